@@ -1,0 +1,86 @@
+// The points where start-up, the frame step and shutdown call into
+// subsystems that plug into the engine core. Each is filled at start-up by
+// the subsystem that owns it (RegisterSubsystemHooks); a hook left empty
+// means that subsystem is not part of this build, and its step does nothing.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace zk {
+
+struct WindowRecord;
+struct NamedTreeNode;
+
+struct EngineHooks {
+    // Storage.
+    int (*detect_appended_data)() = nullptr;        // -1 end, 1 appended data, 0 none
+    void (*build_descramble_tables)() = nullptr;
+    int (*build_pack_index)() = nullptr;            // 0 ok
+    bool (*pack_index_holds_config)() = nullptr;    // zkbin\zkcfg.zbn is packed: release data
+    int (*run_compiler_link)() = nullptr;           // 0 ok; sets the working folder
+    bool (*appended_data_present)() = nullptr;
+    void (*reset_save_rows)() = nullptr;
+    void (*free_save_buffers)() = nullptr;
+
+    // Screen-saver build.
+    bool (*screen_saver_build)() = nullptr;
+    int (*handle_screen_saver_switches)() = nullptr;  // -1 handled the run
+
+    // Script machine.
+    void (*fill_script_tables)() = nullptr;  // expression entries, operator tables
+    int (*boot_script_system)() = nullptr;   // 0 ok
+    int (*run_task_tree)() = nullptr;        // the walk's result
+    void (*reset_pause_clock)(uint32_t now) = nullptr;
+    // Gives a task node its record; `system` marks the task "SYSTEM".
+    bool (*create_script_task)(NamedTreeNode* node, bool system) = nullptr;
+
+    // Layers.
+    void (*install_pixel_kernels)() = nullptr;
+    void (*build_blend_tables)() = nullptr;
+    void (*create_text_buffer)() = nullptr;
+    void (*enumerate_fonts)() = nullptr;
+    int (*compose_window)(int window_number) = nullptr;  // non-zero stops the frame
+    void (*reset_dirty_rects)() = nullptr;
+    void (*propagate_dirty_rect)(NamedTreeNode* node) = nullptr;
+    int (*start_worker_threads)() = nullptr;             // 0, or -1 after a message box
+    void (*stop_worker_threads)() = nullptr;
+    bool (*load_emote_library)() = nullptr;
+    void (*load_webp_library)() = nullptr;
+    void (*delete_text_slot_objects)() = nullptr;
+
+    // Renderer.
+    int (*present_whole_window)(WindowRecord& record) = nullptr;
+    int (*request_window_paint)(int window_number) = nullptr;  // non-zero stops the frame
+
+    // Sound and movie.
+    int (*create_direct_sound)() = nullptr;  // 0 ok
+    int (*init_sound)() = nullptr;           // 0 ok
+    int8_t (*sound_thread_state)() = nullptr;  // -1 never started, 0 running, else ended
+    void (*release_direct_sound)() = nullptr;
+    void (*advance_layer_movie)() = nullptr;
+    bool (*window_movie_playing)() = nullptr;
+    bool (*create_sound_channel)(NamedTreeNode* node) = nullptr;
+
+    // Input.
+    void (*poll_input)() = nullptr;
+    void (*update_input_state)() = nullptr;
+    void (*fill_key_transition_table)() = nullptr;
+    int (*count_joysticks)() = nullptr;
+
+    // System services.
+    void (*update_fullscreen_menu_strip)() = nullptr;
+    void (*show_requested_popup_menu)() = nullptr;
+    void (*destroy_menus)() = nullptr;
+    bool (*draw_during_window_movie)() = nullptr;
+    // Gives a menu node its record with the caption.
+    bool (*create_menu_item)(NamedTreeNode* node, const char* caption) = nullptr;
+};
+
+EngineHooks& Hooks();
+
+// Fills the hooks of every subsystem this build has (called first thing in
+// start-up; each subsystem adds its own line).
+void RegisterSubsystemHooks();
+
+}  // namespace zk

@@ -1,0 +1,59 @@
+// Engine-wide flags, the engine lock and the frame records shared by the
+// main thread, the game-loop thread and the workers. Cross-thread flags are
+// atomic so that each is always read and written whole.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+namespace zk {
+
+// Non-zero asks every loop and thread to stop; never lowered during a run.
+extern std::atomic<uint8_t> QuitFlag;
+// The main loop runs while set; cleared when WM_QUIT is taken.
+extern std::atomic<uint8_t> RunFlag;
+// The engine-wide critical section (recursive, as a critical section is).
+extern std::recursive_mutex EngineLock;
+
+// -1 never started, 0 running, 9 ended (written under EngineLock).
+extern std::atomic<int8_t> GameThreadState;
+// 1 while PaceFrame is in its pacing section.
+extern std::atomic<int32_t> PacingFlag;
+// 1 while an image worker waits for its start event.
+extern std::atomic<int32_t> WorkerWaitingFlag;
+// How many engine window procedures are running on the main thread. A
+// nested message (a procedure that sends another message) must not end the
+// game-loop thread's wait early, so this counts rather than flags; it starts
+// at 1 so that the game-loop thread waits until the main loop first pumps.
+extern std::atomic<int32_t> InWindowProcFlag;
+
+struct FrameClock {
+    int32_t frame_rate = 60;
+    int32_t frame_skip = 1;
+    uint32_t reference_time = 0;
+    std::atomic<uint32_t> frame_time{0};
+    uint32_t period_accumulator = 0;  // 16.16 ms; only the fraction is carried
+    uint8_t skip_this_frame = 0;
+    uint8_t skip_next_frame = 0;
+    uint8_t first_frame_done = 0;
+};
+extern FrameClock TheFrameClock;
+
+struct FrameCounters {
+    uint64_t frame_count = 0;
+    uint64_t script_pass_count = 0;
+    uint64_t rerun_request = 0;
+};
+extern FrameCounters TheFrameCounters;
+
+// Raises QuitFlag, makes the main window close without asking and posts it
+// WM_CLOSE.
+void RequestQuit();
+// Sets the reference time to now, so time spent loading is not lateness.
+void ResetFrameClock();
+
+// Restores every value above to its start-of-process state (tests).
+void ResetEngineState();
+
+}  // namespace zk

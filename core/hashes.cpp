@@ -1,0 +1,59 @@
+#include "core/hashes.h"
+
+#include <array>
+
+namespace zk {
+
+uint32_t MurmurHash2(std::span<const uint8_t> bytes, uint32_t seed) {
+    constexpr uint32_t m = 0x5BD1E995;
+    constexpr int r = 24;
+    size_t length = bytes.size();
+    uint32_t h = seed ^ static_cast<uint32_t>(length);
+    const uint8_t* p = bytes.data();
+    while (length >= 4) {
+        uint32_t k = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+        k *= m;
+        k ^= k >> r;
+        k *= m;
+        h *= m;
+        h ^= k;
+        p += 4;
+        length -= 4;
+    }
+    switch (length) {
+        case 3: h ^= uint32_t(p[2]) << 16; [[fallthrough]];
+        case 2: h ^= uint32_t(p[1]) << 8; [[fallthrough]];
+        case 1: h ^= uint32_t(p[0]); h *= m;
+    }
+    h ^= h >> 13;
+    h *= m;
+    h ^= h >> 15;
+    return h;
+}
+
+uint32_t MurmurHash2(std::string_view text, uint32_t seed) {
+    return MurmurHash2(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()), seed);
+}
+
+namespace {
+constexpr std::array<uint32_t, 256> MakeCrcTable() {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint32_t c = i;
+        for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[i] = c;
+    }
+    return table;
+}
+constexpr auto kCrcTable = MakeCrcTable();
+}  // namespace
+
+uint32_t Crc32Update(uint32_t crc, std::span<const uint8_t> bytes) {
+    crc = ~crc;
+    for (uint8_t b : bytes) crc = kCrcTable[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+uint32_t Crc32(std::span<const uint8_t> bytes) { return Crc32Update(0, bytes); }
+
+}  // namespace zk

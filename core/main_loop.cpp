@@ -1,0 +1,196 @@
+#include "core/main_loop.h"
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "core/engine_hooks.h"
+#include "core/engine_state.h"
+#include "core/main_thread_calls.h"
+#include "core/settings.h"
+#include "core/window_proc.h"
+#include "core/window_record.h"
+#include "platform/clock.h"
+#include "platform/window_system.h"
+
+namespace zk {
+
+namespace {
+std::thread game_thread;
+std::atomic<uint64_t> frame_limit{0};
+int quit_exit_code = 0;
+bool startup_hold_released = false;
+
+bool DrawingOn() {
+    if (TheFrameClock.skip_this_frame != 0) return false;
+    bool movie = Hooks().window_movie_playing != nullptr && Hooks().window_movie_playing();
+    if (!movie) return true;
+    return Hooks().draw_during_window_movie != nullptr && Hooks().draw_during_window_movie();
+}
+
+// The workers are idle when none exists in this build, or when one of them
+// waits for its next job.
+bool WorkersIdle() { return Hooks().start_worker_threads == nullptr || WorkerWaitingFlag.load() == 1; }
+
+void GameLoopThreadProc() {
+    {
+        std::lock_guard lock(EngineLock);
+        GameThreadState = 0;
+    }
+    while (FrameStep() == 0) {
+        uint64_t limit = frame_limit.load();
+        if (limit != 0 && TheFrameCounters.frame_count >= limit) break;
+    }
+    RequestQuit();
+    std::lock_guard lock(EngineLock);
+    GameThreadState = 9;
+}
+
+void StopAtFrameLimit() {
+    uint64_t limit = frame_limit.load();
+    if (limit != 0 && TheFrameCounters.frame_count >= limit && QuitFlag == 0) RequestQuit();
+}
+}  // namespace
+
+bool GameThreadMode() { return Settings().game_loop_thread != 0; }
+
+void SetFrameLimit(uint64_t frames) { frame_limit = frames; }
+uint64_t FrameLimit() { return frame_limit.load(); }
+
+uint8_t PaceFrame() {
+    FrameClock& clock = TheFrameClock;
+    // A rate of 0 or less cannot pace; treat it as one frame a second
+    // rather than dividing by zero.
+    uint32_t rate = clock.frame_rate > 0 ? static_cast<uint32_t>(clock.frame_rate) : 1u;
+    uint32_t period16 = 65536000u / rate;
+    uint32_t now = platform::TimeGetTime();
+    clock.frame_time = now;
+    clock.period_accumulator = (clock.period_accumulator & 0xFFFF) + period16;
+    uint32_t period = clock.period_accumulator >> 16;
+    uint32_t elapsed = now - clock.reference_time;  // wraps with the clock
+
+    PacingFlag = 1;
+    uint8_t result = 0;
+    if (elapsed < period) {
+        platform::SleepMs(period - elapsed);
+        clock.reference_time += period;
+        clock.frame_time = platform::TimeGetTime();
+    } else {
+        uint32_t lateness = elapsed - period;
+        if (lateness >= 250) lateness = 0;
+        result = (lateness >= 3 * period && clock.frame_skip != 0) ? 1 : 0;
+        clock.frame_time = now + lateness;
+        clock.reference_time = now + lateness;
+    }
+    if (GameThreadMode() && game_thread.joinable()) {
+        // Window messages are handled only between frames: stay in the pacing
+        // section while the main thread runs a window procedure.
+        while (InWindowProcFlag.load() > 0 && RunFlag.load() != 0) platform::SleepMs(0);
+    }
+    PacingFlag = 0;
+    return result;
+}
+
+int8_t FrameStep() {
+    TheFrameCounters.frame_count += 1;
+    if (ExitBoxOpen.load() != 0) return 0;
+    if (QuitFlag.load() != 0) return 1;
+    if (Hooks().advance_layer_movie != nullptr) Hooks().advance_layer_movie();
+    if (Hooks().update_input_state != nullptr) Hooks().update_input_state();
+
+    do {
+        TheFrameCounters.rerun_request = 0;
+        TheFrameCounters.script_pass_count += 1;
+        int walk = Hooks().run_task_tree != nullptr ? Hooks().run_task_tree() : 0;
+        uint8_t quit = static_cast<uint8_t>(QuitFlag.load() | static_cast<uint8_t>(walk));
+        QuitFlag = quit;
+        if (quit != 0) return 1;
+    } while (TheFrameCounters.rerun_request != 0);
+
+    if (DrawingOn() && Hooks().compose_window != nullptr) {
+        for (int w = 0; w < kWindowCount; ++w)
+            if (Hooks().compose_window(w) != 0) return 1;
+    }
+
+    if (TheFrameClock.first_frame_done == 0) {
+        TheFrameClock.first_frame_done = 1;
+        WindowRecord* main_record = MainWindowRecord();
+        if (main_record != nullptr && main_record->shown == 1 && main_record->window != platform::kNoWindow) {
+            platform::WindowHandle window = main_record->window;
+            CallOnMainThread([window] { platform::GetWindowSystem().ShowWindow(window, platform::SW_SHOW); });
+        }
+    }
+
+    TheFrameClock.skip_next_frame = PaceFrame();
+    if (Hooks().update_fullscreen_menu_strip != nullptr) Hooks().update_fullscreen_menu_strip();
+
+    if (DrawingOn()) {
+        if (Hooks().request_window_paint != nullptr) {
+            for (int w = 0; w < kWindowCount; ++w)
+                if (Hooks().request_window_paint(w) != 0) return 1;
+        }
+        if (Hooks().reset_dirty_rects != nullptr) Hooks().reset_dirty_rects();
+    }
+    if (Hooks().show_requested_popup_menu != nullptr) Hooks().show_requested_popup_menu();
+    TheFrameClock.skip_this_frame = TheFrameClock.skip_next_frame;
+    return static_cast<int8_t>(QuitFlag.load());
+}
+
+void DrainMessages() {
+    auto& windows = platform::GetWindowSystem();
+    platform::Message message;
+    while (windows.PeekMessage(message, false)) {
+        if (GameThreadMode() && game_thread.joinable() && GameThreadState.load() != 9 &&
+            (PacingFlag.load() == 0 || !WorkersIdle()))
+            break;
+        if (!windows.GetMessage(message)) {
+            quit_exit_code = static_cast<int>(message.wparam);
+            RunFlag = 0;
+            break;
+        }
+        windows.DispatchMessage(message);
+    }
+}
+
+int RunMainLoop() {
+    DrainMessages();
+    if (!startup_hold_released) {
+        // The count starts at 1 so the game-loop thread waits until the main
+        // thread has pumped once.
+        startup_hold_released = true;
+        InWindowProcFlag.fetch_sub(1);
+    }
+    while (RunFlag.load() != 0) {
+        if (QuitFlag.load() != 0) {
+            platform::SleepMs(1);
+        } else {
+            if (Hooks().poll_input != nullptr) Hooks().poll_input();
+            if (GameThreadMode() && game_thread.joinable()) {
+                platform::SleepMs(1);
+            } else {
+                if (FrameStep() != 0) RequestQuit();
+                StopAtFrameLimit();
+            }
+        }
+        RunPendingMainThreadCalls();
+        DrainMessages();
+    }
+    return quit_exit_code;
+}
+
+void StartGameThread() {
+    if (!GameThreadMode()) return;
+    game_thread = std::thread(GameLoopThreadProc);
+}
+
+void JoinGameThread() {
+    if (game_thread.joinable()) game_thread.join();
+}
+
+void BeginTimerPeriod() {
+    // The platform clock already reads in whole milliseconds and sleeps
+    // precisely; there is no timer resolution to raise.
+}
+void EndTimerPeriod() {}
+
+}  // namespace zk

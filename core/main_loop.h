@@ -1,0 +1,32 @@
+// The message loop between start-up and shutdown, the frame step that
+// advances the engine by one frame, the frame pacer, the game-loop thread
+// and the multimedia timer period.
+#pragma once
+
+#include <cstdint>
+
+namespace zk {
+
+int8_t FrameStep();
+uint8_t PaceFrame();
+
+// Runs until WM_QUIT; returns the quit message's exit code.
+int RunMainLoop();
+// One drain of the message queue (game-thread rules applied).
+void DrainMessages();
+
+void StartGameThread();
+// Waits for the game-loop thread to end and joins it (shutdown).
+void JoinGameThread();
+
+void BeginTimerPeriod();
+void EndTimerPeriod();
+
+// Developer and test aid: stop after this many frames (0 = no limit).
+void SetFrameLimit(uint64_t frames);
+uint64_t FrameLimit();
+
+// Whether the game-loop thread mode is on (zkcfg.zbn switch).
+bool GameThreadMode();
+
+}  // namespace zk

@@ -1,0 +1,52 @@
+#include "core/sjis.h"
+
+namespace zk {
+
+std::string SjisLowerAscii(std::string_view text) {
+    std::string out(text);
+    for (size_t i = 0; i < out.size();) {
+        size_t n = SjisCharLength(out, i);
+        if (n == 1 && out[i] >= 'A' && out[i] <= 'Z') out[i] = static_cast<char>(out[i] - 'A' + 'a');
+        i += n;
+    }
+    return out;
+}
+
+std::string SjisReplaceByte(std::string_view text, char from, char to) {
+    std::string out(text);
+    for (size_t i = 0; i < out.size();) {
+        size_t n = SjisCharLength(out, i);
+        if (n == 1 && out[i] == from) out[i] = to;
+        i += n;
+    }
+    return out;
+}
+
+size_t SjisFindLast(std::string_view text, char c) {
+    size_t found = std::string_view::npos;
+    for (size_t i = 0; i < text.size();) {
+        size_t n = SjisCharLength(text, i);
+        if (n == 1 && text[i] == c) found = i;
+        i += n;
+    }
+    return found;
+}
+
+bool SjisEqualsIgnoreCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size();) {
+        size_t n = SjisCharLength(a, i);
+        if (n == 2) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+        } else {
+            char x = a[i], y = b[i];
+            if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+            if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+            if (x != y) return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+}  // namespace zk

@@ -1,0 +1,345 @@
+#include "core/startup.h"
+
+#include <ctime>
+#include <cstdlib>
+
+#include "core/engine_hooks.h"
+#include "core/engine_state.h"
+#include "core/error_report.h"
+#include "core/main_loop.h"
+#include "core/main_thread_calls.h"
+#include "core/mt19937.h"
+#include "core/named_tree.h"
+#include "core/root_trees.h"
+#include "core/settings.h"
+#include "core/sjis.h"
+#include "core/startup_paths.h"
+#include "core/system_facts.h"
+#include "core/system_text.h"
+#include "core/window_proc.h"
+#include "core/window_record.h"
+#include "layers/blend_lookup_tables.h"
+#include "platform/clock.h"
+#include "platform/game_path.h"
+#include "platform/named_mutex.h"
+#include "platform/resources.h"
+#include "platform/ui.h"
+#include "platform/window_system.h"
+
+namespace zk {
+
+namespace {
+platform::NamedMutex startup_mutex;
+platform::NamedMutex instance_mutex;
+platform::NamedMutex game_folder_mutex;
+bool tables_built = false;
+bool restart_requested = false;
+std::vector<std::string> restart_command;
+bool gpu_path = false;
+bool startup_failed = false;
+
+constexpr uint32_t kBinResourceId = 148;
+
+bool EqualsIgnoreCase(const std::string& a, const char* b) { return SjisEqualsIgnoreCase(a, b); }
+
+// Start-up ends: -1, remembered as a failure (a handled switch such as
+// "/zkcfg" also ends start-up, but is not one).
+int8_t EndStartup() {
+    startup_failed = true;
+    return -1;
+}
+int8_t EndHandledRun() { return -1; }
+
+// Creates a mutex; true when this process now holds it.
+bool TakeMutex(platform::NamedMutex& mutex, const std::string& name) {
+    return mutex.Create(name) == platform::NamedMutex::CreateResult::kCreated;
+}
+
+void RecordStartupTime() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    StartupTime& t = TheStartupTime();
+    t.year = static_cast<uint16_t>(local.tm_year + 1900);
+    t.month = static_cast<uint16_t>(local.tm_mon + 1);
+    t.day_of_week = static_cast<uint16_t>(local.tm_wday);
+    t.day = static_cast<uint16_t>(local.tm_mday);
+    t.hour = static_cast<uint16_t>(local.tm_hour);
+    t.minute = static_cast<uint16_t>(local.tm_min);
+    t.second = static_cast<uint16_t>(local.tm_sec);
+    t.milliseconds = 0;
+}
+}  // namespace
+
+void RequestRestart() { restart_requested = true; }
+bool StartupFailed() { return startup_failed; }
+
+void ReleaseInstanceMutexes() {
+    startup_mutex.Release();
+    instance_mutex.Release();
+    game_folder_mutex.Release();
+}
+
+void ActivateRunningInstance(const std::string& class_name) {
+    if (platform::HasWindowSystem()) platform::GetWindowSystem().ActivateWindowByClass(class_name);
+}
+
+int64_t GetBinResourceSize() {
+    auto bytes = platform::FindResource("ZK_BIN", kBinResourceId);
+    return bytes ? static_cast<int64_t>(bytes->size()) : -1;
+}
+
+void InitEngineTables() {
+    if (tables_built) return;
+    tables_built = true;
+    MessageBuffer() = "vimtarol";
+    EngineRandom().Seed(platform::TimeGetTime());
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    InitPathCharTable();
+    FillBlendLookupTables();
+    if (Hooks().build_blend_tables != nullptr) Hooks().build_blend_tables();
+    if (Hooks().fill_script_tables != nullptr) Hooks().fill_script_tables();
+    if (Hooks().fill_key_transition_table != nullptr) Hooks().fill_key_transition_table();
+    if (Hooks().create_text_buffer != nullptr) Hooks().create_text_buffer();
+    if (Hooks().enumerate_fonts != nullptr) Hooks().enumerate_fonts();
+    // No DirectX exists here: the version system variable reads 0.
+    TheSystemFacts().directx_version = 0;
+}
+
+int8_t InitEngine(const ProgramEntry& entry) {
+    CopyCommandLine(entry.argv);
+    LoadUserSettings();
+    LoadSaveFolderSetting();
+    if (Hooks().install_pixel_kernels != nullptr) Hooks().install_pixel_kernels();
+    ReadSystemFacts();
+    SystemFacts& facts = TheSystemFacts();
+    if (facts.os_level >= 1 && facts.os_level <= 19) {
+        ShowMessageBox(Sjis("エラー").data(), Sjis("Windows95/NT3.5/NT4 では起動できません。"));
+        return EndStartup();
+    }
+    if (Hooks().build_descramble_tables != nullptr) Hooks().build_descramble_tables();
+
+    const std::string& argument1 = TheCommandLine().texts[1];
+    if (EqualsIgnoreCase(argument1, "/zkcfg")) {
+        // The settings tool is a separate program of the game folder.
+        platform::LaunchProgram(platform::ToHostPath(Sjis("エンジン設定.exe")), {"/zkcfg"});
+        return EndHandledRun();
+    }
+    if (EqualsIgnoreCase(argument1, "/info")) {
+        ErrorReporter().caption = "License Information";
+        ReportEngineError(100000, true);
+        return EndHandledRun();
+    }
+
+    if (Hooks().build_pack_index != nullptr && Hooks().build_pack_index() != 0) return EndStartup();
+
+    bool appended = Hooks().appended_data_present != nullptr && Hooks().appended_data_present();
+    if (!appended) {
+        if (!TakeMutex(game_folder_mutex, Paths().game_folder_mutex_name)) {
+            ActivateRunningInstance(Paths().instance_name);
+            ReleaseInstanceMutexes();
+            return EndHandledRun();
+        }
+        instance_mutex.Release();
+    }
+
+    // Release data (the configuration is packed, or nothing can tell yet):
+    // the game folder is the working folder. Development data goes through
+    // the script compiler.
+    bool release = Hooks().pack_index_holds_config == nullptr || Hooks().pack_index_holds_config() || appended;
+    if (release || Hooks().run_compiler_link == nullptr) {
+        Paths().working_folder = Paths().game_folder;
+    } else if (Hooks().run_compiler_link() != 0) {
+        return EndStartup();
+    }
+
+    InitEngineTables();
+    TestGameFolderWritable();
+
+    int64_t bin_size = GetBinResourceSize();
+    if (bin_size < 0 || bin_size > 4) {
+        ShowMessageBox(nullptr, "IDR miss.");
+        return EndStartup();
+    }
+    if (CreateWindowRecords() != 0) return EndStartup();
+    // The configuration's own errors (901000, 901020) have their texts in
+    // zke.zbn, which the script boot loads only later: read it now when it is
+    // there, so those reports say what is wrong. The boot loads it again and
+    // reports a missing file.
+    LoadErrorTextsIfPresent();
+    if (LoadEngineConfig() != 0) return EndStartup();
+    // Desktop composition cannot be switched off here; the setting is read
+    // and has nothing to act on.
+
+    WindowRecord& main_record = *MainWindowRecord();
+    bool screen_saver = Hooks().screen_saver_build != nullptr && Hooks().screen_saver_build();
+    if (screen_saver) {
+        main_record.client_width = facts.desktop_width;
+        main_record.client_height = facts.desktop_height;
+    }
+    int32_t back_width = main_record.client_width;
+    int32_t back_height = main_record.client_height;
+    if (back_width > facts.desktop_width || back_height > facts.desktop_height) {
+        back_width = facts.desktop_width / 2;
+        back_height = facts.desktop_height / 2;
+    }
+    AllocateCpuBackBuffer(back_width, back_height);
+
+    WindowCreationSettings& creation = TheWindowCreationSettings();
+    creation.resizable = Settings().resizable;
+    creation.window_mode = Settings().window_mode;
+    creation.screen_saver = screen_saver ? 1 : 0;
+    SetupWindowRecord(main_record, Settings().title);
+    WindowState[0] = 1;
+    if (CreateEngineWindow(main_record, entry.show_command, Paths().instance_name, Settings().title) == 0) {
+        ShowMessageBox(Sjis("エラー").data(), Sjis("ウィンドウが生成できませんでした。"));
+        return EndStartup();
+    }
+    SetErrorDialogOwner(main_record.window);
+    BeginTimerPeriod();
+    CreateMenuStripWindow();
+    CreateRootTrees();
+
+    if (Settings().sound != 0) {
+        bool sound_ok = Hooks().create_direct_sound != nullptr && Hooks().create_direct_sound() == 0;
+        if (sound_ok) {
+            Settings().sound = 1;
+        } else if (Settings().sound == 2) {
+            Settings().sound = 0;
+            return EndStartup();
+        } else {
+            Settings().sound = 0;
+        }
+    }
+    if (Hooks().count_joysticks != nullptr) Hooks().count_joysticks();
+
+    TheFrameClock.frame_time = 0;
+    RecordStartupTime();
+
+    // The GPU path needs the model player library; without it the engine
+    // draws on the CPU.
+    if (Hooks().load_emote_library != nullptr && Hooks().load_emote_library()) {
+        gpu_path = true;
+        Settings().direct3d_layer_mode = 1;
+        if (Settings().cpu_smooth_scaling > 1) Settings().cpu_smooth_scaling = 1;
+        Settings().fullscreen_mode_change = 0;
+    }
+    if (Hooks().load_webp_library != nullptr) Hooks().load_webp_library();
+    if (gpu_path) WriteSystemReport();
+
+    if (Hooks().boot_script_system != nullptr && Hooks().boot_script_system() != 0) {
+        RequestQuit();
+        return 1;
+    }
+    if (Hooks().start_worker_threads != nullptr && Hooks().start_worker_threads() != 0) return EndStartup();
+    if (Hooks().init_sound != nullptr && Hooks().init_sound() != 0) return EndStartup();
+    StartGameThread();
+    if (Hooks().reset_pause_clock != nullptr) Hooks().reset_pause_clock(platform::TimeGetTime());
+    if (Hooks().reset_save_rows != nullptr) Hooks().reset_save_rows();
+    return 0;
+}
+
+void ShutdownEngine() {
+    auto wait_for_end = [](auto read_state, int8_t end_state) {
+        for (;;) {
+            int8_t state;
+            {
+                std::lock_guard lock(EngineLock);
+                state = read_state();
+            }
+            if (state == -1 || (end_state == 0 ? state != 0 : state == end_state)) return;
+            // Keep the queue moving: a thread that is ending may wait for
+            // the main thread to take its last message.
+            RunPendingMainThreadCalls();
+            if (platform::HasWindowSystem()) {
+                platform::Message message;
+                while (platform::GetWindowSystem().PeekMessage(message, true)) {
+                    if (message.message != platform::WM_QUIT) platform::GetWindowSystem().DispatchMessage(message);
+                }
+            }
+            platform::SleepMs(1);
+        }
+    };
+    if (Hooks().sound_thread_state != nullptr) wait_for_end([] { return Hooks().sound_thread_state(); }, 0);
+    wait_for_end([] { return GameThreadState.load(); }, 9);
+    JoinGameThread();
+
+    QuitFlag = 1;
+    if (Hooks().stop_worker_threads != nullptr) Hooks().stop_worker_threads();
+    if (Hooks().release_direct_sound != nullptr) Hooks().release_direct_sound();
+    if (Hooks().destroy_menus != nullptr) Hooks().destroy_menus();
+    EndTimerPeriod();
+    if (Hooks().delete_text_slot_objects != nullptr) Hooks().delete_text_slot_objects();
+    if (Hooks().free_save_buffers != nullptr) Hooks().free_save_buffers();
+    if (platform::HasWindowSystem()) {
+        WindowRecord* main_record = MainWindowRecord();
+        if (main_record != nullptr && main_record->window != platform::kNoWindow &&
+            platform::GetWindowSystem().IsWindow(main_record->window)) {
+            // Ending without WM_QUIT: nothing else may end the process now.
+            main_record->close_behaviour = 3;
+            platform::GetWindowSystem().DestroyWindow(main_record->window);
+            main_record->window = platform::kNoWindow;
+        }
+    }
+    FreeRootTrees();
+    DestroyWindowRecords();
+}
+
+int WinMain(const ProgramEntry& entry) {
+    MarkMainThread();
+    if (!TakeMutex(startup_mutex, "zorvek1")) return 0;
+    BuildStartupPaths(entry.executable_path, platform::AppDataFolder(), platform::DocumentsFolder());
+    SetErrorGameFolder(Paths().game_folder);
+    restart_command = entry.restart_command;
+    if (!TakeMutex(instance_mutex, Paths().instance_name)) {
+        ActivateRunningInstance(Paths().instance_name);
+        ReleaseInstanceMutexes();
+        return 0;
+    }
+    startup_mutex.Release();
+    // As on the original platform a failed change of folder is not checked:
+    // every file name then resolves against the folder the process is in.
+    platform::ChangeDirectory(Paths().game_folder);
+    RegisterSubsystemHooks();
+
+    if (Hooks().detect_appended_data != nullptr) {
+        if (Hooks().detect_appended_data() < 0) {
+            startup_failed = true;
+            ReleaseInstanceMutexes();
+            return 0;
+        }
+    } else if (!platform::FindResource("ZK_RES", 201)) {
+        // Without the appended-data reader the resource is still required:
+        // an executable that lost it is not one this engine made.
+        ShowMessageBox(nullptr, "FS");
+        startup_failed = true;
+        ReleaseInstanceMutexes();
+        return 0;
+    }
+    if (Hooks().screen_saver_build != nullptr && Hooks().screen_saver_build() &&
+        Hooks().handle_screen_saver_switches != nullptr && Hooks().handle_screen_saver_switches() < 0) {
+        ReleaseInstanceMutexes();
+        return 0;
+    }
+
+    int exit_code = 0;
+    if (InitEngine(entry) == 0) exit_code = RunMainLoop();
+    ShutdownEngine();
+    ReleaseInstanceMutexes();
+    if (restart_requested && !restart_command.empty()) {
+        std::vector<std::string> arguments(restart_command.begin() + 1, restart_command.end());
+        platform::LaunchProgram(restart_command.front(), arguments);
+    }
+    return exit_code;
+}
+
+void ResetStartupState() {
+    ReleaseInstanceMutexes();
+    tables_built = false;
+    restart_requested = false;
+    restart_command.clear();
+    gpu_path = false;
+    startup_failed = false;
+}
+
+}  // namespace zk

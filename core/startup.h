@@ -1,0 +1,48 @@
+// The process's spine: the program entry, the main initialisation with its
+// one-time table set-up, the single-instance guard, and the orderly shutdown.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zk {
+
+// What the host gives the program entry in place of WinMain's arguments.
+struct ProgramEntry {
+    // argv as the game sees it (argv[0] the program).
+    std::vector<std::string> argv;
+    // The executable's path as a game path; its folder is the game folder.
+    std::string executable_path;
+    int show_command = 1;
+    // How to start this game again when a script asks for a restart: the
+    // real executable and the launcher options that select this game, no
+    // game arguments.
+    std::vector<std::string> restart_command;
+};
+
+// Runs the engine: returns the final quit message's code, or 0 when
+// start-up ended before the message loop.
+int WinMain(const ProgramEntry& entry);
+
+int8_t InitEngine(const ProgramEntry& entry);
+void InitEngineTables();
+void ShutdownEngine();
+
+void ActivateRunningInstance(const std::string& class_name);
+void ReleaseInstanceMutexes();
+
+// -1 when the resource is missing.
+int64_t GetBinResourceSize();
+
+// True when start-up ended on a failure (not on a handled switch or a
+// second instance).
+bool StartupFailed();
+
+// Set by the engine command that restarts the game (command 13).
+void RequestRestart();
+
+// Back to the start-of-process state (tests that run several engines).
+void ResetStartupState();
+
+}  // namespace zk

@@ -1,0 +1,94 @@
+// The four window records: window 0 is the main window made at start-up,
+// windows 1..3 are made by the window command. A record lives for the
+// whole run; its window may come and go.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "layers/cg_image.h"
+#include "platform/window_messages.h"
+
+namespace zk {
+
+struct NamedTreeNode;
+
+// The picture header through which a window's canvas is presented (the
+// fields of a 32-bit uncompressed bottom-up-or-top-down DIB header).
+struct DibHeader {
+    uint32_t size = 40;
+    int32_t width = 0;
+    int32_t height = 0;
+    uint16_t planes = 1;
+    uint16_t bit_count = 32;
+    uint32_t compression = 0;  // BI_RGB
+    uint32_t size_image = 0;
+    int32_t x_pels_per_meter = 0;
+    int32_t y_pels_per_meter = 0;
+    uint32_t colours_used = 0;
+    uint32_t colours_important = 0;
+};
+
+struct WindowRecord {
+    int32_t number = 0;
+    int32_t x = 0, y = 0;
+    int32_t client_width = 0, client_height = 0;
+    int32_t alpha = 0;
+    uint8_t shown = 0;
+    uint8_t class_registered = 0;
+    // 0 notify the script, 1 ask, 2 close, 3 close without ending the engine.
+    uint8_t close_behaviour = 1;
+    uint8_t maximize_allowed = 0;
+    uint8_t minimize_allowed = 1;
+    std::string title;  // at most 262 bytes
+    NamedTreeNode* shown_layer_set = nullptr;
+    std::unique_ptr<CgImage> canvas;
+    std::string menu_set_name;
+    uint8_t drawn = 0;
+    std::array<int32_t, 4> view_rect{};  // left, top, right, bottom
+    platform::WindowHandle window = platform::kNoWindow;
+    uint8_t active = 0;
+    int32_t mouse_x = 0, mouse_y = 0;
+    uint8_t pointer_outside_client = 0;
+    uint8_t pointer_outside_border = 0;
+    std::array<uint8_t, 3> input_enabled{};
+    uint8_t idle = 0;
+    uint32_t idle_time = 0;
+    DibHeader dib;
+};
+
+constexpr int kWindowCount = 4;
+constexpr size_t kWindowTitleMax = 262;
+
+// -1 not created, 1 created.
+extern std::array<int32_t, kWindowCount> WindowState;
+
+WindowRecord* GetWindowRecord(int number);  // null before CreateWindowRecords
+WindowRecord* MainWindowRecord();
+
+int CreateWindowRecords();  // 0, or -1
+void DestroyWindowRecords();  // end of run (and tests)
+void InitWindowRecord(WindowRecord& record, int32_t number);
+int SetupWindowRecord(WindowRecord& record, std::string_view title);
+void InitDibHeader(WindowRecord& record);
+
+// 1 created, 0 failed.
+int CreateEngineWindow(WindowRecord& record, int show_command, std::string_view class_name, std::string_view title);
+// 0 ok, 1 failed.
+int CreateCanvas(int window_number, int32_t width, int32_t height);
+
+// Settings that window creation reads (from zkcfg.zbn).
+struct WindowCreationSettings {
+    uint8_t resizable = 0;
+    uint8_t window_mode = 0;  // 0 borderless pop-up, 1 with a caption
+    uint8_t screen_saver = 0;
+};
+WindowCreationSettings& TheWindowCreationSettings();
+
+// Menu-strip window of the fullscreen menu bar: made hidden at start-up.
+int CreateMenuStripWindow();
+
+}  // namespace zk

@@ -1,0 +1,83 @@
+// The engine's millisecond clock over CLOCK_MONOTONIC, its test double, and
+// the process-wide clock pointer.
+#include "platform/clock.h"
+
+#include <sched.h>
+#include <time.h>
+
+#include <cerrno>
+
+namespace zk::platform {
+namespace {
+
+// Milliseconds of CLOCK_MONOTONIC, kept in 64 bits; NowMs truncates it the
+// way timeGetTime wraps after 2^32 ms.
+uint64_t MonotonicMs(const timespec& ts) {
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+std::atomic<Clock*> g_installed_clock{nullptr};
+
+}  // namespace
+
+uint32_t SystemClock::NowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint32_t>(MonotonicMs(ts));
+}
+
+void SystemClock::SleepMs(uint32_t ms) {
+    if (ms == 0) {
+        // Sleep(0) gives up the rest of the time slice and nothing more.
+        sched_yield();
+        return;
+    }
+    // An absolute deadline: a sleep interrupted by a signal resumes towards
+    // the same end instead of starting its full length again.
+    timespec deadline{};
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += static_cast<time_t>(ms / 1000u);
+    deadline.tv_nsec += static_cast<long>(ms % 1000u) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec += 1;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    // clock_nanosleep returns the error number itself (it does not set errno).
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    }
+}
+
+void ManualClock::SleepMs(uint32_t ms) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sleeps_.push_back(ms);
+    }
+    now_.fetch_add(ms);  // wraps modulo 2^32 like the real clock
+    // A test that runs the code under test on another thread still lets the
+    // driving thread in when that code polls with Sleep(0).
+    if (ms == 0) sched_yield();
+}
+
+std::vector<uint32_t> ManualClock::Sleeps() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sleeps_;
+}
+
+void ManualClock::ClearSleeps() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sleeps_.clear();
+}
+
+Clock& GetClock() {
+    // The system clock has no state, so one shared instance serves every
+    // thread; a function-local static is safe to reach from any thread.
+    static SystemClock system_clock;
+    Clock* installed = g_installed_clock.load(std::memory_order_acquire);
+    return installed != nullptr ? *installed : system_clock;
+}
+
+// The installed clock must outlive its installation: a thread that fetched
+// it just before InstallClock(nullptr) may still be calling it.
+void InstallClock(Clock* clock) { g_installed_clock.store(clock, std::memory_order_release); }
+
+}  // namespace zk::platform

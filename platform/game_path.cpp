@@ -1,0 +1,482 @@
+// Game paths ('\' separators, CP932 bytes, case-insensitive as on Windows)
+// mapped onto the host file system (UTF-8 names, case-sensitive).
+//
+// A component is looked up in this order: the converted name exactly (one
+// lstat), the bytes as written exactly (a folder unpacked without name
+// conversion keeps its CP932 names), then the directory's listing ignoring
+// ASCII case. Listings are cached per directory and taken again when the
+// directory's modification time changes.
+#include "platform/game_path.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "core/sjis.h"
+
+namespace zk::platform {
+namespace {
+
+// ---- CP932 <-> UTF-8 -------------------------------------------------------
+
+// One iconv descriptor per thread and direction: a descriptor carries
+// conversion state and must not be shared between threads.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Converter() {
+        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // Converts piece by piece: a byte that does not convert (EILSEQ), or an
+    // incomplete character at the end (EINVAL), is copied as it is and the
+    // conversion goes on after it.
+    std::string Convert(std::string_view in) {
+        // NEVER: glibc always has CP932; without it names pass unchanged.
+        if (cd_ == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        std::string out;
+        out.reserve(in.size() + in.size() / 2 + 8);
+        char* src = const_cast<char*>(in.data());  // iconv's signature; it does not write
+        size_t src_left = in.size();
+        char buffer[512];
+        while (src_left > 0) {
+            char* dst = buffer;
+            size_t dst_left = sizeof(buffer);
+            size_t result = iconv(cd_, &src, &src_left, &dst, &dst_left);
+            out.append(buffer, static_cast<size_t>(dst - buffer));
+            if (result != static_cast<size_t>(-1) || errno == E2BIG) continue;
+            if (src_left == 0) break;  // NEVER: an error with nothing left
+            out.push_back(*src);
+            ++src;
+            --src_left;
+            iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        }
+        return out;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+Converter& ToUtf8Converter() {
+    thread_local Converter converter("UTF-8", "CP932");
+    return converter;
+}
+
+Converter& ToCp932Converter() {
+    thread_local Converter converter("CP932", "UTF-8");
+    return converter;
+}
+
+bool IsAsciiOnly(std::string_view text) {
+    for (char c : text)
+        if (static_cast<uint8_t>(c) >= 0x80) return false;
+    return true;
+}
+
+// ---- host paths ------------------------------------------------------------
+
+// ASCII A-Z folded to a-z. Safe on UTF-8 and on raw CP932 alike for lookup
+// keys: every byte of a UTF-8 multi-byte character is 0x80 or above, and a
+// CP932 name is only used as a key against the same kind of bytes.
+std::string FoldAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+std::string JoinHost(std::string_view dir, std::string_view name) {
+    std::string path(dir);
+    if (path.empty() || path.back() != '/') path.push_back('/');
+    path.append(name);
+    return path;
+}
+
+bool NameExists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// The '/'-separated components of a host path, empty ones dropped.
+std::vector<std::string> SplitHost(std::string_view path) {
+    std::vector<std::string> parts;
+    size_t i = 0;
+    while (i < path.size()) {
+        size_t end = path.find('/', i);
+        if (end == std::string_view::npos) end = path.size();
+        if (end > i) parts.emplace_back(path.substr(i, end - i));
+        i = end + 1;
+    }
+    return parts;
+}
+
+// A host path as a game path: '\' separators, CP932 names, leading '\'.
+std::string HostToGamePath(std::string_view host) {
+    std::string out;
+    for (const std::string& part : SplitHost(host)) {
+        out.push_back('\\');
+        out.append(ToCp932Converter().Convert(part));
+    }
+    if (out.empty()) out.push_back('\\');  // the root (push_back: GCC 12 warns falsely on = "\\")
+    return out;
+}
+
+std::optional<std::string> WorkingDirectory() {
+    std::vector<char> buffer(4096);
+    for (;;) {
+        if (getcwd(buffer.data(), buffer.size()) != nullptr) return std::string(buffer.data());
+        if (errno != ERANGE || buffer.size() >= (1u << 20)) return std::nullopt;
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string HomeDirectory() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') return home;
+    std::vector<char> buffer(16384);
+    passwd entry;
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr && found->pw_dir[0] == '/')
+        return found->pw_dir;
+    return "/";
+}
+
+// ---- the directory listing cache ----------------------------------------------
+
+int64_t TimespecNs(const timespec& ts) { return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec; }
+
+// A listing taken within one file-system timestamp tick of the directory's
+// last change may miss a later change in that same tick (the modification
+// time would not move), so a lookup that fails in such a listing lists once
+// more. Timestamps with a nanosecond part come from the kernel's coarse clock
+// (a tick of at most 10 ms); whole seconds mean a coarse file system (FAT
+// keeps 2 s).
+constexpr int64_t kRacyFineNs = 50'000'000LL;
+constexpr int64_t kRacyCoarseNs = 3'000'000'000LL;
+// Games have a handful of folders; the bound only stops a runaway.
+constexpr size_t kMaxCachedDirectories = 1024;
+
+struct Listing {
+    dev_t device = 0;
+    ino_t inode = 0;
+    int64_t modified_ns = 0;
+    int64_t listed_at_ns = 0;
+    // Folded name -> the name on disk; where several names fold alike, the
+    // smallest in byte order, so the choice does not depend on readdir order.
+    std::unordered_map<std::string, std::string> by_folded;
+
+    bool MayBeStale() const {
+        int64_t tick = modified_ns % 1'000'000'000LL != 0 ? kRacyFineNs : kRacyCoarseNs;
+        return listed_at_ns - modified_ns < tick;
+    }
+};
+
+class ListingCache {
+public:
+    // The name on disk in `dir` that equals one of `names` ignoring ASCII
+    // case (tried in order), or nullopt.
+    std::optional<std::string> Find(const std::string& dir, std::string_view utf8_name, std::string_view raw_name) {
+        struct stat st;
+        if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = listings_.find(dir);
+        bool fresh = false;
+        if (it == listings_.end() || it->second.device != st.st_dev || it->second.inode != st.st_ino ||
+            it->second.modified_ns != TimespecNs(st.st_mtim)) {
+            if (listings_.size() >= kMaxCachedDirectories) listings_.clear();
+            it = listings_.insert_or_assign(dir, List(dir, st)).first;
+            fresh = true;
+        }
+        std::optional<std::string> found = Search(it->second, utf8_name, raw_name);
+        if (found && NameExists(JoinHost(dir, *found))) return found;
+        if (!fresh && it->second.MayBeStale()) {
+            it->second = List(dir, st);
+            found = Search(it->second, utf8_name, raw_name);
+            if (found && NameExists(JoinHost(dir, *found))) return found;
+        }
+        return std::nullopt;
+    }
+
+    void Clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        listings_.clear();
+    }
+
+private:
+    static std::optional<std::string> Search(const Listing& listing, std::string_view utf8_name,
+                                             std::string_view raw_name) {
+        auto hit = listing.by_folded.find(FoldAscii(utf8_name));
+        if (hit != listing.by_folded.end()) return hit->second;
+        if (!raw_name.empty()) {
+            hit = listing.by_folded.find(FoldAscii(raw_name));
+            if (hit != listing.by_folded.end()) return hit->second;
+        }
+        return std::nullopt;
+    }
+
+    static Listing List(const std::string& dir, const struct stat& st) {
+        Listing listing;
+        listing.device = st.st_dev;
+        listing.inode = st.st_ino;
+        listing.modified_ns = TimespecNs(st.st_mtim);
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        listing.listed_at_ns = TimespecNs(now);
+        DIR* handle = opendir(dir.c_str());
+        if (handle == nullptr) return listing;
+        while (dirent* entry = readdir(handle)) {
+            std::string_view name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            auto [slot, inserted] = listing.by_folded.try_emplace(FoldAscii(name), name);
+            if (!inserted && name < slot->second) slot->second = std::string(name);
+        }
+        closedir(handle);
+        return listing;
+    }
+
+    std::mutex mutex_;
+    std::unordered_map<std::string, Listing> listings_;
+};
+
+ListingCache& Cache() {
+    static ListingCache cache;
+    return cache;
+}
+
+// The name on disk for one game-path component inside `dir`, or nullopt.
+std::optional<std::string> MatchComponent(const std::string& dir, std::string_view component,
+                                          const std::string& utf8) {
+    if (NameExists(JoinHost(dir, utf8))) return utf8;
+    bool raw_differs = !IsAsciiOnly(component) && utf8 != component;
+    if (raw_differs && NameExists(JoinHost(dir, component))) return std::string(component);
+    return Cache().Find(dir, utf8, raw_differs ? component : std::string_view());
+}
+
+bool IsGameSeparator(char c) { return c == '\\' || c == '/'; }
+
+struct HostPart {
+    std::string name;
+    bool exists;
+};
+
+std::string JoinParts(const std::vector<HostPart>& parts) {
+    if (parts.empty()) return "/";
+    std::string path;
+    for (const HostPart& part : parts) {
+        path.push_back('/');
+        path.append(part.name);
+    }
+    return path;
+}
+
+}  // namespace
+
+std::string Cp932ToUtf8(std::string_view cp932) {
+    if (IsAsciiOnly(cp932)) return std::string(cp932);  // speed only: ASCII is the same in both
+    return ToUtf8Converter().Convert(cp932);
+}
+
+std::string Utf8ToCp932(std::string_view utf8) {
+    if (IsAsciiOnly(utf8)) return std::string(utf8);  // speed only
+    return ToCp932Converter().Convert(utf8);
+}
+
+// Windows takes '/' as a separator too, so both are. Only single-byte
+// characters separate: the trail byte of a double-byte character (0x5C in
+// "表" or "ソ") belongs to it. ".." is applied to the names as written, as
+// Windows does, not by following symbolic links.
+std::string ToHostPath(std::string_view game_path) {
+    std::string_view rest = game_path;
+    std::vector<HostPart> parts;
+    if (!rest.empty() && IsGameSeparator(rest[0])) {
+        // "\dir\file": absolute from the root.
+    } else if (rest.size() >= 2 && ((rest[0] >= 'A' && rest[0] <= 'Z') || (rest[0] >= 'a' && rest[0] <= 'z')) &&
+               rest[1] == ':') {
+        rest.remove_prefix(2);  // "C:\dir": every drive is the one root here
+    } else if (std::optional<std::string> cwd = WorkingDirectory()) {
+        for (std::string& name : SplitHost(*cwd)) parts.push_back({std::move(name), true});
+    }
+    // (A current directory that cannot be named, such as a removed one,
+    // leaves the path relative to the root; nothing better exists.)
+
+    size_t i = 0;
+    while (i <= rest.size()) {
+        size_t end = i;
+        while (end < rest.size() && !IsGameSeparator(rest[end])) end += SjisCharLength(rest, end);
+        std::string_view component = rest.substr(i, end - i);
+        i = end + 1;
+        if (component.empty() || component == ".") continue;
+        if (component == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        std::string utf8 = Cp932ToUtf8(component);
+        if (parts.empty() || parts.back().exists) {
+            if (std::optional<std::string> found = MatchComponent(JoinParts(parts), component, utf8)) {
+                parts.push_back({std::move(*found), true});
+                continue;
+            }
+        }
+        parts.push_back({std::move(utf8), false});
+    }
+    return JoinParts(parts);
+}
+
+bool GameFileExists(std::string_view game_path) {
+    struct stat st;
+    return stat(ToHostPath(game_path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool GameFolderExists(std::string_view game_path) {
+    struct stat st;
+    return stat(ToHostPath(game_path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<std::string> ReadGameFile(std::string_view game_path) {
+    std::string host = ToHostPath(game_path);
+    int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st;
+    // Only regular files: reading a FIFO or a device could block or never end.
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
+        close(fd);
+        return std::nullopt;
+    }
+    std::string data(static_cast<size_t>(st.st_size), '\0');
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = read(fd, data.data() + done, data.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break;  // the file shrank, or a read error
+        }
+    }
+    close(fd);
+    if (done != data.size()) return std::nullopt;
+    return data;
+}
+
+std::string CurrentDirectory() {
+    std::optional<std::string> cwd = WorkingDirectory();
+    if (!cwd) return "\\";
+    std::string game = HostToGamePath(*cwd);
+    // Checked on the host path: a CP932 name may end in the byte 0x5C.
+    if (SplitHost(*cwd).empty()) return game;  // the root is "\" already
+    game.push_back('\\');
+    return game;
+}
+
+bool ChangeDirectory(std::string_view game_path) { return chdir(ToHostPath(game_path).c_str()) == 0; }
+
+std::string ExecutablePath() {
+    std::vector<char> buffer(4096);
+    for (;;) {
+        ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (n < 0) return std::string();
+        if (static_cast<size_t>(n) < buffer.size()) return HostToGamePath(std::string_view(buffer.data(), n));
+        if (buffer.size() >= (1u << 20)) return std::string();
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+void ClearPathCache() { Cache().Clear(); }
+
+// The XDG base directory rules: a variable that is unset, empty or not an
+// absolute path is ignored.
+std::string AppDataFolder() {
+    const char* data_home = std::getenv("XDG_DATA_HOME");
+    if (data_home != nullptr && data_home[0] == '/') return HostToGamePath(data_home);
+    return HostToGamePath(JoinHost(HomeDirectory(), ".local/share"));
+}
+
+// Reads XDG_DOCUMENTS_DIR the way xdg-user-dirs' own lookup does: lines of
+// the form XDG_DOCUMENTS_DIR="$HOME/path" or "/absolute/path", a backslash
+// quoting the next character, the last such line winning.
+std::string DocumentsFolder() {
+    std::string home = HomeDirectory();
+    const char* config_home = std::getenv("XDG_CONFIG_HOME");
+    std::string config = (config_home != nullptr && config_home[0] == '/') ? std::string(config_home)
+                                                                          : JoinHost(home, ".config");
+    std::optional<std::string> documents;
+    int fd = open(JoinHost(config, "user-dirs.dirs").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        std::string text;
+        char buffer[4096];
+        ssize_t n;
+        // A user-dirs.dirs file is a few hundred bytes; stop at 1 MiB.
+        while (text.size() < (1u << 20) && ((n = read(fd, buffer, sizeof(buffer))) > 0 || (n < 0 && errno == EINTR)))
+            if (n > 0) text.append(buffer, static_cast<size_t>(n));
+        close(fd);
+
+        constexpr std::string_view kKey = "XDG_DOCUMENTS_DIR";
+        size_t line_start = 0;
+        while (line_start < text.size()) {
+            size_t line_end = text.find('\n', line_start);
+            if (line_end == std::string::npos) line_end = text.size();
+            std::string_view line(text.data() + line_start, line_end - line_start);
+            line_start = line_end + 1;
+
+            size_t p = 0;
+            auto skip_blanks = [&] {
+                while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
+            };
+            skip_blanks();
+            if (line.substr(p, kKey.size()) != kKey) continue;
+            p += kKey.size();
+            skip_blanks();
+            if (p >= line.size() || line[p] != '=') continue;
+            ++p;
+            skip_blanks();
+            if (p >= line.size() || line[p] != '"') continue;
+            ++p;
+            std::string value;
+            if (line.substr(p, 5) == "$HOME") {
+                p += 5;
+                value = home;
+                if (p < line.size() && line[p] == '/') {
+                    if (!value.empty() && value.back() == '/') ++p;  // "/" + "/Documents"
+                } else if (p < line.size() && line[p] != '"') {
+                    continue;  // "$HOMEX": not the variable
+                }
+            } else if (p >= line.size() || line[p] != '/') {
+                continue;  // neither $HOME-relative nor absolute: invalid
+            }
+            bool closed = false;
+            while (p < line.size()) {
+                char c = line[p++];
+                if (c == '"') {
+                    closed = true;
+                    break;
+                }
+                if (c == '\\' && p < line.size()) c = line[p++];
+                value.push_back(c);
+            }
+            if (closed) documents = std::move(value);
+        }
+    }
+    if (documents) return HostToGamePath(*documents);
+    return HostToGamePath(JoinHost(home, "Documents"));
+}
+
+}  // namespace zk::platform

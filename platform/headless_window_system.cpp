@@ -1,0 +1,78 @@
+#include "platform/headless_window_system.h"
+
+namespace zk::platform {
+
+namespace {
+constexpr int32_t kTaskBarHeight = 40;
+}  // namespace
+
+std::unique_ptr<HeadlessWindowSystem> CreateHeadlessWindowSystem(DesktopInfo desktop) {
+    return std::make_unique<HeadlessWindowSystem>(desktop);
+}
+
+HeadlessWindowSystem::HeadlessWindowSystem(DesktopInfo desktop) : desktop_(desktop) {}
+
+HeadlessWindowSystem::~HeadlessWindowSystem() { DestroyAllHostWindows(); }
+
+Rect HeadlessWindowSystem::AdjustWindowRect(const Rect& client, uint32_t style, uint32_t ex_style) {
+    return ClientToWindowRect(client, ApproximateFrame(style, ex_style));
+}
+
+Rect HeadlessWindowSystem::GetWorkArea() {
+    const int32_t bottom = desktop_.height > kTaskBarHeight ? desktop_.height - kTaskBarHeight : desktop_.height;
+    return Rect{0, 0, desktop_.width, bottom};
+}
+
+DesktopInfo HeadlessWindowSystem::GetDesktop() { return desktop_; }
+
+std::optional<WindowInfo> HeadlessWindowSystem::Window(WindowHandle window) const {
+    const WindowRecord* record = Find(window);
+    if (record == nullptr) return std::nullopt;
+    return static_cast<const WindowInfo&>(*record);
+}
+
+void HeadlessWindowSystem::InjectMessage(const Message& message) {
+    Queue().Post(message);
+}
+
+bool HeadlessWindowSystem::HostCreateWindow(WindowRecord& record) {
+    (void)record;
+    return !create_fails_;
+}
+
+void HeadlessWindowSystem::HostDestroyWindow(WindowRecord& record) { (void)record; }
+
+void HeadlessWindowSystem::HostShowWindow(WindowRecord& record, int show_command, const WindowInfo& before) {
+    calls_.push_back(HeadlessCall{HeadlessCall::Kind::kShowWindow, record.handle, show_command});
+
+    const FrameMetrics frame = ApproximateFrame(record.style, record.ex_style);
+    if (record.maximized && !before.maximized) {
+        record.normal_rect = record.window_rect;
+        record.window_rect = GetWorkArea();
+    } else if (!record.maximized && before.maximized) {
+        record.window_rect = record.normal_rect;
+    }
+    const Rect client = WindowToClientRect(record.window_rect, frame);
+    record.client_rect = Rect{0, 0, client.Width(), client.Height()};
+
+    if (record.minimized == before.minimized && record.maximized == before.maximized) return;
+    if (record.minimized) {
+        if (!before.minimized) Queue().Post(Message{record.handle, WM_SIZE, SIZE_MINIMIZED, 0});
+        return;
+    }
+    const uint64_t type = record.maximized ? SIZE_MAXIMIZED : SIZE_RESTORED;
+    Queue().Post(Message{record.handle, WM_SIZE, type, MakeLParam(client.Width(), client.Height())});
+}
+
+void HeadlessWindowSystem::HostRaiseWindow(WindowRecord& record) {
+    calls_.push_back(HeadlessCall{HeadlessCall::Kind::kSetForegroundWindow, record.handle, 0});
+}
+
+void HeadlessWindowSystem::HostSetTitle(WindowRecord& record) { (void)record; }
+
+void HeadlessWindowSystem::WaitForHostEvents(uint32_t timeout_ms) {
+    // The only host here is the queue itself (posts and injected events).
+    Queue().WaitFor(timeout_ms);
+}
+
+}  // namespace zk::platform

@@ -1,0 +1,379 @@
+// The SDL2 window system: every engine window is an SDL window, and SDL's
+// events become the engine's window messages.
+//
+// Threading: every SDL call here runs on the main thread (the thread that
+// called CreateSdlWindowSystem). The one exception is the wake-up in
+// WakeMainThread: a PostMessage from another thread pushes an SDL user event
+// (SDL_PushEvent is thread-safe) so that a GetMessage waiting in
+// SDL_WaitEventTimeout returns at once.
+//
+// SDL is shared with the dialogs and the sound output: this back end holds
+// the video subsystem by SDL_InitSubSystem / SDL_QuitSubSystem reference
+// counting only and never calls SDL_Quit.
+//
+// Host events and the messages they become:
+//   window close button        -> WM_SYSCOMMAND SC_CLOSE (DefWindowProc then
+//                                 sends WM_CLOSE, which destroys the window)
+//   exposed                    -> WM_PAINT (coalesced)
+//   focus gained / lost        -> WM_ACTIVATE WA_ACTIVE / WA_INACTIVE
+//   size changed               -> WM_SIZE SIZE_RESTORED or SIZE_MAXIMIZED, lparam = height << 16 | width
+//   moved                      -> WM_MOVE, lparam = y << 16 | x of the client area
+//   minimized                  -> WM_SIZE SIZE_MINIMIZED, lparam 0
+//   maximized / restored       -> WM_SIZE SIZE_MAXIMIZED / SIZE_RESTORED with the client size
+//   mouse buttons, motion      -> WM_[LRM]BUTTON{DOWN,UP}, WM_MOUSEMOVE, lparam = y << 16 | x (client)
+//   wheel                      -> WM_MOUSEWHEEL, wparam high word = delta (120 a notch), lparam = screen point
+//   SDL_QUIT                   -> nothing (each window's close arrives by itself)
+// Keys and dropped files come with the input work.
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#include "platform/game_path.h"
+#include "platform/window_system_common.h"
+
+namespace zk::platform {
+
+namespace {
+
+bool IsDecorated(uint32_t style) { return (style & (WS_CAPTION | WS_THICKFRAME)) != 0; }
+
+class SdlWindowSystem final : public WindowSystemCommon {
+public:
+    SdlWindowSystem() {
+        wake_event_ = SDL_RegisterEvents(1);
+        if (wake_event_ == static_cast<Uint32>(-1)) wake_event_ = SDL_USEREVENT;
+    }
+
+    ~SdlWindowSystem() override {
+        DestroyAllHostWindows();
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
+
+    Rect AdjustWindowRect(const Rect& client, uint32_t style, uint32_t ex_style) override {
+        return ClientToWindowRect(client, FrameFor(style, ex_style));
+    }
+
+    Rect GetWorkArea() override {
+        SDL_Rect r;
+        if (SDL_GetDisplayUsableBounds(0, &r) == 0 || SDL_GetDisplayBounds(0, &r) == 0) {
+            return Rect{r.x, r.y, r.x + r.w, r.y + r.h};
+        }
+        const DesktopInfo desktop = GetDesktop();
+        return Rect{0, 0, desktop.width, std::max(0, desktop.height - 40)};
+    }
+
+    DesktopInfo GetDesktop() override {
+        DesktopInfo info{0, 0, 32, 0};
+        SDL_DisplayMode mode;
+        if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return info;
+        info.width = mode.w;
+        info.height = mode.h;
+        info.bits_per_pixel = static_cast<int32_t>(SDL_BITSPERPIXEL(mode.format));
+        // An X8R8G8B8 desktop is "24 bits" to SDL and 32 to Windows'
+        // GetDeviceCaps(BITSPIXEL), which the engine's depth checks expect.
+        if (info.bits_per_pixel == 24 && SDL_BYTESPERPIXEL(mode.format) == 4) info.bits_per_pixel = 32;
+        info.refresh_rate = mode.refresh_rate;  // 0 = unknown, as SDL reports it
+        return info;
+    }
+
+    Rect GetClientRect(WindowHandle window) override {
+        WindowRecord* record = Find(window);
+        if (record == nullptr) return Rect{};
+        int w = 0, h = 0;
+        SDL_GetWindowSize(Sdl(*record), &w, &h);
+        return Rect{0, 0, w, h};
+    }
+
+protected:
+    bool HostCreateWindow(WindowRecord& record) override {
+        Uint32 flags = SDL_WINDOW_HIDDEN;
+        if ((record.style & WS_THICKFRAME) != 0) flags |= SDL_WINDOW_RESIZABLE;
+        if (!IsDecorated(record.style)) flags |= SDL_WINDOW_BORDERLESS;
+#if SDL_VERSION_ATLEAST(2, 0, 5)
+        if ((record.ex_style & WS_EX_TOOLWINDOW) != 0) flags |= SDL_WINDOW_SKIP_TASKBAR;
+        if ((record.ex_style & WS_EX_TOPMOST) != 0) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+#endif
+        // SDL places and sizes the client area; the engine gives the outer
+        // rectangle it made with AdjustWindowRect, so take the same frame off.
+        const Rect client = WindowToClientRect(record.window_rect, FrameFor(record.style, record.ex_style));
+        const std::string title = Cp932ToUtf8(record.title);
+        SDL_Window* window = SDL_CreateWindow(title.c_str(), client.left, client.top, std::max(1, client.Width()),
+                                              std::max(1, client.Height()), flags);
+        if (window == nullptr) {
+            std::fprintf(stderr, "zorvek: SDL_CreateWindow failed: %s\n", SDL_GetError());
+            return false;
+        }
+        record.host = window;
+        int w = 0, h = 0;
+        SDL_GetWindowSize(window, &w, &h);
+        record.client_rect = Rect{0, 0, w, h};
+        by_sdl_id_[SDL_GetWindowID(window)] = record.handle;
+        return true;
+    }
+
+    void HostDestroyWindow(WindowRecord& record) override {
+        SDL_Window* window = Sdl(record);
+        if (window == nullptr) return;
+        by_sdl_id_.erase(SDL_GetWindowID(window));
+        SDL_DestroyWindow(window);
+        record.host = nullptr;
+    }
+
+    void HostShowWindow(WindowRecord& record, int show_command, const WindowInfo& before) override {
+        (void)show_command;
+        SDL_Window* window = Sdl(record);
+        if (!record.visible) {
+            if (before.visible) SDL_HideWindow(window);
+            return;
+        }
+        if (!before.visible) SDL_ShowWindow(window);
+        if (record.minimized) {
+            if (!before.minimized) SDL_MinimizeWindow(window);
+            return;
+        }
+        if (before.minimized) {
+            SDL_RestoreWindow(window);
+            if (record.maximized) SDL_MaximizeWindow(window);
+        } else if (record.maximized && !before.maximized) {
+            SDL_MaximizeWindow(window);
+        } else if (!record.maximized && before.maximized) {
+            SDL_RestoreWindow(window);
+        }
+    }
+
+    void HostRaiseWindow(WindowRecord& record) override { SDL_RaiseWindow(Sdl(record)); }
+
+    void HostSetTitle(WindowRecord& record) override {
+        const std::string title = Cp932ToUtf8(record.title);
+        SDL_SetWindowTitle(Sdl(record), title.c_str());
+    }
+
+    void PumpHostEvents() override {
+        SDL_Event event;
+        while (SDL_PollEvent(&event) == 1) Translate(event);
+    }
+
+    void WaitForHostEvents(uint32_t timeout_ms) override {
+        // With a null event SDL only waits (the event stays queued for the
+        // pump). Posts from other threads wake it through WakeMainThread.
+        SDL_WaitEventTimeout(nullptr, static_cast<int>(timeout_ms));
+    }
+
+    void WakeMainThread(bool from_main_thread) override {
+        // The main thread never waits while it posts, so only other threads
+        // need to wake it. One wake-up event in flight is enough: the pump
+        // clears the flag before it looks at the queue.
+        if (from_main_thread) return;
+        if (wake_pending_.exchange(true)) return;
+        SDL_Event event{};
+        event.type = wake_event_;
+        if (SDL_PushEvent(&event) != 1) wake_pending_.store(false);  // GetMessage's time slice covers it
+    }
+
+private:
+    static SDL_Window* Sdl(const WindowRecord& record) { return static_cast<SDL_Window*>(record.host); }
+
+    // The frame AdjustWindowRect adds. SDL can measure a real frame once a
+    // decorated window is on screen; until then (and with the dummy
+    // driver) the headless approximation stands in.
+    FrameMetrics FrameFor(uint32_t style, uint32_t ex_style) {
+        if (!IsDecorated(style)) return FrameMetrics{};
+        if (!measured_frame_) {
+            for (const WindowInfo& info : ListWindows()) {
+                WindowRecord* record = Find(info.handle);
+                if (record == nullptr || !IsDecorated(record->style) || !record->visible) continue;
+                int top = 0, left = 0, bottom = 0, right = 0;
+                if (SDL_GetWindowBordersSize(Sdl(*record), &top, &left, &bottom, &right) == 0 && top > 0) {
+                    frame_ = FrameMetrics{left, top, right, bottom};
+                    measured_frame_ = true;
+                    break;
+                }
+            }
+        }
+        return measured_frame_ ? frame_ : ApproximateFrame(style, ex_style);
+    }
+
+    WindowHandle HandleFor(Uint32 sdl_id) const {
+        auto it = by_sdl_id_.find(sdl_id);
+        return it == by_sdl_id_.end() ? kNoWindow : it->second;
+    }
+
+    void Post(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) {
+        Queue().Post(Message{window, message, wparam, lparam});
+    }
+
+    uint64_t KeyFlags() const {
+        uint64_t flags = mouse_buttons_;
+        const SDL_Keymod mod = SDL_GetModState();
+        if ((mod & KMOD_SHIFT) != 0) flags |= MK_SHIFT;
+        if ((mod & KMOD_CTRL) != 0) flags |= MK_CONTROL;
+        return flags;
+    }
+
+    int64_t ClientSizeLParam(WindowRecord& record) {
+        int w = 0, h = 0;
+        SDL_GetWindowSize(Sdl(record), &w, &h);
+        record.client_rect = Rect{0, 0, w, h};
+        return MakeLParam(w, h);
+    }
+
+    void TranslateWindowEvent(const SDL_WindowEvent& e) {
+        const WindowHandle handle = HandleFor(e.windowID);
+        WindowRecord* record = Find(handle);
+        if (record == nullptr) return;
+        switch (e.event) {
+            case SDL_WINDOWEVENT_CLOSE:
+                Post(handle, WM_SYSCOMMAND, SC_CLOSE, 0);
+                break;
+            case SDL_WINDOWEVENT_EXPOSED:
+                Queue().Invalidate(handle);
+                break;
+            case SDL_WINDOWEVENT_FOCUS_GAINED:
+                Post(handle, WM_ACTIVATE, WA_ACTIVE, 0);
+                break;
+            case SDL_WINDOWEVENT_FOCUS_LOST:
+                Post(handle, WM_ACTIVATE, WA_INACTIVE, 0);
+                break;
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+                record->client_rect = Rect{0, 0, e.data1, e.data2};
+                if (!record->minimized) {
+                    Post(handle, WM_SIZE, record->maximized ? SIZE_MAXIMIZED : SIZE_RESTORED,
+                         MakeLParam(e.data1, e.data2));
+                }
+                break;
+            case SDL_WINDOWEVENT_MOVED: {
+                const FrameMetrics frame = FrameFor(record->style, record->ex_style);
+                const int32_t w = record->window_rect.Width(), h = record->window_rect.Height();
+                record->window_rect = Rect{e.data1 - frame.left, e.data2 - frame.top, 0, 0};
+                record->window_rect.right = record->window_rect.left + w;
+                record->window_rect.bottom = record->window_rect.top + h;
+                Post(handle, WM_MOVE, 0, MakeLParam(e.data1, e.data2));
+                break;
+            }
+            case SDL_WINDOWEVENT_MINIMIZED:
+                record->minimized = true;
+                Post(handle, WM_SIZE, SIZE_MINIMIZED, 0);
+                break;
+            case SDL_WINDOWEVENT_MAXIMIZED:
+                record->minimized = false;
+                record->maximized = true;
+                Post(handle, WM_SIZE, SIZE_MAXIMIZED, ClientSizeLParam(*record));
+                break;
+            case SDL_WINDOWEVENT_RESTORED:
+                // SDL reports the way back from minimized and from maximized alike.
+                record->minimized = false;
+                record->maximized = (SDL_GetWindowFlags(Sdl(*record)) & SDL_WINDOW_MAXIMIZED) != 0;
+                Post(handle, WM_SIZE, record->maximized ? SIZE_MAXIMIZED : SIZE_RESTORED,
+                     ClientSizeLParam(*record));
+                break;
+            default:
+                break;
+        }
+    }
+
+    static uint64_t ButtonFlag(Uint8 button) {
+        switch (button) {
+            case SDL_BUTTON_LEFT: return MK_LBUTTON;
+            case SDL_BUTTON_RIGHT: return MK_RBUTTON;
+            case SDL_BUTTON_MIDDLE: return MK_MBUTTON;
+            default: return 0;
+        }
+    }
+
+    void TranslateButton(const SDL_MouseButtonEvent& e, bool down) {
+        const WindowHandle handle = HandleFor(e.windowID);
+        const uint64_t flag = ButtonFlag(e.button);
+        if (flag == 0) return;
+        if (down) {
+            mouse_buttons_ |= flag;
+        } else {
+            mouse_buttons_ &= ~flag;
+        }
+        if (handle == kNoWindow) return;
+        uint32_t message = 0;
+        switch (e.button) {
+            case SDL_BUTTON_LEFT: message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP; break;
+            case SDL_BUTTON_RIGHT: message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP; break;
+            default: message = down ? WM_MBUTTONDOWN : WM_MBUTTONUP; break;
+        }
+        Post(handle, message, KeyFlags(), MakeLParam(e.x, e.y));
+    }
+
+    void TranslateWheel(const SDL_MouseWheelEvent& e) {
+        const WindowHandle handle = HandleFor(e.windowID);
+        if (handle == kNoWindow) return;
+#if SDL_VERSION_ATLEAST(2, 0, 18)
+        int delta = static_cast<int>(std::lround(e.preciseY * 120.0f));
+#else
+        int delta = e.y * 120;
+#endif
+        if (e.direction == SDL_MOUSEWHEEL_FLIPPED) delta = -delta;
+        if (delta == 0) return;
+        int x = 0, y = 0;
+        SDL_GetGlobalMouseState(&x, &y);
+        const uint64_t wparam = (static_cast<uint64_t>(static_cast<uint16_t>(delta)) << 16) | KeyFlags();
+        Post(handle, WM_MOUSEWHEEL, wparam, MakeLParam(x, y));
+    }
+
+    void Translate(const SDL_Event& event) {
+        if (event.type == wake_event_) {
+            wake_pending_.store(false);
+            return;
+        }
+        switch (event.type) {
+            case SDL_WINDOWEVENT:
+                TranslateWindowEvent(event.window);
+                break;
+            case SDL_MOUSEMOTION: {
+                const WindowHandle handle = HandleFor(event.motion.windowID);
+                if (handle == kNoWindow) break;
+                Post(handle, WM_MOUSEMOVE, KeyFlags(), MakeLParam(event.motion.x, event.motion.y));
+                break;
+            }
+            case SDL_MOUSEBUTTONDOWN:
+                TranslateButton(event.button, true);
+                break;
+            case SDL_MOUSEBUTTONUP:
+                TranslateButton(event.button, false);
+                break;
+            case SDL_MOUSEWHEEL:
+                TranslateWheel(event.wheel);
+                break;
+            case SDL_QUIT:  // each window's close arrives as its own event
+            default:
+                break;
+        }
+    }
+
+    Uint32 wake_event_ = SDL_USEREVENT;
+    std::atomic<bool> wake_pending_{false};
+    std::map<Uint32, WindowHandle> by_sdl_id_;
+    uint64_t mouse_buttons_ = 0;  // MK_ flags of the buttons held
+    FrameMetrics frame_;
+    bool measured_frame_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<WindowSystem> CreateSdlWindowSystem() {
+    // Defaults only (an environment variable still wins):
+    // - SDL turns SIGINT and SIGTERM into SDL_QUIT, which the engine ignores
+    //   (Windows has no such message), so keep the signals' usual effect;
+    // - SDL disables the screen saver; Windows does not, and the engine's
+    //   command 93 switches that itself;
+    // - a click that activates a window is also a click, as on Windows.
+    SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_DEFAULT);
+    SDL_SetHintWithPriority(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1", SDL_HINT_DEFAULT);
+    SDL_SetHintWithPriority(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1", SDL_HINT_DEFAULT);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "zorvek: SDL video cannot start: %s\n", SDL_GetError());
+        return nullptr;
+    }
+    return std::make_unique<SdlWindowSystem>();
+}
+
+}  // namespace zk::platform

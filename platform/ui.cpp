@@ -1,0 +1,235 @@
+// The UI switchboard (GetUi/InstallUi), the button layout every back end
+// shares, the recording double, and the helpers the error dialog's edit
+// button needs: splitting a Windows parameter text, finding the user's
+// editor and starting it.
+#include "platform/ui.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include <spawn.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace zk::platform {
+
+namespace {
+
+// Non-owning: the installer keeps its Ui alive. Atomic so that a test
+// installing a double and a thread reading it never tear.
+std::atomic<Ui*> g_installed_ui{nullptr};
+
+Ui& StderrUi() {
+    static const std::unique_ptr<Ui> ui = CreateStderrUi();
+    return *ui;
+}
+
+// CP932 lead byte. platform/ sits below core/, so core/sjis.h is not used.
+bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+}  // namespace
+
+Ui& GetUi() {
+    Ui* ui = g_installed_ui.load(std::memory_order_acquire);
+    return ui ? *ui : StderrUi();
+}
+
+void InstallUi(Ui* ui) { g_installed_ui.store(ui, std::memory_order_release); }
+
+// --- Buttons ---------------------------------------------------------------
+
+std::vector<MessageBoxButton> MessageBoxButtons(uint32_t flags) {
+    std::vector<MessageBoxButton> buttons;
+    switch (flags & MB_TYPEMASK) {
+        case MB_OKCANCEL:
+            buttons = {{IDOK, "OK", false, false}, {IDCANCEL, "キャンセル", false, true}};
+            break;
+        case MB_YESNOCANCEL:
+            buttons = {{IDYES, "はい", false, false},
+                       {IDNO, "いいえ", false, false},
+                       {IDCANCEL, "キャンセル", false, true}};
+            break;
+        case MB_YESNO:
+            buttons = {{IDYES, "はい", false, false}, {IDNO, "いいえ", false, false}};
+            break;
+        default:  // MB_OK, and the types the engine never asks for
+            buttons = {{IDOK, "OK", false, true}};
+            break;
+    }
+    size_t default_index = (flags & MB_DEFMASK) >> 8;
+    if (default_index >= buttons.size()) default_index = 0;
+    buttons[default_index].is_default = true;
+    return buttons;
+}
+
+int MessageBoxDefaultAnswer(uint32_t flags) {
+    for (const MessageBoxButton& button : MessageBoxButtons(flags)) {
+        if (button.is_default) return button.id;
+    }
+    return IDOK;  // NEVER: MessageBoxButtons always marks one
+}
+
+// --- RecordingUi -----------------------------------------------------------
+
+int RecordingUi::MessageBox(WindowHandle owner, std::string_view text, const char* caption, uint32_t flags) {
+    Box box{owner, std::string(text), std::nullopt, flags};
+    if (caption) box.caption = caption;
+    boxes.push_back(std::move(box));
+    if (!answers_.empty()) {
+        int answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    }
+    return MessageBoxDefaultAnswer(flags);
+}
+
+int RecordingUi::ErrorDialog(const ErrorDialogRequest& request) {
+    dialogs.push_back(Dialog{request.caption, request.message, request.edit, request.owner});
+    if (request.edit == ErrorDialogRequest::EditButton::kEnabled && request.on_edit) {
+        for (int i = 0; i < edit_presses_; ++i) request.on_edit();
+    }
+    return kErrorDialogExitButton;
+}
+
+// --- SplitCommandLine ------------------------------------------------------
+
+// The MSVC runtime's parse_cmdline (the parameter part; the program name has
+// its own simpler rule and is not part of the text here), with _MBCS
+// lead-byte handling.
+std::vector<std::string> SplitCommandLine(std::string_view text) {
+    std::vector<std::string> args;
+    size_t i = 0;
+    const size_t n = text.size();
+    auto is_blank = [&](size_t k) { return k < n && (text[k] == ' ' || text[k] == '\t'); };
+    for (;;) {
+        while (is_blank(i)) ++i;
+        if (i >= n) break;
+        std::string arg;
+        bool in_quotes = false;
+        for (;;) {
+            bool copy = true;
+            size_t slashes = 0;
+            while (i < n && text[i] == '\\') {
+                ++i;
+                ++slashes;
+            }
+            if (i < n && text[i] == '"') {
+                if (slashes % 2 == 0) {
+                    if (in_quotes && i + 1 < n && text[i + 1] == '"') {
+                        ++i;  // "" inside quotes: a literal quote, still quoted
+                    } else {
+                        copy = false;
+                        in_quotes = !in_quotes;
+                    }
+                }
+                slashes /= 2;
+            }
+            arg.append(slashes, '\\');
+            if (i >= n || (!in_quotes && is_blank(i))) break;
+            if (copy) {
+                arg.push_back(text[i]);
+                // A lead byte takes its trail byte along, whatever it is.
+                if (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < n) arg.push_back(text[++i]);
+            }
+            ++i;
+        }
+        args.push_back(std::move(arg));
+    }
+    return args;
+}
+
+// --- FindTextEditor --------------------------------------------------------
+
+namespace {
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+// The program of an $EDITOR-style value. The value is meant for a shell, so
+// a quoted first word ('...' or "...") is taken whole; otherwise the first
+// word is the program. A value that as a whole names an executable file is a
+// path with spaces and is kept as it is.
+std::string EditorProgram(std::string_view value) {
+    while (!value.empty() && IsSpace(value.front())) value.remove_prefix(1);
+    while (!value.empty() && IsSpace(value.back())) value.remove_suffix(1);
+    if (value.empty()) return {};
+    std::string whole(value);
+    if (whole.find('/') != std::string::npos && access(whole.c_str(), X_OK) == 0) return whole;
+    if (value.front() == '"' || value.front() == '\'') {
+        size_t close = value.find(value.front(), 1);
+        if (close != std::string_view::npos) return std::string(value.substr(1, close - 1));
+    }
+    size_t end = 0;
+    while (end < value.size() && !IsSpace(value[end])) ++end;
+    return std::string(value.substr(0, end));
+}
+
+}  // namespace
+
+std::string FindTextEditor() {
+    for (const char* name : {"VISUAL", "EDITOR"}) {
+        const char* value = std::getenv(name);
+        if (!value) continue;
+        std::string program = EditorProgram(value);
+        if (!program.empty()) return program;
+    }
+    return {};
+}
+
+// --- LaunchProgram ---------------------------------------------------------
+
+// posix_spawnp reports a program that cannot be started (glibc runs the
+// child with CLONE_VFORK and passes the exec error back), so "could not be
+// started" is exact. Reaping: one detached thread per child blocks in
+// waitpid on that pid only. It never takes another child's status (a
+// SIGCHLD handler or waitpid(-1) sweep would steal those from the rest of
+// the process), needs no signal set-up, and leaves no zombie however long
+// the child runs. Launches are rare (the error dialog's edit button), so a
+// thread each is cheap.
+bool LaunchProgram(const std::string& program, const std::vector<std::string>& arguments) {
+    if (program.empty()) return false;
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 2);
+    // posix_spawn takes char* const[] for historical reasons; it does not write.
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    // The child starts with no signals blocked (SDL and our threads may block
+    // some) and with SIGPIPE at its default (an ignored signal would
+    // otherwise carry over through exec). Everything else is inherited as is.
+    posix_spawnattr_t attr;
+    if (posix_spawnattr_init(&attr) != 0) return false;
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    pid_t pid = 0;
+    int rc = posix_spawnp(&pid, program.c_str(), nullptr, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) return false;
+
+    try {
+        std::thread([pid] {
+            while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        // NEVER in practice (no thread could be made): the program runs; it
+        // stays a zombie after it ends until this process exits.
+    }
+    return true;
+}
+
+}  // namespace zk::platform

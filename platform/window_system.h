@@ -1,0 +1,108 @@
+// The window system: windows, their classes and procedures, and the message
+// queue of the main thread. Two back ends: SDL2 (a real display) and
+// headless (no display; also the test double, since it records what the
+// engine asked of it).
+//
+// Threading: every call runs on the main thread, except PostMessage and
+// PostQuitMessage, which any thread may call.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/window_messages.h"
+
+namespace zk::platform {
+
+struct Rect {
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+    int32_t Width() const { return right - left; }
+    int32_t Height() const { return bottom - top; }
+};
+
+struct DesktopInfo {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t bits_per_pixel = 32;
+    int32_t refresh_rate = 60;
+};
+
+struct WindowCreateParams {
+    std::string class_name;  // CP932 bytes
+    std::string title;       // CP932 bytes
+    uint32_t style = 0;
+    uint32_t ex_style = 0;
+    int32_t x = 0, y = 0;          // outer position
+    int32_t width = 0, height = 0;  // outer size
+};
+
+class WindowSystem {
+public:
+    virtual ~WindowSystem() = default;
+
+    // Registers a class name with its procedure; false when the name is
+    // already registered in this process.
+    virtual bool RegisterClass(std::string_view class_name, WindowProc proc) = 0;
+    // Creates a hidden window; kNoWindow on failure. A window of a class
+    // makes this process answer ActivateWindowByClass for that class.
+    virtual WindowHandle CreateWindow(const WindowCreateParams& params) = 0;
+    // Sends WM_DESTROY to the window's procedure, then removes the window.
+    virtual bool DestroyWindow(WindowHandle window) = 0;
+    virtual bool IsWindow(WindowHandle window) = 0;
+    // Returns whether the window was visible before the call (as Windows does).
+    virtual bool ShowWindow(WindowHandle window, int show_command) = 0;
+    virtual bool IsVisible(WindowHandle window) = 0;
+    virtual bool IsMinimized(WindowHandle window) = 0;
+    virtual bool SetForegroundWindow(WindowHandle window) = 0;
+    virtual bool SetTitle(WindowHandle window, std::string_view title_cp932) = 0;
+    virtual void SetUserData(WindowHandle window, void* data) = 0;
+    virtual void* GetUserData(WindowHandle window) = 0;
+    virtual Rect GetClientRect(WindowHandle window) = 0;
+    // Asks for a WM_PAINT (posted once, however often asked before it is taken).
+    virtual bool InvalidateWindow(WindowHandle window) = 0;
+
+    // The client rectangle turned into an outer window rectangle for a style.
+    virtual Rect AdjustWindowRect(const Rect& client, uint32_t style, uint32_t ex_style) = 0;
+    virtual Rect GetWorkArea() = 0;
+    virtual DesktopInfo GetDesktop() = 0;
+
+    // The message queue. PeekMessage first moves pending host events into
+    // the queue. GetMessage waits for a message and returns false for WM_QUIT.
+    virtual bool PeekMessage(Message& out, bool remove) = 0;
+    virtual bool GetMessage(Message& out) = 0;
+    virtual bool PostMessage(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) = 0;
+    virtual void PostQuitMessage(int exit_code) = 0;
+    // Calls the window's procedure directly (SendMessage) or for a queued message.
+    virtual int64_t SendMessage(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) = 0;
+    virtual int64_t DispatchMessage(const Message& message) = 0;
+    // What Windows does for a message the engine does not handle:
+    // WM_SYSCOMMAND SC_CLOSE sends WM_CLOSE, WM_CLOSE destroys the window,
+    // SC_MINIMIZE / SC_MAXIMIZE / SC_RESTORE change the window state.
+    virtual int64_t DefWindowProc(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) = 0;
+
+    // Finds a window of that class in another process (or this one),
+    // restores it when minimised and brings it to the front. False when no
+    // such window answers.
+    virtual bool ActivateWindowByClass(std::string_view class_name) = 0;
+};
+
+// The window system the engine uses; InstallWindowSystem(nullptr) clears it.
+WindowSystem& GetWindowSystem();
+bool HasWindowSystem();
+void InstallWindowSystem(WindowSystem* system);
+
+// Back ends. CreateSdlWindowSystem returns null when no display can be opened.
+// The SDL back end makes every SDL call on the thread that created it (the
+// main thread); other threads only post, which wakes it with an SDL event.
+// It holds SDL video by SDL_InitSubSystem/SDL_QuitSubSystem, never SDL_Quit.
+std::unique_ptr<WindowSystem> CreateSdlWindowSystem();
+
+// Headless: windows live in memory, the queue holds only posted messages,
+// and every call is recorded for tests.
+class HeadlessWindowSystem;
+std::unique_ptr<HeadlessWindowSystem> CreateHeadlessWindowSystem(DesktopInfo desktop = {1920, 1080, 32, 60});
+
+}  // namespace zk::platform

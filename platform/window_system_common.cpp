@@ -1,0 +1,355 @@
+#include "platform/window_system_common.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "core/sjis.h"
+
+namespace zk::platform {
+
+namespace {
+constexpr int32_t kApproxCaption = 24;
+constexpr int32_t kApproxBorder = 4;
+constexpr int SW_SHOWNOACTIVATE = 4;
+constexpr int SW_SHOWMINNOACTIVE = 7;
+constexpr int SW_SHOWNA = 8;
+constexpr int SW_SHOWDEFAULT = 10;
+constexpr int SW_FORCEMINIMIZE = 11;
+}  // namespace
+
+FrameMetrics ApproximateFrame(uint32_t style, uint32_t ex_style) {
+    (void)ex_style;
+    FrameMetrics frame;
+    const bool caption = (style & WS_CAPTION) == WS_CAPTION;
+    if (caption || (style & WS_THICKFRAME) != 0) {
+        frame.left = frame.right = frame.bottom = kApproxBorder;
+        frame.top = kApproxBorder;
+    }
+    if (caption) frame.top += kApproxCaption;
+    return frame;
+}
+
+Rect ClientToWindowRect(const Rect& client, const FrameMetrics& frame) {
+    return Rect{client.left - frame.left, client.top - frame.top, client.right + frame.right,
+                client.bottom + frame.bottom};
+}
+
+Rect WindowToClientRect(const Rect& window, const FrameMetrics& frame) {
+    Rect client{window.left + frame.left, window.top + frame.top, window.right - frame.right,
+                window.bottom - frame.bottom};
+    // A window smaller than its frame has an empty client area.
+    if (client.right < client.left) client.right = client.left;
+    if (client.bottom < client.top) client.bottom = client.top;
+    return client;
+}
+
+WindowSystemCommon::WindowSystemCommon() : main_thread_(std::this_thread::get_id()) {}
+
+WindowSystemCommon::~WindowSystemCommon() = default;
+
+std::string WindowSystemCommon::ClassKey(std::string_view class_name) { return SjisLowerAscii(class_name); }
+
+WindowSystemCommon::WindowRecord* WindowSystemCommon::Find(WindowHandle window) {
+    auto it = windows_.find(window);
+    return it == windows_.end() ? nullptr : it->second.get();
+}
+
+const WindowSystemCommon::WindowRecord* WindowSystemCommon::Find(WindowHandle window) const {
+    auto it = windows_.find(window);
+    return it == windows_.end() ? nullptr : it->second.get();
+}
+
+WindowSystemCommon::WindowRecord* WindowSystemCommon::FindByClass(std::string_view class_key) {
+    for (auto& [handle, record] : windows_) {
+        if (record->class_key == class_key && !record->destroying) return record.get();
+    }
+    return nullptr;
+}
+
+std::vector<WindowInfo> WindowSystemCommon::ListWindows() const {
+    std::vector<WindowInfo> out;
+    out.reserve(windows_.size());
+    for (const auto& [handle, record] : windows_) out.push_back(static_cast<const WindowInfo&>(*record));
+    return out;
+}
+
+bool WindowSystemCommon::HasBeacon(std::string_view class_name) const {
+    return beacons_.count(ClassKey(class_name)) != 0;
+}
+
+// --- classes and windows ---------------------------------------------------
+
+bool WindowSystemCommon::RegisterClass(std::string_view class_name, WindowProc proc) {
+    if (class_name.empty() || proc == nullptr) return false;
+    return classes_.emplace(ClassKey(class_name), proc).second;
+}
+
+WindowHandle WindowSystemCommon::CreateWindow(const WindowCreateParams& params) {
+    std::string key = ClassKey(params.class_name);
+    auto cls = classes_.find(key);
+    if (cls == classes_.end()) return kNoWindow;
+
+    // Handles count up from 1 and are not reused while the process runs
+    // (wrapping past 2^32 skips 0 and live handles).
+    while (next_handle_ == kNoWindow || windows_.count(next_handle_) != 0) ++next_handle_;
+    const WindowHandle handle = next_handle_++;
+
+    auto record = std::make_unique<WindowRecord>();
+    record->handle = handle;
+    record->class_name = params.class_name;
+    record->class_key = key;
+    record->proc = cls->second;
+    record->title = params.title;
+    record->style = params.style;
+    record->ex_style = params.ex_style;
+    record->window_rect = Rect{params.x, params.y, params.x + std::max(params.width, 0),
+                               params.y + std::max(params.height, 0)};
+    const Rect client = WindowToClientRect(record->window_rect, ApproximateFrame(params.style, params.ex_style));
+    record->client_rect = Rect{0, 0, client.Width(), client.Height()};
+    record->normal_rect = record->window_rect;
+    if (!HostCreateWindow(*record)) return kNoWindow;
+
+    windows_.emplace(handle, std::move(record));
+    {
+        std::lock_guard lock(live_mutex_);
+        live_.insert(handle);
+    }
+
+    // The first window of a class in this process answers "come forward"
+    // requests for it. Listen fails when another process already answers;
+    // a later window of the class tries again.
+    if (beacons_.count(key) == 0) {
+        WindowBeacon beacon;
+        if (beacon.Listen(key)) beacons_.emplace(key, std::move(beacon));
+    }
+    return handle;
+}
+
+bool WindowSystemCommon::DestroyWindow(WindowHandle window) {
+    WindowRecord* record = Find(window);
+    // A procedure calling DestroyWindow again from its WM_DESTROY is ignored.
+    if (record == nullptr || record->destroying) return false;
+    record->destroying = true;
+    const WindowProc proc = record->proc;
+    const std::string key = record->class_key;
+    proc(window, WM_DESTROY, 0, 0);
+
+    // The procedure may have done anything except remove this window
+    // (`destroying` stops that), so the record is still there.
+    record = Find(window);
+    HostDestroyWindow(*record);
+    {
+        std::lock_guard lock(live_mutex_);
+        live_.erase(window);
+    }
+    queue_.RemoveWindow(window);
+    windows_.erase(window);
+
+    if (FindByClass(key) == nullptr) beacons_.erase(key);
+    return true;
+}
+
+bool WindowSystemCommon::IsWindow(WindowHandle window) { return Find(window) != nullptr; }
+
+bool WindowSystemCommon::ShowWindow(WindowHandle window, int show_command) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    const WindowInfo before = *record;
+    switch (show_command) {
+        case SW_HIDE:
+            record->visible = false;
+            break;
+        case SW_SHOWNORMAL:
+        case SW_SHOWNOACTIVATE:
+        case SW_RESTORE:
+        case SW_SHOWDEFAULT:
+            // From minimized back to the state before (maximized or normal);
+            // from maximized back to normal.
+            record->visible = true;
+            if (record->minimized) {
+                record->minimized = false;
+            } else {
+                record->maximized = false;
+            }
+            break;
+        case SW_SHOWMINIMIZED:
+        case SW_MINIMIZE:
+        case SW_SHOWMINNOACTIVE:
+        case SW_FORCEMINIMIZE:
+            record->visible = true;
+            record->minimized = true;
+            break;
+        case SW_SHOWMAXIMIZED:
+            record->visible = true;
+            record->minimized = false;
+            record->maximized = true;
+            break;
+        case SW_SHOW:
+        case SW_SHOWNA:
+        default:
+            record->visible = true;
+            break;
+    }
+    HostShowWindow(*record, show_command, before);
+    return before.visible;
+}
+
+bool WindowSystemCommon::IsVisible(WindowHandle window) {
+    const WindowRecord* record = Find(window);
+    return record != nullptr && record->visible;
+}
+
+bool WindowSystemCommon::IsMinimized(WindowHandle window) {
+    const WindowRecord* record = Find(window);
+    return record != nullptr && record->minimized;
+}
+
+bool WindowSystemCommon::SetForegroundWindow(WindowHandle window) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    HostRaiseWindow(*record);
+    return true;
+}
+
+bool WindowSystemCommon::SetTitle(WindowHandle window, std::string_view title_cp932) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    record->title = std::string(title_cp932);
+    HostSetTitle(*record);
+    return true;
+}
+
+void WindowSystemCommon::SetUserData(WindowHandle window, void* data) {
+    if (WindowRecord* record = Find(window)) record->user_data = data;
+}
+
+void* WindowSystemCommon::GetUserData(WindowHandle window) {
+    const WindowRecord* record = Find(window);
+    return record == nullptr ? nullptr : record->user_data;
+}
+
+Rect WindowSystemCommon::GetClientRect(WindowHandle window) {
+    const WindowRecord* record = Find(window);
+    return record == nullptr ? Rect{} : record->client_rect;
+}
+
+bool WindowSystemCommon::InvalidateWindow(WindowHandle window) {
+    if (Find(window) == nullptr) return false;
+    queue_.Invalidate(window);
+    WakeMainThread(std::this_thread::get_id() == main_thread_);
+    return true;
+}
+
+// --- messages --------------------------------------------------------------
+
+bool WindowSystemCommon::PeekMessage(Message& out, bool remove) {
+    PollBeacons();
+    PumpHostEvents();
+    return remove ? queue_.Take(out) : queue_.Peek(out);
+}
+
+bool WindowSystemCommon::GetMessage(Message& out) {
+    for (;;) {
+        PollBeacons();
+        PumpHostEvents();
+        if (queue_.Take(out)) return out.message != WM_QUIT;
+        WaitForHostEvents(kWaitSliceMs);
+    }
+}
+
+bool WindowSystemCommon::PostMessage(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) {
+    if (window != kNoWindow) {
+        std::lock_guard lock(live_mutex_);
+        if (live_.count(window) == 0) return false;
+    }
+    queue_.Post(Message{window, message, wparam, lparam});
+    WakeMainThread(std::this_thread::get_id() == main_thread_);
+    return true;
+}
+
+void WindowSystemCommon::PostQuitMessage(int exit_code) {
+    queue_.PostQuit(exit_code);
+    WakeMainThread(std::this_thread::get_id() == main_thread_);
+}
+
+int64_t WindowSystemCommon::SendMessage(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) {
+    const WindowRecord* record = Find(window);
+    if (record == nullptr) return 0;
+    // Copy the procedure out: the call may destroy the window.
+    const WindowProc proc = record->proc;
+    return proc(window, message, wparam, lparam);
+}
+
+int64_t WindowSystemCommon::DispatchMessage(const Message& message) {
+    // Thread messages (no window) and WM_QUIT have no procedure to go to.
+    if (message.window == kNoWindow) return 0;
+    return SendMessage(message.window, message.message, message.wparam, message.lparam);
+}
+
+int64_t WindowSystemCommon::DefWindowProc(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) {
+    (void)lparam;
+    if (Find(window) == nullptr) return 0;
+    switch (message) {
+        case WM_SYSCOMMAND:
+            switch (static_cast<uint32_t>(wparam) & 0xFFF0u) {
+                case SC_CLOSE:
+                    SendMessage(window, WM_CLOSE, 0, 0);
+                    break;
+                case SC_MINIMIZE:
+                    ShowWindow(window, SW_MINIMIZE);
+                    break;
+                case SC_MAXIMIZE:
+                    ShowWindow(window, SW_SHOWMAXIMIZED);
+                    break;
+                case SC_RESTORE:
+                    ShowWindow(window, SW_RESTORE);
+                    break;
+                default:
+                    break;
+            }
+            return 0;
+        case WM_CLOSE:
+            DestroyWindow(window);
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+// --- activation and beacons --------------------------------------------------
+
+void WindowSystemCommon::RestoreAndRaise(WindowHandle window) {
+    if (IsMinimized(window)) ShowWindow(window, SW_RESTORE);
+    SetForegroundWindow(window);
+}
+
+bool WindowSystemCommon::ActivateWindowByClass(std::string_view class_name) {
+    const std::string key = ClassKey(class_name);
+    if (WindowRecord* record = FindByClass(key)) {
+        RestoreAndRaise(record->handle);
+        return true;
+    }
+    return SignalWindowBeacon(key);
+}
+
+void WindowSystemCommon::PollBeacons() {
+    // Collect first: answering shows and raises windows, which must not run
+    // while the beacon map is being walked.
+    std::vector<std::string> asked;
+    for (auto& [key, beacon] : beacons_) {
+        if (beacon.TakeRequests()) asked.push_back(key);
+    }
+    for (const std::string& key : asked) {
+        if (WindowRecord* record = FindByClass(key)) RestoreAndRaise(record->handle);
+    }
+}
+
+void WindowSystemCommon::DestroyAllHostWindows() {
+    for (auto& [handle, record] : windows_) HostDestroyWindow(*record);
+    windows_.clear();
+    beacons_.clear();
+    std::lock_guard lock(live_mutex_);
+    live_.clear();
+}
+
+}  // namespace zk::platform

@@ -1,0 +1,174 @@
+// The part of the window system both back ends share: the class registry,
+// the window records and their state flags, the message queue and the
+// message loop, SendMessage / DispatchMessage, DefWindowProc, and the
+// "come forward" beacons that stand in for FindWindow + SetForegroundWindow
+// between processes.
+//
+// A back end supplies the host side through the Host* hooks: making and
+// destroying the host window, applying a show command, raising, titles,
+// moving host events into the queue and waiting for them.
+//
+// Threading: main thread only, except PostMessage and PostQuitMessage
+// (any thread; WakeMainThread lets a back end interrupt its host wait).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "platform/message_queue.h"
+#include "platform/window_beacon.h"
+#include "platform/window_system.h"
+
+namespace zk::platform {
+
+// WM_SIZE wparam values.
+enum SizeType : uint64_t { SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED = 2 };
+// WM_ACTIVATE wparam values (low word).
+enum ActivateState : uint64_t { WA_INACTIVE = 0, WA_ACTIVE = 1 };
+// Mouse-message wparam key flags.
+enum MouseKeyFlags : uint64_t {
+    MK_LBUTTON = 0x1,
+    MK_RBUTTON = 0x2,
+    MK_SHIFT = 0x4,
+    MK_CONTROL = 0x8,
+    MK_MBUTTON = 0x10,
+};
+
+// MAKELPARAM: two signed 16-bit coordinates packed as Windows packs them
+// (low word x or width, high word y or height, zero-extended).
+constexpr int64_t MakeLParam(int32_t low, int32_t high) {
+    return static_cast<int64_t>(static_cast<uint32_t>(static_cast<uint16_t>(low)) |
+                                (static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16));
+}
+
+// Non-client frame around the client area of a window of a given style.
+struct FrameMetrics {
+    int32_t left = 0, top = 0, right = 0, bottom = 0;  // top includes the caption
+};
+
+// The frame used when the host cannot measure one: a caption of 24 pixels
+// when the style has WS_CAPTION, a 4-pixel border on each side when it has
+// WS_CAPTION or WS_THICKFRAME, nothing for WS_POPUP without them.
+FrameMetrics ApproximateFrame(uint32_t style, uint32_t ex_style);
+Rect ClientToWindowRect(const Rect& client, const FrameMetrics& frame);
+Rect WindowToClientRect(const Rect& window, const FrameMetrics& frame);
+
+// The state of one window as a test (or a debugging aid) sees it.
+struct WindowInfo {
+    WindowHandle handle = kNoWindow;
+    std::string class_name;  // CP932, as given to CreateWindow
+    std::string title;       // CP932
+    uint32_t style = 0;
+    uint32_t ex_style = 0;
+    Rect window_rect;  // outer rectangle, screen coordinates
+    Rect client_rect;  // (0, 0, client width, client height)
+    bool visible = false;
+    bool minimized = false;
+    bool maximized = false;
+    void* user_data = nullptr;
+};
+
+class WindowSystemCommon : public WindowSystem {
+public:
+    WindowSystemCommon();
+    ~WindowSystemCommon() override;
+
+    bool RegisterClass(std::string_view class_name, WindowProc proc) override;
+    WindowHandle CreateWindow(const WindowCreateParams& params) override;
+    bool DestroyWindow(WindowHandle window) override;
+    bool IsWindow(WindowHandle window) override;
+    // Returns whether the window was visible before the call, as Windows'
+    // ShowWindow does (false also for an unknown window).
+    bool ShowWindow(WindowHandle window, int show_command) override;
+    bool IsVisible(WindowHandle window) override;
+    bool IsMinimized(WindowHandle window) override;
+    bool SetForegroundWindow(WindowHandle window) override;
+    bool SetTitle(WindowHandle window, std::string_view title_cp932) override;
+    void SetUserData(WindowHandle window, void* data) override;
+    void* GetUserData(WindowHandle window) override;
+    Rect GetClientRect(WindowHandle window) override;
+    bool InvalidateWindow(WindowHandle window) override;
+
+    bool PeekMessage(Message& out, bool remove) override;
+    bool GetMessage(Message& out) override;
+    // window may be kNoWindow (a thread message, as PostThreadMessage);
+    // false for a window that does not exist.
+    bool PostMessage(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) override;
+    void PostQuitMessage(int exit_code) override;
+    int64_t SendMessage(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) override;
+    int64_t DispatchMessage(const Message& message) override;
+    int64_t DefWindowProc(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) override;
+    bool ActivateWindowByClass(std::string_view class_name) override;
+
+    // How long GetMessage waits for the host before it looks at the
+    // beacons again.
+    static constexpr uint32_t kWaitSliceMs = 50;
+
+protected:
+    struct WindowRecord : WindowInfo {
+        std::string class_key;  // the class name lower-cased (class names ignore case)
+        WindowProc proc = nullptr;
+        Rect normal_rect;        // outer rectangle to go back to from maximized
+        bool destroying = false;  // WM_DESTROY is being sent
+        void* host = nullptr;     // the back end's window object
+    };
+
+    // Host hooks. The record already holds the new state when they run.
+    // Fills in host data; false when the host window cannot be made.
+    virtual bool HostCreateWindow(WindowRecord& record) = 0;
+    virtual void HostDestroyWindow(WindowRecord& record) = 0;
+    // `before` is the record's state before the show command.
+    virtual void HostShowWindow(WindowRecord& record, int show_command, const WindowInfo& before) = 0;
+    virtual void HostRaiseWindow(WindowRecord& record) = 0;
+    virtual void HostSetTitle(WindowRecord& record) = 0;
+    // Moves pending host events into the queue (never blocks).
+    virtual void PumpHostEvents() = 0;
+    // Blocks until a host event arrives, a message is posted, or timeout_ms passes.
+    virtual void WaitForHostEvents(uint32_t timeout_ms) = 0;
+    // Called after every post; a back end whose wait does not watch the
+    // queue interrupts it here. `from_main_thread` is true when the poster
+    // is the thread that made this window system.
+    virtual void WakeMainThread(bool from_main_thread) { (void)from_main_thread; }
+
+    WindowRecord* Find(WindowHandle window);
+    const WindowRecord* Find(WindowHandle window) const;
+    // Every window in handle order.
+    std::vector<WindowInfo> ListWindows() const;
+    // The first window (lowest handle) of a class, or null.
+    WindowRecord* FindByClass(std::string_view class_key);
+    bool HasBeacon(std::string_view class_name) const;
+    MessageQueue& Queue() { return queue_; }
+    std::thread::id MainThread() const { return main_thread_; }
+    static std::string ClassKey(std::string_view class_name);
+
+    // Restores the window when minimised and brings it to the front, as the
+    // engine's ActivateRunningInstance does with its ShowWindow(SW_RESTORE)
+    // and SetForegroundWindow.
+    void RestoreAndRaise(WindowHandle window);
+    // Answers "come forward" requests from other processes.
+    void PollBeacons();
+    // Destroys every host window without telling the procedures (a back
+    // end's destructor calls it while its host is still up).
+    void DestroyAllHostWindows();
+
+private:
+    const std::thread::id main_thread_;
+    MessageQueue queue_;
+    std::map<std::string, WindowProc> classes_;      // by class key
+    std::map<WindowHandle, std::unique_ptr<WindowRecord>> windows_;
+    std::map<std::string, WindowBeacon> beacons_;    // by class key
+    WindowHandle next_handle_ = 1;
+
+    // The handles PostMessage may target; guarded so other threads can check.
+    mutable std::mutex live_mutex_;
+    std::set<WindowHandle> live_;
+};
+
+}  // namespace zk::platform

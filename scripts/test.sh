@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the engine twice (plain, and with
+# AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test in both.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install_deps.sh
+scripts/check_platform_boundary.sh
+
+jobs=$(nproc)
+export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/zorvek-ccache}"
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+(cd build && ctest --output-on-failure -j "$jobs")
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORVEK_SANITIZE=ON -DZORVEK_BENCH=OFF
+cmake --build build-asan -j "$jobs"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
+
+# Benchmarks print ratios; they never decide the outcome.
+for bench in build/bench_*; do
+  [[ -x "$bench" ]] && { "$bench" || true; }
+done
+echo "All tests passed."
