@@ -8,7 +8,9 @@ EngineHooks& Hooks() {
 }
 
 void RegisterSubsystemHooks() {
-    // Each subsystem registers its hooks here as it is built.
+    RegisterStorageHooks();
+    RegisterScriptHooks();
+    RegisterLayerHooks();
 }
 
 }  // namespace zk

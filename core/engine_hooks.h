@@ -80,7 +80,10 @@ struct EngineHooks {
 EngineHooks& Hooks();
 
 // Fills the hooks of every subsystem this build has (called first thing in
-// start-up; each subsystem adds its own line).
+// start-up). Each subsystem defines its own function in its folder.
 void RegisterSubsystemHooks();
+void RegisterStorageHooks();  // storage/storage_hooks.cpp
+void RegisterScriptHooks();   // script/script_hooks.cpp
+void RegisterLayerHooks();    // layers/layer_hooks.cpp
 
 }  // namespace zk

@@ -4,7 +4,9 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config ccache
-  libsdl2-dev libgtest-dev
+  libsdl2-dev libgtest-dev zlib1g-dev libsnappy-dev
+  clang libclang-rt-14-dev
+  libpixman-1-dev
 )
 
 missing=()

