@@ -163,6 +163,20 @@ TEST_F(EngineRunTest, CreditsSwitchShowsTheLicenceAndEnds) {
     EXPECT_NE(run.output.find("■ライセンスについて"), std::string::npos) << run.output;
 }
 
+TEST_F(EngineRunTest, GameLoopThreadRunsAndShutsDownInOrder) {
+    // The frame step on its own thread: the main thread only pumps, and the
+    // engine must still reach its end once that thread has stopped.
+    tools::EngineConfigFile config;
+    config.title = "thread";
+    config.game_loop_thread = 1;
+    ASSERT_TRUE(tools::WriteFile((game / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
+    for (int run = 0; run < 3; ++run) {
+        EngineRun result = Start({"--headless", "--frames", "20"}, std::chrono::seconds(20));
+        EXPECT_EQ(result.exit_code, 0) << result.output;
+        EXPECT_GE(result.elapsed_ms, 250);
+    }
+}
+
 TEST_F(EngineRunTest, SecondStartOfTheSameGameEndsAtOnce) {
     Process first({engine.string(), "--game", game.string(), "--headless", "--frames", "240"}, root / "first.txt");
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));

@@ -1,0 +1,79 @@
+// The shared helpers against their published values, and the byte reader's
+// refusal to read past its data.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "core/byte_reader.h"
+#include "core/hashes.h"
+#include "core/mt19937.h"
+#include "core/sjis.h"
+
+namespace zk {
+namespace {
+
+TEST(SharedHelpers, MurmurHash2MatchesTheSmhasherVerificationValue) {
+    // Hash keys {0}, {0,1}, ... of length 0..255 with seed 256 - length, then
+    // hash the concatenated little-endian results with seed 0.
+    std::vector<uint8_t> key, hashes;
+    for (int length = 0; length < 256; ++length) {
+        key.resize(length);
+        for (int i = 0; i < length; ++i) key[i] = static_cast<uint8_t>(i);
+        uint32_t h = MurmurHash2(std::span<const uint8_t>(key), static_cast<uint32_t>(256 - length));
+        for (int b = 0; b < 4; ++b) hashes.push_back(static_cast<uint8_t>(h >> (8 * b)));
+    }
+    EXPECT_EQ(MurmurHash2(std::span<const uint8_t>(hashes), 0), 0x27864C1Eu);
+}
+
+TEST(SharedHelpers, Crc32OfTheCheckString) {
+    std::string_view check = "123456789";
+    EXPECT_EQ(Crc32(std::span(reinterpret_cast<const uint8_t*>(check.data()), check.size())), 0xCBF43926u);
+    // Continuing a running value gives the same result as one pass.
+    auto bytes = std::span(reinterpret_cast<const uint8_t*>(check.data()), check.size());
+    EXPECT_EQ(Crc32Update(Crc32(bytes.first(4)), bytes.subspan(4)), 0xCBF43926u);
+}
+
+TEST(SharedHelpers, Mt19937TenThousandthOutput) {
+    Mt19937 generator;
+    generator.Seed(5489);
+    uint32_t value = 0;
+    for (int i = 0; i < 10000; ++i) value = generator.Next();
+    EXPECT_EQ(value, 4123659995u);
+    // An unseeded generator starts as if seeded with 5489.
+    Mt19937 unseeded;
+    EXPECT_EQ(unseeded.Next(), 3499211612u);
+}
+
+TEST(SharedHelpers, ByteReaderNeverReadsPastTheEnd) {
+    const std::vector<uint8_t> bytes = {0x01, 0x02, 0x03, 0x04, 0x05, 'a', 'b', 0, 'c'};
+    ByteReader reader(bytes);
+    EXPECT_EQ(reader.U32(), 0x04030201u);
+    EXPECT_EQ(reader.U64(), std::nullopt);  // 5 bytes left: no 8-byte read past them
+    EXPECT_EQ(reader.Offset(), 4u);         // a failed read does not move
+    EXPECT_EQ(reader.U8(), 0x05);
+    EXPECT_EQ(reader.CString(), "ab");
+    EXPECT_EQ(reader.CString(), std::nullopt);  // "c" has no terminator
+    EXPECT_FALSE(reader.Skip(2));
+    EXPECT_TRUE(reader.Skip(1));
+    EXPECT_EQ(reader.U8(), std::nullopt);
+    EXPECT_FALSE(reader.Seek(bytes.size() + 1));
+    EXPECT_EQ(reader.PeekAt<uint64_t>(2), std::nullopt);
+    EXPECT_EQ(reader.PeekAt<uint16_t>(7), uint16_t{0x6300});
+    EXPECT_EQ(reader.PeekAt<uint32_t>(~uint64_t{0} - 1), std::nullopt);  // no wrap-around
+    EXPECT_EQ(reader.Take(~uint64_t{0}), std::nullopt);
+}
+
+TEST(SharedHelpers, ShiftJisStepsDoubleByteCharactersWhole) {
+    // "表" is 0x95 0x5C: its trail byte is not a backslash, its lead byte not a letter.
+    const std::string table = "\x95\x5C";
+    EXPECT_EQ(SjisReplaceByte("A\\" + table + "\\B", '\\', '/'), "A/" + table + "/B");
+    EXPECT_EQ(SjisFindLast("x" + table, '\\'), std::string::npos);
+    EXPECT_EQ(SjisLowerAscii("ABC\x82\x60Z"), "abc\x82\x60z");  // "Ａ" (0x82 0x60) keeps its bytes
+    EXPECT_TRUE(SjisEqualsIgnoreCase("ZkBin\\" + table, "zkbin\\" + table));
+    EXPECT_FALSE(SjisEqualsIgnoreCase("\x82\x60", "\x82\x81"));  // double bytes compare exactly
+    // A lead byte at the very end is one byte, so loops stop at the end.
+    EXPECT_EQ(SjisCharLength("a\x95", 1), 1u);
+}
+
+}  // namespace
+}  // namespace zk
