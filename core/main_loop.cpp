@@ -187,6 +187,13 @@ void JoinGameThread() {
     if (game_thread.joinable()) game_thread.join();
 }
 
+void ResetMainLoopState() {
+    JoinGameThread();
+    frame_limit = 0;
+    quit_exit_code = 0;
+    startup_hold_released = false;
+}
+
 void BeginTimerPeriod() {
     // The platform clock already reads in whole milliseconds and sleeps
     // precisely; there is no timer resolution to raise.

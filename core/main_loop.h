@@ -26,6 +26,9 @@ void EndTimerPeriod();
 void SetFrameLimit(uint64_t frames);
 uint64_t FrameLimit();
 
+// Back to the start-of-process state (tests that run several engines).
+void ResetMainLoopState();
+
 // Whether the game-loop thread mode is on (zkcfg.zbn switch).
 bool GameThreadMode();
 

@@ -281,6 +281,7 @@ void ShutdownEngine() {
             main_record->window = platform::kNoWindow;
         }
     }
+    DestroyMenuStripWindow();
     FreeRootTrees();
     DestroyWindowRecords();
 }
@@ -335,6 +336,7 @@ int WinMain(const ProgramEntry& entry) {
 
 void ResetStartupState() {
     ReleaseInstanceMutexes();
+    ResetMainLoopState();
     tables_built = false;
     restart_requested = false;
     restart_command.clear();

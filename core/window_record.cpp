@@ -45,6 +45,12 @@ int CreateWindowRecords() {
     return 0;
 }
 
+void DestroyMenuStripWindow() {
+    if (menu_strip_window != platform::kNoWindow && platform::HasWindowSystem())
+        platform::GetWindowSystem().DestroyWindow(menu_strip_window);
+    menu_strip_window = platform::kNoWindow;
+}
+
 void DestroyWindowRecords() {
     for (auto& record : window_records) record.reset();
     WindowState = {-1, -1, -1, -1};

@@ -90,5 +90,6 @@ WindowCreationSettings& TheWindowCreationSettings();
 
 // Menu-strip window of the fullscreen menu bar: made hidden at start-up.
 int CreateMenuStripWindow();
+void DestroyMenuStripWindow();
 
 }  // namespace zk

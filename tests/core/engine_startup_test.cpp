@@ -1,0 +1,158 @@
+// Start-up, the close behaviours and shutdown, run in this process on the
+// headless window system so the test can see every window and dialog.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "core/engine_hooks.h"
+#include "core/engine_state.h"
+#include "core/error_report.h"
+#include "core/main_loop.h"
+#include "core/root_trees.h"
+#include "core/settings.h"
+#include "core/startup.h"
+#include "core/window_proc.h"
+#include "platform/game_path.h"
+#include "platform/headless_window_system.h"
+#include "platform/ui.h"
+#include "tools/lib/byte_writer.h"
+#include "tools/lib/zkcfg_writer.h"
+
+namespace zk {
+namespace {
+
+namespace fs = std::filesystem;
+
+class EngineStartupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder = fs::temp_directory_path() / ("zorvek-start-" + std::to_string(getpid()) + "-" + info->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder / "zkbin");
+        original_cwd = fs::current_path();
+        config.title = "start";
+        ResetAll();
+        platform::InstallWindowSystem(&windows);
+        platform::InstallUi(&ui);
+    }
+    void TearDown() override {
+        platform::InstallUi(nullptr);
+        platform::InstallWindowSystem(nullptr);
+        fs::current_path(original_cwd);
+        fs::remove_all(folder);
+        ResetAll();
+    }
+    static void ResetAll() {
+        ResetStartupState();
+        ResetMainLoopState();
+        ResetEngineState();
+        ResetSettings();
+        ResetErrorReporter();
+        ResetWindowRequests();
+        Hooks() = {};
+    }
+    int RunEngine(std::vector<std::string> argv = {"zorvek"}, uint64_t frames = 3) {
+        ASSERT_WRITE();
+        SetFrameLimit(frames);
+        ProgramEntry entry;
+        entry.argv = std::move(argv);
+        std::string host = (folder / "zorvek").string();
+        for (char& c : host)
+            if (c == '/') c = '\\';
+        entry.executable_path = host;
+        return WinMain(entry);
+    }
+    void ASSERT_WRITE() {
+        ASSERT_TRUE(tools::WriteFile((folder / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
+    }
+
+    fs::path folder, original_cwd;
+    tools::EngineConfigFile config;
+    platform::HeadlessWindowSystem windows{{1920, 1080, 32, 60}};
+    platform::RecordingUi ui;
+};
+
+TEST_F(EngineStartupTest, RunsItsFramesShowsTheMainWindowAndShutsDown) {
+    config.screen_width = 800;
+    config.screen_height = 600;
+    config.shown_at_start = 1;
+    EXPECT_EQ(RunEngine({"zorvek"}, 5), 0);
+    EXPECT_FALSE(StartupFailed());
+    EXPECT_EQ(ErrorReporter().reports, 0u);
+    EXPECT_EQ(TheFrameCounters.frame_count, 5u);
+    EXPECT_EQ(TheCpuBackBuffer().width, 800);
+    // The first frame showed the window; the frame limit closed it.
+    bool shown = false;
+    for (const auto& call : windows.Calls())
+        shown |= call.kind == platform::HeadlessCall::Kind::kShowWindow && call.show_command == platform::SW_SHOW;
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(windows.Windows().empty());  // every window is gone after shutdown
+}
+
+TEST_F(EngineStartupTest, GameLargerThanTheDesktopHalvesTheBackBuffer) {
+    windows.SetDesktop({1280, 1024, 32, 60});
+    config.screen_width = 1920;
+    config.screen_height = 1080;
+    EXPECT_EQ(RunEngine(), 0);
+    EXPECT_EQ(TheCpuBackBuffer().width, 640);
+    EXPECT_EQ(TheCpuBackBuffer().height, 512);
+}
+
+TEST_F(EngineStartupTest, SoundRequiredWithoutSoundEndsStartUp) {
+    config.sound = 2;
+    EXPECT_EQ(RunEngine(), 0);
+    EXPECT_TRUE(StartupFailed());
+    EXPECT_EQ(TheFrameCounters.frame_count, 0u);
+}
+
+TEST_F(EngineStartupTest, SoundWantedWithoutSoundRunsSilent) {
+    config.sound = 1;
+    EXPECT_EQ(RunEngine(), 0);
+    EXPECT_FALSE(StartupFailed());
+    EXPECT_EQ(Settings().sound, 0);
+    EXPECT_EQ(TheFrameCounters.frame_count, 3u);
+}
+
+TEST_F(EngineStartupTest, SettingsSwitchStartsTheToolWithoutAWindow) {
+    EXPECT_EQ(RunEngine({"zorvek", "/ZKCFG"}), 0);
+    EXPECT_FALSE(StartupFailed());
+    EXPECT_TRUE(windows.Windows().empty());
+    EXPECT_EQ(TheFrameCounters.frame_count, 0u);
+}
+
+TEST_F(EngineStartupTest, WindowCreationFailureIsReported) {
+    windows.SetCreateFails(true);
+    EXPECT_EQ(RunEngine(), 0);
+    EXPECT_TRUE(StartupFailed());
+    ASSERT_FALSE(ui.boxes.empty());
+    EXPECT_EQ(platform::Cp932ToUtf8(ui.boxes.back().text), "ウィンドウが生成できませんでした。");
+}
+
+// The close button, as the user presses it, for each close behaviour.
+TEST_F(EngineStartupTest, CloseButtonAsksThenEndsTheEngine) {
+    ui.QueueAnswer(platform::IDNO);
+    ui.QueueAnswer(platform::IDYES);
+    std::thread user([&] {
+        // Press the close button twice, a moment apart, once the window exists.
+        for (int press = 0; press < 2; ++press) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            for (const auto& window : windows.Windows())
+                if (window.class_name.find(":zorvek") != std::string::npos)
+                    windows.InjectMessage({window.handle, platform::WM_SYSCOMMAND, platform::SC_CLOSE, 0});
+        }
+    });
+    EXPECT_EQ(RunEngine({"zorvek"}, 0), 0);  // no frame limit: only the close ends it
+    user.join();
+    ASSERT_EQ(ui.boxes.size(), 2u);
+    EXPECT_EQ(platform::Cp932ToUtf8(ui.boxes[0].text), "終了します。よろしいですか？");
+    EXPECT_EQ(ui.boxes[0].caption, std::optional<std::string>("start"));
+    EXPECT_EQ(QuitFlag.load(), 1);
+    EXPECT_GT(TheFrameCounters.frame_count, 5u);  // "No" kept it running
+}
+
+}  // namespace
+}  // namespace zk
