@@ -11,6 +11,7 @@ void RegisterSubsystemHooks() {
     RegisterStorageHooks();
     RegisterScriptHooks();
     RegisterLayerHooks();
+    RegisterRendererHooks();
 }
 
 }  // namespace zk

@@ -14,6 +14,8 @@ struct NamedTreeNode;
 
 struct EngineHooks {
     // Storage.
+    bool (*load_codec_libraries)() = nullptr;       // true when the Snappy-style codec loaded
+    void (*unload_codec_libraries)() = nullptr;
     int (*detect_appended_data)() = nullptr;        // -1 end, 1 appended data, 0 none
     void (*build_descramble_tables)() = nullptr;
     int (*build_pack_index)() = nullptr;            // 0 ok
@@ -85,5 +87,6 @@ void RegisterSubsystemHooks();
 void RegisterStorageHooks();  // storage/storage_hooks.cpp
 void RegisterScriptHooks();   // script/script_hooks.cpp
 void RegisterLayerHooks();    // layers/layer_hooks.cpp
+void RegisterRendererHooks(); // renderer/renderer_hooks.cpp
 
 }  // namespace zk

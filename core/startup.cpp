@@ -131,7 +131,11 @@ int8_t InitEngine(const ProgramEntry& entry) {
         return EndHandledRun();
     }
 
+    // The codecs: a missing one is reported and start-up goes on, except that
+    // save data cannot do without the Snappy-style codec once the packs are known.
+    bool snappy_loaded = Hooks().load_codec_libraries == nullptr || Hooks().load_codec_libraries();
     if (Hooks().build_pack_index != nullptr && Hooks().build_pack_index() != 0) return EndStartup();
+    if (!snappy_loaded) return EndStartup();
 
     bool appended = Hooks().appended_data_present != nullptr && Hooks().appended_data_present();
     if (!appended) {
@@ -284,6 +288,7 @@ void ShutdownEngine() {
     DestroyMenuStripWindow();
     FreeRootTrees();
     DestroyWindowRecords();
+    if (Hooks().unload_codec_libraries != nullptr) Hooks().unload_codec_libraries();
 }
 
 int WinMain(const ProgramEntry& entry) {

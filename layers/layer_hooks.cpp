@@ -1,8 +1,36 @@
 #include "core/engine_hooks.h"
+#include "core/named_tree.h"
+#include "core/root_trees.h"
+#include "layers/blend_jobs.h"
+#include "layers/blend_tables.h"
+#include "layers/compositor.h"
+#include "layers/dirty_rect.h"
+#include "layers/pixel_kernels.h"
+#include "layers/worker_pool.h"
 
 namespace zk {
 
+namespace {
+
+void ResetLayerTreeDirtyRects() {
+    NamedTreeNode* root = TheRootTrees().layers;
+    ResetDirtyRects(root != nullptr ? root->first_child : nullptr);
+}
+
+void PropagateDirtyRectHook(NamedTreeNode* node) { PropagateDirtyRect(node); }
+
+}  // namespace
+
 // Plugs this subsystem into start-up, the frame step and shutdown.
-void RegisterLayerHooks() {}
+void RegisterLayerHooks() {
+    EngineHooks& hooks = Hooks();
+    hooks.install_pixel_kernels = InstallPixelKernels;
+    hooks.build_blend_tables = BuildBlendTables;
+    hooks.compose_window = ComposeWindow;
+    hooks.reset_dirty_rects = ResetLayerTreeDirtyRects;
+    hooks.propagate_dirty_rect = PropagateDirtyRectHook;
+    RegisterWorkerHooks();
+    RegisterBlendJobs();
+}
 
 }  // namespace zk

@@ -4,6 +4,9 @@ namespace zk::platform {
 
 namespace {
 constexpr int32_t kTaskBarHeight = 40;
+// A framebuffer larger than this is not made (the client area then has no
+// pixels); no real screen comes near it.
+constexpr uint64_t kMaxFramebufferBytes = uint64_t{1} << 31;
 }  // namespace
 
 std::unique_ptr<HeadlessWindowSystem> CreateHeadlessWindowSystem(DesktopInfo desktop) {
@@ -40,7 +43,34 @@ bool HeadlessWindowSystem::HostCreateWindow(WindowRecord& record) {
     return !create_fails_;
 }
 
-void HeadlessWindowSystem::HostDestroyWindow(WindowRecord& record) { (void)record; }
+void HeadlessWindowSystem::HostDestroyWindow(WindowRecord& record) { framebuffers_.erase(record.handle); }
+
+uint64_t HeadlessWindowSystem::BlitCount(WindowHandle window) const {
+    auto it = framebuffers_.find(window);
+    return it == framebuffers_.end() ? 0 : it->second.blits;
+}
+
+bool HeadlessWindowSystem::HostBeginClientAccess(WindowRecord& record, ClientSurface& out) {
+    const int32_t width = record.client_rect.Width();
+    const int32_t height = record.client_rect.Height();
+    if (width <= 0 || height <= 0) return false;
+    const uint64_t bytes = uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) * 4;
+    if (bytes > kMaxFramebufferBytes) return false;
+    Framebuffer& framebuffer = framebuffers_[record.handle];
+    if (framebuffer.width != width || framebuffer.height != height) {
+        // A resized client area starts black, as the class brush paints it.
+        framebuffer.width = width;
+        framebuffer.height = height;
+        framebuffer.pixels.assign(static_cast<size_t>(bytes), 0);
+    }
+    out = ClientSurface{framebuffer.pixels.data(), width * 4, width, height};
+    return true;
+}
+
+void HeadlessWindowSystem::HostEndClientAccess(WindowRecord& record, const Rect& written) {
+    auto it = framebuffers_.find(record.handle);
+    if (it != framebuffers_.end() && written.Width() > 0 && written.Height() > 0) ++it->second.blits;
+}
 
 void HeadlessWindowSystem::HostShowWindow(WindowRecord& record, int show_command, const WindowInfo& before) {
     calls_.push_back(HeadlessCall{HeadlessCall::Kind::kShowWindow, record.handle, show_command});

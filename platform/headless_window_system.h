@@ -11,12 +11,16 @@
 //     state posts WM_SIZE (SIZE_MINIMIZED with lparam 0, SIZE_MAXIMIZED with
 //     the work area's client size, SIZE_RESTORED with the normal client
 //     size), as the SDL back end posts when the host reports it;
-//   - the work area is the desktop minus a 40-pixel task bar at the bottom.
+//   - the work area is the desktop minus a 40-pixel task bar at the bottom;
+//   - each window's client area is a B, G, R, X framebuffer in memory of
+//     the client size, black until drawn (and again after a size change),
+//     that StretchBlit draws into and ReadClientPixels reads.
 //
 // Threading: as WindowSystem; InjectMessage may also be called from any thread.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -61,6 +65,8 @@ public:
     // Makes every later CreateWindow fail (a window-creation failure test).
     void SetCreateFails(bool fails) { create_fails_ = fails; }
     void SetDesktop(const DesktopInfo& desktop) { desktop_ = desktop; }
+    // Number of StretchBlit calls that drew into a window's framebuffer.
+    uint64_t BlitCount(WindowHandle window) const;
 
 protected:
     bool HostCreateWindow(WindowRecord& record) override;
@@ -68,11 +74,20 @@ protected:
     void HostShowWindow(WindowRecord& record, int show_command, const WindowInfo& before) override;
     void HostRaiseWindow(WindowRecord& record) override;
     void HostSetTitle(WindowRecord& record) override;
+    bool HostBeginClientAccess(WindowRecord& record, ClientSurface& out) override;
+    void HostEndClientAccess(WindowRecord& record, const Rect& written) override;
     void PumpHostEvents() override {}
     void WaitForHostEvents(uint32_t timeout_ms) override;
 
 private:
+    struct Framebuffer {
+        int32_t width = 0, height = 0;
+        std::vector<uint8_t> pixels;
+        uint64_t blits = 0;
+    };
+
     DesktopInfo desktop_;
+    std::map<WindowHandle, Framebuffer> framebuffers_;
     std::vector<HeadlessCall> calls_;
     bool create_fails_ = false;
 };

@@ -24,6 +24,12 @@
 //   wheel                      -> WM_MOUSEWHEEL, wparam high word = delta (120 a notch), lparam = screen point
 //   SDL_QUIT                   -> nothing (each window's close arrives by itself)
 // Keys and dropped files come with the input work.
+//
+// Pictures: StretchBlit draws into the window surface (SDL_GetWindowSurface)
+// and shows the rectangle it drew with SDL_UpdateWindowSurfaceRects. A
+// surface whose pixels are B, G, R, X in memory is drawn into directly; any
+// other format gets a B, G, R, X shadow of the client area that is
+// converted into the surface rectangle by rectangle.
 #include <SDL.h>
 
 #include <algorithm>
@@ -31,6 +37,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <vector>
 
 #include "platform/game_path.h"
 #include "platform/window_system_common.h"
@@ -118,6 +125,7 @@ protected:
     void HostDestroyWindow(WindowRecord& record) override {
         SDL_Window* window = Sdl(record);
         if (window == nullptr) return;
+        shadows_.erase(record.handle);
         by_sdl_id_.erase(SDL_GetWindowID(window));
         SDL_DestroyWindow(window);
         record.host = nullptr;
@@ -147,6 +155,55 @@ protected:
 
     void HostRaiseWindow(WindowRecord& record) override { SDL_RaiseWindow(Sdl(record)); }
 
+    bool HostBeginClientAccess(WindowRecord& record, ClientSurface& out) override {
+        SDL_Window* window = Sdl(record);
+        if (window == nullptr) return false;
+        // The surface is made again by SDL after a size change, so it is
+        // asked for on every access.
+        SDL_Surface* surface = SDL_GetWindowSurface(window);
+        if (surface == nullptr || surface->w <= 0 || surface->h <= 0) return false;
+        if (IsBgrx(surface->format->format)) {
+            if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+            out = ClientSurface{static_cast<uint8_t*>(surface->pixels), surface->pitch, surface->w, surface->h};
+            return true;
+        }
+        Shadow& shadow = shadows_[record.handle];
+        if (shadow.width != surface->w || shadow.height != surface->h) {
+            shadow.width = surface->w;
+            shadow.height = surface->h;
+            shadow.pixels.assign(static_cast<size_t>(surface->w) * static_cast<size_t>(surface->h) * 4, 0);
+        }
+        out = ClientSurface{shadow.pixels.data(), shadow.width * 4, shadow.width, shadow.height};
+        return true;
+    }
+
+    void HostEndClientAccess(WindowRecord& record, const Rect& written) override {
+        SDL_Window* window = Sdl(record);
+        SDL_Surface* surface = SDL_GetWindowSurface(window);
+        if (surface == nullptr) return;
+        const bool direct = IsBgrx(surface->format->format);
+        if (direct && SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+        if (written.Width() <= 0 || written.Height() <= 0) return;
+        if (!direct) {
+            auto it = shadows_.find(record.handle);
+            if (it == shadows_.end()) return;
+            const Shadow& shadow = it->second;
+            if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+            const int bpp = surface->format->BytesPerPixel;
+            const size_t shadow_pitch = static_cast<size_t>(shadow.width) * 4;
+            const uint8_t* from = shadow.pixels.data() + static_cast<size_t>(written.top) * shadow_pitch +
+                                  static_cast<size_t>(written.left) * 4;
+            uint8_t* to = static_cast<uint8_t*>(surface->pixels) +
+                          static_cast<size_t>(written.top) * static_cast<size_t>(surface->pitch) +
+                          static_cast<size_t>(written.left) * static_cast<size_t>(bpp);
+            SDL_ConvertPixels(written.Width(), written.Height(), kBgrxFormat, from, static_cast<int>(shadow_pitch),
+                              surface->format->format, to, surface->pitch);
+            if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+        }
+        const SDL_Rect rect{written.left, written.top, written.Width(), written.Height()};
+        SDL_UpdateWindowSurfaceRects(window, &rect, 1);
+    }
+
     void HostSetTitle(WindowRecord& record) override {
         const std::string title = Cp932ToUtf8(record.title);
         SDL_SetWindowTitle(Sdl(record), title.c_str());
@@ -175,6 +232,18 @@ protected:
     }
 
 private:
+    // The engine's pixel order, B, G, R, X in memory: a packed 32-bit
+    // X8R8G8B8 on this little-endian machine.
+    static_assert(SDL_BYTEORDER == SDL_LIL_ENDIAN, "B, G, R, X pixels are X8R8G8B8 only on little-endian machines");
+    static constexpr Uint32 kBgrxFormat = SDL_PIXELFORMAT_RGB888;
+    static bool IsBgrx(Uint32 format) { return format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888; }
+
+    // A client area in the engine's pixel order, for a surface of another format.
+    struct Shadow {
+        int width = 0, height = 0;
+        std::vector<uint8_t> pixels;
+    };
+
     static SDL_Window* Sdl(const WindowRecord& record) { return static_cast<SDL_Window*>(record.host); }
 
     // The frame AdjustWindowRect adds. SDL can measure a real frame once a
@@ -352,6 +421,7 @@ private:
     Uint32 wake_event_ = SDL_USEREVENT;
     std::atomic<bool> wake_pending_{false};
     std::map<Uint32, WindowHandle> by_sdl_id_;
+    std::map<WindowHandle, Shadow> shadows_;
     uint64_t mouse_buttons_ = 0;  // MK_ flags of the buttons held
     FrameMetrics frame_;
     bool measured_frame_ = false;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,30 @@ struct DesktopInfo {
     int32_t height = 0;
     int32_t bits_per_pixel = 32;
     int32_t refresh_rate = 60;
+};
+
+// A rectangle by origin and size, as the blit calls take it.
+struct BlitArea {
+    int32_t x = 0, y = 0;
+    int32_t width = 0, height = 0;
+};
+
+// A block of 32-bit pixels as a DIB header describes it: bytes B, G, R, X
+// per pixel, rows of width * 4 bytes one after the other. A negative height
+// puts the top row first in memory (top-down); a positive one puts the
+// bottom row first (bottom-up).
+struct DibPixels {
+    std::span<const uint8_t> bytes;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// A copy of a window's client area: B, G, R, X per pixel, top row first,
+// rows of width * 4 bytes.
+struct ClientImage {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> pixels;
 };
 
 struct WindowCreateParams {
@@ -61,8 +86,28 @@ public:
     virtual void SetUserData(WindowHandle window, void* data) = 0;
     virtual void* GetUserData(WindowHandle window) = 0;
     virtual Rect GetClientRect(WindowHandle window) = 0;
-    // Asks for a WM_PAINT (posted once, however often asked before it is taken).
+    // Asks for a WM_PAINT (posted once, however often asked before it is
+    // taken). Stands in for InvalidateRect with no rectangle: the whole
+    // client area is to be repainted, nothing is erased.
     virtual bool InvalidateWindow(WindowHandle window) = 0;
+
+    // Stands in for StretchDIBits with SRCCOPY under COLORONCOLOR: copies
+    // the source rectangle of the block onto the destination rectangle of
+    // the window's client area and shows it. The source rectangle is in DIB
+    // coordinates: its y is counted upwards from the block's bottom row,
+    // whichever way round the rows lie in memory. When the sizes differ,
+    // rows and columns are dropped or repeated (nearest pixel, no
+    // blending). Destination pixels outside the client area, and those
+    // whose source pixel lies outside the block, are left as they are.
+    // False (nothing drawn) for an unknown window, a block smaller than its
+    // size says, an empty or mirrored (negative-size) rectangle, or a
+    // window with no client pixels (a zero-sized client area).
+    virtual bool StretchBlit(WindowHandle window, const BlitArea& destination, const DibPixels& block,
+                             const BlitArea& source) = 0;
+    // Copies the window's client area as it was last drawn; black where
+    // nothing was drawn yet. False for an unknown window or one with no
+    // client pixels.
+    virtual bool ReadClientPixels(WindowHandle window, ClientImage& out) = 0;
 
     // The client rectangle turned into an outer window rectangle for a style.
     virtual Rect AdjustWindowRect(const Rect& client, uint32_t style, uint32_t ex_style) = 0;

@@ -1,6 +1,7 @@
 #include "platform/window_system_common.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "core/sjis.h"
@@ -33,6 +34,74 @@ Rect ClientToWindowRect(const Rect& client, const FrameMetrics& frame) {
     return Rect{client.left - frame.left, client.top - frame.top, client.right + frame.right,
                 client.bottom + frame.bottom};
 }
+
+namespace {
+
+// The part of [0, count) whose positions origin + i fall inside [0, limit).
+struct IndexRange {
+    int64_t begin = 0, end = 0;
+    bool Empty() const { return begin >= end; }
+};
+IndexRange ClipRange(int64_t origin, int64_t count, int64_t limit) {
+    return IndexRange{std::max<int64_t>(0, -origin), std::min<int64_t>(count, limit - origin)};
+}
+
+// The nearest-pixel copy behind StretchBlit, onto an open surface. Returns
+// the client rectangle it wrote (empty when nothing lies on the surface).
+Rect StretchOnto(const ClientSurface& surface, const BlitArea& destination,
+                 const DibPixels& block, const BlitArea& source) {
+    const IndexRange columns = ClipRange(destination.x, destination.width, surface.width);
+    const IndexRange rows = ClipRange(destination.y, destination.height, surface.height);
+    if (columns.Empty() || rows.Empty()) return Rect{};
+
+    const int64_t block_width = block.width;
+    const int64_t block_height = block.height < 0 ? -int64_t{block.height} : int64_t{block.height};
+    const bool top_down = block.height < 0;
+    const size_t row_bytes = static_cast<size_t>(block_width) * 4;
+
+    // Source column of every destination column on the surface, or -1 when
+    // it falls outside the block. (i * width) / width stays below the
+    // source width, so only the rectangle's origin can take it outside.
+    const bool same_width = source.width == destination.width;
+    std::vector<int64_t> source_columns;
+    if (!same_width) {
+        source_columns.resize(static_cast<size_t>(columns.end - columns.begin));
+        for (int64_t i = columns.begin; i < columns.end; ++i) {
+            const int64_t sx = source.x + (i * source.width) / destination.width;
+            source_columns[static_cast<size_t>(i - columns.begin)] = (sx >= 0 && sx < block_width) ? sx : -1;
+        }
+    }
+    // Equal widths copy whole runs: the columns whose source lies in the block.
+    const IndexRange run = same_width ? ClipRange(source.x, destination.width, block_width) : IndexRange{};
+    const int64_t run_begin = std::max(columns.begin, run.begin);
+    const int64_t run_end = std::min(columns.end, run.end);
+
+    for (int64_t j = rows.begin; j < rows.end; ++j) {
+        // The rectangle's top row is its highest DIB row.
+        const int64_t r = (j * source.height) / destination.height;
+        const int64_t dib_y = int64_t{source.y} + source.height - 1 - r;
+        if (dib_y < 0 || dib_y >= block_height) continue;
+        const int64_t memory_row = top_down ? block_height - 1 - dib_y : dib_y;
+        const uint8_t* src_row = block.bytes.data() + static_cast<size_t>(memory_row) * row_bytes;
+        uint8_t* dst_row = surface.pixels + static_cast<size_t>(destination.y + j) * static_cast<size_t>(surface.pitch);
+        if (same_width) {
+            if (run_begin >= run_end) continue;
+            std::memcpy(dst_row + static_cast<size_t>(destination.x + run_begin) * 4,
+                        src_row + static_cast<size_t>(source.x + run_begin) * 4,
+                        static_cast<size_t>(run_end - run_begin) * 4);
+            continue;
+        }
+        for (int64_t i = columns.begin; i < columns.end; ++i) {
+            const int64_t sx = source_columns[static_cast<size_t>(i - columns.begin)];
+            if (sx < 0) continue;
+            std::memcpy(dst_row + static_cast<size_t>(destination.x + i) * 4, src_row + static_cast<size_t>(sx) * 4, 4);
+        }
+    }
+    return Rect{static_cast<int32_t>(destination.x + columns.begin), static_cast<int32_t>(destination.y + rows.begin),
+                static_cast<int32_t>(destination.x + columns.end), static_cast<int32_t>(destination.y + rows.end)};
+}
+
+}  // namespace
 
 Rect WindowToClientRect(const Rect& window, const FrameMetrics& frame) {
     Rect client{window.left + frame.left, window.top + frame.top, window.right - frame.right,
@@ -237,6 +306,42 @@ bool WindowSystemCommon::InvalidateWindow(WindowHandle window) {
     if (Find(window) == nullptr) return false;
     queue_.Invalidate(window);
     WakeMainThread(std::this_thread::get_id() == main_thread_);
+    return true;
+}
+
+// --- client pixels -----------------------------------------------------------
+
+bool WindowSystemCommon::StretchBlit(WindowHandle window, const BlitArea& destination, const DibPixels& block,
+                                     const BlitArea& source) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    if (destination.width <= 0 || destination.height <= 0 || source.width <= 0 || source.height <= 0) return false;
+    const int64_t block_height = block.height < 0 ? -int64_t{block.height} : int64_t{block.height};
+    if (block.width <= 0 || block_height == 0) return false;
+    const uint64_t row_bytes = static_cast<uint64_t>(block.width) * 4;
+    if (static_cast<uint64_t>(block_height) > block.bytes.size() / row_bytes) return false;
+
+    ClientSurface surface;
+    if (!HostBeginClientAccess(*record, surface)) return false;
+    const Rect written = StretchOnto(surface, destination, block, source);
+    HostEndClientAccess(*record, written);
+    return true;
+}
+
+bool WindowSystemCommon::ReadClientPixels(WindowHandle window, ClientImage& out) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    ClientSurface surface;
+    if (!HostBeginClientAccess(*record, surface)) return false;
+    const size_t row_bytes = static_cast<size_t>(surface.width) * 4;
+    out.width = surface.width;
+    out.height = surface.height;
+    out.pixels.resize(row_bytes * static_cast<size_t>(surface.height));
+    for (int32_t y = 0; y < surface.height; ++y) {
+        std::memcpy(out.pixels.data() + row_bytes * static_cast<size_t>(y),
+                    surface.pixels + static_cast<size_t>(surface.pitch) * static_cast<size_t>(y), row_bytes);
+    }
+    HostEndClientAccess(*record, Rect{});
     return true;
 }
 

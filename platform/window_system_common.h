@@ -75,6 +75,14 @@ struct WindowInfo {
     void* user_data = nullptr;
 };
 
+// A window's client pixels as a back end opens them: B, G, R, X per pixel,
+// top row first.
+struct ClientSurface {
+    uint8_t* pixels = nullptr;
+    int32_t pitch = 0;  // bytes from one row to the next
+    int32_t width = 0, height = 0;
+};
+
 class WindowSystemCommon : public WindowSystem {
 public:
     WindowSystemCommon();
@@ -95,6 +103,9 @@ public:
     void* GetUserData(WindowHandle window) override;
     Rect GetClientRect(WindowHandle window) override;
     bool InvalidateWindow(WindowHandle window) override;
+    bool StretchBlit(WindowHandle window, const BlitArea& destination, const DibPixels& block,
+                     const BlitArea& source) override;
+    bool ReadClientPixels(WindowHandle window, ClientImage& out) override;
 
     bool PeekMessage(Message& out, bool remove) override;
     bool GetMessage(Message& out) override;
@@ -128,6 +139,13 @@ protected:
     virtual void HostShowWindow(WindowRecord& record, int show_command, const WindowInfo& before) = 0;
     virtual void HostRaiseWindow(WindowRecord& record) = 0;
     virtual void HostSetTitle(WindowRecord& record) = 0;
+    // Opens the client area's pixels for reading and writing; false when
+    // the window has none. Every successful call is paired with
+    // HostEndClientAccess.
+    virtual bool HostBeginClientAccess(WindowRecord& record, ClientSurface& out) = 0;
+    // Closes them; `written` (client coordinates, possibly empty) is the
+    // area that changed, which the host then shows.
+    virtual void HostEndClientAccess(WindowRecord& record, const Rect& written) = 0;
     // Moves pending host events into the queue (never blocks).
     virtual void PumpHostEvents() = 0;
     // Blocks until a host event arrives, a message is posted, or timeout_ms passes.

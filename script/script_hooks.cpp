@@ -1,8 +1,22 @@
 #include "core/engine_hooks.h"
+#include "script/boot.h"
+#include "script/evaluator_setup.h"
+#include "script/script_task.h"
 
 namespace zk {
 
 // Plugs this subsystem into start-up, the frame step and shutdown.
-void RegisterScriptHooks() {}
+void RegisterScriptHooks() {
+    EngineHooks& hooks = Hooks();
+
+    // Boot tables and tasks.
+    hooks.boot_script_system = BootScriptSystem;
+    hooks.create_script_task = CreateScriptTaskHook;
+
+    // Expression and operator tables, and the handlers of the commands built so far.
+    hooks.fill_script_tables = InstallEvaluatorTables;
+
+    // ---- Task runner: run_task_tree, reset_pause_clock ----
+}
 
 }  // namespace zk

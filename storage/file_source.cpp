@@ -1,9 +1,42 @@
 #include "storage/file_source.h"
 
+#include <new>
+#include <optional>
+
 #include "core/error_report.h"
+#include "platform/file_stream.h"
 #include "platform/game_path.h"
 
 namespace zk {
+
+namespace {
+
+constexpr uint32_t kErrFileUnreadable = 104010;  // "[%s]ファイルを\n読み込めませんでした。"
+constexpr uint32_t kErrFileNoMemory = 104030;    // "メモリ不足のため[%s]ファイルを\n読み込めませんでした。"
+constexpr uint32_t kErrFileMissing = 104060;     // "[%s]ファイルが\n存在しません。"
+constexpr uint32_t kErrPackNotOpened = 901040;   // "...パックファイル[%s]が\nオープンできませんでした。"
+
+// FileSource::size is an int32: a larger file cannot be described to its
+// readers, so it cannot be loaded.
+constexpr uint64_t kMaxLoadableBytes = 0x7FFFFFFF;
+
+void DropBytes(FileSource& source) {
+    std::vector<uint8_t>().swap(source.data);
+    source.size = 0;
+}
+
+int32_t FailLoad(FileSource& source, uint32_t code, std::string_view path) {
+    DropBytes(source);
+    ReportEngineErrorF(code, true, {FormatArg(path)});
+    return -3;
+}
+
+}  // namespace
+
+bool& ReleaseDataFlag() {
+    static bool release_data = false;
+    return release_data;
+}
 
 FileSourceHooks& TheFileSourceHooks() {
     static FileSourceHooks hooks;
@@ -13,51 +46,58 @@ FileSourceHooks& TheFileSourceHooks() {
 int32_t ProbeLooseFile(std::string_view path) { return platform::GameFileExists(path) ? 1 : 0; }
 
 int32_t ResolveFileSource(FileSource& source, std::string_view name) {
+    const FileSourceHooks& hooks = TheFileSourceHooks();
     source.state = 0;
     source.kind = 0;
     if (ProbeLooseFile(name) == 1) {
         source.state = 1;
-        if (TheFileSourceHooks().kind_by_extension != nullptr) source.kind = TheFileSourceHooks().kind_by_extension(name);
+        if (hooks.kind_by_extension != nullptr) source.kind = hooks.kind_by_extension(name);
         return 1;
     }
-    if (auto probe = TheFileSourceHooks().probe_compiler_list) {
-        if (int32_t result = probe(source, name); result != 0) return result;
+    if (hooks.probe_compiler_list != nullptr) {
+        if (int32_t result = hooks.probe_compiler_list(source, name); result != 0) return result;
     }
-    if (auto probe = TheFileSourceHooks().probe_pack_index) {
-        if (int32_t result = probe(source, name); result != 0) return result;
+    if (hooks.probe_pack_index != nullptr) {
+        if (int32_t result = hooks.probe_pack_index(source, name); result != 0) return result;
     }
     return 0;
 }
 
 int32_t LoadLooseFile(FileSource& source, std::string_view path) {
-    auto bytes = platform::ReadGameFile(path);
-    if (!bytes) {
-        // An unreadable file and one that shrank while being read look alike
-        // from here; both are reported, since a silent failure would leave
-        // the caller guessing.
-        ReportEngineErrorF(104010, true, {path});
-        return -3;
-    }
+    // Only a regular file is opened: opening a FIFO would block, and a
+    // folder is no file (Windows refuses to open either).
+    platform::FileStream file;
+    if (!platform::GameFileExists(path) || !file.Open(path)) return FailLoad(source, kErrFileUnreadable, path);
+    std::optional<uint64_t> length = file.Size();
+    if (!length) return FailLoad(source, kErrFileUnreadable, path);
+    if (*length > kMaxLoadableBytes) return FailLoad(source, kErrFileNoMemory, path);
+
     try {
-        source.data.assign(bytes->begin(), bytes->end());
+        std::vector<uint8_t> block;
+        // At least one byte, so an empty file still gives a real block.
+        block.reserve(*length > 0 ? static_cast<size_t>(*length) : 1);
+        block.resize(static_cast<size_t>(*length));
+        source.data = std::move(block);
     } catch (const std::bad_alloc&) {
-        ReportEngineErrorF(104030, true, {path});
-        return -3;
+        return FailLoad(source, kErrFileNoMemory, path);
     }
-    source.size = static_cast<int32_t>(source.data.size());
+    // One unbuffered read straight into the block.
+    if (!file.ReadExact(source.data)) {
+        // The file shrank while it was read, or the read failed. Readers
+        // take a loader failure as already reported, so say it here: a
+        // silent failure would stop a table loader with no word why.
+        return FailLoad(source, kErrFileUnreadable, path);
+    }
+    source.size = static_cast<int32_t>(*length);
     return 0;
 }
 
 int32_t LoadFromSource(FileSource& source, std::string_view name) {
+    const FileSourceHooks& hooks = TheFileSourceHooks();
     switch (source.state) {
         case 1: return LoadLooseFile(source, name);
-        case 2:
-            return TheFileSourceHooks().load_pack_entry != nullptr ? TheFileSourceHooks().load_pack_entry(source, name)
-                                                                   : -3;
-        case 3:
-            return TheFileSourceHooks().load_compiler_list_file != nullptr
-                       ? TheFileSourceHooks().load_compiler_list_file(source, name)
-                       : -3;
+        case 2: return hooks.load_pack_entry != nullptr ? hooks.load_pack_entry(source, name) : -3;
+        case 3: return hooks.load_compiler_list_file != nullptr ? hooks.load_compiler_list_file(source, name) : -3;
         default: return -3;
     }
 }
@@ -65,9 +105,9 @@ int32_t LoadFromSource(FileSource& source, std::string_view name) {
 int32_t ReadGameFileReported(FileSource& source, std::string_view name) {
     int32_t found = ResolveFileSource(source, name);
     switch (found) {
-        case 0: ReportEngineErrorF(104060, true, {name}); return -1;
-        case -1: ReportEngineErrorF(104010, true, {name}); return -1;
-        case -2: ReportEngineErrorF(901040, true, {name}); return -1;
+        case 0: ReportEngineErrorF(kErrFileMissing, true, {FormatArg(name)}); return -1;
+        case -1: ReportEngineErrorF(kErrFileUnreadable, true, {FormatArg(name)}); return -1;
+        case -2: ReportEngineErrorF(kErrPackNotOpened, true, {FormatArg(name)}); return -1;
         default: break;
     }
     if (found < 0) return -1;

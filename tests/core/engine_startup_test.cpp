@@ -19,6 +19,7 @@
 #include "platform/headless_window_system.h"
 #include "platform/ui.h"
 #include "tools/lib/byte_writer.h"
+#include "tools/lib/script_writer.h"
 #include "tools/lib/zkcfg_writer.h"
 
 namespace zk {
@@ -67,6 +68,8 @@ protected:
         return WinMain(entry);
     }
     void ASSERT_WRITE() {
+        // The script tables of a game that only waits, then the configuration.
+        ASSERT_TRUE(tools::IdleGame().Write(folder));
         ASSERT_TRUE(tools::WriteFile((folder / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
     }
 

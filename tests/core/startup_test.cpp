@@ -107,7 +107,11 @@ protected:
         fs::remove_all(root);
         game = root / "Game Folder";
         fs::create_directories(game);
-        fs::copy(fs::path(ZORVEK_BINARY_DIR) / "demo-game", game, fs::copy_options::recursive);
+        // The demo's tables, loose (development layout), so tests can change them.
+        Process mkgame({(fs::path(ZORVEK_BINARY_DIR) / "zk_mkgame").string(),
+                        (fs::path(ZORVEK_SOURCE_DIR) / "demo").string(), game.string()},
+                       root / "mkgame.txt");
+        ASSERT_EQ(mkgame.Wait().exit_code, 0);
     }
     void TearDown() override { fs::remove_all(root); }
 

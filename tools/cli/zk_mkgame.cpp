@@ -1,16 +1,26 @@
 // Assembles a game folder from a readable description:
-//   zk_mkgame <source folder> <game folder>
+//   zk_mkgame [--pack <name.zpf>] <source folder> <game folder>
 // The source folder holds game.cfg (key = value lines and "error <code>
 // <text>" lines, UTF-8); the game folder receives zkbin\zkcfg.zbn and
-// zkbin\zke.zbn.
+// zkbin\zke.zbn. With --pack the tables go into that pack in the game
+// folder instead, and the loose zkbin folder is removed: the engine then
+// starts the game as released data.
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/game_path.h"
+#include "storage/asset_name.h"
 #include "tools/lib/byte_writer.h"
+#include "tools/lib/pack_writer.h"
 #include "tools/lib/zkcfg_writer.h"
+#include "tools/lib/script_writer.h"
 #include "tools/lib/zke_writer.h"
 
 namespace {
@@ -34,14 +44,78 @@ std::string Unescape(const std::string& text) {
     return out;
 }
 
+int Usage() {
+    std::fprintf(stderr, "usage: zk_mkgame [--pack <name.zpf>] <source folder> <game folder>\n");
+    return 2;
+}
+
+// A pack the engine finds: a file name of the game folder ending in ".zpf".
+bool IsPackFileName(const std::string& name) {
+    return name.size() > 4 && zk::EndsWithNoCase(name, ".zpf") && name.find('/') == std::string::npos &&
+           name.find('\\') == std::string::npos;
+}
+
+// Moves every file of <game>/zkbin into the pack <game>/<pack_name> as
+// "zkbin\<name>" (stored, with repair trailers) and removes the folder.
+bool PackTables(const std::filesystem::path& game, const std::string& pack_name) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path zkbin = game / "zkbin";
+    std::vector<fs::path> paths;
+    for (fs::recursive_directory_iterator it(zkbin, error), end; !error && it != end; it.increment(error))
+        if (it->is_regular_file(error)) paths.push_back(it->path());
+    if (error) {
+        std::fprintf(stderr, "zk_mkgame: cannot list %s\n", zkbin.string().c_str());
+        return false;
+    }
+    std::sort(paths.begin(), paths.end());  // the same pack for the same tables
+    std::vector<zk::tools::PackFileSpec> files;
+    for (const fs::path& path : paths) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "zk_mkgame: cannot read %s\n", path.string().c_str());
+            return false;
+        }
+        zk::tools::PackFileSpec file;
+        file.data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        std::string name = "zkbin";
+        for (const fs::path& part : path.lexically_relative(zkbin))
+            name += "\\" + zk::platform::Utf8ToCp932(part.string());
+        file.name = name;
+        file.kind = zk::KindByExtension(name);
+        files.push_back(std::move(file));
+    }
+    if (!zk::tools::WritePack((game / pack_name).string(), zk::tools::BuildPack(files))) {
+        std::fprintf(stderr, "zk_mkgame: cannot write %s\n", (game / pack_name).string().c_str());
+        return false;
+    }
+    fs::remove_all(zkbin, error);
+    if (error) {
+        std::fprintf(stderr, "zk_mkgame: cannot remove %s\n", zkbin.string().c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: zk_mkgame <source folder> <game folder>\n");
-        return 2;
+    std::vector<std::string> positional;
+    std::optional<std::string> pack_name;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--pack" && i + 1 < argc && !pack_name) {
+            pack_name = argv[++i];
+            if (!IsPackFileName(*pack_name)) {
+                std::fprintf(stderr, "zk_mkgame: --pack takes a file name ending in .zpf\n");
+                return 2;
+            }
+        } else {
+            positional.push_back(arg);
+        }
     }
-    std::string source = argv[1], target = argv[2];
+    if (positional.size() != 2) return Usage();
+    std::string source = positional[0], target = positional[1];
     std::ifstream in(source + "/game.cfg");
     if (!in) {
         std::fprintf(stderr, "zk_mkgame: cannot read %s/game.cfg\n", source.c_str());
@@ -89,10 +163,15 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (!zk::tools::WriteFile(target + "/zkbin/zkcfg.zbn", zk::tools::WriteEngineConfig(config)) ||
-        !zk::tools::WriteFile(target + "/zkbin/zke.zbn", zk::tools::BuildZke(errors))) {
+    // Until the demo has a script of its own, it is the smallest game that
+    // boots: SYSTEM_START waits a frame and jumps back.
+    zk::tools::GameBuilder game = zk::tools::IdleGame();
+    game.error_texts = errors;
+    if (!game.Write(target) ||
+        !zk::tools::WriteFile(target + "/zkbin/zkcfg.zbn", zk::tools::WriteEngineConfig(config))) {
         std::fprintf(stderr, "zk_mkgame: cannot write into %s\n", target.c_str());
         return 1;
     }
+    if (pack_name && !PackTables(target, *pack_name)) return 1;
     return 0;
 }

@@ -1,0 +1,139 @@
+#include "platform/codec_registry.h"
+
+#include <snappy-c.h>
+#include <zlib.h>
+
+#include "core/system_text.h"
+
+namespace zk::platform {
+namespace {
+
+// ---- zlib-style ------------------------------------------------------------
+
+int32_t DevodUncompress(uint8_t* destination, uint32_t* destination_length, const uint8_t* source,
+                        uint32_t source_length) {
+    uLongf length = *destination_length;
+    int status = ::uncompress(destination, &length, source, source_length);
+    *destination_length = static_cast<uint32_t>(length);  // never above what went in
+    return status;
+}
+
+int32_t DevodCompress(uint8_t* destination, uint32_t* destination_length, const uint8_t* source,
+                      uint32_t source_length, int32_t level) {
+    uLongf length = *destination_length;
+    int status = ::compress2(destination, &length, source, source_length, level);
+    *destination_length = static_cast<uint32_t>(length);
+    return status;
+}
+
+// ---- Snappy-style ----------------------------------------------------------
+
+size_t ZksnpCompressedLength(size_t source_length) { return ::snappy_max_compressed_length(source_length); }
+
+int32_t ZksnpCompress(const uint8_t* source, size_t source_length, uint8_t* destination, size_t* destination_length) {
+    return static_cast<int32_t>(::snappy_compress(reinterpret_cast<const char*>(source), source_length,
+                                                  reinterpret_cast<char*>(destination), destination_length));
+}
+
+int32_t ZksnpUncompressedLength(const uint8_t* source, size_t source_length, size_t* result) {
+    return static_cast<int32_t>(
+        ::snappy_uncompressed_length(reinterpret_cast<const char*>(source), source_length, result));
+}
+
+int32_t ZksnpUncompress(const uint8_t* source, size_t source_length, uint8_t* destination,
+                        size_t* destination_length) {
+    return static_cast<int32_t>(::snappy_uncompress(reinterpret_cast<const char*>(source), source_length,
+                                                    reinterpret_cast<char*>(destination), destination_length));
+}
+
+constexpr const char* kFileNames[kCodecLibraryCount] = {"DEVOD.DLL", "ZKPNG.DLL", "ZKSNP.DLL", "ZKWBP.DLL"};
+// ZKWBP's entries belong to the WebP loader, which binds them itself; the
+// PNG entries are counted so that tests can mark one missing.
+constexpr size_t kEntryCounts[kCodecLibraryCount] = {2, 3, 4, 0};
+
+size_t Index(CodecLibraryId id) { return static_cast<size_t>(id); }
+
+}  // namespace
+
+CodecRegistry& Codecs() {
+    static CodecRegistry registry;
+    return registry;
+}
+
+CodecLibraryState& CodecLibrary(CodecLibraryId id) { return Codecs().libraries[Index(id)]; }
+
+const char* CodecLibraryFileName(CodecLibraryId id) { return kFileNames[Index(id)]; }
+
+size_t CodecEntryCount(CodecLibraryId id) { return kEntryCounts[Index(id)]; }
+
+void SetCodecAvailable(CodecLibraryId id, bool available) { CodecLibrary(id).provision.available = available; }
+
+void SetCodecEntryMissing(CodecLibraryId id, uint8_t entry, bool missing) {
+    if (entry >= 32) return;
+    uint32_t bit = 1u << entry;
+    uint32_t& mask = CodecLibrary(id).provision.missing_entries;
+    mask = missing ? (mask | bit) : (mask & ~bit);
+}
+
+void ResetCodecRegistry() {
+    for (size_t i = 0; i < kCodecLibraryCount; ++i) {
+        auto id = static_cast<CodecLibraryId>(i);
+        UnloadCodecLibrary(id);
+        CodecLibrary(id).provision = CodecProvision{};
+    }
+}
+
+bool LoadCodecLibrary(CodecLibraryId id, CodecLoadFailure* failure) {
+    CodecLibraryState& library = CodecLibrary(id);
+    if (library.loaded) return true;
+    if (!library.provision.available) {
+        if (failure != nullptr) {
+            failure->error_code = library.provision.load_error;
+            // The system's own wording (a Japanese system), as the message
+            // box of a failed load quotes it.
+            failure->system_text = library.provision.load_error == kModuleNotFoundError
+                                       ? std::string(Sjis("指定されたモジュールが見つかりません。\r\n"))
+                                       : std::string(Sjis("エラーの説明がありません。\r\n"));
+        }
+        return false;
+    }
+    library.loaded = true;
+    return true;
+}
+
+bool BindCodecEntry(CodecLibraryId id, uint8_t entry) {
+    CodecLibraryState& library = CodecLibrary(id);
+    if (!library.loaded || entry >= CodecEntryCount(id)) return false;
+    bool present = (library.provision.missing_entries & (1u << entry)) == 0;
+    CodecRegistry& codecs = Codecs();
+    switch (id) {
+        case CodecLibraryId::kDevod:
+            if (entry == kDevodUncompress) codecs.devod.uncompress = present ? &DevodUncompress : nullptr;
+            if (entry == kDevodCompress) codecs.devod.compress = present ? &DevodCompress : nullptr;
+            break;
+        case CodecLibraryId::kZkpng: break;  // the image codecs hold these
+        case CodecLibraryId::kZksnp:
+            if (entry == kZksnpCompressedLength)
+                codecs.zksnp.compressed_length = present ? &ZksnpCompressedLength : nullptr;
+            if (entry == kZksnpCompress) codecs.zksnp.compress = present ? &ZksnpCompress : nullptr;
+            if (entry == kZksnpUncompressedLength)
+                codecs.zksnp.uncompressed_length = present ? &ZksnpUncompressedLength : nullptr;
+            if (entry == kZksnpUncompress) codecs.zksnp.uncompress = present ? &ZksnpUncompress : nullptr;
+            break;
+        case CodecLibraryId::kZkwbp: break;
+    }
+    return present;
+}
+
+void UnloadCodecLibrary(CodecLibraryId id) {
+    CodecRegistry& codecs = Codecs();
+    switch (id) {
+        case CodecLibraryId::kDevod: codecs.devod = DevodEntries{}; break;
+        case CodecLibraryId::kZkpng: break;
+        case CodecLibraryId::kZksnp: codecs.zksnp = ZksnpEntries{}; break;
+        case CodecLibraryId::kZkwbp: break;
+    }
+    CodecLibrary(id).loaded = false;
+}
+
+}  // namespace zk::platform

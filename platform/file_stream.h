@@ -1,0 +1,50 @@
+// A file opened for reading by its game path, read at any position. The
+// pack reader and other readers of large files use it where reading the
+// whole file would waste memory.
+//
+// Threading: one stream belongs to one thread at a time; separate streams
+// over the same file are independent.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace zk::platform {
+
+class FileStream {
+public:
+    FileStream() = default;
+    ~FileStream() { Close(); }
+    FileStream(FileStream&& other) noexcept;
+    FileStream& operator=(FileStream&& other) noexcept;
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+
+    // Opens an existing file (not a folder) read-only, at offset 0. A stream
+    // that was open is closed first. False when it cannot be opened.
+    bool Open(std::string_view game_path);
+    bool IsOpen() const { return fd_ >= 0; }
+    void Close();
+
+    // Any position up to 2^63 - 1 is valid; reads past the end come up short.
+    bool Seek(uint64_t offset);
+    uint64_t Tell() const { return offset_; }
+    // The file's current length, or nullopt when closed.
+    std::optional<uint64_t> Size() const;
+
+    // Reads up to out.size() bytes at the position and advances by what was
+    // read; returns that count (0 at the end or on an error).
+    size_t Read(std::span<uint8_t> out);
+    // Reads exactly out.size() bytes, or returns false. The position moves by
+    // the bytes actually read either way.
+    bool ReadExact(std::span<uint8_t> out) { return Read(out) == out.size(); }
+
+private:
+    int fd_ = -1;
+    uint64_t offset_ = 0;
+};
+
+}  // namespace zk::platform

@@ -1,0 +1,213 @@
+// The assignment operator tables and command 53. The command reads its two
+// records itself (target, then value) rather than through the decoder: the
+// target is evaluated only for the variable element it names, and the value
+// by the entry that the target's type asks for.
+#include "script/assign.h"
+
+#include <array>
+#include <cstring>
+
+#include "core/error_report.h"
+#include "script/command_table.h"
+#include "script/expr_eval.h"
+#include "script/int_arithmetic.h"
+#include "script/system_variable_hooks.h"
+
+namespace zk {
+
+namespace {
+
+AssignOpTable assign_ops;
+
+// Text values pass through these; kept for the run so that an assignment
+// allocates nothing.
+std::array<char, kTextBufferSize> value_text;
+std::array<char, kTextBufferSize> joined_text;
+
+int64_t& IntegerAt(ScriptVariable& v, int64_t e) { return v.integers[static_cast<size_t>(e)]; }
+double& RealAt(ScriptVariable& v, int64_t e) { return v.reals[static_cast<size_t>(e)]; }
+
+bool IntegerTarget(const ScriptVariable& v, int64_t e) { return v.type == kVariableInteger && ElementInRange(v, e); }
+bool RealTarget(const ScriptVariable& v, int64_t e) { return v.type == kVariableReal && ElementInRange(v, e); }
+
+// Integer row: each operator in wrapping arithmetic; a divisor of 0 leaves
+// the element as it is.
+template <AssignOperator kOp>
+void IntegerOp(ScriptVariable& v, int64_t e, int64_t x) {
+    if (!IntegerTarget(v, e)) return;
+    int64_t& element = IntegerAt(v, e);
+    switch (kOp) {
+        case kAssignSet: element = x; break;
+        case kAssignAdd: element = WrapAdd(element, x); break;
+        case kAssignSubtract: element = WrapSub(element, x); break;
+        case kAssignMultiply: element = WrapMul(element, x); break;
+        case kAssignDivide: if (x != 0) element = WrapDiv(element, x); break;
+        case kAssignRemainder: if (x != 0) element = WrapRem(element, x); break;
+        case kAssignAnd: element &= x; break;
+        case kAssignOr: element |= x; break;
+        case kAssignXor: element ^= x; break;
+    }
+}
+
+// Real row: remainder and the bit operators work on both values truncated
+// toward zero to integers, and give the result back as a double.
+template <AssignOperator kOp>
+void RealOp(ScriptVariable& v, int64_t e, double x) {
+    if (!RealTarget(v, e)) return;
+    double& element = RealAt(v, e);
+    const int64_t a = TruncateToInt64(element);
+    const int64_t b = TruncateToInt64(x);
+    switch (kOp) {
+        case kAssignSet: element = x; break;
+        case kAssignAdd: element += x; break;
+        case kAssignSubtract: element -= x; break;
+        case kAssignMultiply: element *= x; break;
+        case kAssignDivide: if (x != 0.0) element /= x; break;
+        case kAssignRemainder: if (b != 0) element = static_cast<double>(WrapRem(a, b)); break;
+        case kAssignAnd: element = static_cast<double>(a & b); break;
+        case kAssignOr: element = static_cast<double>(a | b); break;
+        case kAssignXor: element = static_cast<double>(a ^ b); break;
+    }
+}
+
+// The code of one of the command's own records; null (reported) when the
+// record is missing or points outside the data section.
+std::optional<ArgDescriptor> CommandRecord(const RunningCommand& command, size_t index,
+                                           std::span<const uint8_t>& code) {
+    std::optional<ArgDescriptor> record;
+    if (index < command.arg_count) record = ReadArgDescriptor(command.args, index);
+    std::optional<std::span<const uint8_t>> span;
+    if (record) span = ArgCode(command.data, *record);
+    if (!span) {
+        ReportScriptError(kErrMalformedCode, true);
+        return std::nullopt;
+    }
+    code = *span;
+    return record;
+}
+
+std::string_view EvaluateText(uint32_t type, std::span<const uint8_t> code) {
+    ExprValue value = EvaluateExpr(type, code, value_text);
+    return std::string_view(value_text.data(), std::min(value.text_length, value_text.size() - 1));
+}
+
+// One element of a text variable: set, or append when the joined text
+// stays below 4096 bytes.
+int32_t AssignTextElement(uint32_t number, int64_t element, uint8_t op, uint32_t type,
+                          std::span<const uint8_t> code) {
+    if (op != kAssignSet && op != kAssignAdd) {
+        ReportScriptError(kErrWrongVariableType, true);
+        return -1;
+    }
+    std::string_view text = EvaluateText(type + 15, code);
+    if (op == kAssignSet) {
+        StoreStringElement(number, element, text);  // out of range: nothing, no error
+        return 0;
+    }
+    const std::string* current = GetStringElement(number, element);
+    if (current == nullptr) return 0;
+    std::string_view old_text(current->c_str());
+    if (old_text.size() + text.size() >= kTextBufferSize) return 0;
+    std::memcpy(joined_text.data(), old_text.data(), old_text.size());
+    std::memcpy(joined_text.data() + old_text.size(), text.data(), text.size());
+    StoreStringElement(number, element, std::string_view(joined_text.data(), old_text.size() + text.size()));
+    return 0;
+}
+
+}  // namespace
+
+AssignOpTable& AssignOps() { return assign_ops; }
+
+void FillAssignOpTable() {
+    assign_ops.integer = {IntegerOp<kAssignSet>,       IntegerOp<kAssignAdd>, IntegerOp<kAssignSubtract>,
+                          IntegerOp<kAssignMultiply>,  IntegerOp<kAssignDivide>, IntegerOp<kAssignRemainder>,
+                          IntegerOp<kAssignAnd>,       IntegerOp<kAssignOr>,  IntegerOp<kAssignXor>};
+    assign_ops.real = {RealOp<kAssignSet>,      RealOp<kAssignAdd>,    RealOp<kAssignSubtract>,
+                       RealOp<kAssignMultiply>, RealOp<kAssignDivide>, RealOp<kAssignRemainder>,
+                       RealOp<kAssignAnd>,      RealOp<kAssignOr>,     RealOp<kAssignXor>};
+}
+
+bool ApplyAssignOperator(ScriptVariable& variable, int64_t element, uint8_t op, int64_t value) {
+    if (op >= kAssignOperatorCount || variable.type != kVariableInteger) return false;
+    IntegerAssignOp apply = assign_ops.integer[op];
+    if (apply == nullptr) return false;  // NEVER after FillAssignOpTable
+    apply(variable, element, value);
+    return true;
+}
+
+bool ApplyAssignOperator(ScriptVariable& variable, int64_t element, uint8_t op, double value) {
+    if (op >= kAssignOperatorCount || variable.type != kVariableReal) return false;
+    RealAssignOp apply = assign_ops.real[op];
+    if (apply == nullptr) return false;  // NEVER after FillAssignOpTable
+    apply(variable, element, value);
+    return true;
+}
+
+int32_t CmdAssign() {
+    const RunningCommand& command = CurrentCommand();
+    std::span<const uint8_t> target_code, value_code;
+    std::optional<ArgDescriptor> target = CommandRecord(command, 0, target_code);
+    if (!target) return -1;
+    std::optional<ArgDescriptor> value = CommandRecord(command, 1, value_code);
+    if (!value) return -1;
+    const uint8_t op = target->op;
+    if (op >= kAssignOperatorCount) {
+        ReportScriptError(kErrMalformedCode, true);
+        return -1;
+    }
+
+    // The value's evaluation replaces the reference record: take the
+    // target's first.
+    EvaluateExpr(target->expr_type, target_code);
+    // A target that failed (a subscript out of range, say) names its
+    // variable but not the element: write nothing rather than an element
+    // left from an earlier expression.
+    if (LastExprAborted()) return -1;
+    const ExprReference reference = LastExprReference();
+    const uint32_t number = reference.variable;
+    const int64_t element = reference.element;
+    const uint32_t t = value->expr_type;
+
+    ScriptVariable* variable = FindVariable(number);
+    if (variable == nullptr) {
+        ReportScriptError(kErrVariableMissing, true);
+        return -1;
+    }
+
+    if (number < kFirstScriptVariable) {
+        if (reference.whole_variable) return 0;
+        switch (variable->type) {
+            case kVariableInteger: return WriteSystemInteger(number, element, op, EvaluateExpr(t, value_code).integer);
+            case kVariableReal: return WriteSystemReal(number, element, op, EvaluateExpr(t + 5, value_code).real);
+            case kVariableText: return WriteSystemText(number, element, EvaluateText(t + 15, value_code));
+            default: ReportScriptError(kErrWrongVariableType, true); return -1;
+        }
+    }
+
+    if (reference.whole_variable) {
+        // The whole variable takes the value; the operator does not apply.
+        switch (variable->type) {
+            case kVariableInteger: return FillIntegerVariable(*variable, EvaluateExpr(t, value_code).integer);
+            case kVariableReal: return FillRealVariable(*variable, EvaluateExpr(t + 5, value_code).real);
+            case kVariableText: return FillStringVariable(*variable, EvaluateText(t + 15, value_code));
+            default: ReportScriptError(kErrWrongVariableType, true); return -1;
+        }
+    }
+
+    switch (variable->type) {
+        case kVariableInteger:
+            assign_ops.integer[op](*variable, element, EvaluateExpr(t, value_code).integer);
+            return 0;
+        case kVariableReal:
+            // Always in double arithmetic, whatever the value's type.
+            assign_ops.real[op](*variable, element, EvaluateExpr(t + 10, value_code).real);
+            return 0;
+        case kVariableText:
+            return AssignTextElement(number, element, op, t, value_code);
+        default:
+            ReportScriptError(kErrWrongVariableType, true);
+            return -1;
+    }
+}
+
+}  // namespace zk

@@ -1,0 +1,101 @@
+#include "script/command_table.h"
+
+#include "core/error_report.h"
+
+namespace zk {
+
+namespace {
+
+RunningCommand running_command;
+CommandArgBlock arg_block;
+CommandTable command_table;
+std::array<uint8_t, kCommandSwitchCount> command_switches = [] {
+    std::array<uint8_t, kCommandSwitchCount> switches{};
+    switches.fill(1);
+    return switches;
+}();
+
+uint32_t LoadU32(std::span<const uint8_t> p, size_t at) {
+    return static_cast<uint32_t>(p[at]) | (static_cast<uint32_t>(p[at + 1]) << 8) |
+           (static_cast<uint32_t>(p[at + 2]) << 16) | (static_cast<uint32_t>(p[at + 3]) << 24);
+}
+
+}  // namespace
+
+std::optional<ArgDescriptor> ReadArgDescriptor(std::span<const uint8_t> records, size_t index) {
+    if (index >= records.size() / kArgDescriptorSize) return std::nullopt;
+    std::span<const uint8_t> r = records.subspan(index * kArgDescriptorSize, kArgDescriptorSize);
+    ArgDescriptor d;
+    d.keyword = r[0];
+    d.unused = r[1];
+    d.expr_type = r[2];
+    d.op = r[3];
+    d.code_length = LoadU32(r, 4);
+    d.code_offset = LoadU32(r, 8);
+    return d;
+}
+
+std::optional<std::span<const uint8_t>> ArgCode(std::span<const uint8_t> data, const ArgDescriptor& record) {
+    uint64_t end = uint64_t{record.code_offset} + record.code_length;
+    if (end > data.size()) return std::nullopt;
+    return data.subspan(record.code_offset, record.code_length);
+}
+
+RunningCommand& CurrentCommand() { return running_command; }
+
+bool SetRunningCommand(const RunningCommand& command) {
+    if (command.index < 0 || command.index >= command.command_count) return false;
+    if (command.args.size() < size_t{command.arg_count} * kArgDescriptorSize) return false;
+    running_command = command;
+    return true;
+}
+
+CommandArgBlock& Args() { return arg_block; }
+
+CommandTable::CommandTable() { handlers.fill(CmdUndefined); }
+
+CommandTable& Commands() { return command_table; }
+
+bool RegisterCommandHandler(uint32_t code, CommandHandler handler) {
+    if (code >= command_table.handlers.size() || handler == nullptr) return false;
+    command_table.handlers[code] = handler;
+    return true;
+}
+
+CommandHandler CommandHandlerFor(uint32_t code) {
+    return code < command_table.handlers.size() ? command_table.handlers[code] : CmdUndefined;
+}
+
+void ResetCommandTable() { command_table.handlers.fill(CmdUndefined); }
+
+int32_t CmdUndefined() {
+    ReportEngineError(kErrUndefinedCommand, true);
+    return -1;
+}
+
+int32_t CmdNoOperation() { return 0; }
+
+int32_t CmdSetCommandSwitches() {
+    constexpr uint8_t kCode = 14;
+    if (DecodeCommandArgs(kCode) != 0) return -1;
+    const CommandArgBlock& args = Args();
+    for (uint32_t k = 3; k < kKeywordMapSize; ++k) {
+        const CommandArgSlot* slot = args.Find(k);
+        // Switches go up to 127; a keyword beyond them has nothing to set.
+        if (slot != nullptr && k - 2 < kCommandSwitchCount) {
+            command_switches[k - 2] = static_cast<uint8_t>(slot->value);
+        }
+    }
+    return 0;
+}
+
+int32_t CmdCheckArgs15() {
+    constexpr uint8_t kCode = 15;
+    return DecodeCommandArgs(kCode) != 0 ? -1 : 0;
+}
+
+std::array<uint8_t, kCommandSwitchCount>& CommandSwitches() { return command_switches; }
+
+void ResetCommandSwitches() { command_switches.fill(1); }
+
+}  // namespace zk

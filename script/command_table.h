@@ -1,0 +1,164 @@
+// The command table: one handler per command code 0..120, every empty slot
+// the named handler CmdUndefined (never a null), the compiled argument
+// records, and the engine-wide CommandArgBlock that DecodeCommandArgs fills
+// for the handler of the running command.
+//
+// A handler that takes arguments begins with DecodeCommandArgs(its code) and
+// then reads the block by keyword number:
+//
+//     if (DecodeCommandArgs(kMyCode) != 0) return -1;
+//     const CommandArgBlock& args = Args();
+//     if (const CommandArgSlot* wait = args.Find(0)) frames = wait->value;
+//
+// The block is overwritten by every decode, so a handler reads what it needs
+// before anything else decodes.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "script/command_handler.h"
+
+namespace zk {
+
+// ---- Compiled argument records ----------------------------------------------
+
+// One argument of a compiled command, 12 bytes in a script file's argument
+// section. Some commands give the fields their own meaning (jump targets in
+// the code length, a folded label index in bytes 2-3).
+struct ArgDescriptor {
+    uint8_t keyword = 0;    // 0-based keyword number of the command
+    uint8_t unused = 0;
+    uint8_t expr_type = 0;  // ExprEntryTable slot that evaluates the code
+    uint8_t op = 0;         // 0 set, 1 add, 2 subtract, 3 multiply, 4 divide (53: 0..8)
+    uint32_t code_length = 0;
+    uint32_t code_offset = 0;  // from the start of the data section
+};
+inline constexpr size_t kArgDescriptorSize = 12;
+
+// Record `index` of a command's argument bytes; nullopt when the bytes end
+// before it.
+std::optional<ArgDescriptor> ReadArgDescriptor(std::span<const uint8_t> records, size_t index);
+// The code a record points at inside the data section; nullopt when any of
+// it lies outside (checked in 64 bits).
+std::optional<std::span<const uint8_t>> ArgCode(std::span<const uint8_t> data, const ArgDescriptor& record);
+
+// ---- The running command --------------------------------------------------
+
+// What the decoder and the handlers read about the command being run. The
+// task runner sets it before it calls each handler (SetRunningCommand).
+struct RunningCommand {
+    uint8_t code = 0;
+    int32_t index = -1;          // command index in its file
+    int32_t command_count = 0;   // commands in the file
+    uint8_t arg_count = 0;
+    uint16_t info = 0;           // the command's info word
+    std::span<const uint8_t> args;  // the command's records, arg_count x 12 bytes
+    std::span<const uint8_t> data;  // the file's data section
+};
+RunningCommand& CurrentCommand();
+// The index is checked against the file's command count and the records
+// against the argument bytes: false (and nothing set) when either fails.
+bool SetRunningCommand(const RunningCommand& command);
+
+// ---- CommandArgBlock ------------------------------------------------------
+
+// Keyword numbers and record counts are bytes in the compiled files, so the
+// map and the slots cover all 256 values.
+inline constexpr size_t kKeywordMapSize = 256;
+inline constexpr size_t kArgSlotCount = 256;  // slot 0 unused, 1..255
+
+struct CommandArgSlot {
+    int32_t keyword = 0;
+    int32_t expr_type = 0;
+    int32_t op = 0;
+    uint32_t code_length = 0;
+    uint32_t code_offset = 0;
+    int64_t value = 0;  // number arguments
+    // Text arguments: a 4096-byte buffer created at the slot's first text
+    // argument and kept, and the text's length.
+    std::unique_ptr<char[]> text_buffer;
+    size_t text_length = 0;
+    // The record's code (raw-code arguments evaluate it themselves); empty
+    // when the record points outside the data section.
+    std::span<const uint8_t> code;
+    // The variable element the evaluator last named for this argument.
+    uint32_t var_number = 0;
+    int64_t var_element = 0;
+    uint8_t whole_variable = 0;
+
+    std::string_view Text() const {
+        return text_buffer ? std::string_view(text_buffer.get(), text_length) : std::string_view();
+    }
+};
+
+struct CommandArgBlock {
+    // Keyword k -> its slot (1-based), 0 when the command instance does not
+    // give keyword k.
+    std::array<uint8_t, kKeywordMapSize> keyword_map{};
+    uint8_t arg_count = 0;
+    std::array<CommandArgSlot, kArgSlotCount> slots;
+
+    bool Given(uint32_t keyword) const { return keyword < kKeywordMapSize && keyword_map[keyword] != 0; }
+    // The slot of keyword k, or null when it is not given.
+    const CommandArgSlot* Find(uint32_t keyword) const {
+        return Given(keyword) ? &slots[keyword_map[keyword]] : nullptr;
+    }
+    // Slot s (1-based, record order), or null beyond the decoded records.
+    const CommandArgSlot* Record(uint32_t slot) const {
+        return slot >= 1 && slot <= arg_count ? &slots[slot] : nullptr;
+    }
+};
+CommandArgBlock& Args();
+
+// Evaluates every argument record of the current command into the block,
+// by the value and range kinds that zkc.zbn gives (command, keyword), and
+// checks each value. 0, or -1 after reporting the first failure (fatal).
+int32_t DecodeCommandArgs(uint8_t command_code);
+// The call command's twin: every text argument is evaluated with the fixed
+// text entry (slot 18), because keyword 0's type byte may hold a folded
+// label index.
+int32_t DecodeCallCommandArgs(uint8_t command_code);
+
+// ---- CommandTable -----------------------------------------------------------
+
+struct CommandTable {
+    std::array<CommandHandler, kCommandSlotCount> handlers;
+    CommandTable();  // every slot CmdUndefined
+};
+CommandTable& Commands();
+
+// Puts a handler into a slot at start-up (each subsystem registers its own).
+// A code above 120 or a null handler is refused (false).
+bool RegisterCommandHandler(uint32_t code, CommandHandler handler);
+// The handler of a code; CmdUndefined for a code beyond the table.
+CommandHandler CommandHandlerFor(uint32_t code);
+// Every slot back to CmdUndefined (tests).
+void ResetCommandTable();
+
+// Every slot that no subsystem fills: reports 900050 (fatal, without the
+// script location) and returns -1.
+int32_t CmdUndefined();
+// Slots 0, 9, 77, 80, 82, 83 and 84: nothing, no decoding.
+int32_t CmdNoOperation();
+// Command 14: switch k - 2 := low 8 bits of keyword k, for every k >= 3 given.
+int32_t CmdSetCommandSwitches();
+// Command 15: decodes and checks its arguments, nothing else.
+int32_t CmdCheckArgs15();
+
+// ---- Per-command switches ---------------------------------------------------
+
+inline constexpr size_t kCommandSwitchCount = 128;
+// Switch c belongs to command code c; all 1 after ResetCommandSwitches.
+std::array<uint8_t, kCommandSwitchCount>& CommandSwitches();
+void ResetCommandSwitches();
+
+// Error numbers.
+inline constexpr uint32_t kErrUndefinedCommand = 900050;
+
+}  // namespace zk

@@ -1,0 +1,274 @@
+// The pack index: finding the packs of a game folder, registering them
+// within the limits, merging their tables with update packs overriding, and
+// looking names up through the pack source.
+#include "storage/pack_index.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "core/hashes.h"
+#include "storage/descramble.h"
+#include "tests/storage/pack_test_folder.h"
+
+namespace zk {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::Bytes;
+using testing_support::Cp932;
+using tools::PackFileSpec;
+using tools::PackRawOptions;
+
+class PackIndexTest : public testing_support::PackGameFolder {};
+
+std::vector<std::string> SortedPackNames() {
+    std::vector<std::string> names = ThePackIndex().pack_names;
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(PackIndexTest, FindsPacksInTheGameFolderAndItsPacFolderOnly) {
+    WritePack("a.zpf", {PackFileSpec("a.txt", Bytes("a"))});
+    WritePack("PAC/B.ZPF", {PackFileSpec("b.txt", Bytes("b"))});
+    WritePack("PAC/sub/c.zpf", {PackFileSpec("c.txt", Bytes("c"))});
+    WritePack("other/d.zpf", {PackFileSpec("d.txt", Bytes("d"))});
+    WritePack("e.zpfx", {PackFileSpec("e.txt", Bytes("e"))});
+    WriteRaw("not_a_pack.zpf", Bytes("PK\x03\x04 this is something else"));
+    WriteRaw("tiny.zpf", Bytes("ZP"));
+    fs::create_directories(folder_ / "folder.zpf");  // a folder is no pack
+
+    ASSERT_EQ(BuildPackIndex(), 0);
+    EXPECT_EQ(SortedPackNames(), (std::vector<std::string>{".\\a.zpf", ".\\pac\\b.zpf"}));
+    EXPECT_EQ(Reports(), 0u);
+
+    struct Case {
+        const char* name;
+        int32_t found;
+    };
+    for (const Case& c : {Case{"a.txt", 2}, Case{"b.txt", 2}, Case{"c.txt", 0}, Case{"d.txt", 0}, Case{"e.txt", 0}}) {
+        FileSource source;
+        EXPECT_EQ(ResolveFileSource(source, c.name), c.found) << c.name;
+    }
+}
+
+TEST_F(PackIndexTest, LooksUpNamesIgnoringAsciiCaseAndKeepsDoubleByteCharacters) {
+    // "表" and "ソ" both end in the byte 0x5C, the code of '\'.
+    std::string sjis_name = Cp932("表\\ソ.png");
+    ASSERT_EQ(sjis_name[1], '\\');
+    // A name whose trail byte differs from "ア" (0x83 0x41) by the ASCII
+    // case bit, filed under the hash of that other name: only a comparison
+    // that folds trail bytes would take the two for one.
+    std::string katakana_a = Cp932("ア.png");
+    std::string other = katakana_a;
+    other[1] = static_cast<char>(other[1] | 0x20);
+    WritePack("data.zpf", {
+                              PackFileSpec("bg\\title.png", Bytes("title")).WithKind(2),
+                              PackFileSpec("Voice\\A01.OGG", Bytes("voice")).WithKind(6),
+                              PackFileSpec(sjis_name, Bytes("sjis")).WithKind(2),
+                              PackFileSpec(katakana_a, Bytes("a")).WithHash(tools::PackNameHash(other)),
+                          });
+    ASSERT_EQ(BuildPackIndex(), 0);
+
+    struct Case {
+        std::string name;
+        int32_t found;
+        uint8_t kind;
+        std::string data;
+    };
+    const Case cases[] = {
+        {"bg\\title.png", 2, 2, "title"},
+        // Stored in upper case, filed under its lower-case hash.
+        {"voice\\a01.ogg", 2, 6, "voice"},
+        // Callers pass lower-case names: the hash is taken as given.
+        {"BG\\TITLE.PNG", 0, 0, ""},
+        {sjis_name, 2, 2, "sjis"},
+        {other, 0, 0, ""},
+        {"bg\\missing.png", 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        Loaded loaded = Load(c.name);
+        EXPECT_EQ(loaded.found, c.found) << c.name;
+        if (c.found != 2) continue;
+        EXPECT_EQ(loaded.source.state, 2);
+        EXPECT_EQ(loaded.source.kind, c.kind) << c.name;
+        EXPECT_EQ(loaded.result, 0) << c.name;
+        EXPECT_EQ(std::string(loaded.source.data.begin(), loaded.source.data.end()), c.data);
+    }
+    EXPECT_EQ(Reports(), 0u);
+}
+
+TEST_F(PackIndexTest, UpdatePacksOverrideInNumberOrderWhereverTheyLie) {
+    WritePack("data.zpf", {PackFileSpec("a.txt", Bytes("base")), PackFileSpec("b.txt", Bytes("b"))});
+    // Found before update1 (the game folder is listed before pac), yet
+    // registered after it.
+    WritePack("UPDATE2.ZPF", {PackFileSpec("a.txt", Bytes("update2"))});
+    WritePack("pac/update1.zpf", {PackFileSpec("A.TXT", Bytes("update1")), PackFileSpec("c.txt", Bytes("c"))});
+    WritePack("update3.zpf", {PackFileSpec("c.txt", Bytes("update3 in the game folder"))});
+    WritePack("pac/update3.zpf", {PackFileSpec("c.txt", Bytes("update3 in pac"))});
+
+    ASSERT_EQ(BuildPackIndex(), 0) << LastMessage();
+    EXPECT_EQ(ThePackIndex().pack_names,
+              (std::vector<std::string>{".\\data.zpf", ".\\pac\\update1.zpf", ".\\update2.zpf", ".\\pac\\update3.zpf"}));
+    // Replaced entries are gone from the index, not merely unreachable.
+    EXPECT_EQ(ThePackIndex().entries.size(), 3u);
+    for (auto [name, data] : {std::pair{"a.txt", "update2"}, {"b.txt", "b"}, {"c.txt", "update3 in pac"}}) {
+        Loaded loaded = Load(name);
+        ASSERT_EQ(loaded.found, 2) << name;
+        ASSERT_EQ(loaded.result, 0) << name;
+        EXPECT_EQ(std::string(loaded.source.data.begin(), loaded.source.data.end()), data) << name;
+    }
+}
+
+TEST_F(PackIndexTest, TheSameNameTwiceOutsideUpdatePacksStopsTheBuild) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::vector<PackFileSpec>>> packs;
+    };
+    const Case cases[] = {
+        {"two ordinary packs", {{"one.zpf", {PackFileSpec("bg\\x.png")}}, {"two.zpf", {PackFileSpec("bg\\x.png")}}}},
+        {"letter case only", {{"one.zpf", {PackFileSpec("BG\\X.png")}}, {"two.zpf", {PackFileSpec("bg\\x.PNG")}}}},
+        {"one pack", {{"one.zpf", {PackFileSpec("bg\\x.png"), PackFileSpec("Bg\\X.png")}}}},
+        {"update10 is no update pack", {{"one.zpf", {PackFileSpec("bg\\x.png")}}, {"update10.zpf", {PackFileSpec("bg\\x.png")}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto& [path, files] : c.packs) WritePack(path, files);
+        ResetErrorReporter();
+        EXPECT_EQ(BuildPackIndex(), -1);
+        EXPECT_EQ(Reports(), 1u);
+        EXPECT_EQ(ErrorReporter().fatal_reports, 0u);  // the build's -1 ends start-up
+        // Which of the two comes second depends on the folder's listing order.
+        bool named = false;
+        for (const auto& [path, files] : c.packs)
+            for (const PackFileSpec& file : files) named |= LastMessage() == Message(104150, {file.name});
+        EXPECT_TRUE(named) << LastMessage();
+        for (const auto& [path, files] : c.packs) fs::remove(folder_ / path);
+    }
+}
+
+TEST_F(PackIndexTest, APackHoldingTheConfigurationMarksReleaseData) {
+    WritePack("data.zpf", {PackFileSpec("ZKBIN\\ZKCFG.ZBN", Bytes("cfg"))});
+    ASSERT_FALSE(ReleaseDataFlag());
+    ASSERT_EQ(BuildPackIndex(), 0);
+    EXPECT_TRUE(ReleaseDataFlag());
+    EXPECT_TRUE(PackIndexHoldsConfig());
+    // With release data the packs open by their registered names.
+    Loaded loaded = Load("zkbin\\zkcfg.zbn");
+    EXPECT_EQ(loaded.found, 2);
+    EXPECT_EQ(loaded.result, 0);
+}
+
+TEST_F(PackIndexTest, AHundredPacksAreAcceptedAndTheNextIsRefused) {
+    for (int i = 0; i < 100; ++i)
+        WritePack("p" + std::to_string(i) + ".zpf", {PackFileSpec("f" + std::to_string(i), Bytes("x"))});
+    ASSERT_EQ(BuildPackIndex(), 0);
+    EXPECT_EQ(ThePackIndex().pack_names.size(), 100u);
+
+    WritePack("p100.zpf", {PackFileSpec("f100", Bytes("x"))});
+    EXPECT_EQ(BuildPackIndex(), -1);
+    EXPECT_EQ(LastMessage(), Message(104130, {int64_t{100}}));
+    EXPECT_EQ(ThePackIndex().pack_names.size(), 100u);
+}
+
+TEST_F(PackIndexTest, AnEntryTotalOfTwoHundredThousandIsAcceptedAndOneMoreIsRefused) {
+    std::vector<PackFileSpec> files(100000);
+    for (size_t i = 0; i < files.size(); ++i) {
+        files[i].name = "f" + std::to_string(i);
+        files[i].trailer = tools::PackTrailer::kNone;
+    }
+    WritePack("one.zpf", files);
+    for (PackFileSpec& file : files) file.name.insert(0, "two\\");
+    WritePack("two.zpf", files);
+    ASSERT_EQ(BuildPackIndex(), 0);
+    EXPECT_EQ(ThePackIndex().entries.size(), 200000u);
+    Loaded loaded = Load("two\\f99999");
+    EXPECT_EQ(loaded.found, 2);
+    EXPECT_EQ(loaded.result, 0);
+    EXPECT_EQ(loaded.source.size, 0);
+
+    // Registration counts the header's entry count before any table is read.
+    WritePack("three.zpf", {}, PackRawOptions().WithEntryCount(1));
+    EXPECT_EQ(BuildPackIndex(), -1);
+    EXPECT_EQ(LastMessage(), Message(104140, {int64_t{200000}}));
+}
+
+TEST_F(PackIndexTest, EveryMalformedPackGetsItsNumberedError) {
+    const PackFileSpec entry = PackFileSpec("a.txt", Bytes("abc"));
+    struct Case {
+        const char* what;
+        std::vector<PackFileSpec> files;
+        PackRawOptions options;
+        int32_t result;
+        uint32_t code;  // 0: nothing reported
+    };
+    const Case cases[] = {
+        {"version 233", {entry}, PackRawOptions().WithVersion(233), -1, 104120},
+        {"version 234", {entry}, PackRawOptions().WithVersion(234), 0, 0},
+        {"version 555", {entry}, PackRawOptions().WithVersion(555), 0, 0},
+        {"header cut after the magic", {entry}, PackRawOptions().TruncatedTo(6), -1, 104120},
+        {"header cut inside the count", {entry}, PackRawOptions().TruncatedTo(10), -1, 104120},
+        {"cut inside the entry table", {entry}, PackRawOptions().TruncatedTo(40), -1, 104120},
+        {"table size past the end", {entry}, PackRawOptions().WithTableSize(100000), -1, 104120},
+        {"table size of 2^31", {entry}, PackRawOptions().WithTableSize(0x80000000u), -1, 104120},
+        {"table size of 2^32 - 1", {entry}, PackRawOptions().WithTableSize(0xFFFFFFFFu), -1, 104120},
+        {"more entries than the table holds", {entry}, PackRawOptions().WithEntryCount(2), -1, 104120},
+        {"name running past the table",
+         {PackFileSpec("a.txt", Bytes("abc")).WithNameLengthCode(NameLengthCode(200))},
+         {},
+         -1,
+         104120},
+        {"another magic", {entry}, PackRawOptions().WithMagic({'Z', 'P', 'F', '!'}) , 0, 0},
+        {"no entries", {}, {}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WritePack("data.zpf", c.files, c.options);
+        ResetErrorReporter();
+        EXPECT_EQ(BuildPackIndex(), c.result);
+        if (c.code == 0) {
+            EXPECT_EQ(Reports(), 0u);
+        } else {
+            EXPECT_EQ(LastMessage(), Message(c.code, {".\\data.zpf"}));
+            EXPECT_EQ(ErrorReporter().fatal_reports, 1u);
+        }
+    }
+}
+
+TEST_F(PackIndexTest, APackThatVanishedAfterTheBuildFailsTheLookup) {
+    WritePack("data.zpf", {PackFileSpec("a.txt", Bytes("abc"))});
+    ASSERT_EQ(BuildPackIndex(), 0);
+    fs::remove(folder_ / "data.zpf");
+    platform::ClearPathCache();
+    FileSource source;
+    EXPECT_EQ(ResolveFileSource(source, "a.txt"), -2);
+    EXPECT_EQ(ReadGameFileReported(source, "a.txt"), -1);
+    EXPECT_EQ(LastMessage(), Message(901040, {"a.txt"}));
+}
+
+TEST(DescrambleTables, TheNameLengthTableIsItsOwnInverseAndTheKeyIsFixed) {
+    ASSERT_EQ(BuildDescrambleTables(), 0);
+    const auto& table = NameLengthTable();
+    int exchanged = 0;
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(table[table[i]], i);
+        if (table[i] != i) {
+            ++exchanged;
+            EXPECT_GE(i, 3);
+            EXPECT_LE(i, 53);
+        }
+        EXPECT_EQ(NameLengthFromCode(NameLengthCode(static_cast<uint8_t>(i))), i);
+    }
+    EXPECT_EQ(exchanged, 24);
+    // The key is the CRC-32 of a fixed text, most significant byte first:
+    // stable across runs, and not all zero.
+    const auto& key = ScriptFileKey();
+    uint32_t value = uint32_t(key[0]) << 24 | uint32_t(key[1]) << 16 | uint32_t(key[2]) << 8 | key[3];
+    EXPECT_NE(value, 0u);
+    EXPECT_EQ(value, Crc32(Bytes("ZORVEK script sections / vimtarol")));
+}
+
+}  // namespace
+}  // namespace zk

@@ -1,0 +1,171 @@
+#include "tools/lib/command_defs.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace zk::tools {
+
+namespace {
+
+constexpr uint8_t kNumber = 0;
+constexpr uint8_t kText = 1;
+constexpr uint8_t kRaw = 2;
+
+KeywordDef Num(std::string name, uint8_t range = 0) { return {std::move(name), kNumber, range}; }
+KeywordDef Txt(std::string name) { return {std::move(name), kText, 0}; }
+KeywordDef Raw(std::string name) { return {std::move(name), kRaw, 0}; }
+
+// `count` keywords named prefix1..prefixN of one value kind.
+void Numbered(std::vector<KeywordDef>& keywords, std::string_view prefix, int count, uint8_t value_kind) {
+    for (int i = 1; i <= count; ++i) keywords.push_back({std::string(prefix) + std::to_string(i), value_kind, 0});
+}
+// Keyword numbers nothing reads, so that the later ones keep their numbers.
+void Unused(std::vector<KeywordDef>& keywords, int up_to) {
+    while (static_cast<int>(keywords.size()) < up_to) keywords.push_back(Num("unused" + std::to_string(keywords.size())));
+}
+
+std::vector<CommandEntry> BuildEntries() {
+    std::vector<CommandEntry> entries;
+    auto add = [&](uint8_t code, std::string name, std::vector<KeywordDef> keywords) {
+        entries.push_back({code, std::move(name), std::move(keywords)});
+    };
+
+    // No-operation slots.
+    for (uint8_t code : {0, 9, 77, 80, 82, 83, 84}) add(code, "nop" + std::to_string(code), {});
+
+    // 14: keyword k (3 and up) sets the switch of command k - 2.
+    {
+        std::vector<KeywordDef> keywords = {Num("k0"), Num("k1"), Num("k2")};
+        Numbered(keywords, "sw", 121, kNumber);
+        add(14, "switches", std::move(keywords));
+    }
+    add(15, "check15", {});
+
+    // Variables: the sized variable and its initial value are evaluated by
+    // the handler; assignment reads both records itself.
+    add(25, "real", {Raw("name"), Raw("value")});
+    add(50, "int", {Raw("name"), Raw("value")});
+    add(92, "str", {Raw("name"), Raw("value")});
+    add(53, "let", {Raw("target"), Raw("value")});
+
+    // Control flow.
+    add(11, "elseif", {Raw("cond"), Raw("next")});
+    add(42, "jump", {Raw("label")});
+    {
+        // Keyword 0 the label (its type byte may hold a folded label index,
+        // so the call evaluates texts with the fixed text entry); 1..16
+        // integers; 17..32 reals, evaluated by the call itself as reals;
+        // 33..48 texts.
+        std::vector<KeywordDef> keywords = {Txt("label")};
+        Numbered(keywords, "i", 16, kNumber);
+        Numbered(keywords, "r", 16, kRaw);
+        Numbered(keywords, "s", 16, kText);
+        add(43, "call", std::move(keywords));
+    }
+    add(44, "if", {Raw("cond"), Raw("next"), Raw("end")});
+    add(45, "skip", {});
+    add(46, "leave", {Num("n")});
+    add(47, "restart", {Num("n")});
+    add(48, "endif", {});
+    add(52, "haslabel", {Txt("name"), Num("result"), Num("go")});
+    add(55, "loop", {Raw("count"), Raw("end")});
+    add(56, "break", {Num("n")});
+    add(57, "continue", {Num("n")});
+    add(58, "endloop", {});
+    {
+        // Integers 1..16 are keywords 0..15, reals 16..31, texts 32..47.
+        std::vector<KeywordDef> keywords;
+        Numbered(keywords, "i", 16, kNumber);
+        Numbered(keywords, "r", 16, kRaw);
+        Numbered(keywords, "s", 16, kText);
+        add(79, "return", std::move(keywords));
+    }
+    add(104, "wait", {Num("frames"), Num("ms")});
+
+    // Tasks.
+    {
+        std::vector<KeywordDef> keywords = {Txt("name"), Num("enable_a"), Num("enable_b"), Num("order")};
+        Numbered(keywords, "i", 10, kNumber);  // 4..13
+        Numbered(keywords, "r", 10, kNumber);  // 14..23, integer values made real
+        Unused(keywords, 34);
+        keywords.push_back(Txt("label"));     // 34
+        keywords.push_back(Txt("position"));  // 35
+        Unused(keywords, 37);
+        keywords.push_back(Num("rerun"));     // 37
+        add(95, "task", std::move(keywords));
+    }
+    add(96, "endtask", {Txt("name")});
+    {
+        std::vector<KeywordDef> keywords = {Txt("name"),       Num("result"),      Num("exists"),     Num("enable_a"),
+                                            Num("enable_b"),   Num("order"),       Num("file"),       Num("fileno"),
+                                            Num("line"),       Num("caller_file"), Num("caller_fileno"),
+                                            Num("caller_line"), Num("tag"),        Num("taglen")};
+        Unused(keywords, 16);
+        keywords.push_back(Num("blocks"));    // 16
+        keywords.push_back(Num("calls"));     // 17
+        keywords.push_back(Num("loops"));     // 18
+        keywords.push_back(Num("position"));  // 19
+        add(97, "taskinfo", std::move(keywords));
+    }
+
+    std::sort(entries.begin(), entries.end(), [](const CommandEntry& a, const CommandEntry& b) { return a.code < b.code; });
+    return entries;
+}
+
+}  // namespace
+
+const std::vector<CommandEntry>& CommandEntries() {
+    static const std::vector<CommandEntry> entries = BuildEntries();
+    return entries;
+}
+
+const CommandEntry* FindCommandEntry(uint8_t code) {
+    for (const CommandEntry& entry : CommandEntries()) {
+        if (entry.code == code) return &entry;
+    }
+    return nullptr;
+}
+
+const CommandEntry* FindCommandEntry(std::string_view name) {
+    for (const CommandEntry& entry : CommandEntries()) {
+        if (entry.name == name) return &entry;
+    }
+    return nullptr;
+}
+
+int KeywordNumber(const CommandEntry& command, std::string_view keyword) {
+    for (size_t k = 0; k < command.keywords.size(); ++k) {
+        if (command.keywords[k].name == keyword) return static_cast<int>(k);
+    }
+    return -1;
+}
+
+uint8_t CommandCode(std::string_view command) {
+    const CommandEntry* entry = FindCommandEntry(command);
+    if (entry == nullptr) throw std::invalid_argument("no command " + std::string(command));
+    return entry->code;
+}
+
+uint8_t Keyword(std::string_view command, std::string_view keyword) {
+    const CommandEntry* entry = FindCommandEntry(command);
+    if (entry == nullptr) throw std::invalid_argument("no command " + std::string(command));
+    int k = KeywordNumber(*entry, keyword);
+    if (k < 0) throw std::invalid_argument("no keyword " + std::string(keyword) + " in " + std::string(command));
+    return static_cast<uint8_t>(k);
+}
+
+ZkcFile EngineCommandDefinitions() {
+    ZkcFile file;
+    for (int code = 0; code <= 120; ++code) {
+        const CommandEntry* entry = FindCommandEntry(static_cast<uint8_t>(code));
+        CommandDef command;
+        command.name = entry != nullptr ? entry->name : "cmd" + std::to_string(code);
+        if (entry != nullptr) command.keywords = entry->keywords;
+        file.commands.push_back(std::move(command));
+    }
+    for (size_t n = 0; n < file.errno_texts.size(); ++n) file.errno_texts[n] = "errno " + std::to_string(n);
+    for (size_t k = 0; k < file.key_number_map.size(); ++k) file.key_number_map[k] = static_cast<uint8_t>(k);
+    return file;
+}
+
+}  // namespace zk::tools
