@@ -1,7 +1,6 @@
 #include "layers/compositor.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <unordered_map>
 
@@ -16,6 +15,7 @@
 #include "layers/cg_image.h"
 #include "layers/colour_tone.h"
 #include "layers/mask_opacity_ramp.h"
+#include "layers/pixel_kernels.h"
 
 namespace zk {
 
@@ -113,13 +113,14 @@ void ClearRect(CgImage& image, const LayerRect& rect) {
     const uint64_t end = (uint64_t(r[kRectBottom]) * uint64_t(image.width) + uint64_t(r[kRectRight]) + 1) * 4;
     if (end > CurrentPixelBytes(image)) return;  // NEVER: the image's block holds its size
     for (int64_t y = r[kRectTop]; y <= r[kRectBottom]; ++y)
-        std::memset(image.current_pixels + (y * image.width + r[kRectLeft]) * 4, 0, row_bytes);
+        PixelKernels.zero_bytes(image.current_pixels + (y * image.width + r[kRectLeft]) * 4, int64_t(row_bytes));
 }
 
 uint64_t BytesFrom(const PixelBlock& block, const uint8_t* pointer) {
-    const uint8_t* start = block.data();
-    if (start == nullptr || pointer < start || pointer >= start + block.size()) return 0;
-    return block.size() - uint64_t(pointer - start);
+    const auto start = reinterpret_cast<uintptr_t>(block.data());
+    const auto at = reinterpret_cast<uintptr_t>(pointer);
+    if (start == 0 || at < start || at - start >= block.size()) return 0;
+    return block.size() - (at - start);
 }
 
 // The mask image of a layer, or null when it names none that exists.
@@ -283,6 +284,10 @@ int ComposeChildren(NamedTreeNode* group, CgImage& target, CgImage& image, int w
     }
     if (!occluded && !(window_mode && depth != 0)) ClearRect(image, work);
 
+    // Layers go to the workers in runs; a nested group's composition (which
+    // posts its own) and its reading of what is already drawn wait for
+    // the run before it.
+    BlendBatch batch;
     for (NamedTreeNode* node = start; node != nullptr; node = node->next_sibling) {
         CgImage* child = LayerImage(node);
         if (child == nullptr) continue;
@@ -304,6 +309,7 @@ int ComposeChildren(NamedTreeNode* group, CgImage& target, CgImage& image, int w
             // In window mode a group outside the area has nothing to draw; a
             // group canvas may still have changes of its own to compose.
             if (!(window_mode && IsEmpty(child_clip))) {
+                batch.Flush();
                 if (ComposeLayerTree(node, window, 1, depth + 1, SaturatingAdd(offset_x, child->x),
                                      SaturatingAdd(offset_y, child->y), child_clip, whole) != 0)
                     return -1;
@@ -321,13 +327,14 @@ int ComposeChildren(NamedTreeNode* group, CgImage& target, CgImage& image, int w
         // rectangle.
         BlitRect inside = AreaAgainst(*child, work);
         if (inside.overlap_width <= 0 || inside.overlap_height <= 0) continue;
-        WorkerBlendParams job;
+        BlendRows blend;
+        WorkerBlendParams& job = blend.params;
         job.source_x = inside.offset_x;
         job.source_y = inside.offset_y;
         job.destination_x = inside.start_x;
         job.destination_y = inside.start_y;
         job.width = inside.overlap_width;
-        int64_t rows = inside.overlap_height;
+        blend.height = inside.overlap_height;
         if (window_mode) {
             BlitRect placed;
             placed.a_x = SaturatingAdd(offset_x, inside.start_x);
@@ -346,7 +353,7 @@ int ComposeChildren(NamedTreeNode* group, CgImage& target, CgImage& image, int w
             job.destination_x = placed.start_x;
             job.destination_y = placed.start_y;
             job.width = placed.overlap_width;
-            rows = placed.overlap_height;
+            blend.height = placed.overlap_height;
         }
 
         const CgImage* mask = nullptr;
@@ -364,16 +371,15 @@ int ComposeChildren(NamedTreeNode* group, CgImage& target, CgImage& image, int w
             }
             BuildMaskOpacityRamp(*child);
         }
-        int32_t code;
         if (child->alpha_in_use != 0)
-            code = masked ? kJobBlendMaskSourceAlpha : kJobBlendSourceAlpha;
+            blend.code = masked ? kJobBlendMaskSourceAlpha : kJobBlendSourceAlpha;
         else
-            code = masked ? kJobBlendMask : kJobBlendPlain;
+            blend.code = masked ? kJobBlendMask : kJobBlendPlain;
         job.destination = window_mode ? &target : &image;
         job.source = child;
         job.mask = masked ? mask : nullptr;
         job.mask_pixels = masked ? mask->current_pixels : nullptr;
-        PostBlendRows(code, job, rows);
+        batch.Add(blend);
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "layers/blend_tables.h"
 #include "layers/compositor.h"
 #include "layers/dirty_rect.h"
+#include "layers/image_decode.h"
 #include "layers/pixel_kernels.h"
 #include "layers/worker_pool.h"
 
@@ -31,6 +32,7 @@ void RegisterLayerHooks() {
     hooks.propagate_dirty_rect = PropagateDirtyRectHook;
     RegisterWorkerHooks();
     RegisterBlendJobs();
+    RegisterImageDecoders();
 }
 
 }  // namespace zk

@@ -14,6 +14,8 @@
 namespace zk::pixel_math {
 
 inline uint8_t ToByte(int64_t value) { return static_cast<uint8_t>(value); }
+// For results that can leave 0..255 and must not wrap.
+inline uint8_t SaturateByte(int64_t value) { return static_cast<uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value)); }
 inline int Sat(int a, int b) { return std::min(a + b, 255); }
 
 // Bytes of a row that lie in whole 8-byte groups (two pixels) counted from

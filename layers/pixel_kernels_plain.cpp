@@ -164,7 +164,9 @@ void AlphaOverAlphaSourceOpacityBgraPlain(uint8_t* dst, const uint8_t* src, int3
         int da = d[3], sa = s[3];
         uint8_t combined = pm::ToByte(da + (((sa - pm::Product255(da, sa)) * o) >> 8));
         int64_t f = int64_t{o} * pm::AlphaRatio(combined, sa);
-        for (int c = 0; c < 3; ++c) d[c] = pm::ToByte(d[c] + (((s[c] - d[c]) * f) >> 16));
+        // The ratio can exceed 256 when the opacity thins the new alpha, so the
+        // colour can overshoot the source: saturate rather than wrap to black.
+        for (int c = 0; c < 3; ++c) d[c] = pm::SaturateByte(d[c] + (((s[c] - d[c]) * f) >> 16));
         d[3] = combined;
     }
 }

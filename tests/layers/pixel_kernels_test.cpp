@@ -139,7 +139,9 @@ void Model(int slot, bool sse, std::vector<uint8_t>& dst, const std::vector<uint
             int da = dst[k + 3], sa = src[k + 3];
             uint8_t da2 = B(da + Floor8((sa - P(da, sa)) * t));
             int64_t f = int64_t{t} * R(da2, sa);
-            for (int c = 0; c < 3; ++c) dst[k + c] = B(dst[k + c] + (((src[k + c] - dst[k + c]) * f) >> 16));
+            // Saturated: the colour may overshoot the source when the opacity thins the alpha.
+            for (int c = 0; c < 3; ++c)
+                dst[k + c] = uint8_t(std::clamp<int64_t>(dst[k + c] + (((src[k + c] - dst[k + c]) * f) >> 16), 0, 255));
             dst[k + 3] = da2;
         }
         break;
@@ -374,6 +376,12 @@ TEST_F(PixelKernelsTest, EdgeCasesOfSingleSlots) {
         std::vector<uint8_t> cells(8, 0xEE);
         k.fill_cells(cells.data(), 6, 0x11223344);
         EXPECT_EQ(cells, std::vector<uint8_t>({0x44, 0x33, 0x22, 0x11, 0xEE, 0xEE, 0xEE, 0xEE})) << "count 6 writes one cell";
+
+        // White over a transparent destination at half opacity stays white:
+        // the colour saturates instead of wrapping past 255 to black.
+        std::vector<uint8_t> empty = Row({{0, 0, 0, 0}}), white = Row({{255, 255, 255, 255}});
+        k.alpha_over_alpha_source_opacity(empty.data(), white.data(), 128, 4);
+        EXPECT_EQ(empty, Row({{255, 255, 255, 127}}));
 
         std::vector<uint8_t> sub_d = {200, 50}, sub_s = {50, 200};
         k.reverse_subtract(sub_d.data(), sub_s.data(), 2);
