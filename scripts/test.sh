@@ -14,12 +14,16 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZORVEK_SANITIZE=ON -DZORVEK_BENCH=OFF
+# The second build: clang with AddressSanitizer + UndefinedBehaviorSanitizer
+# for the whole test suite, instrumented for libFuzzer too, so the fuzz
+# targets come from the same tree instead of a third build.
+CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DZORVEK_SANITIZE=ON -DZORVEK_FUZZ=ON -DZORVEK_BENCH=OFF
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
 
 # Every loader of untrusted bytes has a fuzzer: a short run each.
-scripts/fuzz.sh 5
+scripts/fuzz.sh 5 build-asan
 
 # Benchmarks print ratios; they never decide the outcome.
 for bench in build/bench_*; do
