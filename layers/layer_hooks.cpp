@@ -6,6 +6,7 @@
 #include "layers/compositor.h"
 #include "layers/dirty_rect.h"
 #include "layers/image_decode.h"
+#include "layers/layer_command.h"
 #include "layers/pixel_kernels.h"
 #include "layers/worker_pool.h"
 
@@ -33,6 +34,7 @@ void RegisterLayerHooks() {
     RegisterWorkerHooks();
     RegisterBlendJobs();
     RegisterImageDecoders();
+    InstallLayerCommands();
 }
 
 }  // namespace zk

@@ -41,6 +41,39 @@ std::vector<CommandEntry> BuildEntries() {
     }
     add(15, "check15", {});
 
+    // Layers. 1: create or change a layer; keywords 11..23, 49 and 55 are
+    // read by nothing. Width and height take -1 for "not given". Opacity
+    // takes up to 512 so that "opacity -= 300" can be written; the command
+    // clamps what the operators make, and the compositor any set value.
+    {
+        std::vector<KeywordDef> keywords = {
+            Txt("name"),        Num("no"),          Num("visible", 3),     Num("opacity", 14),
+            Num("x"),           Num("y"),           Num("priority"),       Num("saturation", 12),
+            Num("tone", 25),    Num("width"),       Num("height")};
+        Unused(keywords, 24);
+        for (KeywordDef keyword : {Num("texoption"), Num("texture"), Num("capture"), Num("draw"), Num("x100"),
+                                   Num("y100"), Num("zoomx"), Num("zoomy")}) {
+            keywords.push_back(std::move(keyword));  // 24..31
+        }
+        Numbered(keywords, "angle", 3, kNumber);  // 32..34
+        Numbered(keywords, "place", 5, kNumber);  // 35..39
+        for (KeywordDef keyword : {Num("saturation2", 12), Num("tone2", 25), Num("drawoption"), Txt("drawtext"),
+                                   Num("drawlevel", 12), Num("keepblock", 3), Txt("file"), Txt("share"),
+                                   Txt("masksource")}) {
+            keywords.push_back(std::move(keyword));  // 40..48
+        }
+        Unused(keywords, 50);
+        for (KeywordDef keyword : {Num("masklevel", 12), Txt("mask"), Num("maskno"), Num("softness"),
+                                   Num("blend", 11)}) {
+            keywords.push_back(std::move(keyword));  // 50..54
+        }
+        Unused(keywords, 56);
+        keywords.push_back(Num("user1"));  // 56
+        keywords.push_back(Num("user2"));  // 57
+        add(1, "layer", std::move(keywords));
+    }
+    add(3, "dellayer", {Txt("name"), Num("no")});
+
     // Variables: the sized variable and its initial value are evaluated by
     // the handler; assignment reads both records itself.
     add(25, "real", {Raw("name"), Raw("value")});
