@@ -1,12 +1,13 @@
 // The zorvek executable: picks the game folder and the platform back ends,
 // then hands over to the engine's program entry.
 //
-//   zorvek [--game <folder>] [--headless] [--frames <n>] [--] [game arguments...]
+//   zorvek [--game <folder>] [--headless] [--frames <n>] [--png <file>] [--] [game arguments...]
 //
 // The game folder is the one given, else the executable's own folder when it
 // holds zkbin/, else the current folder. With --headless, with
 // ZORVEK_HEADLESS=1 or without a display the engine runs without windows;
-// --frames stops it after that many frames.
+// --frames stops it after that many frames; --png writes window 0's last
+// composed frame as a PNG file when the engine ends.
 #include <unistd.h>
 
 #include <cstdio>
@@ -26,7 +27,8 @@
 namespace {
 
 void Usage() {
-    std::fprintf(stderr, "usage: zorvek [--game <folder>] [--headless] [--frames <n>] [--] [game arguments...]\n");
+    std::fprintf(stderr,
+                 "usage: zorvek [--game <folder>] [--headless] [--frames <n>] [--png <file>] [--] [game arguments...]\n");
 }
 
 std::string GamePathFromHost(const std::filesystem::path& host) {
@@ -41,6 +43,7 @@ std::string GamePathFromHost(const std::filesystem::path& host) {
 int main(int argc, char** argv) {
     std::vector<std::string> game_argv = {argc > 0 ? argv[0] : "zorvek"};
     std::string game_folder_option;
+    std::string png_option;
     bool headless = false;
     long long frames = 0;
     bool options_done = false;
@@ -50,6 +53,8 @@ int main(int argc, char** argv) {
             options_done = true;
         } else if (!options_done && arg == "--game" && i + 1 < argc) {
             game_folder_option = argv[++i];
+        } else if (!options_done && arg == "--png" && i + 1 < argc) {
+            png_option = argv[++i];
         } else if (!options_done && arg == "--headless") {
             headless = true;
         } else if (!options_done && arg == "--frames" && i + 1 < argc) {
@@ -99,6 +104,7 @@ int main(int argc, char** argv) {
     zk::platform::InstallWindowSystem(windows.get());
     zk::platform::InstallUi(ui.get());
     zk::SetFrameLimit(static_cast<uint64_t>(frames));
+    if (!png_option.empty()) zk::SetLastFrameSnapshotPath(std::filesystem::absolute(png_option, error).string());
 
     zk::ProgramEntry entry;
     entry.argv = game_argv;
@@ -114,6 +120,10 @@ int main(int argc, char** argv) {
     // A run that ended on a fatal error is not a success for whoever
     // started it, even though the engine itself ends normally.
     if (exit_code == 0 && (zk::StartupFailed() || zk::ErrorReporter().fatal_failures > 0)) exit_code = 1;
+    if (!png_option.empty() && !zk::LastFrameSnapshotWritten()) {
+        std::fprintf(stderr, "zorvek: could not write %s\n", png_option.c_str());
+        if (exit_code == 0) exit_code = 1;
+    }
 
     zk::platform::InstallUi(nullptr);
     zk::platform::InstallWindowSystem(nullptr);

@@ -19,9 +19,11 @@
 #include "core/window_proc.h"
 #include "core/window_record.h"
 #include "layers/blend_lookup_tables.h"
+#include "layers/cg_image.h"
 #include "platform/clock.h"
 #include "platform/game_path.h"
 #include "platform/named_mutex.h"
+#include "platform/png_snapshot.h"
 #include "platform/resources.h"
 #include "platform/ui.h"
 #include "platform/window_system.h"
@@ -37,6 +39,21 @@ bool restart_requested = false;
 std::vector<std::string> restart_command;
 bool gpu_path = false;
 bool startup_failed = false;
+std::string snapshot_path;
+bool snapshot_written = false;
+
+// The picture window 0 shows: its shown layer set's composed image.
+void WriteLastFrameSnapshot() {
+    if (snapshot_path.empty()) return;
+    WindowRecord* main_record = MainWindowRecord();
+    if (main_record == nullptr || main_record->shown_layer_set == nullptr) return;
+    auto* image = static_cast<const CgImage*>(main_record->shown_layer_set->payload);
+    if (image == nullptr || image->current_pixels == nullptr || image->width <= 0 || image->height <= 0) return;
+    size_t bytes = size_t(image->width) * 4 * size_t(image->height);
+    snapshot_written = platform::WriteBgrxPng(snapshot_path, image->width, image->height,
+                                              std::span<const uint8_t>(image->current_pixels, bytes),
+                                              size_t(image->width) * 4);
+}
 
 constexpr uint32_t kBinResourceId = 148;
 
@@ -72,6 +89,11 @@ void RecordStartupTime() {
 }  // namespace
 
 void RequestRestart() { restart_requested = true; }
+void SetLastFrameSnapshotPath(std::string host_path) {
+    snapshot_path = std::move(host_path);
+    snapshot_written = false;
+}
+bool LastFrameSnapshotWritten() { return snapshot_written; }
 bool StartupFailed() { return startup_failed; }
 
 void ReleaseInstanceMutexes() {
@@ -285,6 +307,7 @@ void ShutdownEngine() {
             main_record->window = platform::kNoWindow;
         }
     }
+    WriteLastFrameSnapshot();
     DestroyMenuStripWindow();
     FreeRootTrees();
     DestroyWindowRecords();

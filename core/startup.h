@@ -39,6 +39,12 @@ int64_t GetBinResourceSize();
 // second instance).
 bool StartupFailed();
 
+// Developer and test aid: at shutdown, write window 0's last composed frame
+// to this host path as a PNG (empty: do nothing). False afterwards when the
+// picture could not be written.
+void SetLastFrameSnapshotPath(std::string host_path);
+bool LastFrameSnapshotWritten();
+
 // Set by the engine command that restarts the game (command 13).
 void RequestRestart();
 

@@ -134,6 +134,21 @@ TEST_F(EngineRunTest, HeadlessRunStopsAfterItsFramesAndExitsZero) {
     EXPECT_EQ(run.output, "");
 }
 
+TEST_F(EngineRunTest, HeadlessRunWritesItsLastFrameAsPng) {
+    fs::path png = root / "last.png";
+    EngineRun run = Start({"--headless", "--frames", "5", "--png", png.string()});
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    std::ifstream in(png, std::ios::binary);
+    std::vector<unsigned char> header(24);
+    in.read(reinterpret_cast<char*>(header.data()), 24);
+    ASSERT_TRUE(in) << "no PNG written";
+    EXPECT_EQ(std::string(header.begin() + 1, header.begin() + 4), "PNG");
+    // IHDR: width and height of the demo's game screen, big-endian.
+    auto be32 = [&](int at) { return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3]; };
+    EXPECT_EQ(be32(16), 640);
+    EXPECT_EQ(be32(20), 480);
+}
+
 TEST_F(EngineRunTest, MissingConfigurationIsAFatalNumberedError) {
     fs::remove(game / "zkbin" / "zkcfg.zbn");
     EngineRun run = Start({"--headless", "--frames", "5"});
