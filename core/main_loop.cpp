@@ -78,7 +78,10 @@ uint8_t PaceFrame() {
     } else {
         uint32_t lateness = elapsed - period;
         if (lateness >= 250) lateness = 0;
-        result = (lateness >= 3 * period && clock.frame_skip != 0) ? 1 : 0;
+        // A run with a frame limit is a test or a capture: every frame is drawn,
+        // so what it shows does not depend on the machine's load.
+        bool may_skip = clock.frame_skip != 0 && frame_limit.load() == 0;
+        result = (lateness >= 3 * period && may_skip) ? 1 : 0;
         clock.frame_time = now + lateness;
         clock.reference_time = now + lateness;
     }

@@ -22,7 +22,9 @@ void JoinGameThread();
 void BeginTimerPeriod();
 void EndTimerPeriod();
 
-// Developer and test aid: stop after this many frames (0 = no limit).
+// Developer and test aid: stop after this many frames (0 = no limit). While
+// a limit is set, late frames never skip their drawing, so a run shows the
+// same frames however loaded the machine is.
 void SetFrameLimit(uint64_t frames);
 uint64_t FrameLimit();
 

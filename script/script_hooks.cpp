@@ -1,7 +1,11 @@
 #include "core/engine_hooks.h"
 #include "script/boot.h"
+#include "script/control_flow.h"
 #include "script/evaluator_setup.h"
+#include "script/pause_clock.h"
 #include "script/script_task.h"
+#include "script/task_commands.h"
+#include "script/task_runner.h"
 
 namespace zk {
 
@@ -14,9 +18,15 @@ void RegisterScriptHooks() {
     hooks.create_script_task = CreateScriptTaskHook;
 
     // Expression and operator tables, and the handlers of the commands built so far.
-    hooks.fill_script_tables = InstallEvaluatorTables;
+    hooks.fill_script_tables = [] {
+        InstallEvaluatorTables();
+        InstallControlFlowCommands();
+        InstallTaskCommands();
+    };
 
     // ---- Task runner: run_task_tree, reset_pause_clock ----
+    hooks.run_task_tree = RunTaskTreeHook;
+    hooks.reset_pause_clock = ResetPauseClock;
 }
 
 }  // namespace zk

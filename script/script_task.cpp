@@ -73,15 +73,24 @@ bool EnsureStackEntries(ScriptTask& task) {
            EnsureEntries(task.loops, task.loop_depth);
 }
 
-CurrentTask& TheCurrentTask() { return current_task; }
-
-int32_t DispatchWithPauseWait() {
-    const ScriptTask* task = current_task.task;
-    const int32_t index = CurrentCommand().index;
-    if (task == nullptr || index < 0 || index >= task->file.command_count) return -1;  // NEVER: the runner checks
-    CommandHandler handler = task->file.rows[1][static_cast<size_t>(index)];
-    return handler != nullptr ? handler() : CmdUndefined();
+namespace {
+template <class Frame, size_t N>
+Frame* EntryAt(std::array<std::unique_ptr<Frame>, N>& stack, int index) {
+    if (index < 0 || static_cast<size_t>(index) >= N) return nullptr;
+    std::unique_ptr<Frame>& entry = stack[static_cast<size_t>(index)];
+    if (entry == nullptr) {
+        entry = AllocZeroed<Frame>();
+        if (entry == nullptr) ReportEngineError(kErrOutOfMemory, true);
+    }
+    return entry.get();
 }
+}  // namespace
+
+BlockFrame* BlockAt(ScriptTask& task, int index) { return EntryAt(task.blocks, index); }
+CallFrame* CallAt(ScriptTask& task, int index) { return EntryAt(task.calls, index); }
+LoopFrame* LoopAt(ScriptTask& task, int index) { return EntryAt(task.loops, index); }
+
+CurrentTask& TheCurrentTask() { return current_task; }
 
 void InstallScriptLocationProvider() { SetScriptLocationProvider(ProvideScriptLocation); }
 

@@ -108,6 +108,14 @@ void BindTaskToFile(ScriptTask& task, uint16_t file_number, const ScriptFile& fi
 // stack.
 bool EnsureStackEntries(ScriptTask& task);
 
+// Entry `index` of a stack, made when it does not exist yet: null after
+// reporting 100010 (fatal), or for an index outside the stack. Commands
+// reach frames only through these, so a depth raised by a jump, a label or
+// a decoded position never meets a missing frame.
+BlockFrame* BlockAt(ScriptTask& task, int index);
+CallFrame* CallAt(ScriptTask& task, int index);
+LoopFrame* LoopAt(ScriptTask& task, int index);
+
 // The task being run and its node: set by the runner before it runs the
 // task's commands (the command itself is the RunningCommand of
 // script/command_table.h).
@@ -117,9 +125,10 @@ struct CurrentTask {
 };
 CurrentTask& TheCurrentTask();
 
-// Row 0 of every dispatch row. Waiting out the inactive-window pause
-// belongs to the task runner; until that is wired in, the call goes straight
-// to the running command's row-1 handler in the current task's file.
+// Row 0 of every dispatch row (script/task_runner.cpp): while the main
+// window is inactive and the script is not to keep running, waits for the
+// window to come back (pumping messages every 10 ms), then runs the
+// command's row-1 handler. 1 when the engine is quitting meanwhile.
 int32_t DispatchWithPauseWait();
 
 // Error locations name the current task's file and the current command's

@@ -7,6 +7,7 @@ packages=(
   libsdl2-dev libgtest-dev zlib1g-dev libsnappy-dev
   clang libclang-rt-14-dev
   libpixman-1-dev libpng-dev libjpeg62-turbo-dev libwebp-dev libgif-dev
+  lua5.4
 )
 
 missing=()

@@ -12,7 +12,7 @@ cmake --build build -j "$(nproc)" --target zorvek demo_game
 
 args=("$@")
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && " ${args[*]} " != *" --headless "* ]]; then
-  echo "No display: running headless for 600 frames."
-  args+=(--headless --frames 600)
+  echo "No display: running headless for 600 frames; the last frame goes to build/demo-last-frame.png."
+  args+=(--headless --frames 600 --png build/demo-last-frame.png)
 fi
 exec build/zorvek --game build/demo-game "${args[@]}"

@@ -2,8 +2,11 @@
 //   zk_mkgame [--pack <name.zpf>] <source folder> <game folder>
 // The source folder holds game.cfg (key = value lines and "error <code>
 // <text>" lines, UTF-8); the game folder receives zkbin\zkcfg.zbn and
-// zkbin\zke.zbn. With --pack the tables go into that pack in the game
-// folder instead, and the loose zkbin folder is removed: the engine then
+// zkbin\zke.zbn. When the source folder also holds main.zs, that script
+// (tools/lib/script_text.h) becomes script file 0 and the demo's pictures
+// are drawn under image\; without it file 0 is the smallest game that
+// boots. With --pack the tables and pictures go into that pack in the game
+// folder instead, and the loose folders are removed: the engine then
 // starts the game as released data.
 #include <algorithm>
 #include <cstdio>
@@ -18,9 +21,11 @@
 #include "platform/game_path.h"
 #include "storage/asset_name.h"
 #include "tools/lib/byte_writer.h"
+#include "tools/lib/demo_images.h"
 #include "tools/lib/pack_writer.h"
-#include "tools/lib/zkcfg_writer.h"
+#include "tools/lib/script_text.h"
 #include "tools/lib/script_writer.h"
+#include "tools/lib/zkcfg_writer.h"
 #include "tools/lib/zke_writer.h"
 
 namespace {
@@ -55,22 +60,34 @@ bool IsPackFileName(const std::string& name) {
            name.find('\\') == std::string::npos;
 }
 
-// Moves every file of <game>/zkbin into the pack <game>/<pack_name> as
-// "zkbin\<name>" (stored, with repair trailers) and removes the folder.
-bool PackTables(const std::filesystem::path& game, const std::string& pack_name) {
+// The folders of the game folder that a pack takes in.
+constexpr const char* kPackedFolders[] = {"zkbin", "image"};
+
+// Moves every file of the game folder's packed folders into the pack
+// <game>/<pack_name> as "<folder>\<name>" (stored, with repair trailers)
+// and removes those folders.
+bool PackFolders(const std::filesystem::path& game, const std::string& pack_name) {
     namespace fs = std::filesystem;
     std::error_code error;
-    fs::path zkbin = game / "zkbin";
-    std::vector<fs::path> paths;
-    for (fs::recursive_directory_iterator it(zkbin, error), end; !error && it != end; it.increment(error))
-        if (it->is_regular_file(error)) paths.push_back(it->path());
-    if (error) {
-        std::fprintf(stderr, "zk_mkgame: cannot list %s\n", zkbin.string().c_str());
-        return false;
+    std::vector<std::pair<std::string, fs::path>> entries;  // pack name, file
+    for (const char* folder : kPackedFolders) {
+        fs::path root = game / folder;
+        if (!fs::exists(root, error)) continue;
+        for (fs::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
+            if (!it->is_regular_file(error)) continue;
+            std::string name = folder;
+            for (const fs::path& part : it->path().lexically_relative(root))
+                name += "\\" + zk::platform::Utf8ToCp932(part.string());
+            entries.emplace_back(name, it->path());
+        }
+        if (error) {
+            std::fprintf(stderr, "zk_mkgame: cannot list %s\n", root.string().c_str());
+            return false;
+        }
     }
-    std::sort(paths.begin(), paths.end());  // the same pack for the same tables
+    std::sort(entries.begin(), entries.end());  // the same pack for the same files
     std::vector<zk::tools::PackFileSpec> files;
-    for (const fs::path& path : paths) {
+    for (const auto& [name, path] : entries) {
         std::ifstream in(path, std::ios::binary);
         if (!in) {
             std::fprintf(stderr, "zk_mkgame: cannot read %s\n", path.string().c_str());
@@ -78,9 +95,6 @@ bool PackTables(const std::filesystem::path& game, const std::string& pack_name)
         }
         zk::tools::PackFileSpec file;
         file.data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        std::string name = "zkbin";
-        for (const fs::path& part : path.lexically_relative(zkbin))
-            name += "\\" + zk::platform::Utf8ToCp932(part.string());
         file.name = name;
         file.kind = zk::KindByExtension(name);
         files.push_back(std::move(file));
@@ -89,10 +103,51 @@ bool PackTables(const std::filesystem::path& game, const std::string& pack_name)
         std::fprintf(stderr, "zk_mkgame: cannot write %s\n", (game / pack_name).string().c_str());
         return false;
     }
-    fs::remove_all(zkbin, error);
-    if (error) {
-        std::fprintf(stderr, "zk_mkgame: cannot remove %s\n", zkbin.string().c_str());
-        return false;
+    for (const char* folder : kPackedFolders) {
+        fs::remove_all(game / folder, error);
+        if (error) {
+            std::fprintf(stderr, "zk_mkgame: cannot remove %s\n", (game / folder).string().c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool HasScript(const std::string& source) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(source + "/main.zs", error);
+}
+
+// The game's script: main.zs compiled into file 0, or, for a source folder
+// without one, the smallest game that boots (SYSTEM_START waits a frame
+// and jumps back). Nothing when main.zs does not compile (reported).
+std::optional<zk::tools::GameBuilder> BuildScripts(const std::string& source, bool has_script) {
+    if (!has_script) return zk::tools::IdleGame();
+    std::ifstream in(source + "/main.zs", std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "zk_mkgame: cannot read %s/main.zs\n", source.c_str());
+        return std::nullopt;
+    }
+    std::string text(std::istreambuf_iterator<char>(in), {});
+    zk::tools::ScriptText script;
+    try {
+        script.Compile(0, "main.zs", text);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zk_mkgame: %s\n", e.what());
+        return std::nullopt;
+    }
+    return std::move(script.game);
+}
+
+bool WriteDemoImages(const std::filesystem::path& game) {
+    for (const zk::tools::DemoImage& image : zk::tools::DemoImages()) {
+        std::filesystem::path path = game / image.name;
+        std::error_code error;
+        std::filesystem::create_directories(path.parent_path(), error);
+        if (error || !zk::tools::WriteFile(path.string(), image.bytes)) {
+            std::fprintf(stderr, "zk_mkgame: cannot write %s\n", path.string().c_str());
+            return false;
+        }
     }
     return true;
 }
@@ -163,15 +218,16 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    // Until the demo has a script of its own, it is the smallest game that
-    // boots: SYSTEM_START waits a frame and jumps back.
-    zk::tools::GameBuilder game = zk::tools::IdleGame();
-    game.error_texts = errors;
-    if (!game.Write(target) ||
+    const bool has_script = HasScript(source);
+    std::optional<zk::tools::GameBuilder> game = BuildScripts(source, has_script);
+    if (!game) return 1;
+    game->error_texts = errors;
+    if (!game->Write(target) ||
         !zk::tools::WriteFile(target + "/zkbin/zkcfg.zbn", zk::tools::WriteEngineConfig(config))) {
         std::fprintf(stderr, "zk_mkgame: cannot write into %s\n", target.c_str());
         return 1;
     }
-    if (pack_name && !PackTables(target, *pack_name)) return 1;
+    if (has_script && !WriteDemoImages(target)) return 1;
+    if (pack_name && !PackFolders(target, *pack_name)) return 1;
     return 0;
 }

@@ -1,0 +1,298 @@
+// The walk and the instruction loop. The loop is the script machine's one
+// dispatch loop: the common path (a command inside the file, row 1, no
+// debug switch) stays inline; everything rare sits in out-of-line helpers.
+#include "script/task_runner.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "core/engine_state.h"
+#include "core/error_report.h"
+#include "core/main_loop.h"
+#include "core/main_thread_calls.h"
+#include "core/named_tree.h"
+#include "core/root_trees.h"
+#include "core/settings.h"
+#include "core/system_facts.h"
+#include "core/system_text.h"
+#include "core/window_record.h"
+#include "platform/clock.h"
+#include "platform/ui.h"
+#include "script/command_table.h"
+#include "script/pause_clock.h"
+#include "script/script_file.h"
+#include "script/script_task.h"
+
+namespace zk {
+
+namespace {
+
+constexpr uint64_t kCornerCheckPeriod = 1024;
+constexpr uint8_t kAllCorners = 15;
+constexpr uint32_t kPauseWaitMs = 10;
+// Waits are compared wrap-safe, which holds for any wait below half the
+// clock's range; a longer one is cut to that.
+constexpr uint32_t kLongestWaitMs = 0x7FFFFFFFu;
+
+struct RunnerState {
+    int walk_depth = 0;
+    std::vector<TreeNodePtr> ended;  // unlinked during a walk, freed after it
+    uint64_t changes = 0;
+    int64_t resume_key = 0;
+    uint64_t steps = 0;  // debug step counter, shared by all tasks
+    uint8_t corner_mask = 0;
+    ScreenMouseReader mouse_reader = nullptr;
+    void (*clear_text)() = nullptr;
+};
+RunnerState state;
+
+bool IsEnded(const NamedTreeNode* node) {
+    return std::any_of(state.ended.begin(), state.ended.end(),
+                       [node](const TreeNodePtr& ended) { return ended.get() == node; });
+}
+
+bool IsUnder(const NamedTreeNode* node, const NamedTreeNode* ancestor) {
+    for (const NamedTreeNode* n = node; n != nullptr; n = n->parent) {
+        if (n == ancestor) return true;
+    }
+    return false;
+}
+
+void AskToQuitAfterCorners() {
+    const WindowRecord* main_window = MainWindowRecord();
+    const platform::WindowHandle owner = main_window != nullptr ? main_window->window : platform::kNoWindow;
+    const std::string text(Sjis("マウスによる画面四隅への移動を検出しました。\n\n強制的に終了します。よろしいですか？"));
+    const std::string caption(Sjis("[デバッグ機能]"));
+    int answer = 0;
+    CallOnMainThread([&] {
+        answer = platform::GetUi().MessageBox(owner, text, caption.c_str(),
+                                              platform::MB_YESNO | platform::MB_ICONINFORMATION);
+    });
+    if (answer == platform::IDYES) QuitFlag = 1;
+}
+
+// A developer's escape hatch: the mouse pushed into all four screen corners
+// (across checks and frames) offers to end the engine.
+void CheckCorners() {
+    int32_t x = 0, y = 0;
+    if (state.mouse_reader == nullptr || !state.mouse_reader(x, y)) return;
+    const int32_t width = TheSystemFacts().desktop_width;
+    const int32_t height = TheSystemFacts().desktop_height;
+    const bool left = x <= 8, top = y <= 8;
+    const bool right = x >= width - 9, bottom = y >= height - 9;
+    if (left && top) state.corner_mask |= 1;
+    if (left && bottom) state.corner_mask |= 2;
+    if (right && top) state.corner_mask |= 4;
+    if (right && bottom) state.corner_mask |= 8;
+    if (state.corner_mask != kAllCorners) return;
+    state.corner_mask = 0;
+    AskToQuitAfterCorners();
+}
+
+// The task's program counter left its file (it ran past the last command,
+// or a target or position pointed nowhere): nothing there may run.
+[[gnu::noinline]] void FinishOutsideIndex() { ReportScriptError(kErrCommandIndexOutside, true); }
+
+[[gnu::noinline]] void FinishDebugStep() {
+    if (++state.steps % kCornerCheckPeriod == 0) CheckCorners();
+}
+
+void RunInstructions(ScriptTask& task) {
+    const bool debug = Settings().debug != 0;
+    uint8_t yield = 0;
+    while (yield == 0 && QuitFlag.load(std::memory_order_relaxed) == 0) {
+        const int32_t i = task.next_index;
+        // The file can change under any handler (jump, call, return), so
+        // its tables are read afresh for every command.
+        const ScriptFileRefs& file = task.file;
+        std::optional<RunningCommand> running = file.Running(i);
+        if (!running || !SetRunningCommand(*running)) [[unlikely]] {
+            FinishOutsideIndex();
+            return;
+        }
+        task.next_index = i + 1;
+        const size_t row = ScriptHeldByInactivePause() ? 0 : 1;
+        const std::span<const CommandHandler> handlers = file.rows[row];
+        const CommandHandler handler = static_cast<size_t>(i) < handlers.size() ? handlers[static_cast<size_t>(i)]
+                                                                                 : CmdUndefined;
+        yield = static_cast<uint8_t>(handler());
+        if (debug) [[unlikely]] FinishDebugStep();
+    }
+}
+
+void VisitChild(NamedTreeNode* child);
+
+void Walk(NamedTreeNode* node) {
+    NamedTreeNode* child = node->last_child;
+    uint64_t seen = state.changes;
+    bool look_up = false;
+    for (int64_t k = node->child_count; k >= 1; --k) {
+        // A task ended this node or an ancestor: its subtree left the tree.
+        if (!state.ended.empty() && TaskNodeEnded(node)) return;
+        // Starting or ending tasks shifts the positions still to be
+        // visited; while nothing changed, the previous sibling is position
+        // k (a speed-only shortcut: the lookup gives the same node).
+        if (look_up || state.changes != seen) {
+            seen = state.changes;
+            child = FindNthChild(node, k);
+        }
+        look_up = child == nullptr;
+        if (child == nullptr) continue;
+        NamedTreeNode* previous = child->prev_sibling;
+        VisitChild(child);
+        child = previous;
+    }
+}
+
+void VisitChild(NamedTreeNode* child) {
+    if (TheFrameCounters.rerun_request == 0 && state.resume_key != 0) {
+        if (child->order_key > state.resume_key) return;
+        state.resume_key = 0;
+    }
+    ScriptTask* task = TaskOf(child);
+    if (task == nullptr) {
+        // NEVER: every task node gets its task; a bare folder still holds tasks.
+        if (child->group != 0) Walk(child);
+        return;
+    }
+    if ((task->enable_a & task->enable_b) == 0) return;
+    if (child->group != 0) {
+        Walk(child);
+        return;
+    }
+
+    TheCurrentTask() = {task, child};
+    task->pass_stamp = TheFrameCounters.script_pass_count;
+    if (task->text_clear_request != 0) {
+        task->text_clear_request = 0;
+        if (state.clear_text != nullptr) state.clear_text();
+    }
+    if (task->frame_wait != 0) --task->frame_wait;
+    if (task->wake_up_time != 0) {
+        // Wrap-safe: a wait that spans the clock's wrap still waits.
+        const uint32_t now = platform::TimeGetTime();
+        if (static_cast<int32_t>(now - task->wake_up_time) >= 0) task->wake_up_time = 0;
+    }
+    if (task->frame_wait != 0 || task->wake_up_time != 0) return;
+    RunInstructions(*task);
+}
+
+// The script is held while the main window is inactive. With the game-loop
+// thread the main thread drains messages only while the frame paces, so the
+// wait stands in for the pacing section; otherwise it drains them itself.
+void PumpDuringPause() {
+    if (GameThreadState.load() == 0) {
+        PacingFlag = 1;
+        platform::SleepMs(kPauseWaitMs);
+        PacingFlag = 0;
+        return;
+    }
+    DrainMessages();
+}
+
+}  // namespace
+
+int32_t RunTaskTree(NamedTreeNode* node) {
+    if (node == nullptr) return 0;
+    ++state.walk_depth;
+    Walk(node);
+    if (--state.walk_depth == 0 && !state.ended.empty()) FreeEndedTasks();
+    return 0;
+}
+
+int RunTaskTreeHook() { return RunTaskTree(TheRootTrees().tasks); }
+
+void EndTaskNode(NamedTreeNode* node) {
+    if (node == nullptr || TaskNodeEnded(node)) return;
+    // Tasks ended earlier below this node go with it.
+    std::erase_if(state.ended, [node](const TreeNodePtr& ended) { return IsUnder(ended.get(), node); });
+    UnlinkTreeNode(node);
+    state.ended.emplace_back(node);
+    ++state.changes;
+}
+
+void FreeEndedTasks() {
+    if (state.walk_depth != 0) return;  // the walk frees them when it returns
+    const NamedTreeNode* current = TheCurrentTask().node;
+    for (const TreeNodePtr& ended : state.ended) {
+        if (IsUnder(current, ended.get())) TheCurrentTask() = {};
+    }
+    state.ended.clear();
+}
+
+bool TaskNodeEnded(const NamedTreeNode* node) {
+    if (state.ended.empty()) return false;
+    for (const NamedTreeNode* n = node; n != nullptr; n = n->parent) {
+        if (IsEnded(n)) return true;
+    }
+    return false;
+}
+
+uint64_t& TaskTreeChanges() { return state.changes; }
+
+int64_t& ResumeOrderKey() { return state.resume_key; }
+
+bool SwitchTaskFile(ScriptTask& task, uint16_t file_number) {
+    const ScriptFile* file = LoadedScriptFile(file_number);
+    if (file != nullptr && task.file_number == file_number && task.file.rows[1].data() == file->rows[1].data() &&
+        task.file.command_count == file->command_count) {
+        return true;
+    }
+    if (LoadScriptFile(file_number) != 1) return false;
+    file = LoadedScriptFile(file_number);
+    if (file == nullptr) return false;  // NEVER: loaded just above
+    BindTaskToFile(task, file_number, *file);
+    return true;
+}
+
+void SetScreenMouseReader(ScreenMouseReader reader) { state.mouse_reader = reader; }
+void SetTaskTextClearer(void (*clear)()) { state.clear_text = clear; }
+
+void ResetTaskRunnerState() {
+    state.walk_depth = 0;
+    FreeEndedTasks();
+    state.changes = 0;
+    state.resume_key = 0;
+    state.steps = 0;
+    state.corner_mask = 0;
+}
+
+uint64_t DebugStepCount() { return state.steps; }
+uint8_t DebugCornerMask() { return state.corner_mask; }
+
+int32_t DispatchWithPauseWait() {
+    while (ThePauseClock().inactive_on.load() != 0) {
+        UpdateInactivePause();
+        PumpDuringPause();
+        if (RunFlag.load() == 0 || QuitFlag.load() != 0) return 1;
+        if (ThePauseClock().inactive_on.load() == 0) break;
+        if (GameThreadState.load() != 0) platform::SleepMs(kPauseWaitMs);
+    }
+    const ScriptTask* task = TheCurrentTask().task;
+    const int32_t index = CurrentCommand().index;
+    if (task == nullptr || index < 0 || static_cast<size_t>(index) >= task->file.rows[1].size()) {
+        return -1;  // NEVER: the runner checked the index
+    }
+    return task->file.rows[1][static_cast<size_t>(index)]();
+}
+
+int32_t CmdWait() {
+    if (DecodeCommandArgs(kCmdWait) != 0) return -1;
+    ScriptTask* task = TheCurrentTask().task;
+    if (task == nullptr) return -1;  // NEVER: the runner sets it
+    const CommandArgBlock& args = Args();
+    if (const CommandArgSlot* frames = args.Find(0); frames != nullptr && frames->value != 0) {
+        task->frame_wait = static_cast<uint32_t>(frames->value);
+        return -1;
+    }
+    if (const CommandArgSlot* ms = args.Find(1); ms != nullptr && ms->value != 0) {
+        const uint32_t wait = std::min(static_cast<uint32_t>(ms->value), kLongestWaitMs);
+        const uint32_t wake = platform::TimeGetTime() + wait;
+        task->wake_up_time = wake != 0 ? wake : 1;  // 0 means no wait
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace zk

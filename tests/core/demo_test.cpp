@@ -1,0 +1,268 @@
+// The bundled demo end to end: demo/ assembled into a packed game folder
+// by zk_mkgame, run headless by the zorvek executable for an exact number
+// of frames, and window 0's last frame read back with libpng. Every
+// expected pixel is worked out here from the pictures' formulas (restated
+// from tools/lib/demo_images.h), the scene of demo/main.zs and the blend
+// formulas, never taken from a picture the engine drew.
+//
+// The scene (demo/main.zs), all set up in frame 1 before the loop's first
+// pass; one pass of the loop per frame, so after N frames it ran N times:
+//   bg       at (0, 0)
+//   panel/   a group at (40, 40), 480 x 120, holding
+//            add (blend 1) at (10, 10), multiply (3) at (125, 10),
+//            screen (5) at (240, 10): one 100 x 100 tile;
+//            ball at (440, 28), cut at the panel's right edge
+//   photo    at (400, 290), masked by wipe, hard edge; mask level 8 per pass up to 256
+//   title    at (160, 400); opacity 0, then 8 per pass up to 256
+//   ball     at (ball_x, 200); ball_x moves 4 a pass, turning at 576 and at 0
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <png.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace zk {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Rgb = std::array<int, 3>;
+
+// ---- the pictures -----------------------------------------------------------
+
+Rgb Background(int x, int y) { return {40 + 150 * x / 639, 30 + 120 * y / 479, 200 - 100 * y / 479}; }
+Rgb Tile(int x, int y) { return {64 + 128 * x / 99, 64 + 128 * y / 99, 160}; }
+Rgb Ball(int x, int y) { return {255, 120 + 2 * x, 40 + 2 * y}; }
+Rgb Photo(int x, int y) { return (x / 25 + y / 25) % 2 == 0 ? Rgb{240, 230, 200} : Rgb{60, 90, 150}; }
+int Wipe(int x) { return x * 255 / 199; }
+Rgb Title(int x, int y) { return {255 - y, 200 - x / 2, 60 + x / 4}; }
+// The ball is fully opaque within 28 pixels of its centre (31.5, 31.5).
+bool BallOpaque(int x, int y) { return std::hypot(x - 31.5, y - 31.5) <= 28.0; }
+
+// ---- the blend formulas, per channel (s the layer, d what lies under it) ----
+
+template <typename F>
+Rgb Blend(const Rgb& s, const Rgb& d, F f) {
+    return {f(s[0], d[0]), f(s[1], d[1]), f(s[2], d[2])};
+}
+Rgb Add(const Rgb& s, const Rgb& d) { return Blend(s, d, [](int a, int b) { return std::min(a + b, 255); }); }
+Rgb Multiply(const Rgb& s, const Rgb& d) { return Blend(s, d, [](int a, int b) { return a * b / 255; }); }
+Rgb Screen(const Rgb& s, const Rgb& d) { return Blend(s, d, [](int a, int b) { return a + b - a * b / 255; }); }
+// Normal mode at opacity o (0..256) for a layer without alpha.
+Rgb Fade(const Rgb& s, const Rgb& d, int o) {
+    return Blend(s, d, [o](int a, int b) { return b + (((a - b) * o) >> 8); });
+}
+
+// ---- the script's state after a number of passes ----------------------------
+
+int BallX(int passes) {
+    int x = 0, dx = 4;
+    for (int pass = 0; pass < passes; ++pass) {
+        x += dx;
+        if (x >= 576) dx = -4;
+        else if (x <= 0) dx = 4;
+    }
+    return x;
+}
+int Ramp(int passes) { return std::min(passes, 32) * 8; }  // the mask level and the title's opacity
+
+// ---- running the demo ---------------------------------------------------------
+
+// Runs a program with a headless environment; its exit code, or -2 when it
+// had to be killed after `timeout`.
+int RunProgram(const std::vector<std::string>& args, const fs::path& log, std::chrono::seconds timeout) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    std::vector<std::string> env_strings = {"ZORVEK_HEADLESS=1", "SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+    for (char** e = environ; *e != nullptr; ++e)
+        if (std::string(*e).rfind("ZORVEK_HEADLESS=", 0) != 0) env_strings.push_back(*e);
+    std::vector<char*> envp;
+    for (std::string& entry : env_strings) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
+    const bool spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    if (!spawned) return -1;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) != pid) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            return -2;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct Frame {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    Rgb At(int x, int y) const {
+        const size_t at = (size_t(y) * size_t(width) + size_t(x)) * 3;
+        return {rgb[at], rgb[at + 1], rgb[at + 2]};
+    }
+};
+
+class DemoTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        root = fs::temp_directory_path() / ("zorvek-demo-" + std::to_string(getpid()) + "-" + info->name());
+        fs::remove_all(root);
+        game = root / "demo-game";
+        fs::create_directories(root);
+        // As the build assembles it: tables and pictures in one pack.
+        const fs::path log = root / "mkgame.txt";
+        ASSERT_EQ(RunProgram({(fs::path(ZORVEK_BINARY_DIR) / "zk_mkgame").string(),
+                              (fs::path(ZORVEK_SOURCE_DIR) / "demo").string(), game.string(), "--pack", "data.zpf"},
+                             log, std::chrono::seconds(60)),
+                  0)
+            << ReadText(log);
+        ASSERT_TRUE(fs::is_regular_file(game / "data.zpf"));
+        ASSERT_FALSE(fs::exists(game / "image")) << "the pictures belong in the pack";
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    // Runs the demo for `frames` frames; window 0's last frame.
+    Frame RunFrames(int frames) {
+        const fs::path png = root / ("frame" + std::to_string(frames) + ".png");
+        const fs::path log = root / ("run" + std::to_string(frames) + ".txt");
+        const int exit_code = RunProgram({(fs::path(ZORVEK_BINARY_DIR) / "zorvek").string(), "--game", game.string(),
+                                          "--headless", "--frames", std::to_string(frames), "--png", png.string()},
+                                         log, std::chrono::seconds(120));
+        EXPECT_EQ(exit_code, 0) << ReadText(log);
+        EXPECT_EQ(ReadText(log), "");
+        Frame frame;
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        if (png_image_begin_read_from_file(&image, png.c_str()) == 0) {
+            ADD_FAILURE() << "no PNG: " << image.message;
+            return frame;
+        }
+        image.format = PNG_FORMAT_RGB;
+        frame.width = int(image.width);
+        frame.height = int(image.height);
+        frame.rgb.resize(PNG_IMAGE_SIZE(image));
+        if (png_image_finish_read(&image, nullptr, frame.rgb.data(), 0, nullptr) == 0) {
+            ADD_FAILURE() << "bad PNG: " << image.message;
+            frame = {};
+        }
+        return frame;
+    }
+
+    fs::path root, game;
+};
+
+// Screen positions of the scene.
+constexpr int kPanelX = 40, kPanelY = 40, kPanelWidth = 480;
+constexpr int kPhotoX = 400, kPhotoY = 290;
+constexpr int kTitleX = 160, kTitleY = 400;
+constexpr int kBallY = 200;
+
+TEST_F(DemoTest, TenthFrameShowsBlendModesTheGroupTheWipeTheFadeAndTheBall) {
+    constexpr int kFrames = 10;
+    const Frame frame = RunFrames(kFrames);
+    ASSERT_EQ(frame.width, 640);
+    ASSERT_EQ(frame.height, 480);
+
+    // Nothing but the background.
+    EXPECT_EQ(frame.At(300, 300), Background(300, 300));
+    EXPECT_EQ(frame.At(639, 0), Background(639, 0));
+
+    // The tile in three blend modes, inside the panel.
+    const int tile_y = kPanelY + 10;
+    EXPECT_EQ(frame.At(100, 120), Add(Tile(100 - kPanelX - 10, 120 - tile_y), Background(100, 120)));
+    EXPECT_EQ(frame.At(200, 80), Multiply(Tile(200 - kPanelX - 125, 80 - tile_y), Background(200, 80)));
+    EXPECT_EQ(frame.At(330, 140), Screen(Tile(330 - kPanelX - 240, 140 - tile_y), Background(330, 140)));
+
+    // The panel's ball: drawn inside the panel, cut off where it leaves it.
+    const int panel_ball_x = kPanelX + 440, panel_ball_y = kPanelY + 28;
+    ASSERT_TRUE(BallOpaque(20, 32) && BallOpaque(50, 32));
+    EXPECT_EQ(frame.At(panel_ball_x + 20, panel_ball_y + 32), Ball(20, 32));
+    ASSERT_GE(panel_ball_x + 50, kPanelX + kPanelWidth);
+    EXPECT_EQ(frame.At(panel_ball_x + 50, panel_ball_y + 32), Background(panel_ball_x + 50, panel_ball_y + 32));
+
+    // The wipe at mask level L: a photo pixel shows where the mask's grey
+    // is at least 256 - L, else what lies under it.
+    const int level = Ramp(kFrames);
+    const int y = kPhotoY + 10;
+    for (int px : {20, 100, 137, 138, 190}) {
+        const int x = kPhotoX + px;
+        const Rgb expected = Wipe(px) >= 256 - level ? Photo(px, 10) : Background(x, y);
+        EXPECT_EQ(frame.At(x, y), expected) << "photo column " << px << " at mask level " << level;
+    }
+    ASSERT_NE(Wipe(137) >= 256 - level, Wipe(138) >= 256 - level) << "the wipe's edge lies between the columns";
+
+    // The title fading in, over the background and over the photo's part
+    // that the wipe has not reached.
+    const int opacity = Ramp(kFrames);
+    ASSERT_LT(opacity, 128);
+    for (auto [x, ty] : {std::pair{300, 420}, std::pair{170, 455}, std::pair{470, 402}}) {
+        const bool photo_shown = x >= kPhotoX && ty < kPhotoY + 150 && Wipe(x - kPhotoX) >= 256 - level;
+        const Rgb under = photo_shown ? Photo(x - kPhotoX, ty - kPhotoY) : Background(x, ty);
+        EXPECT_EQ(frame.At(x, ty), Fade(Title(x - kTitleX, ty - kTitleY), under, opacity)) << x << "," << ty;
+    }
+
+    // The ball after ten steps: both sides of it opaque, and the place it
+    // came from shows the background again.
+    const int ball_x = BallX(kFrames);
+    ASSERT_EQ(ball_x, 40);
+    EXPECT_EQ(frame.At(ball_x + 5, kBallY + 32), Ball(5, 32));
+    EXPECT_EQ(frame.At(ball_x + 58, kBallY + 32), Ball(58, 32));
+    EXPECT_EQ(frame.At(ball_x - 1, kBallY + 32), Background(ball_x - 1, kBallY + 32));
+    EXPECT_EQ(frame.At(ball_x + 64, kBallY + 32), Background(ball_x + 64, kBallY + 32));
+}
+
+TEST_F(DemoTest, AfterTheTransitionsTheBallHasTurnedAtTheRightEdge) {
+    constexpr int kFrames = 160;
+    const Frame frame = RunFrames(kFrames);
+    ASSERT_EQ(frame.width, 640);
+    ASSERT_EQ(frame.height, 480);
+
+    // Mask level 256: the whole photo; opacity 256: the title itself.
+    EXPECT_EQ(frame.At(kPhotoX + 3, kPhotoY + 3), Photo(3, 3));
+    EXPECT_EQ(frame.At(kPhotoX + 60, kPhotoY + 40), Photo(60, 40));
+    EXPECT_EQ(frame.At(300, 420), Title(300 - kTitleX, 420 - kTitleY));
+    EXPECT_EQ(frame.At(470, 402), Title(470 - kTitleX, 402 - kTitleY)) << "the title over the photo";
+
+    // The ball went right to 576 and is on its way back.
+    const int ball_x = BallX(kFrames);
+    ASSERT_EQ(ball_x, 576 - 4 * (kFrames - 144));
+    EXPECT_EQ(frame.At(ball_x + 5, kBallY + 32), Ball(5, 32));
+    EXPECT_EQ(frame.At(ball_x + 58, kBallY + 32), Ball(58, 32));
+    EXPECT_EQ(frame.At(ball_x + 64, kBallY + 32), Background(ball_x + 64, kBallY + 32));
+    EXPECT_EQ(frame.At(620, kBallY + 32), Background(620, kBallY + 32)) << "where it turned";
+}
+
+}  // namespace
+}  // namespace zk

@@ -1,0 +1,269 @@
+// The task tree runner on small readable scripts: walk order, enable bytes,
+// waits by passes and by milliseconds on a driven clock, tasks ended during
+// the walk, unassigned commands, the pause clock and the debug corner check;
+// and one whole engine run that boots a game folder and runs SYSTEM_START.
+#include <array>
+
+#include "core/main_loop.h"
+#include "core/startup.h"
+#include "core/system_facts.h"
+#include "platform/headless_window_system.h"
+#include "tests/script/runner_test_support.h"
+#include "tools/lib/zkcfg_writer.h"
+
+namespace zk {
+namespace {
+
+using script_test::ScriptRunTest;
+
+class RunnerTest : public ScriptRunTest {};
+
+constexpr std::string_view kThreeCounters = R"(
+int ax
+int bx
+int cx
+label SYSTEM_START
+wait 1
+jump SYSTEM_START
+label TA
+ax = ax * 10 + 1
+wait 1
+jump TA
+label TB
+bx = bx + 1
+ax = ax * 10 + 2
+wait 1
+jump TB
+label TC
+cx = cx + 1
+if cx == 2
+  task end B
+end
+wait 1
+jump TC
+)";
+
+TEST_F(RunnerTest, HigherOrderKeyRunsFirstInEveryPass) {
+    ASSERT_TRUE(Boot(kThreeCounters));
+    ASSERT_NE(StartTaskAt("A", "TA", 100), nullptr);
+    ASSERT_NE(StartTaskAt("B", "TB", 200), nullptr);
+    ASSERT_EQ(Passes(3), 0);
+    EXPECT_EQ(Int("ax"), 212121);
+    EXPECT_EQ(Reports(), 0u);
+}
+
+TEST_F(RunnerTest, EnableBytesAreAndedAndADisabledGroupHidesItsTasks) {
+    ASSERT_TRUE(Boot(kThreeCounters));
+    ScriptTask* a = StartTaskAt("A", "TA", 1);
+    ASSERT_NE(a, nullptr);
+    a->enable_a = 1;
+    a->enable_b = 2;  // 1 & 2 == 0
+    NamedTreeNode* group = FindNodeByPath(TheRootTrees().tasks, "", kFindGroup);
+    ASSERT_NE(group, nullptr);
+    ASSERT_NE(StartTaskAt("B", "TB", 1, group), nullptr);
+    TaskOf(group)->enable_b = 0;
+    ASSERT_EQ(Passes(3), 0);
+    EXPECT_EQ(Int("ax"), 0);
+    EXPECT_EQ(Int("bx"), 0);
+    TaskOf(group)->enable_b = 1;
+    ASSERT_EQ(Pass(), 0);
+    EXPECT_EQ(Int("bx"), 1);
+}
+
+TEST_F(RunnerTest, EndingAnEarlierSiblingShiftsTheWalk) {
+    // Walked C, B, A: when C ends B, position 2 holds C again, which is
+    // ready (its one-pass wait counts down) and runs a second time.
+    ASSERT_TRUE(Boot(kThreeCounters));
+    ASSERT_NE(StartTaskAt("A", "TA", 1), nullptr);
+    ASSERT_NE(StartTaskAt("B", "TB", 2), nullptr);
+    ASSERT_NE(StartTaskAt("C", "TC", 3), nullptr);
+    ASSERT_EQ(Pass(), 0);
+    EXPECT_EQ(Int("cx"), 1);
+    ASSERT_EQ(Pass(), 0);
+    EXPECT_EQ(Int("cx"), 3);
+    EXPECT_EQ(Int("bx"), 1);
+    EXPECT_EQ(Int("ax"), 211);  // A, B, A in pass 1; A alone in pass 2
+    EXPECT_EQ(TaskNode("B"), nullptr);
+    EXPECT_EQ(Reports(), 0u);
+}
+
+TEST_F(RunnerTest, TasksEndingThemselvesAreFreedAfterTheWalk) {
+    // One ends by command 96, one by a return with no call open; the runner
+    // still holds both while the walk goes on (ASan sees any early free).
+    ASSERT_TRUE(Boot(R"(
+int n
+label SYSTEM_START
+wait 1
+jump SYSTEM_START
+label SELF
+n += 1
+task end
+n += 100
+label RET
+n += 10
+return
+n += 1000
+)"));
+    ASSERT_NE(StartTaskAt("S", "SELF", 1), nullptr);
+    ASSERT_NE(StartTaskAt("R", "RET", 2), nullptr);
+    ASSERT_EQ(Passes(2), 0);
+    EXPECT_EQ(Int("n"), 11);
+    EXPECT_EQ(TaskNode("S"), nullptr);
+    EXPECT_EQ(TaskNode("R"), nullptr);
+    EXPECT_EQ(Reports(), 0u);
+}
+
+TEST_F(RunnerTest, WaitByPasses) {
+    struct Case {
+        int frames;
+        int passes;
+        int64_t runs;
+    };
+    for (const Case c : {Case{1, 5, 5}, Case{3, 7, 3}, Case{2, 4, 2}}) {
+        SCOPED_TRACE(c.frames);
+        TearDown();
+        SetUp();
+        ASSERT_TRUE(Boot("int n\nlabel SYSTEM_START\nn += 1\nwait " + std::to_string(c.frames) + "\njump SYSTEM_START\n"));
+        ASSERT_EQ(Passes(c.passes), 0);
+        EXPECT_EQ(Int("n"), c.runs);
+    }
+}
+
+TEST_F(RunnerTest, WaitWithFramesAndMillisecondsUsesTheFrames) {
+    ASSERT_TRUE(Boot("int n\nlabel SYSTEM_START\nn += 1\nwait frames=2, ms=100000\njump SYSTEM_START\n"));
+    ASSERT_EQ(Passes(3), 0);
+    EXPECT_EQ(Int("n"), 2);
+}
+
+TEST_F(RunnerTest, WaitByMillisecondsOnTheDrivenClock) {
+    // Starting just before the 32-bit clock wraps: the wake-up time lies
+    // past the wrap and must still be waited for.
+    for (uint32_t start : {1000u, 0xFFFFFFF0u}) {
+        SCOPED_TRACE(start);
+        TearDown();
+        SetUp();
+        clock.Set(start);
+        ASSERT_TRUE(Boot("int n\nlabel SYSTEM_START\nn += 1\nwait 100 ms\njump SYSTEM_START\n"));
+        ASSERT_EQ(Pass(), 0);
+        EXPECT_EQ(Int("n"), 1);
+        clock.Advance(99);
+        ASSERT_EQ(Passes(3), 0);
+        EXPECT_EQ(Int("n"), 1);
+        clock.Advance(1);
+        ASSERT_EQ(Pass(), 0);
+        EXPECT_EQ(Int("n"), 2);
+    }
+}
+
+TEST_F(RunnerTest, UnassignedCommandStopsTheEngine) {
+    ASSERT_TRUE(Boot("int n\nlabel SYSTEM_START\nn = 1\ncmd120\nn = 2\n"));
+    EXPECT_EQ(Pass(), 1);
+    EXPECT_EQ(LastCode(), 900050u);
+    EXPECT_EQ(Int("n"), 1);
+}
+
+TEST_F(RunnerTest, RunningPastTheLastCommandIsRefused) {
+    ASSERT_TRUE(Boot("int n\nlabel SYSTEM_START\nn = 1\n"));
+    EXPECT_EQ(Pass(), 1);
+    EXPECT_EQ(LastCode(), 900030u);
+    EXPECT_EQ(Int("n"), 1);
+}
+
+TEST_F(RunnerTest, PauseIntervalsRaiseTheRunningTimers) {
+    ResetPauseClock(1000);
+    ThePauseClock().timer_enabled[2] = 0;
+    ThePauseClock().stop_time[2] = 1500;
+    clock.Set(2000);
+    BeginInactivePause();
+    BeginScriptPause();
+    clock.Set(2300);
+    EndInactivePause();
+    clock.Set(2400);
+    EndScriptPause();
+    // Timer 1 lost both intervals (300 + 400); the stopped timer 2 neither.
+    EXPECT_EQ(PauseTimerValue(1, 3000), 3000u - 1000u - 700u);
+    EXPECT_EQ(PauseTimerValue(2, 3000), 500u);
+    EXPECT_EQ(PauseTimerValue(5, 3000), 0u);
+    // Keep-running drops an inactive pause without counting it.
+    ThePauseClock().keep_running = 1;
+    BeginInactivePause();
+    UpdateInactivePause();
+    EXPECT_EQ(ThePauseClock().inactive_on.load(), 0);
+    EXPECT_EQ(PauseTimerValue(1, 3000), 1300u);
+}
+
+TEST_F(RunnerTest, DebugCornerCheckAsksOnceAllFourCornersWereSeen) {
+    static std::array<std::pair<int32_t, int32_t>, 4> corners = {{{0, 0}, {0, 1079}, {1919, 0}, {1919, 1079}}};
+    static size_t next_corner = 0;
+    next_corner = 0;
+    SetScreenMouseReader([](int32_t& x, int32_t& y) {
+        auto [cx, cy] = corners[next_corner++ % corners.size()];
+        x = cx;
+        y = cy;
+        return true;
+    });
+    TheSystemFacts().desktop_width = 1920;
+    TheSystemFacts().desktop_height = 1080;
+    Settings().debug = 1;
+    ui_.QueueAnswer(platform::IDYES);
+    // Three commands a round: 1365 rounds pass the fourth check at command 4096.
+    ASSERT_TRUE(Boot("int n\nlabel SYSTEM_START\nloop\nn += 1\nend\n"));
+    EXPECT_EQ(Pass(), 1);
+    EXPECT_EQ(DebugStepCount(), 4096u);
+    ASSERT_EQ(ui_.boxes.size(), 1u);
+    EXPECT_EQ(ui_.boxes[0].flags, platform::MB_YESNO | platform::MB_ICONINFORMATION);
+    EXPECT_EQ(DebugCornerMask(), 0);
+    SetScreenMouseReader(nullptr);
+}
+
+// The whole engine, in process on the headless window system: start-up
+// boots the game folder, the task "SYSTEM" starts at "SYSTEM_START" and
+// every frame step walks the task tree.
+class EngineRunTest : public ScriptRunTest {
+protected:
+    void TearDown() override {
+        platform::InstallWindowSystem(nullptr);
+        ResetStartupState();
+        ResetMainLoopState();
+        Hooks() = {};
+        ScriptRunTest::TearDown();
+    }
+    platform::HeadlessWindowSystem windows{{1920, 1080, 32, 60}};
+};
+
+TEST_F(EngineRunTest, FrameStepsRunTheSystemTask) {
+    tools::ScriptText script = tools::ScriptGame(R"(
+int frames
+label SYSTEM_START
+frames += 1
+wait 1
+jump SYSTEM_START
+)");
+    script.game.error_texts = script_test::RunnerErrorTexts();
+    ASSERT_TRUE(script.game.Write(game_));
+    tools::EngineConfigFile config;
+    config.title = "run";
+    ASSERT_TRUE(tools::WriteFile((game_ / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
+    platform::InstallWindowSystem(&windows);
+    ResetStartupState();
+    ResetMainLoopState();
+    Hooks() = {};
+    SetFrameLimit(5);
+    ProgramEntry entry;
+    entry.argv = {"zorvek"};
+    std::string host = (game_ / "zorvek").string();
+    for (char& c : host) {
+        if (c == '/') c = '\\';
+    }
+    entry.executable_path = host;
+    // A real clock: the pacer sleeps out each frame.
+    platform::InstallClock(nullptr);
+    EXPECT_EQ(WinMain(entry), 0);
+    EXPECT_EQ(Reports(), 0u) << ErrorReporter().message;
+    // WinMain shut the tables down; the variable it counted in is gone, so
+    // the frame counter and the pass counter tell what ran.
+    EXPECT_GE(TheFrameCounters.script_pass_count, 5u);
+}
+
+}  // namespace
+}  // namespace zk

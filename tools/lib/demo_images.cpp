@@ -1,0 +1,63 @@
+#include "tools/lib/demo_images.h"
+
+#include <cmath>
+#include <functional>
+
+#include "tools/lib/bmp_writer.h"
+
+namespace zk::tools {
+
+namespace {
+
+uint32_t Rgb(int r, int g, int b, int a = 255) {
+    return uint32_t(a) << 24 | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+}
+
+DemoImage Draw(std::string name, int32_t width, int32_t height, uint16_t bits,
+               const std::function<uint32_t(int, int)>& pixel) {
+    BmpImage image;
+    image.width = width;
+    image.height = height;
+    image.bit_count = bits;
+    image.values.reserve(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) image.values.push_back(pixel(x, y));
+    return {std::move(name), BuildBmp(image)};
+}
+
+}  // namespace
+
+uint8_t DemoBallAlpha(int x, int y) {
+    // In half pixels, so that the centre between pixels 31 and 32 is whole.
+    const int dx = 2 * x - 63, dy = 2 * y - 63;
+    const double distance = std::sqrt(double(dx * dx + dy * dy)) / 2.0;
+    if (distance <= 28.0) return 255;
+    if (distance >= 32.0) return 0;
+    return static_cast<uint8_t>((32.0 - distance) * 255.0 / 4.0);
+}
+
+std::vector<DemoImage> DemoImages() {
+    std::vector<DemoImage> images;
+    images.push_back(Draw("image/bg.bmp", 640, 480, 24, [](int x, int y) {
+        return Rgb(40 + 150 * x / 639, 30 + 120 * y / 479, 200 - 100 * y / 479);
+    }));
+    images.push_back(Draw("image/tile.bmp", 100, 100, 24, [](int x, int y) {
+        return Rgb(64 + 128 * x / 99, 64 + 128 * y / 99, 160);
+    }));
+    images.push_back(Draw("image/ball.bmp", 64, 64, 32, [](int x, int y) {
+        return Rgb(255, 120 + 2 * x, 40 + 2 * y, DemoBallAlpha(x, y));
+    }));
+    images.push_back(Draw("image/photo.bmp", 200, 150, 24, [](int x, int y) {
+        return (x / 25 + y / 25) % 2 == 0 ? Rgb(240, 230, 200) : Rgb(60, 90, 150);
+    }));
+    images.push_back(Draw("image/wipe.bmp", 200, 150, 24, [](int x, int) {
+        const int grey = x * 255 / 199;
+        return Rgb(grey, grey, grey);
+    }));
+    images.push_back(Draw("image/title.bmp", 320, 60, 24, [](int x, int y) {
+        return Rgb(255 - y, 200 - x / 2, 60 + x / 4);
+    }));
+    return images;
+}
+
+}  // namespace zk::tools

@@ -1,0 +1,40 @@
+// The demo game's pictures, drawn by code so that the game needs no binary
+// files in the source tree and a test can recompute any of their pixels
+// from the formulas written here:
+//
+//   image/bg.bmp     640 x 480, 24 bits: R = 40 + 150x/639, G = 30 + 120y/479,
+//                    B = 200 - 100y/479 (a dusk gradient)
+//   image/tile.bmp   100 x 100, 24 bits: R = 64 + 128x/99, G = 64 + 128y/99,
+//                    B = 160 (one tile, shown in several blend modes)
+//   image/ball.bmp   64 x 64, 32 bits: R = 255, G = 120 + 2x, B = 40 + 2y;
+//                    alpha 255 within 28 pixels of the centre, fading to 0
+//                    at 32 (a soft-edged ball)
+//   image/photo.bmp  200 x 150, 24 bits: 25-pixel checks, light (240, 230,
+//                    200) where (x/25 + y/25) is even, else dark (60, 90, 150)
+//   image/wipe.bmp   200 x 150, 24 bits: grey x * 255 / 199 (a left-to-right
+//                    wipe for the photo's mask)
+//   image/title.bmp  320 x 60, 24 bits: R = 255 - y, G = 200 - x/2,
+//                    B = 60 + x/4
+//
+// All divisions are integer divisions; x and y count from the top-left.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zk::tools {
+
+struct DemoImage {
+    std::string name;  // relative to the game folder, '/' separated
+    std::vector<uint8_t> bytes;
+};
+
+// Every picture of the demo as a BMP file.
+std::vector<DemoImage> DemoImages();
+
+// The ball's alpha at a pixel: 255 inside the 28-pixel radius, 0 from 32
+// pixels on, linear in between (distances from the centre (31.5, 31.5)).
+uint8_t DemoBallAlpha(int x, int y);
+
+}  // namespace zk::tools

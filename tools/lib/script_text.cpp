@@ -1,0 +1,339 @@
+#include "tools/lib/script_text.h"
+
+#include <cctype>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+#include "script/script_file.h"
+#include "tools/lib/command_defs.h"
+#include "tools/lib/expr_assembler.h"
+
+namespace zk::tools {
+
+namespace {
+
+constexpr uint8_t kIntegerType = 1;  // integer arithmetic
+constexpr uint8_t kRealType = 2;     // double arithmetic
+constexpr uint8_t kTextType = 16;    // text result
+constexpr uint8_t kRealValueType = 7;
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    return s;
+}
+
+// The first word and the rest.
+std::pair<std::string_view, std::string_view> FirstWord(std::string_view s) {
+    s = Trim(s);
+    size_t end = 0;
+    while (end < s.size() && !std::isspace(static_cast<unsigned char>(s[end])) && s[end] != '(') ++end;
+    return {s.substr(0, end), Trim(s.substr(end))};
+}
+
+// Splits at `separator` outside quotes, parentheses and brackets.
+std::vector<std::string_view> SplitTopLevel(std::string_view s, char separator) {
+    std::vector<std::string_view> parts;
+    int depth = 0;
+    bool quoted = false;
+    size_t start = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (quoted) {
+            if (c == '\\') ++i;
+            else if (c == '"') quoted = false;
+            continue;
+        }
+        if (c == '"') quoted = true;
+        else if (c == '(' || c == '[') ++depth;
+        else if (c == ')' || c == ']') --depth;
+        else if (c == separator && depth == 0) {
+            parts.push_back(Trim(s.substr(start, i - start)));
+            start = i + 1;
+        }
+    }
+    if (!Trim(s.substr(start)).empty() || !parts.empty()) parts.push_back(Trim(s.substr(start)));
+    return parts;
+}
+
+// The position of a top-level assignment '=' (not part of == <= >= !=).
+std::optional<size_t> AssignPosition(std::string_view s) {
+    int depth = 0;
+    bool quoted = false;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (quoted) {
+            if (c == '\\') ++i;
+            else if (c == '"') quoted = false;
+            continue;
+        }
+        if (c == '"') quoted = true;
+        else if (c == '(' || c == '[') ++depth;
+        else if (c == ')' || c == ']') --depth;
+        else if (c == '=' && depth == 0) {
+            const char before = i > 0 ? s[i - 1] : ' ';
+            const char after = i + 1 < s.size() ? s[i + 1] : ' ';
+            if (after == '=' || before == '=' || before == '<' || before == '>' || before == '!') {
+                ++i;
+                continue;
+            }
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+uint8_t OperatorOf(char c) {
+    switch (c) {
+        case '+': return 1;
+        case '-': return 2;
+        case '*': return 3;
+        case '/': return 4;
+        case '%': return 5;
+        default: return 0;
+    }
+}
+
+struct OpenConstruct {
+    bool loop = false;
+    uint32_t begin = 0;
+    std::optional<uint32_t> last_branch;  // the if or else-if whose next branch is still open
+};
+
+}  // namespace
+
+ScriptText::ScriptText() {
+    game.commands = EngineCommandDefinitions();
+    game.variable_table.highest_number = 1100;
+}
+
+uint16_t ScriptText::Variable(std::string_view name) const {
+    auto it = symbols_.find(name);
+    if (it == symbols_.end()) throw std::invalid_argument("no variable " + std::string(name));
+    return it->second;
+}
+
+ScriptText::ValueType ScriptText::TypeOf(std::string_view expression) const {
+    ValueType type = ValueType::kInteger;
+    for (size_t i = 0; i < expression.size();) {
+        const char c = expression[i];
+        if (c == '"') return ValueType::kText;
+        if (std::isdigit(static_cast<unsigned char>(c))) {
+            size_t end = i;
+            while (end < expression.size() && (std::isalnum(static_cast<unsigned char>(expression[end])) || expression[end] == '.')) {
+                if (expression[end] == '.') type = ValueType::kReal;
+                ++end;
+            }
+            i = end;
+            continue;
+        }
+        if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+            size_t end = i;
+            while (end < expression.size() && (std::isalnum(static_cast<unsigned char>(expression[end])) || expression[end] == '_')) ++end;
+            const std::string_view word = expression.substr(i, end - i);
+            if (word == "str") return ValueType::kText;
+            auto it = types_.find(word);
+            if (it != types_.end()) {
+                if (it->second == ValueType::kText) return ValueType::kText;
+                if (it->second == ValueType::kReal) type = ValueType::kReal;
+            }
+            i = end;
+            continue;
+        }
+        ++i;
+    }
+    return type;
+}
+
+void ScriptText::Declare(uint8_t type, std::string_view rest) {
+    VariableDef definition;
+    definition.type = type;
+    definition.number = next_variable_++;
+    std::string_view declaration = rest;
+    std::string_view initial;
+    if (std::optional<size_t> at = AssignPosition(rest)) {
+        declaration = Trim(rest.substr(0, *at));
+        initial = Trim(rest.substr(*at + 1));
+    }
+    std::string_view name = declaration;
+    if (size_t bracket = declaration.find('['); bracket != std::string_view::npos) {
+        name = Trim(declaration.substr(0, bracket));
+        const std::string_view sizes = declaration.substr(bracket + 1, declaration.rfind(']') - bracket - 1);
+        for (std::string_view size : SplitTopLevel(sizes, ',')) definition.sizes.push_back(std::stoi(std::string(size)));
+    }
+    if (!initial.empty()) {
+        if (type == 1) definition.integer_value = std::stoll(std::string(initial), nullptr, 0);
+        if (type == 2) definition.real_value = std::stod(std::string(initial));
+        if (type == 3) definition.text_code = CompileInfix(initial);
+    }
+    symbols_[std::string(name)] = definition.number;
+    types_[std::string(name)] = type == 1 ? ValueType::kInteger : type == 2 ? ValueType::kReal : ValueType::kText;
+    game.variables.definitions.push_back(std::move(definition));
+}
+
+void ScriptText::Compile(uint16_t file_number, std::string_view name, std::string_view text) {
+    ScriptBuilder& script = game.Script(file_number, std::string(name));
+    std::vector<OpenConstruct> open;
+    auto depth = [&](bool loops) {
+        uint8_t n = 0;
+        for (const OpenConstruct& c : open) n += c.loop == loops ? 1 : 0;
+        return n;
+    };
+    auto expression = [&](std::string_view source) { return CompileInfix(Trim(source), symbols_); };
+    auto number_type = [&](std::string_view source) {
+        return TypeOf(source) == ValueType::kReal ? kRealType : kIntegerType;
+    };
+    // A keyword record by the keyword's value kind: a number keyword that
+    // names a text variable (a result element) takes the text entry.
+    auto keyword_record = [&](std::string_view command, std::string_view assignment) {
+        const CommandEntry* entry = FindCommandEntry(command);
+        if (entry == nullptr) throw std::invalid_argument("no command " + std::string(command));
+        std::optional<size_t> at = AssignPosition(assignment);
+        if (!at) {
+            // A lone value is the first keyword's: "leave 2".
+            if (entry->keywords.empty()) throw std::invalid_argument("no keywords");
+            const uint8_t type = entry->keywords[0].value_kind == 1 ? kIntegerType : number_type(assignment);
+            return CodeArg(0, type, expression(assignment));
+        }
+        std::string_view keyword = Trim(assignment.substr(0, *at));
+        uint8_t op = 0;
+        if (!keyword.empty() && OperatorOf(keyword.back()) != 0) {
+            op = OperatorOf(keyword.back());
+            keyword = Trim(keyword.substr(0, keyword.size() - 1));
+        }
+        const std::string_view value = assignment.substr(*at + 1);
+        const int number = KeywordNumber(*entry, keyword);
+        if (number < 0) throw std::invalid_argument("no keyword " + std::string(keyword));
+        const KeywordDef& definition = entry->keywords[static_cast<size_t>(number)];
+        uint8_t type = definition.value_kind == 1 ? kIntegerType : number_type(value);
+        if (definition.value_kind == 0 && TypeOf(value) == ValueType::kText) type = kTextType;
+        return CodeArg(static_cast<uint8_t>(number), type, expression(value), op);
+    };
+
+    size_t line_number = 0;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        const std::string_view line = Trim(text.substr(start, end - start));
+        start = end + 1;
+        ++line_number;
+        if (line.empty() || line.front() == '#') continue;
+        try {
+            auto [word, rest] = FirstWord(line);
+            if (word == "int" || word == "real" || word == "str") {
+                Declare(word == "int" ? 1 : word == "real" ? 2 : 3, rest);
+            } else if (word == "label") {
+                script.Label(std::string(rest), depth(false), depth(true));
+            } else if (word == "jump") {
+                script.Jump(rest);
+            } else if (word == "if") {
+                const uint32_t index = script.BlockBegin(expression(rest));
+                script.File().commands[index].args[0].expr_type = number_type(rest);
+                open.push_back({false, index, index});
+            } else if (word == "elseif" || word == "else") {
+                if (open.empty() || open.back().loop || !open.back().last_branch) throw std::invalid_argument("no if");
+                script.Add(45);
+                uint32_t branch = word == "else" ? script.Add(11)
+                                                 : script.Add(11, {CodeArg(0, number_type(rest), expression(rest)), TargetArg(0)});
+                script.SetTarget(*open.back().last_branch, 2, branch);
+                open.back().last_branch = word == "else" ? std::nullopt : std::optional<uint32_t>(branch);
+            } else if (word == "loop") {
+                std::vector<uint8_t> count = rest.empty() ? ExprAssembler().Int(-1).Take() : expression(rest);
+                const uint32_t index = script.LoopBegin(std::move(count));
+                open.push_back({true, index, std::nullopt});
+            } else if (word == "end") {
+                if (open.empty()) throw std::invalid_argument("end without if or loop");
+                const OpenConstruct construct = open.back();
+                open.pop_back();
+                const uint32_t closing = script.Add(construct.loop ? 58 : 48);
+                script.SetTarget(construct.begin, construct.loop ? 2 : 3, closing);
+            } else if (word == "break" || word == "continue") {
+                std::vector<ScriptArg> args;
+                if (!rest.empty()) args.push_back(CodeArg(0, kIntegerType, expression(rest)));
+                script.Add(word == "break" ? 56 : 57, std::move(args));
+            } else if (word == "wait" && rest.find('=') == std::string_view::npos) {
+                auto [count, unit] = FirstWord(rest);
+                script.Add(104, {CodeArg(unit == "ms" ? 1 : 0, kIntegerType, expression(count))});
+            } else if (word == "call" || word == "return") {
+                std::string_view target = rest;
+                std::string_view values;
+                if (size_t paren = rest.find('('); paren != std::string_view::npos) {
+                    target = Trim(rest.substr(0, paren));
+                    values = rest.substr(paren + 1, rest.rfind(')') - paren - 1);
+                }
+                const bool call = word == "call";
+                const int base = call ? 0 : -1;  // value i of a kind is keyword base + i (+16, +32)
+                CallValueCounts counts;
+                ScriptCommand command;
+                command.code = call ? 43 : 79;
+                if (call) command.args.push_back(CodeArg(0, kTextType, TextLiteralCode(target)));
+                for (std::string_view value : SplitTopLevel(values, ',')) {
+                    switch (TypeOf(value)) {
+                        case ValueType::kInteger:
+                            ++counts.integers;
+                            command.args.push_back(CodeArg(static_cast<uint8_t>(base + counts.integers), kIntegerType, expression(value)));
+                            break;
+                        case ValueType::kReal:
+                            ++counts.reals;
+                            command.args.push_back(CodeArg(static_cast<uint8_t>(base + 16 + counts.reals), kRealValueType, expression(value)));
+                            break;
+                        case ValueType::kText:
+                            ++counts.texts;
+                            command.args.push_back(CodeArg(static_cast<uint8_t>(base + 32 + counts.texts), kIntegerType, expression(value)));
+                            break;
+                    }
+                }
+                command.info = PackCallInfo(counts);
+                script.Add(std::move(command));
+            } else if (word == "task" && (FirstWord(rest).first == "start" || FirstWord(rest).first == "end")) {
+                auto [action, after] = FirstWord(rest);
+                auto [task_name, more] = FirstWord(after);
+                if (action == "start") {
+                    std::vector<std::string_view> options = SplitTopLevel(more, ',');
+                    const std::string_view label = options.empty() ? std::string_view() : options[0];
+                    std::vector<ScriptArg> args = {CodeArg(0, kIntegerType, TextLiteralCode(task_name)),
+                                                   CodeArg(34, kIntegerType, TextLiteralCode(label))};
+                    for (size_t k = 1; k < options.size(); ++k) args.push_back(keyword_record("task", options[k]));
+                    script.Add(95, std::move(args));
+                } else if (action == "end") {
+                    std::vector<ScriptArg> args;
+                    if (!task_name.empty()) args.push_back(CodeArg(0, kIntegerType, TextLiteralCode(task_name)));
+                    script.Add(96, std::move(args));
+                }
+            } else if (word.size() > 3 && word.substr(0, 3) == "cmd" &&
+                       std::isdigit(static_cast<unsigned char>(word[3]))) {
+                script.Add(static_cast<uint8_t>(std::stoi(std::string(word.substr(3)))));
+            } else if (FindCommandEntry(word) != nullptr) {
+                std::vector<ScriptArg> args;
+                for (std::string_view option : SplitTopLevel(rest, ',')) args.push_back(keyword_record(word, option));
+                script.Add(CommandCode(word), std::move(args));
+            } else if (std::optional<size_t> at = AssignPosition(line)) {
+                std::string_view target = Trim(line.substr(0, *at));
+                uint8_t op = 0;
+                if (!target.empty() && OperatorOf(target.back()) != 0) {
+                    op = OperatorOf(target.back());
+                    target = Trim(target.substr(0, target.size() - 1));
+                }
+                const std::string_view value = line.substr(*at + 1);
+                script.Add(53, {CodeArg(0, kIntegerType, expression(target), op),
+                                CodeArg(1, number_type(value), expression(value))});
+            } else {
+                throw std::invalid_argument("unknown statement");
+            }
+        } catch (const std::exception& e) {
+            throw std::invalid_argument(std::string(name) + ":" + std::to_string(line_number) + ": " + e.what() +
+                                        ": " + std::string(line));
+        }
+    }
+    if (!open.empty()) throw std::invalid_argument(std::string(name) + ": if or loop without end");
+}
+
+ScriptText ScriptGame(std::string_view text) {
+    ScriptText script;
+    script.Compile(0, "main.txt", text);
+    return script;
+}
+
+}  // namespace zk::tools

@@ -1,0 +1,63 @@
+// A readable script front end for tests and the demo: one statement per
+// line, lowered to compiled commands the way the script compiler lowers
+// its own language (command_defs for keywords, infix for expressions,
+// ScriptBuilder for records and targets).
+//
+//     int x                      declarations (global, zkv.zbn): int, real, str,
+//     real r = 1.5               with sizes (int a[4, 2]) and an initial value
+//     label SYSTEM_START         a label at the next command
+//     x = x + 1                  assignment (= += -= *= /= %=)
+//     if x < 10 / elseif e / else / end
+//     loop 5 / loop (endless) / break [n] / continue [n] / end
+//     jump NAME
+//     call NAME(1, 2.5, "a")     integer, real and text arguments by their type
+//     return / return(1, "b")
+//     wait 3 / wait 100 ms
+//     task start NAME LABEL [kw=expr, ...]   command 95 with more keywords
+//     task end [NAME]
+//     CMD kw=expr, kw+=expr ...  any command of command_defs by name (a lone
+//                                value is keyword 0: restart 2)
+//     cmd120                     a command by code, without records
+// Blank lines and lines starting with '#' are skipped. A line that does not
+// compile throws std::invalid_argument naming the line.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "tools/lib/infix.h"
+#include "tools/lib/script_writer.h"
+
+namespace zk::tools {
+
+class ScriptText {
+public:
+    // A game with the engine's command definitions and room for 100
+    // script variables (1000..1100).
+    ScriptText();
+
+    // Compiles `text` into script file `file_number` named `name`.
+    void Compile(uint16_t file_number, std::string_view name, std::string_view text);
+
+    // The number of a declared variable; throws for an unknown name.
+    uint16_t Variable(std::string_view name) const;
+    const InfixSymbols& Symbols() const { return symbols_; }
+
+    GameBuilder game;
+
+private:
+    enum class ValueType { kInteger, kReal, kText };
+    ValueType TypeOf(std::string_view expression) const;
+    void Declare(uint8_t type, std::string_view rest);
+
+    InfixSymbols symbols_;
+    std::map<std::string, ValueType, std::less<>> types_;
+    uint16_t next_variable_ = 1000;
+};
+
+// A game whose file 0 ("main.txt") holds `text`.
+ScriptText ScriptGame(std::string_view text);
+
+}  // namespace zk::tools
