@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 scripts/install_deps.sh
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/zorvek-ccache}"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVEK_TESTS=OFF -DZORVEK_BENCH=OFF
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)" --target zorvek demo_game
 
 args=("$@")
