@@ -4,6 +4,8 @@
 // (a lock file would).
 #include "platform/named_mutex.h"
 
+#include <cstdlib>
+
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -38,7 +40,15 @@ bool MakeAbstractAddress(std::string_view name, sockaddr_un& address, socklen_t&
 std::string AbstractSocketName(std::string_view kind, std::string_view name) {
     uint64_t hash = (static_cast<uint64_t>(MurmurHash2(name, kNameSeedHigh)) << 32) | MurmurHash2(name, kNameSeedLow);
     static constexpr char kHex[] = "0123456789abcdef";
+    // Tests that run several engines at once give each suite its own
+    // namespace, so engines of different suites never meet at the
+    // machine-wide start-up guard.
     std::string out = "zorvek/";
+    if (const char* space = std::getenv("ZORVEK_LOCK_NAMESPACE"); space != nullptr && space[0] != '\0') {
+        out = "zorvek-";
+        out.append(std::string_view(space).substr(0, 32));
+        out.push_back('/');
+    }
     out.append(kind);
     out.push_back('/');
     for (int shift = 60; shift >= 0; shift -= 4) out.push_back(kHex[(hash >> shift) & 0xF]);

@@ -2,6 +2,8 @@
 #include "platform/named_mutex.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,13 +21,34 @@ std::string UniqueName(const char* what) {
     return std::string("zorvek-test:") + what + ":" + std::to_string(getpid());
 }
 
+// The namespace a test run may set for its engines (see CMakeLists.txt).
+std::string NamePrefix() {
+    const char* space = std::getenv("ZORVEK_LOCK_NAMESPACE");
+    return space != nullptr && space[0] != '\0' ? std::string("zorvek-") + space + "/" : std::string("zorvek/");
+}
+
+TEST(AbstractSocketNameTest, NamespaceSeparatesRuns) {
+    const char* saved = std::getenv("ZORVEK_LOCK_NAMESPACE");
+    std::string restore = saved != nullptr ? saved : "";
+    setenv("ZORVEK_LOCK_NAMESPACE", "suite-a", 1);
+    std::string in_a = AbstractSocketName("mutex", "zorvek1");
+    setenv("ZORVEK_LOCK_NAMESPACE", "suite-b", 1);
+    std::string in_b = AbstractSocketName("mutex", "zorvek1");
+    unsetenv("ZORVEK_LOCK_NAMESPACE");
+    std::string plain = AbstractSocketName("mutex", "zorvek1");
+    if (saved != nullptr) setenv("ZORVEK_LOCK_NAMESPACE", restore.c_str(), 1);
+    EXPECT_EQ(in_a.rfind("zorvek-suite-a/mutex/", 0), 0u) << in_a;
+    EXPECT_NE(in_a, in_b);
+    EXPECT_EQ(plain.rfind("zorvek/mutex/", 0), 0u) << plain;
+}
+
 TEST(AbstractSocketNameTest, ShortFixedLengthAndDistinct) {
     std::string a = AbstractSocketName("mutex", "zorvek1");
-    EXPECT_EQ(a.rfind("zorvek/mutex/", 0), 0u) << a;
-    EXPECT_EQ(a.size(), std::string("zorvek/mutex/").size() + 16);
+    EXPECT_EQ(a.rfind(NamePrefix() + "mutex/", 0), 0u) << a;
+    EXPECT_EQ(a.size(), (NamePrefix() + "mutex/").size() + 16);
     EXPECT_EQ(a, AbstractSocketName("mutex", "zorvek1"));  // stable
     EXPECT_NE(a, AbstractSocketName("mutex", "zorvek2"));
-    EXPECT_EQ(AbstractSocketName("window", "zorvek1").rfind("zorvek/window/", 0), 0u);
+    EXPECT_EQ(AbstractSocketName("window", "zorvek1").rfind(NamePrefix() + "window/", 0), 0u);
     EXPECT_NE(AbstractSocketName("window", "zorvek1"), a);  // kinds are separate
     // Any length fits the fixed address.
     std::string long_name(5000, 'x');
