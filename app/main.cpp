@@ -8,7 +8,6 @@
 // ZORVEK_HEADLESS=1 or without a display the engine runs without windows;
 // --frames stops it after that many frames; --png writes window 0's last
 // composed frame as a PNG file when the engine ends.
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
