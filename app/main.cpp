@@ -22,6 +22,7 @@
 #include "platform/headless_window_system.h"
 #include "platform/ui.h"
 #include "platform/window_system.h"
+#include "base/text_encoding.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ std::string GamePathFromHost(const std::filesystem::path& host) {
     std::string utf8 = host.string();
     for (char& c : utf8)
         if (c == '/') c = '\\';
-    return zk::platform::Utf8ToCp932(utf8);
+    return zk::Utf8ToCp932(utf8);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/hashes.h"
+#include "base/hashes.h"
 #include "core/startup_paths.h"
 #include "platform/game_path.h"
 #include "storage/file_source.h"

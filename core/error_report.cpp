@@ -13,13 +13,14 @@
 #include <iterator>
 #include <mutex>
 
-#include "core/byte_reader.h"
+#include "base/byte_reader.h"
 #include "core/engine_state.h"
 #include "core/main_thread_calls.h"
-#include "core/sjis.h"
+#include "base/sjis.h"
 #include "platform/game_path.h"
 #include "platform/ui.h"
 #include "storage/file_source.h"
+#include "base/text_encoding.h"
 
 namespace zk {
 
@@ -141,9 +142,9 @@ struct Cp932Texts {
 const Cp932Texts& Texts() {
     static const Cp932Texts texts = [] {
         Cp932Texts t;
-        for (size_t i = 0; i < kBuiltInCount; ++i) t.built_in[i] = platform::Utf8ToCp932(kBuiltInTexts[i].utf8);
-        t.internal_error = platform::Utf8ToCp932(kInternalErrorText);
-        t.location_prefix = platform::Utf8ToCp932(kLocationPrefix);
+        for (size_t i = 0; i < kBuiltInCount; ++i) t.built_in[i] = Utf8ToCp932(kBuiltInTexts[i].utf8);
+        t.internal_error = Utf8ToCp932(kInternalErrorText);
+        t.location_prefix = Utf8ToCp932(kLocationPrefix);
         return t;
     }();
     return texts;

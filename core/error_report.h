@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/format.h"
+#include "base/format.h"
 #include "platform/window_messages.h"
 
 namespace zk {

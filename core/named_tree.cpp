@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "core/error_report.h"
-#include "core/hashes.h"
-#include "core/sjis.h"
+#include "base/hashes.h"
+#include "base/sjis.h"
 
 namespace zk {
 

@@ -5,7 +5,7 @@
 #include "core/engine_hooks.h"
 #include "core/error_report.h"
 #include "core/named_tree.h"
-#include "core/system_text.h"
+#include "base/system_text.h"
 #include "core/window_record.h"
 #include "layers/cg_image.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "core/byte_reader.h"
+#include "base/byte_reader.h"
 #include "core/error_report.h"
 #include "core/startup_paths.h"
 #include "core/system_facts.h"

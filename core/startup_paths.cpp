@@ -1,6 +1,6 @@
 #include "core/startup_paths.h"
 
-#include "core/sjis.h"
+#include "base/sjis.h"
 
 namespace zk {
 

@@ -2,7 +2,7 @@
 
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
-#include "core/system_text.h"
+#include "base/system_text.h"
 #include "core/window_record.h"
 #include "platform/ui.h"
 #include "platform/window_system.h"

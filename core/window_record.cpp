@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core/error_report.h"
-#include "core/system_text.h"
+#include "base/system_text.h"
 #include "core/window_proc.h"
 #include "platform/window_system.h"
 

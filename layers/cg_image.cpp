@@ -7,7 +7,7 @@
 #include "core/error_report.h"
 #include "core/named_tree.h"
 #include "core/root_trees.h"
-#include "core/system_text.h"
+#include "base/system_text.h"
 #include "core/window_record.h"
 #include "layers/dirty_rect.h"
 #include "storage/asset_name.h"

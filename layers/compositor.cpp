@@ -8,7 +8,7 @@
 #include "core/error_report.h"
 #include "core/named_tree.h"
 #include "core/root_trees.h"
-#include "core/system_text.h"
+#include "base/system_text.h"
 #include "core/window_record.h"
 #include "layers/blend_jobs.h"
 #include "layers/blend_modes.h"

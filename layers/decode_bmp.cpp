@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "core/byte_reader.h"
+#include "base/byte_reader.h"
 #include "core/error_report.h"
 #include "layers/cg_image.h"
 #include "layers/image_decoders.h"

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <new>
 
-#include "core/byte_reader.h"
+#include "base/byte_reader.h"
 #include "layers/cg_image.h"
 #include "layers/image_decoders.h"
 

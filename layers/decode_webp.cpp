@@ -1,6 +1,6 @@
 // WebP through the WebP codec library: the size first, then the pixels.
 #include "core/error_report.h"
-#include "core/system_text.h"
+#include "base/system_text.h"
 #include "layers/cg_image.h"
 #include "layers/image_codecs.h"
 #include "layers/image_decoders.h"

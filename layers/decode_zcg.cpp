@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <array>
 
-#include "core/byte_reader.h"
+#include "base/byte_reader.h"
 #include "core/error_report.h"
-#include "core/system_text.h"
+#include "base/system_text.h"
 #include "layers/cg_image.h"
 #include "layers/image_codecs.h"
 #include "layers/image_decoders.h"

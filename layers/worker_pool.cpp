@@ -8,7 +8,7 @@
 #include "core/engine_state.h"
 #include "core/error_report.h"
 #include "core/system_facts.h"
-#include "core/system_text.h"
+#include "base/system_text.h"
 
 namespace zk {
 

@@ -3,7 +3,7 @@
 #include <snappy-c.h>
 #include <zlib.h>
 
-#include "core/system_text.h"
+#include "base/system_text.h"
 
 namespace zk::platform {
 namespace {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/game_path.h"
+#include "base/text_encoding.h"
 
 namespace zk::platform {
 

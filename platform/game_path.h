@@ -9,11 +9,6 @@
 
 namespace zk::platform {
 
-// CP932 <-> UTF-8 at the platform boundary. Bytes that do not convert are
-// kept as they are (a name on disk that is not UTF-8 still opens).
-std::string Cp932ToUtf8(std::string_view cp932);
-std::string Utf8ToCp932(std::string_view utf8);
-
 // Turns a game path into a host path: '\' (single-byte only) becomes '/',
 // a leading '\' or a drive letter ("C:\") makes it absolute, otherwise it
 // is relative to the current directory. As on Windows, a single-byte '/'

@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "core/hashes.h"
+#include "base/hashes.h"
 
 namespace zk::platform {
 namespace {

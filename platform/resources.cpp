@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "core/byte_reader.h"
+#include "base/byte_reader.h"
 
 namespace zk::platform {
 namespace {

@@ -41,6 +41,7 @@
 
 #include "platform/game_path.h"
 #include "platform/window_system_common.h"
+#include "base/text_encoding.h"
 
 namespace zk::platform {
 

@@ -24,6 +24,7 @@
 
 #include "platform/game_path.h"
 #include "platform/ui.h"
+#include "base/text_encoding.h"
 
 namespace zk::platform {
 

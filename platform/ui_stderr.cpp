@@ -6,6 +6,7 @@
 
 #include "platform/game_path.h"
 #include "platform/ui.h"
+#include "base/text_encoding.h"
 
 namespace zk::platform {
 

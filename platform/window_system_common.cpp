@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "core/sjis.h"
+#include "base/sjis.h"
 
 namespace zk::platform {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "core/byte_reader.h"
+#include "base/byte_reader.h"
 #include "core/error_report.h"
 #include "script/expr_eval.h"
 #include "script/script_file.h"

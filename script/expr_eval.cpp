@@ -13,8 +13,8 @@
 
 #include "core/engine_state.h"
 #include "core/error_report.h"
-#include "core/format.h"
-#include "core/sjis.h"
+#include "base/format.h"
+#include "base/sjis.h"
 #include "script/expr_opcodes.h"
 #include "script/int_arithmetic.h"
 #include "script/system_variable_hooks.h"

@@ -3,8 +3,8 @@
 #include <limits>
 #include <new>
 
-#include "core/byte_reader.h"
-#include "core/hashes.h"
+#include "base/byte_reader.h"
+#include "base/hashes.h"
 #include "script/compiled_tables.h"
 
 namespace zk {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <new>
 
-#include "core/byte_reader.h"
+#include "base/byte_reader.h"
 #include "core/error_report.h"
 #include "core/named_tree.h"
 #include "script/compiled_tables.h"

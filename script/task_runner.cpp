@@ -15,7 +15,7 @@
 #include "core/root_trees.h"
 #include "core/settings.h"
 #include "core/system_facts.h"
-#include "core/system_text.h"
+#include "base/system_text.h"
 #include "core/window_record.h"
 #include "platform/clock.h"
 #include "platform/ui.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/byte_reader.h"
+#include "base/byte_reader.h"
 #include "core/error_report.h"
 #include "platform/file_stream.h"
 #include "platform/game_path.h"

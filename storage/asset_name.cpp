@@ -6,7 +6,7 @@
 #include "core/error_report.h"
 #include "core/named_tree.h"
 #include "core/settings.h"
-#include "core/sjis.h"
+#include "base/sjis.h"
 #include "storage/pack_index.h"
 
 namespace zk {

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "core/error_report.h"
-#include "core/system_text.h"
+#include "base/system_text.h"
 #include "platform/codec_registry.h"
 
 namespace zk {

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "core/byte_reader.h"
+#include "base/byte_reader.h"
 #include "platform/game_path.h"
 #include "storage/appended_data.h"
 

@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "core/error_report.h"
-#include "core/hashes.h"
-#include "core/sjis.h"
+#include "base/hashes.h"
+#include "base/sjis.h"
 #include "core/startup_paths.h"
 #include "platform/folder_listing.h"
 #include "storage/appended_data.h"

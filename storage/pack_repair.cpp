@@ -6,8 +6,8 @@
 #include <new>
 #include <vector>
 
-#include "core/byte_reader.h"
-#include "core/hashes.h"
+#include "base/byte_reader.h"
+#include "base/hashes.h"
 
 namespace zk {
 

@@ -21,6 +21,7 @@
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/script_writer.h"
 #include "tools/lib/zkcfg_writer.h"
+#include "base/text_encoding.h"
 
 namespace zk {
 namespace {
@@ -132,7 +133,7 @@ TEST_F(EngineStartupTest, WindowCreationFailureIsReported) {
     EXPECT_EQ(RunEngine(), 0);
     EXPECT_TRUE(StartupFailed());
     ASSERT_FALSE(ui.boxes.empty());
-    EXPECT_EQ(platform::Cp932ToUtf8(ui.boxes.back().text), "ウィンドウが生成できませんでした。");
+    EXPECT_EQ(Cp932ToUtf8(ui.boxes.back().text), "ウィンドウが生成できませんでした。");
 }
 
 // The close button, as the user presses it, for each close behaviour.
@@ -151,7 +152,7 @@ TEST_F(EngineStartupTest, CloseButtonAsksThenEndsTheEngine) {
     EXPECT_EQ(RunEngine({"zorvek"}, 0), 0);  // no frame limit: only the close ends it
     user.join();
     ASSERT_EQ(ui.boxes.size(), 2u);
-    EXPECT_EQ(platform::Cp932ToUtf8(ui.boxes[0].text), "終了します。よろしいですか？");
+    EXPECT_EQ(Cp932ToUtf8(ui.boxes[0].text), "終了します。よろしいですか？");
     EXPECT_EQ(ui.boxes[0].caption, std::optional<std::string>("start"));
     EXPECT_EQ(QuitFlag.load(), 1);
     EXPECT_GT(TheFrameCounters.frame_count, 5u);  // "No" kept it running

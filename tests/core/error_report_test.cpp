@@ -20,6 +20,7 @@
 #include "platform/ui.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/zke_writer.h"
+#include "base/text_encoding.h"
 
 namespace zk {
 namespace {
@@ -31,7 +32,7 @@ using tools::ZkeRecord;
 using Records = std::vector<ZkeRecord>;
 
 // Engine texts are CP932; the expectations are written in UTF-8.
-std::string Sjis(std::string_view utf8) { return platform::Utf8ToCp932(utf8); }
+std::string Sjis(std::string_view utf8) { return Utf8ToCp932(utf8); }
 
 std::string OwnPid() { return fs::read_symlink("/proc/self").string(); }
 

@@ -1,5 +1,5 @@
 // FormatBounded: the bounded formatter for error texts written by others.
-#include "core/format.h"
+#include "base/format.h"
 
 #include <gtest/gtest.h>
 

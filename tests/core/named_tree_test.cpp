@@ -14,7 +14,7 @@
 
 #include "core/engine_state.h"
 #include "core/error_report.h"
-#include "core/hashes.h"
+#include "base/hashes.h"
 #include "platform/ui.h"
 
 namespace zk {

@@ -4,10 +4,10 @@
 
 #include <vector>
 
-#include "core/byte_reader.h"
-#include "core/hashes.h"
-#include "core/mt19937.h"
-#include "core/sjis.h"
+#include "base/byte_reader.h"
+#include "base/hashes.h"
+#include "base/mt19937.h"
+#include "base/sjis.h"
 
 namespace zk {
 namespace {

@@ -13,10 +13,10 @@
 
 #include "core/engine_state.h"
 #include "core/error_report.h"
-#include "core/format.h"
+#include "base/format.h"
 #include "core/named_tree.h"
 #include "core/root_trees.h"
-#include "core/system_text.h"
+#include "base/system_text.h"
 #include "core/window_record.h"
 #include "layers/dirty_rect.h"
 #include "platform/ui.h"

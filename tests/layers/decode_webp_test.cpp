@@ -15,6 +15,7 @@
 #include "platform/codec_registry.h"
 #include "platform/game_path.h"
 #include "tests/layers/decoder_test_support.h"
+#include "base/text_encoding.h"
 
 namespace zk {
 namespace {
@@ -94,7 +95,7 @@ TEST_P(WebpBadTest, Fails) {
     CgImage image;
     EXPECT_EQ(DecodeWebpBytes(c.file(), image, "bad.webp"), -1);
     std::vector<std::string> boxes;
-    for (const std::string& text : c.boxes) boxes.push_back(platform::Utf8ToCp932(text));
+    for (const std::string& text : c.boxes) boxes.push_back(Utf8ToCp932(text));
     EXPECT_EQ(Boxes(), boxes);
     EXPECT_EQ(Reports(), c.reports);
 }
@@ -124,7 +125,7 @@ TEST_F(DecoderTest, WebpWithoutTheLibrarySaysSo) {
     platform::UnloadCodecLibrary(platform::CodecLibraryId::kZkwbp);
     CgImage image;
     EXPECT_EQ(DecodeWebpBytes(file, image, "a.webp"), -1);
-    EXPECT_EQ(Boxes(), std::vector<std::string>{platform::Utf8ToCp932("WebP の読込に対応していません。")});
+    EXPECT_EQ(Boxes(), std::vector<std::string>{Utf8ToCp932("WebP の読込に対応していません。")});
 }
 
 }  // namespace

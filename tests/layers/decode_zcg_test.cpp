@@ -15,6 +15,7 @@
 #include "platform/game_path.h"
 #include "tests/layers/decoder_test_support.h"
 #include "tools/lib/zcg_writer.h"
+#include "base/text_encoding.h"
 
 namespace zk {
 namespace {
@@ -184,7 +185,7 @@ TEST_P(ZcgDamagedTest, FailsTheSameWithEveryWorkerCount) {
     Outcome outcome = SameForEveryWorkerCount(c.file());
     EXPECT_EQ(outcome.result, -1);
     std::vector<std::string> boxes;
-    for (const std::string& text : c.boxes) boxes.push_back(platform::Utf8ToCp932(text));
+    for (const std::string& text : c.boxes) boxes.push_back(Utf8ToCp932(text));
     EXPECT_EQ(outcome.boxes, boxes);
     EXPECT_EQ(outcome.reports, c.reports);
 }
@@ -282,7 +283,7 @@ TEST_F(ZcgTest, MissingCodecsFailTheSameWithEveryWorkerCount) {
     EXPECT_EQ(no_zlib.boxes, std::vector<std::string>{kPart1});
     Outcome no_webp = SameForEveryWorkerCount(webp);
     EXPECT_EQ(no_webp.result, -1);
-    EXPECT_EQ(no_webp.boxes, std::vector<std::string>{platform::Utf8ToCp932("WebP の読込に対応していません。")});
+    EXPECT_EQ(no_webp.boxes, std::vector<std::string>{Utf8ToCp932("WebP の読込に対応していません。")});
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "core/system_text.h"
+#include "base/system_text.h"
 #include "tests/layers/layer_command_test_support.h"
 #include "tests/layers/blend_formulas.h"
 

@@ -1,6 +1,7 @@
 // Game paths onto the host file system: separators, case, CP932 names,
 // ".." and missing tails, the listing cache, and the user folders.
 #include "platform/game_path.h"
+#include "base/text_encoding.h"
 
 #include <gtest/gtest.h>
 #include <limits.h>

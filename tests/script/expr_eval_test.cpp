@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "evaluator_test_support.h"
-#include "core/sjis.h"
+#include "base/sjis.h"
 #include "script/expr_opcodes.h"
 #include "tools/lib/expr_assembler.h"
 #include "tools/lib/expr_disassembler.h"

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/hashes.h"
+#include "base/hashes.h"
 #include "script/labels.h"
 #include "tools/lib/script_writer.h"
 

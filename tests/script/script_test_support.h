@@ -22,6 +22,7 @@
 #include "storage/descramble.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/script_writer.h"
+#include "base/text_encoding.h"
 
 namespace zk::script_test {
 
@@ -90,10 +91,10 @@ protected:
     static std::string LastMessage() { return ErrorReporter().message; }
     static uint32_t Reports() { return ErrorReporter().reports; }
     static std::string Unreadable(std::string_view name) {
-        return platform::Utf8ToCp932("[" + std::string(name) + "]ファイルを\n読み込めませんでした。");
+        return Utf8ToCp932("[" + std::string(name) + "]ファイルを\n読み込めませんでした。");
     }
     static std::string Missing(std::string_view name) {
-        return platform::Utf8ToCp932("[" + std::string(name) + "]ファイルが\n存在しません。");
+        return Utf8ToCp932("[" + std::string(name) + "]ファイルが\n存在しません。");
     }
 
     platform::RecordingUi ui_;

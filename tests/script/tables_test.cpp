@@ -8,6 +8,7 @@
 #include "script/script_file.h"
 #include "script/variables.h"
 #include "tests/script/script_test_support.h"
+#include "base/text_encoding.h"
 
 namespace zk {
 namespace {
@@ -16,7 +17,7 @@ using script_test::ScriptTest;
 using tools::ScriptListEntry;
 using tools::VariableDef;
 
-std::string Cp932(std::string_view utf8) { return platform::Utf8ToCp932(utf8); }
+std::string Cp932(std::string_view utf8) { return Utf8ToCp932(utf8); }
 
 tools::ZkcFile SmallZkc() {
     tools::ZkcFile file;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/byte_reader.h"
+#include "base/byte_reader.h"
 #include "core/error_report.h"
 #include "platform/resources.h"
 #include "platform/ui.h"

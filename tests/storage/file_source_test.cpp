@@ -12,7 +12,7 @@
 #include "core/engine_hooks.h"
 #include "core/error_report.h"
 #include "core/settings.h"
-#include "core/system_text.h"
+#include "base/system_text.h"
 #include "platform/ui.h"
 #include "storage/appended_data.h"
 #include "storage/asset_name.h"
@@ -21,6 +21,7 @@
 #include "storage/pack_index.h"
 #include "tests/storage/temp_game_folder.h"
 #include "tools/lib/pack_writer.h"
+#include "base/text_encoding.h"
 
 namespace zk {
 namespace {
@@ -244,7 +245,7 @@ TEST_F(FileSourceTest, LooseFileFailuresAreReported) {
         EXPECT_EQ(LoadLooseFile(source, c.path), -3) << c.path;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << c.path;
         EXPECT_EQ(ErrorReporter().fatal_reports, 1u) << c.path;
-        EXPECT_NE(ErrorReporter().message.find(platform::Utf8ToCp932(c.text)), std::string::npos) << c.path;
+        EXPECT_NE(ErrorReporter().message.find(Utf8ToCp932(c.text)), std::string::npos) << c.path;
         EXPECT_TRUE(source.data.empty()) << c.path;  // no bytes on failure
         EXPECT_EQ(source.size, 0) << c.path;
     }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/hashes.h"
+#include "base/hashes.h"
 #include "storage/descramble.h"
 #include "tests/storage/pack_test_folder.h"
 

@@ -15,7 +15,7 @@
 
 #include "core/engine_state.h"
 #include "core/error_report.h"
-#include "core/format.h"
+#include "base/format.h"
 #include "core/startup_paths.h"
 #include "platform/codec_registry.h"
 #include "platform/game_path.h"
@@ -26,13 +26,14 @@
 #include "storage/pack_index.h"
 #include "storage/pack_loader.h"
 #include "tools/lib/pack_writer.h"
+#include "base/text_encoding.h"
 
 namespace zk::testing_support {
 
 namespace fs = std::filesystem;
 
 // Test data as CP932 bytes, written in UTF-8.
-inline std::string Cp932(std::string_view utf8) { return platform::Utf8ToCp932(utf8); }
+inline std::string Cp932(std::string_view utf8) { return Utf8ToCp932(utf8); }
 
 inline std::vector<uint8_t> Bytes(std::string_view text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 

@@ -13,6 +13,7 @@
 
 #include "core/startup_paths.h"
 #include "platform/game_path.h"
+#include "base/text_encoding.h"
 
 namespace zk::storage_test {
 
@@ -43,7 +44,7 @@ public:
 
     // Writes a file; `path` uses '/' and CP932 bytes, stored under UTF-8 names.
     std::filesystem::path Write(const std::string& path, std::string_view bytes) const {
-        std::filesystem::path host = root_ / platform::Cp932ToUtf8(path);
+        std::filesystem::path host = root_ / Cp932ToUtf8(path);
         std::filesystem::create_directories(host.parent_path());
         std::ofstream(host, std::ios::binary) << bytes;
         return host;

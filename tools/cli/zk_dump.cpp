@@ -26,6 +26,7 @@
 #include "script/script_file.h"
 #include "storage/descramble.h"
 #include "tools/lib/expr_disassembler.h"
+#include "base/text_encoding.h"
 
 namespace zk::tools {
 namespace {
@@ -36,7 +37,7 @@ std::optional<std::vector<uint8_t>> ReadHostFile(const std::string& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string Utf8(std::string_view cp932) { return platform::Cp932ToUtf8(cp932); }
+std::string Utf8(std::string_view cp932) { return Cp932ToUtf8(cp932); }
 
 std::string Sibling(const std::string& path, const char* name) {
     size_t slash = path.find_last_of('/');

@@ -27,6 +27,7 @@
 #include "tools/lib/script_writer.h"
 #include "tools/lib/zkcfg_writer.h"
 #include "tools/lib/zke_writer.h"
+#include "base/text_encoding.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ bool PackFolders(const std::filesystem::path& game, const std::string& pack_name
             if (!it->is_regular_file(error)) continue;
             std::string name = folder;
             for (const fs::path& part : it->path().lexically_relative(root))
-                name += "\\" + zk::platform::Utf8ToCp932(part.string());
+                name += "\\" + zk::Utf8ToCp932(part.string());
             entries.emplace_back(name, it->path());
         }
         if (error) {
@@ -190,7 +191,7 @@ int main(int argc, char** argv) {
             fields >> code;
             std::string text;
             std::getline(fields, text);
-            errors.push_back({code, zk::platform::Utf8ToCp932(Unescape(Trim(text)))});
+            errors.push_back({code, zk::Utf8ToCp932(Unescape(Trim(text)))});
             continue;
         }
         size_t equals = line.find('=');
@@ -200,7 +201,7 @@ int main(int argc, char** argv) {
         }
         std::string key = Trim(line.substr(0, equals)), value = Trim(line.substr(equals + 1));
         try {
-            if (key == "title") config.title = zk::platform::Utf8ToCp932(value);
+            if (key == "title") config.title = zk::Utf8ToCp932(value);
             else if (key == "width") config.screen_width = std::stoi(value);
             else if (key == "height") config.screen_height = std::stoi(value);
             else if (key == "shown_at_start") config.shown_at_start = std::stoi(value);

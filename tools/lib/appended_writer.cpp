@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "core/byte_reader.h"
+#include "base/byte_reader.h"
 #include "platform/resources.h"
 #include "storage/appended_data.h"
 #include "tools/lib/byte_writer.h"

@@ -5,7 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "core/sjis.h"
+#include "base/sjis.h"
 #include "script/expr_opcodes.h"
 
 namespace zk::tools {

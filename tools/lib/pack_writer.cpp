@@ -4,8 +4,8 @@
 
 #include <stdexcept>
 
-#include "core/hashes.h"
-#include "core/sjis.h"
+#include "base/hashes.h"
+#include "base/sjis.h"
 #include "storage/descramble.h"
 #include "storage/pack_repair.h"
 #include "tools/lib/byte_writer.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/hashes.h"
+#include "base/hashes.h"
 #include "storage/descramble.h"
 #include "tools/lib/byte_writer.h"
 

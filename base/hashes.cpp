@@ -1,4 +1,4 @@
-#include "core/hashes.h"
+#include "base/hashes.h"
 
 #include <array>
 

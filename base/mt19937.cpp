@@ -1,4 +1,4 @@
-#include "core/mt19937.h"
+#include "base/mt19937.h"
 
 namespace zk {
 

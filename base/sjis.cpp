@@ -1,4 +1,4 @@
-#include "core/sjis.h"
+#include "base/sjis.h"
 
 namespace zk {
 

@@ -1,10 +1,10 @@
-#include "core/system_text.h"
+#include "base/system_text.h"
 
 #include <mutex>
 #include <string>
 #include <unordered_map>
 
-#include "platform/game_path.h"
+#include "base/text_encoding.h"
 
 namespace zk {
 
@@ -13,7 +13,7 @@ std::string_view Sjis(const char* utf8_literal) {
     static std::unordered_map<const char*, std::string> cache;
     std::lock_guard lock(mutex);
     auto it = cache.find(utf8_literal);
-    if (it == cache.end()) it = cache.emplace(utf8_literal, platform::Utf8ToCp932(utf8_literal)).first;
+    if (it == cache.end()) it = cache.emplace(utf8_literal, Utf8ToCp932(utf8_literal)).first;
     return it->second;  // node-based map: the string never moves
 }
 

@@ -26,14 +26,14 @@
 //
 // '%' (0x25) can never be a CP932 trail byte (those are 0x40-0xFC), so the
 // format is scanned byte by byte without losing a character's two halves.
-#include "core/format.h"
+#include "base/format.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
-#include "core/sjis.h"
+#include "base/sjis.h"
 
 namespace zk {
 
