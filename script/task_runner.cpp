@@ -31,9 +31,6 @@ namespace {
 constexpr uint64_t kCornerCheckPeriod = 1024;
 constexpr uint8_t kAllCorners = 15;
 constexpr uint32_t kPauseWaitMs = 10;
-// Waits are compared wrap-safe, which holds for any wait below half the
-// clock's range; a longer one is cut to that.
-constexpr uint32_t kLongestWaitMs = 0x7FFFFFFFu;
 
 struct RunnerState {
     int walk_depth = 0;
@@ -197,7 +194,13 @@ int32_t RunTaskTree(NamedTreeNode* node) {
     if (node == nullptr) return 0;
     ++state.walk_depth;
     Walk(node);
-    if (--state.walk_depth == 0 && !state.ended.empty()) FreeEndedTasks();
+    if (--state.walk_depth == 0) {
+        if (!state.ended.empty()) FreeEndedTasks();
+        // The resume key serves the re-run pass it was set for. When no task
+        // at or below it was met there, it goes with that pass: kept, it
+        // would skip every task above it in every later frame.
+        if (TheFrameCounters.rerun_request == 0) state.resume_key = 0;
+    }
     return 0;
 }
 
@@ -287,8 +290,11 @@ int32_t CmdWait() {
         return -1;
     }
     if (const CommandArgSlot* ms = args.Find(1); ms != nullptr && ms->value != 0) {
-        const uint32_t wait = std::min(static_cast<uint32_t>(ms->value), kLongestWaitMs);
-        const uint32_t wake = platform::TimeGetTime() + wait;
+        // The low 32 bits, added on the wrapping clock. The walk compares
+        // wrap-safe, so a wake-up time that lies behind the clock (a negative
+        // wait, as "deadline - now" gives once the deadline has passed) ends
+        // at the next pass; only waits below 2^31 ms lie ahead of it.
+        const uint32_t wake = platform::TimeGetTime() + static_cast<uint32_t>(ms->value);
         task->wake_up_time = wake != 0 ? wake : 1;  // 0 means no wait
         return -1;
     }

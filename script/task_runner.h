@@ -36,7 +36,8 @@ bool TaskNodeEnded(const NamedTreeNode* node);
 uint64_t& TaskTreeChanges();
 
 // The order key at which a re-run pass resumes (0: none). Task start sets
-// it together with the re-run request.
+// it together with the re-run request; a walk that ends without a new
+// re-run request drops it, met or not.
 int64_t& ResumeOrderKey();
 
 // Points the task at a script file by number, loading it on first use, and

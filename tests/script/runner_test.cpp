@@ -155,6 +155,47 @@ TEST_F(RunnerTest, WaitByMillisecondsOnTheDrivenClock) {
     }
 }
 
+TEST_F(RunnerTest, WaitTakesTheLowBitsOfAnyMilliseconds) {
+    // The wake-up time is now + the low 32 bits of the value on the wrapping
+    // clock: a value whose low bits lie behind the clock (a negative wait,
+    // as "deadline - now" gives once the deadline has passed) ends at the
+    // next pass, a huge one waits its low bits' worth. Each case also runs
+    // with the clock just before its wrap.
+    struct Case {
+        const char* ms;
+        uint32_t wait;  // milliseconds until the task runs again
+    };
+    const Case cases[] = {
+        {"-5", 0},
+        {"-1", 0},
+        {"4294967295", 0},   // low bits 0xFFFFFFFF: -1
+        {"-2147483647", 0},  // low bits 0x80000001: still behind the clock
+        {"4294967301", 5},   // 2^32 + 5
+        {"-4294967291", 5},  // -2^32 + 5
+        {"2147483647", 0x7FFFFFFFu},  // the longest wait ahead of the clock
+    };
+    for (const uint32_t start : {1000u, 0xFFFFFFF0u}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.ms) + " ms from " + std::to_string(start));
+            TearDown();
+            SetUp();
+            clock.Set(start);
+            ASSERT_TRUE(Boot(std::string("int n\nlabel SYSTEM_START\nn += 1\nwait ") + c.ms + " ms\njump SYSTEM_START\n"));
+            ASSERT_EQ(Pass(), 0);
+            EXPECT_EQ(Int("n"), 1);
+            if (c.wait > 0) {
+                clock.Advance(c.wait - 1);
+                ASSERT_EQ(Pass(), 0);
+                EXPECT_EQ(Int("n"), 1);
+                clock.Advance(1);
+            }
+            ASSERT_EQ(Pass(), 0);
+            EXPECT_EQ(Int("n"), 2);
+            EXPECT_EQ(Reports(), 0u);
+        }
+    }
+}
+
 TEST_F(RunnerTest, UnassignedCommandStopsTheEngine) {
     ASSERT_TRUE(Boot("int n\nlabel SYSTEM_START\nn = 1\ncmd120\nn = 2\n"));
     EXPECT_EQ(Pass(), 1);
