@@ -25,11 +25,15 @@ namespace {
 
 constexpr int kStartParameters = 10;
 
-bool IsUnder(const NamedTreeNode* node, const NamedTreeNode* ancestor) {
-    for (const NamedTreeNode* n = node; n != nullptr; n = n->parent) {
-        if (n == ancestor) return true;
+// A node's path from its tree's root, as NormaliseNodePath writes it (an
+// ended node keeps its parent link, so its path is still known).
+std::string TreePath(const NamedTreeNode* node) {
+    std::string path;
+    for (const NamedTreeNode* n = node; n != nullptr && n->parent != nullptr; n = n->parent) {
+        if (n != node) path.insert(0, "/");
+        path.insert(0, n->name);
     }
-    return false;
+    return path;
 }
 
 // The name keyword's text, or empty when not given.
@@ -46,13 +50,14 @@ bool FindNamedTask(std::string_view name, std::string& path, NamedTreeNode*& nod
     return true;
 }
 
-// The order key after keyword 3's operator: subtract, multiply and divide
-// never leave it below 1, and it is kept as a signed 32-bit value.
+// The order key after keyword 3's operator: a subtract, multiply or divide
+// whose 64-bit result lies below 1 gives 1, and the result is kept as a
+// signed 32-bit value.
 int32_t NewOrderKey(int64_t current, const CommandArgSlot& order) {
     const uint8_t op = static_cast<uint8_t>(order.op);
-    int32_t key = static_cast<int32_t>(ApplyArgOperator(op, current, order.value));
+    int64_t key = ApplyArgOperator(op, current, order.value);
     if ((op == kArgSubtract || op == kArgMultiply || op == kArgDivide) && key < 1) key = 1;
-    return key;
+    return static_cast<int32_t>(key);
 }
 
 void ClearParameters(ScriptTask& task) {
@@ -164,8 +169,8 @@ int32_t CmdEndTask() {
         ReportScriptErrorF(kErrTaskMissing, true, {CommandName(kCmdEndTask), std::string_view(path)});
         return -1;
     }
-    // Ending the running task, or a folder that holds it, stops it at once.
-    const bool ends_current = IsUnder(current.node, node);
+    // A task that ends itself, by its own name, stops at once.
+    const bool ends_current = current.node != nullptr && path == TreePath(current.node);
     EndTaskNode(node);
     return ends_current ? -1 : 0;
 }

@@ -123,5 +123,53 @@ TEST_F(PositionStringTest, DamageIsRefusedAndTheTaskKept) {
     }
 }
 
+class PositionFileNameTest : public ScriptRunTest {};
+
+TEST_F(PositionFileNameTest, NameMatchesIgnoringCaseOfSingleByteLettersOnly) {
+    // File 1's name begins with the double-byte character 0x83 0x41, whose
+    // trail byte is 'A': folding it would take 0x83 0x61 (another
+    // character) for the same name.
+    const std::string listed = "\x83\x41Sub.txt";
+    tools::ScriptText script;
+    script.Compile(0, "main.txt", "label SYSTEM_START\nwait 1\njump SYSTEM_START\n");
+    script.Compile(1, listed, "label B\nwait 1\nwait 1\n");
+    ASSERT_TRUE(Boot(script));
+    ScriptTask* from = StartTaskAt("T", "B", 1);
+    ASSERT_NE(from, nullptr);
+    std::string good;
+    ASSERT_GT(EncodePositionString(good, from), 0);
+    ASSERT_EQ(good.substr(good.size() - listed.size()), listed);
+
+    struct Case {
+        std::string name;
+        bool found;
+    };
+    const Case cases[] = {
+        {listed, true},
+        {"\x83\x41sUB.TXT", true},   // single-byte letters in any case
+        {"\x83\x61Sub.txt", false},  // the trail byte is not a letter
+        {"\x83\x61sub.txt", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text = good;
+        text.replace(text.size() - listed.size(), listed.size(), c.name);
+        ScriptTask* to = StartTaskAt("U", "SYSTEM_START", 1);
+        ASSERT_NE(to, nullptr);
+        const uint32_t reports = Reports();
+        if (c.found) {
+            EXPECT_EQ(DecodePositionString(text, to), static_cast<int64_t>(text.size()));
+            EXPECT_EQ(to->file_number, 1);
+            EXPECT_EQ(Reports(), reports);
+        } else {
+            EXPECT_EQ(DecodePositionString(text, to), 0);
+            EXPECT_EQ(LastCode(), kErrPositionFileUnknown);
+            EXPECT_EQ(to->file_number, 0);
+        }
+        EndTaskNode(TaskNode("U"));
+        FreeEndedTasks();
+    }
+}
+
 }  // namespace
 }  // namespace zk

@@ -41,6 +41,7 @@ class ScriptRunTest : public ScriptTest {
 protected:
     void SetUp() override {
         ScriptTest::SetUp();
+        InitPathCharTable();  // as start-up does: tree paths with '/', '.' and ':'
         platform::InstallClock(&clock);
         ResetTaskRunnerState();
         ResetPauseClockState();

@@ -41,8 +41,13 @@ TEST_F(TaskCommandsTest, OrderKeyOperators) {
         std::string option;
         int64_t key;
     };
+    // The result is raised to 1 as a 64-bit value, then kept as 32 bits:
+    // 10 - (2^32 + 5) and 10 * (1 - 2^32) lie below 1 although their low
+    // 32 bits read 5 and 10.
     for (const Case& c : {Case{"order+=3", 13}, Case{"order-=50", 1}, Case{"order*=0", 1}, Case{"order/=0", 10},
-                          Case{"order/=3", 3}, Case{"order=4", 4}}) {
+                          Case{"order/=3", 3}, Case{"order=4", 4}, Case{"order-=4294967301", 1},
+                          Case{"order*=-4294967295", 1}, Case{"order+=4294967296", 10},
+                          Case{"order*=429496730", 4}}) {
         SCOPED_TRACE(c.option);
         TearDown();
         SetUp();
@@ -71,6 +76,76 @@ TEST_F(TaskCommandsTest, RerunRunsTheNewTaskInTheSameFrame) {
     EXPECT_EQ(TheFrameCounters.script_pass_count, 2u);
 }
 
+TEST_F(TaskCommandsTest, RerunResumesAtTheGivenOrderKey) {
+    // A (key 300), B (200), SYSTEM (100) and C (50) each log their digit on
+    // every run and wait one pass. B's first run asks for a re-run pass with
+    // keyword 3 = K, which changes no order key: the re-run pass skips the
+    // tasks above K, and the first at or below K clears it, so every task
+    // after that runs (the re-run pass counts down the one-pass waits). A
+    // key that no task reaches is dropped with its pass, not kept to freeze
+    // every later frame.
+    constexpr std::string_view kScript = R"(
+int log
+int asked
+int k
+label SYSTEM_START
+log = log * 10 + 1
+wait 1
+jump SYSTEM_START
+label TA
+log = log * 10 + 3
+wait 1
+jump TA
+label TB
+log = log * 10 + 2
+if asked == 0
+  asked = 1
+  task name="B", rerun=1, order=k
+end
+wait 1
+jump TB
+label TC
+log = log * 10 + 5
+wait 1
+jump TC
+)";
+    struct Case {
+        int64_t key;
+        int64_t log;  // after one frame: its first pass, then the re-run pass
+    };
+    const Case cases[] = {
+        {250, 3215'215},     // A skipped
+        {200, 3215'215},     // B is at the key: it runs, and so does all after it
+        {150, 3215'15},      // A and B skipped
+        {100, 3215'15},      // SYSTEM at the key
+        {60, 3215'5},        // only C
+        {10, 3215},          // nothing at or below: the re-run pass runs nothing
+        {0, 3215'3215},      // 0 resumes nothing: the whole tree again
+        {1000, 3215'3215},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        TearDown();
+        SetUp();
+        ASSERT_TRUE(Boot(kScript));
+        ASSERT_NE(StartTaskAt("A", "TA", 300), nullptr);
+        ASSERT_NE(StartTaskAt("B", "TB", 200), nullptr);
+        ASSERT_NE(StartTaskAt("C", "TC", 50), nullptr);
+        ASSERT_EQ(SetNumberElement(symbols.at("k"), 0, c.key), 0);
+        ASSERT_EQ(Pass(), 0);
+        EXPECT_EQ(Int("log"), c.log);
+        EXPECT_EQ(TheFrameCounters.script_pass_count, 2u);
+        // The key served the re-run pass only: the next frame walks the
+        // whole tree (every task's one-pass wait is over by then).
+        ASSERT_EQ(Pass(), 0);
+        EXPECT_EQ(Int("log"), c.log * 10000 + 3215);
+        EXPECT_EQ(ResumeOrderKey(), 0);
+        EXPECT_EQ(TaskNode("A")->order_key, 300);
+        EXPECT_EQ(TaskNode("B")->order_key, 200);
+        EXPECT_EQ(Reports(), 0u) << ErrorReporter().message;
+    }
+}
+
 TEST_F(TaskCommandsTest, EndByNameGoesOnEndingItselfStops) {
     ASSERT_EQ(Run("int after_other\nint after_self",
                   "task start W WORK\ntask end W\nafter_other = 1\ntask start S SELF, rerun=1",
@@ -81,6 +156,78 @@ TEST_F(TaskCommandsTest, EndByNameGoesOnEndingItselfStops) {
     EXPECT_EQ(TaskNode("W"), nullptr);
     EXPECT_EQ(TaskNode("S"), nullptr);
     EXPECT_EQ(Reports(), 0u);
+}
+
+TEST_F(TaskCommandsTest, EndingATaskOfItsOwnNameStops) {
+    // The running task (made first, so with a second task of the same name
+    // the lookup finds the other one) ends a task by name: when that name is
+    // its own, its turn ends at once; otherwise it goes on.
+    constexpr std::string_view kScript = R"(
+int after
+label SYSTEM_START
+wait 1
+jump SYSTEM_START
+label END_S
+task end S
+after = 1
+jump IDLE
+label END_G
+task end //G
+after = 1
+jump IDLE
+label END_X
+task end X
+after = 1
+jump IDLE
+label END_V
+task end V
+after = 1
+jump IDLE
+label IDLE
+wait 1
+jump IDLE
+)";
+    struct Case {
+        const char* runner;  // its path, and the label it runs
+        const char* label;
+        const char* other;  // a second, idle task made after it (or none)
+        int64_t after;
+    };
+    const Case cases[] = {
+        {"S", "END_S", nullptr, 0},
+        {"/G", "END_G", nullptr, 0},  // inside the group with the empty name
+        {"X", "END_X", "X", 0},       // ends the other X: still its own name
+        {"W", "END_V", "V", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TearDown();
+        SetUp();
+        ASSERT_TRUE(Boot(kScript));
+        NamedTreeNode* runner = CreateTreeNode(TheRootTrees().tasks, c.runner, false, 2);
+        ASSERT_NE(runner, nullptr);
+        ScriptTask* task = CreateScriptTask(runner);
+        ASSERT_NE(task, nullptr);
+        ASSERT_TRUE(SwitchTaskFile(*task, 0));
+        task->next_index = static_cast<int32_t>(LabelAt(FindLabel(c.label))->command_index);
+        NamedTreeNode* other = nullptr;
+        if (c.other != nullptr) {
+            // Walked before the runner, so that ending it shifts nothing
+            // still to be visited.
+            ASSERT_NE(StartTaskAt(c.other, "IDLE", 3), nullptr);
+            other = TaskNode(c.other);
+            ASSERT_NE(other, runner);
+        }
+        ASSERT_EQ(Pass(), 0) << LastCode();
+        EXPECT_EQ(Int("after"), c.after);
+        EXPECT_EQ(Reports(), 0u) << ErrorReporter().message;
+        if (other != nullptr) {
+            // The other task ended; the runner is what the name finds now.
+            EXPECT_EQ(TaskNode(c.other), std::string_view(c.other) == c.runner ? runner : nullptr);
+        } else {
+            EXPECT_EQ(FindNodeByPath(TheRootTrees().tasks, c.runner, kFindLeaf), nullptr);
+        }
+    }
 }
 
 TEST_F(TaskCommandsTest, Errors) {
