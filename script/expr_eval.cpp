@@ -787,10 +787,11 @@ int32_t RunExprByteCode(std::span<const uint8_t> code) {
         pc += kExprHeaderSize + length;
     }
 
-    if (e.mode == kModeTextInteger || e.mode == kModeTextReal) {
-        // A run that aborted, or ended on a number, gives the empty text.
+    if (!aborted && (e.mode == kModeTextInteger || e.mode == kModeTextReal)) {
+        // A run that ended on a number gives the empty text. One that
+        // aborted leaves the caller's buffer as it was (its length is 0).
         std::string_view text;
-        if (!aborted && e.stack[0].text != 0) text = TextOf(e.stack[0]);
+        if (e.stack[0].text != 0) text = TextOf(e.stack[0]);
         if (!e.out.empty()) {
             if (text.size() >= e.out.size()) text = text.substr(0, CutLength(text, e.out.size() - 1));
             if (!text.empty()) std::memcpy(e.out.data(), text.data(), text.size());
@@ -826,8 +827,8 @@ ExprValue EvalTextExprReal(std::span<const uint8_t> code, std::span<char> text_o
     return RunInMode(kModeTextReal, code, text_out);
 }
 
-ExprValue EvalUnknownType(std::span<const uint8_t>, std::span<char> text_out) {
-    if (!text_out.empty()) text_out[0] = '\0';
+ExprValue EvalUnknownType(std::span<const uint8_t>, std::span<char>) {
+    // Nothing runs: a text caller's buffer stays as it was, as after an abort.
     ReportScriptError(kErrMalformedCode, true);
     return ExprValue{};
 }

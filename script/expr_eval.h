@@ -104,7 +104,8 @@ ExprEvaluator& Evaluator();
 
 // Resets the run state (not the pool, nor the reference record's variable
 // and element), runs every instruction and, in a text mode, copies position
-// 0's text into the caller's buffer. 0, or -1 when an instruction aborted.
+// 0's text into the caller's buffer unless the run aborted. 0, or -1 when an
+// instruction aborted.
 int32_t RunExprByteCode(std::span<const uint8_t> code);
 
 // An opcode handler: its payload (length already checked against the code);
@@ -136,11 +137,12 @@ ExprValue EvalRealExprFromInt(std::span<const uint8_t> code, std::span<char> tex
 // Types 7, 9, 11..14: double arithmetic.
 ExprValue EvalRealExpr(std::span<const uint8_t> code, std::span<char> text_out = {});
 // Types 16..18: text result, integer arithmetic, copied into text_out with
-// its NUL (cut to fit). A number result gives the empty text.
+// its NUL (cut to fit). A number result gives the empty text; a run that
+// aborted gives length 0 and leaves text_out as it was.
 ExprValue EvalTextExpr(std::span<const uint8_t> code, std::span<char> text_out);
 // Type 19: as 16 with double arithmetic.
 ExprValue EvalTextExprReal(std::span<const uint8_t> code, std::span<char> text_out);
-// Every other slot: reports 900030 (fatal) and gives 0.
+// Every other slot: reports 900030 (fatal) and gives 0 (text_out untouched).
 ExprValue EvalUnknownType(std::span<const uint8_t> code, std::span<char> text_out);
 
 inline constexpr size_t kExprEntryCount = 256;

@@ -169,6 +169,44 @@ TEST_F(ExprEvalTest, TextAndNumberMixedIsReported) {
     }
 }
 
+TEST_F(ExprEvalTest, TextEntryKeepsTheCallersBufferWhenTheRunAborts) {
+    // The caller's buffer holds an earlier text. A run that aborts (with or
+    // without a report) gives length 0 and leaves it; a run that ends on a
+    // number writes the empty text; a text result replaces it.
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> code;
+        uint32_t error;  // 0: no report
+        std::string expected;
+        bool kept;
+    };
+    const std::vector<Case> cases = {
+        {"text and number mixed", Code(R"("abc" + 1)"), 160010, "", true},
+        {"not a number", Code(R"(num("12a"))"), 108210, "", true},
+        {"0x without digits", ExprAssembler().Text("x").Op(kOpSeparator).Text("0x").Op(kOpToNumber).Take(), 0, "",
+         true},
+        {"unknown opcode after a text", ExprAssembler().Text("abc").Op('Q').Take(), 900030, "", true},
+        {"number result", Code("1 + 2"), 0, "", false},
+        {"text result", Code(R"("new")"), 0, "new", false},
+    };
+    for (uint32_t type : {16u, 19u}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + " (type " + std::to_string(type) + ")");
+            ResetReports();
+            std::vector<char> buffer(kExprTextSize, '\0');
+            std::memcpy(buffer.data(), "earlier", 8);
+            const ExprValue v = EvaluateExpr(type, c.code, buffer);
+            EXPECT_EQ(v.text_length, c.expected.size());
+            EXPECT_EQ(std::string(buffer.data()), c.kept ? "earlier" : c.expected);
+            if (c.error != 0) {
+                ExpectFatal(c.error);
+            } else {
+                ExpectClean();
+            }
+        }
+    }
+}
+
 TEST_F(ExprEvalTest, NumberToText) {
     EXPECT_EQ(EvalText("str(12)"), "12");
     EXPECT_EQ(EvalText("str(-9223372036854775808)"), "-9223372036854775808");
@@ -436,7 +474,8 @@ TEST_F(ExprEvalTest, UnknownEntryTypesAreReported) {
         std::vector<char> buffer(kExprTextSize, 'z');
         ExprValue v = EvaluateExpr(type, Code("1"), buffer);
         EXPECT_EQ(v.integer, 0);
-        EXPECT_EQ(buffer[0], '\0');
+        EXPECT_EQ(v.text_length, 0u);
+        EXPECT_EQ(buffer[0], 'z');  // nothing ran: the caller's text is kept
         ExpectFatal(900030);
     }
 }
@@ -495,7 +534,7 @@ TEST_F(ExprEvalTest, MalformedByteCode) {
             ExpectFatal(c.error);
             EXPECT_TRUE(LastExprAborted()) << c.what;
             if (type == 16) {
-                EXPECT_EQ(buffer[0], '\0') << c.what;
+                EXPECT_EQ(buffer[0], 'z') << c.what;  // left as it was
             }
             if (HasFailure()) {
                 ADD_FAILURE() << c.what << " (type " << type << ")\n" << tools::DisassembleExpr(c.code);
