@@ -54,7 +54,15 @@ int32_t WriteSystemInteger(uint32_t number, int64_t element, uint8_t op, int64_t
 
 int32_t WriteSystemReal(uint32_t number, int64_t element, uint8_t op, double value) {
     auto write = SystemVariableAccess().write_real;
-    return write != nullptr ? write(number, element, op, value) : 0;
+    if (write != nullptr) return write(number, element, op, value);
+    // A write to a read-only real number changes nothing and reports
+    // nothing. The two that store the value somewhere cannot do so yet: say
+    // so, as the integer and text writers do, rather than lose it silently.
+    if (number == kSystemRealReferenceWrite || number == kSystemRealArgumentWrite) {
+        ReportScriptError(kErrSystemVariableReadOnly, true);
+        return -1;
+    }
+    return 0;
 }
 
 int32_t WriteSystemText(uint32_t number, int64_t element, std::string_view text) {
