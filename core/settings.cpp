@@ -11,6 +11,7 @@
 #include "core/window_record.h"
 #include "platform/file_probe.h"
 #include "platform/file_stream.h"
+#include "platform/game_path.h"
 #include "storage/file_source.h"
 
 namespace zk {
@@ -41,14 +42,15 @@ int32_t TextureSizeFor(int32_t screen_size) {
 }
 
 // zkcfg.dat and zksfs.dat hold 32 entries and nothing after them is read:
-// only their first 128 bytes are, whatever the file's size, so a huge or
-// endless file costs no more than a small one. nullopt when the file cannot
-// be opened.
+// only their first 128 bytes are, whatever the file's size, so a huge file
+// costs no more than a small one. nullopt when there is no regular file to
+// open (a FIFO or a device is none).
 constexpr size_t kEntryFileBytes = 32 * sizeof(int32_t);
 
 std::optional<std::vector<uint8_t>> ReadEntryFile(const char* name) {
+    std::string path = Paths().game_folder + name;
     platform::FileStream file;
-    if (!file.Open(Paths().game_folder + name)) return std::nullopt;
+    if (!platform::GameFileExists(path) || !file.Open(path)) return std::nullopt;
     std::vector<uint8_t> bytes(kEntryFileBytes);
     bytes.resize(file.Read(bytes));  // a shorter file reads its missing entries as 0
     return bytes;

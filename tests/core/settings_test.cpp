@@ -1,6 +1,8 @@
 // The three settings files: zkcfg.zbn, zkcfg.dat and zksfs.dat.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <vector>
 
@@ -124,6 +126,13 @@ TEST_F(SettingsTest, EntryFilesOfAnySizeReadTheirFirst32Entries) {
         EXPECT_EQ(Settings().tile_cap_width, 512);  // the file was read
         EXPECT_EQ(Settings().save_folder_mode, c.save_folder_mode);
     }
+    // A FIFO under the name is no settings file: skipped without waiting
+    // for a writer, as if missing.
+    ResetSettings();
+    std::filesystem::remove(folder.Root() / "zkcfg.dat");
+    ASSERT_EQ(mkfifo((folder.Root() / "zkcfg.dat").c_str(), 0600), 0);
+    EXPECT_EQ(LoadUserSettings(), 0);
+    EXPECT_EQ(Settings().tile_cap_width, 0);
     EXPECT_EQ(ErrorReporter().reports, 0u);
 }
 
