@@ -56,6 +56,9 @@ public:
     // A NUL-terminated text starting here; the terminator is consumed but not
     // part of the result. nullopt when no NUL occurs before the end.
     std::optional<std::string_view> CString() {
+        // Nothing left: no terminator, and memchr must not see the null
+        // data pointer of an empty span.
+        if (Remaining() == 0) return std::nullopt;
         const uint8_t* begin = bytes_.data() + offset_;
         const void* nul = std::memchr(begin, 0, Remaining());
         if (nul == nullptr) return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "base/byte_reader.h"
 #include "core/error_report.h"
@@ -9,6 +10,7 @@
 #include "core/system_facts.h"
 #include "core/window_record.h"
 #include "platform/file_probe.h"
+#include "platform/file_stream.h"
 #include "platform/game_path.h"
 #include "storage/file_source.h"
 
@@ -39,12 +41,19 @@ int32_t TextureSizeFor(int32_t screen_size) {
     return 4096;
 }
 
-std::optional<std::string> ReadGameFolderFile(const char* name) {
-    return platform::ReadGameFile(Paths().game_folder + name);
-}
+// zkcfg.dat and zksfs.dat hold 32 entries and nothing after them is read:
+// only their first 128 bytes are, whatever the file's size, so a huge file
+// costs no more than a small one. nullopt when there is no regular file to
+// open (a FIFO or a device is none).
+constexpr size_t kEntryFileBytes = 32 * sizeof(int32_t);
 
-std::span<const uint8_t> AsBytes(const std::string& text) {
-    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+std::optional<std::vector<uint8_t>> ReadEntryFile(const char* name) {
+    std::string path = Paths().game_folder + name;
+    platform::FileStream file;
+    if (!platform::GameFileExists(path) || !file.Open(path)) return std::nullopt;
+    std::vector<uint8_t> bytes(kEntryFileBytes);
+    bytes.resize(file.Read(bytes));  // a shorter file reads its missing entries as 0
+    return bytes;
 }
 }  // namespace
 
@@ -118,14 +127,12 @@ std::string BuildSaveFolder(int32_t mode, std::string_view app_data, std::string
 }
 
 int LoadUserSettings() {
-    auto bytes = ReadGameFolderFile("zkcfg.dat");
-    if (bytes) ApplyUserSettings(AsBytes(*bytes));
+    if (auto bytes = ReadEntryFile("zkcfg.dat")) ApplyUserSettings(*bytes);
     return 0;
 }
 
 int LoadSaveFolderSetting() {
-    auto bytes = ReadGameFolderFile("zksfs.dat");
-    if (bytes) ApplySaveFolderSetting(AsBytes(*bytes));
+    if (auto bytes = ReadEntryFile("zksfs.dat")) ApplySaveFolderSetting(*bytes);
     settings.save_folder = BuildSaveFolder(settings.save_folder_mode, Paths().app_data_folder, Paths().documents_folder);
     return 0;
 }

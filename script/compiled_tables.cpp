@@ -244,12 +244,19 @@ int32_t LoadLabelTable() {
 
 // ---- zkv.zbn ----------------------------------------------------------------
 
+// A definition's fixed fields: scope, group, owner file, variable number,
+// type and dimension count.
+constexpr uint64_t kVariableDefinitionFixedSize = 1 + 1 + 2 + 2 + 1 + 1;
+
 uint32_t ParseVariableDefinitions(std::vector<uint8_t> bytes, VariableDefinitionTable& out) {
     try {
         ByteReader reader(bytes);
         if (!reader.Seek(8)) return kErrFileUnreadable;
         std::optional<uint16_t> count = reader.U16();
         if (!count) return kErrFileUnreadable;
+        // Every record takes at least its fixed fields: a count the bytes
+        // cannot hold is refused before records are reserved for it.
+        if (uint64_t{*count} * kVariableDefinitionFixedSize > reader.Remaining()) return kErrFileUnreadable;
         VariableDefinitionTable table;
         table.records.reserve(*count);
         for (uint32_t i = 0; i < *count; ++i) {

@@ -163,7 +163,12 @@ public:
         ClosePack(stream);
 
         bool update = IsUpdatePack(pack_name);
-        std::string& lowered_names = lowered_.emplace_back(SjisLowerAscii(table.names));
+        // Each name is lower-cased on its own: a name that ends in a lead
+        // byte must not take the next name's first byte for its trail byte.
+        // The whole length is reserved first, so the keys' views into the
+        // text stay valid while it fills.
+        std::string& lowered_names = lowered_.emplace_back();
+        lowered_names.reserve(table.names.size());
         for (const PackTableEntry& entry : table.entries) {
             uint32_t j = static_cast<uint32_t>(index_.entries.size());
             index_.entries.push_back({entry.hash, pack_number, entry.position});
@@ -173,8 +178,10 @@ public:
                 index_.holds_config = true;
                 ReleaseDataFlag() = true;
             }
-            int64_t earlier = seen_.Replace(
-                entry.hash, std::string_view(lowered_names).substr(entry.name_offset, entry.name_length), j);
+            size_t lowered_at = lowered_names.size();
+            lowered_names += SjisLowerAscii(name);
+            int64_t earlier =
+                seen_.Replace(entry.hash, std::string_view(lowered_names).substr(lowered_at, name.size()), j);
             if (earlier < 0) continue;
             if (!update) {
                 ReportEngineErrorF(104150, false, {name});

@@ -13,22 +13,6 @@ namespace zk {
 
 uint32_t ComputeCrc32(std::span<const uint8_t> bytes) { return Crc32(bytes); }
 
-namespace {
-
-// XOR of byte k of every block except `skip`, bytes beyond the stored
-// length not counted.
-uint8_t XorColumn(std::span<const uint8_t> stored, size_t block_count, size_t k, size_t skip) {
-    uint8_t value = 0;
-    for (size_t block = 0; block < block_count; ++block) {
-        if (block == skip) continue;
-        size_t at = block * kRepairBlockSize + k;
-        if (at < stored.size()) value ^= stored[at];
-    }
-    return value;
-}
-
-}  // namespace
-
 int32_t VerifyAndRepair(PackStream& stream, std::span<uint8_t> stored, uint32_t checksum) {
     if (MurmurHash2(stored, 0) == checksum) return 0;
 
@@ -50,13 +34,17 @@ int32_t VerifyAndRepair(PackStream& stream, std::span<uint8_t> stored, uint32_t 
     std::span<const uint8_t> parity = std::span<const uint8_t>(trailer).last(kRepairBlockSize);
 
     size_t blocks = static_cast<size_t>(expected_blocks);
+    // `sum` is the XOR of every block as found, taken once before any block
+    // is rebuilt: with one damaged block the columns where it differs from
+    // the parity are exactly the damaged bytes. `column` follows the blocks
+    // as they are rebuilt, so the XOR of every block but one is
+    // column ^ that block's byte: one step per byte, however many blocks.
+    // A block whose code alone is wrong is rebuilt from sound neighbours
+    // and so comes out unchanged.
     std::array<uint8_t, kRepairBlockSize> sum{};
     for (size_t i = 0; i < stored.size(); ++i) sum[i % kRepairBlockSize] ^= stored[i];
+    std::array<uint8_t, kRepairBlockSize> column = sum;
 
-    // The sum is taken once, before any block is rebuilt: with one damaged
-    // block the columns where it differs from the parity are exactly the
-    // damaged bytes. A block whose code alone is wrong is rebuilt from
-    // sound neighbours and so comes out unchanged.
     for (size_t block = 0; block < blocks; ++block) {
         size_t begin = block * kRepairBlockSize;
         size_t length = std::min<size_t>(kRepairBlockSize, stored.size() - begin);
@@ -64,7 +52,9 @@ int32_t VerifyAndRepair(PackStream& stream, std::span<uint8_t> stored, uint32_t 
         if (static_cast<uint16_t>(ComputeCrc32(stored.subspan(begin, length))) == code) continue;
         for (size_t k = 0; k < length; ++k) {
             if (parity[k] == sum[k]) continue;
-            stored[begin + k] = static_cast<uint8_t>(parity[k] ^ XorColumn(stored, blocks, k, block));
+            uint8_t& byte = stored[begin + k];
+            byte = static_cast<uint8_t>(parity[k] ^ column[k] ^ byte);
+            column[k] = parity[k];  // the rebuilt byte makes the column XOR to the parity
         }
     }
     return MurmurHash2(stored, 0) == checksum ? 1 : -1;

@@ -1,6 +1,9 @@
 // The three settings files: zkcfg.zbn, zkcfg.dat and zksfs.dat.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <vector>
 
 #include "core/engine_state.h"
@@ -8,6 +11,7 @@
 #include "core/settings.h"
 #include "core/window_record.h"
 #include "platform/ui.h"
+#include "tests/storage/temp_game_folder.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/zkcfg_writer.h"
 
@@ -93,6 +97,43 @@ TEST_F(SettingsTest, ShortUserSettingsFileReadsMissingEntriesAsZero) {
     ApplyUserSettings({});
     EXPECT_EQ(Settings().tile_cap_width, 512);
     EXPECT_EQ(Settings().render_mode, 3);  // entry 8 reads as 0
+}
+
+// Both entry files are read from the game folder for their 32 entries only:
+// a file far larger than memory (sparse on disk) reads like its first 128
+// bytes, and one of 40 bytes like the short table it is.
+TEST_F(SettingsTest, EntryFilesOfAnySizeReadTheirFirst32Entries) {
+    storage_test::TempGameFolder folder("settings");
+    constexpr uintmax_t kHuge = uintmax_t{1} << 42;  // 4 TiB
+    struct Case {
+        const char* what;
+        uintmax_t size;
+        uint8_t caption_click, entry14;
+        int32_t save_folder_mode;
+    };
+    for (const Case& c : {Case{"huge", kHuge, 1, 0, 2}, Case{"short", 40, 1, 0, 0}, Case{"exact", 128, 1, 0, 2}}) {
+        SCOPED_TRACE(c.what);
+        ResetSettings();
+        std::vector<uint8_t> entries = EntryFile({{9, 1}, {14, 0}, {21, 2}});
+        for (const char* name : {"zkcfg.dat", "zksfs.dat"}) {
+            std::filesystem::path path = folder.Write(name, std::string(entries.begin(), entries.end()));
+            std::filesystem::resize_file(path, c.size);
+        }
+        EXPECT_EQ(LoadUserSettings(), 0);
+        EXPECT_EQ(LoadSaveFolderSetting(), 0);
+        EXPECT_EQ(Settings().caption_click, c.caption_click);
+        EXPECT_EQ(Settings().entry14, c.entry14);
+        EXPECT_EQ(Settings().tile_cap_width, 512);  // the file was read
+        EXPECT_EQ(Settings().save_folder_mode, c.save_folder_mode);
+    }
+    // A FIFO under the name is no settings file: skipped without waiting
+    // for a writer, as if missing.
+    ResetSettings();
+    std::filesystem::remove(folder.Root() / "zkcfg.dat");
+    ASSERT_EQ(mkfifo((folder.Root() / "zkcfg.dat").c_str(), 0600), 0);
+    EXPECT_EQ(LoadUserSettings(), 0);
+    EXPECT_EQ(Settings().tile_cap_width, 0);
+    EXPECT_EQ(ErrorReporter().reports, 0u);
 }
 
 TEST_F(SettingsTest, SaveFolderModes) {

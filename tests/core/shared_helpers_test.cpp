@@ -63,6 +63,18 @@ TEST(SharedHelpers, ByteReaderNeverReadsPastTheEnd) {
     EXPECT_EQ(reader.Take(~uint64_t{0}), std::nullopt);
 }
 
+// No bytes at all (a reader over nothing has no data pointer) and a reader
+// at its end: no text, and no search over a null pointer.
+TEST(SharedHelpers, ByteReaderCStringWithNothingLeft) {
+    EXPECT_EQ(ByteReader().CString(), std::nullopt);
+    EXPECT_EQ(ByteReader(std::span<const uint8_t>()).CString(), std::nullopt);
+    const std::vector<uint8_t> bytes = {'a', 0};
+    ByteReader reader(bytes);
+    EXPECT_EQ(reader.CString(), "a");
+    EXPECT_EQ(reader.CString(), std::nullopt);
+    EXPECT_EQ(reader.Offset(), 2u);
+}
+
 TEST(SharedHelpers, ShiftJisStepsDoubleByteCharactersWhole) {
     // "表" is 0x95 0x5C: its trail byte is not a backslash, its lead byte not a letter.
     const std::string table = "\x95\x5C";

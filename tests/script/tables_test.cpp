@@ -1,7 +1,12 @@
 // The boot tables zkc.zbn, zkt.zbn, zkt_list.zbn, zkv.zbn (and zkl.zbn's
 // damage handling): what each loader builds, and that every damaged file is
 // refused cleanly with its name.
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 
 #include "script/compiled_tables.h"
@@ -186,6 +191,40 @@ TEST(CompiledTableDamage, LengthsInsideRecordsPatchedToExtremesAreRefused) {
     file.definitions[2].text_code_length = 0xFFFF;
     VariableDefinitionTable parsed;
     EXPECT_NE(ParseVariableDefinitions(tools::BuildZkv(file), parsed), 0u);
+}
+
+// Lets this process's data segment grow by at most `headroom` bytes from
+// here on: a larger allocation then fails.
+void LimitDataGrowth(uint64_t headroom) {
+    malloc_trim(0);  // free memory at the heap's top would serve a request unseen
+    uint64_t data_kb = 0;
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmData:", 0) == 0) data_kb = std::strtoull(line.c_str() + 7, nullptr, 10);
+    }
+    rlimit limit{};
+    getrlimit(RLIMIT_DATA, &limit);
+    limit.rlim_cur = data_kb * 1024 + headroom;
+    setrlimit(RLIMIT_DATA, &limit);
+}
+
+// A zkv.zbn whose count promises more definitions than its bytes can hold
+// is refused before room is reserved for them: room for 65535 definitions
+// takes megabytes, which a child whose data may grow by one megabyte lacks.
+TEST(CompiledTableDamage, ADefinitionCountTheBytesCannotHoldReservesNothing) {
+    ASSERT_GT(sizeof(VariableDefinition) * 0xFFFF, 2u << 20);
+    tools::ZkvFile file = SmallZkv();
+    std::vector<uint8_t> bytes = tools::BuildZkv(file);
+    bytes[8] = 0xFF;
+    bytes[9] = 0xFF;
+    EXPECT_EXIT(
+        {
+            LimitDataGrowth(1 << 20);
+            VariableDefinitionTable parsed;
+            uint32_t error = ParseVariableDefinitions(bytes, parsed);
+            std::_Exit(error == kErrFileUnreadable ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 // A damaged table, cut at every length, is reported as unreadable with its

@@ -122,6 +122,19 @@ TEST_F(PackIndexTest, UpdatePacksOverrideInNumberOrderWhereverTheyLie) {
     }
 }
 
+// Names are folded one by one: a name that ends in a lead byte must not
+// keep the next name from replacing its namesake.
+TEST_F(PackIndexTest, AnUpdateReplacesANameThatFollowsOneEndingInALeadByte) {
+    WritePack("data.zpf", {PackFileSpec("bg\\x.png", Bytes("base"))});
+    WritePack("update1.zpf", {PackFileSpec("a\x81", Bytes("a")), PackFileSpec("BG\\X.png", Bytes("update"))});
+    ASSERT_EQ(BuildPackIndex(), 0) << LastMessage();
+    EXPECT_EQ(ThePackIndex().entries.size(), 2u);
+    Loaded loaded = Load("bg\\x.png");
+    ASSERT_EQ(loaded.found, 2);
+    ASSERT_EQ(loaded.result, 0);
+    EXPECT_EQ(std::string(loaded.source.data.begin(), loaded.source.data.end()), "update");
+}
+
 TEST_F(PackIndexTest, TheSameNameTwiceOutsideUpdatePacksStopsTheBuild) {
     struct Case {
         const char* what;
@@ -132,6 +145,10 @@ TEST_F(PackIndexTest, TheSameNameTwiceOutsideUpdatePacksStopsTheBuild) {
         {"letter case only", {{"one.zpf", {PackFileSpec("BG\\X.png")}}, {"two.zpf", {PackFileSpec("bg\\x.PNG")}}}},
         {"one pack", {{"one.zpf", {PackFileSpec("bg\\x.png"), PackFileSpec("Bg\\X.png")}}}},
         {"update10 is no update pack", {{"one.zpf", {PackFileSpec("bg\\x.png")}}, {"update10.zpf", {PackFileSpec("bg\\x.png")}}}},
+        // A name that ends in a lead byte stands alone: the next name's
+        // first letter is still folded.
+        {"behind a name ending in a lead byte",
+         {{"one.zpf", {PackFileSpec("a\x81"), PackFileSpec("Bg\\x.png"), PackFileSpec("bg\\x.png")}}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
