@@ -33,6 +33,8 @@ uint8_t OsLevelForBuild(uint32_t build_number) {
     return 255;
 }
 
+int8_t ProcessorCountFor(int host_processors) { return static_cast<int8_t>(std::clamp(host_processors, 1, 127)); }
+
 int8_t WorkerCountFor(int processor_count, int worker_limit) {
     int workers = std::max(processor_count, 1);
     workers = std::min({workers, worker_limit, 4});
@@ -44,8 +46,7 @@ int ReadSystemFacts() {
     // This is not Windows: no build number exists, which reads as the
     // "unknown, newer than every listed level" class.
     facts.os_level = 255;
-    // Capped so the count fits the signed byte that holds it.
-    facts.processor_count = static_cast<int8_t>(std::clamp(platform::ProcessorCount(), 1, 127));
+    facts.processor_count = ProcessorCountFor(platform::ProcessorCount());
     facts.worker_count = WorkerCountFor(facts.processor_count, Settings().worker_limit);
     if (platform::HasWindowSystem()) {
         platform::DesktopInfo desktop = platform::GetWindowSystem().GetDesktop();

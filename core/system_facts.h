@@ -17,6 +17,10 @@ struct SystemFacts {
 };
 SystemFacts& TheSystemFacts();
 
+// The processor count kept for the host's: capped to 1..127 so that it
+// fits the signed byte that holds it. Taking the low byte instead would
+// read 256 processors as 0 and 200 as -56.
+int8_t ProcessorCountFor(int host_processors);
 // Worker count for a processor count and a worker limit: at least 1, at
 // most the limit (and never more than 4). A count that reads as 0 or
 // negative still gives one worker.

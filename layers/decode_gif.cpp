@@ -98,10 +98,27 @@ struct GifLzwState {
     std::array<uint8_t, kLzwTableSize> stack{};
     std::array<uint8_t, kLzwTableSize> suffix{};
     std::array<int32_t, kLzwTableSize> prefix{};
+    // The prefix entries defined since the table was last cleared: the
+    // only ones a clear code has to free again (every other one is free).
+    int32_t defined_low = kLzwTableSize;
+    int32_t defined_high = -1;
 };
 
+void DefineLzwEntry(GifLzwState& state, int32_t entry, int32_t prefix, uint8_t suffix) {
+    state.prefix[entry] = prefix;
+    state.suffix[entry] = suffix;
+    state.defined_low = std::min(state.defined_low, entry);
+    state.defined_high = std::max(state.defined_high, entry);
+}
+
+// Frees every prefix entry. Costs the entries defined since the last
+// clear, not the whole table, so a stream of clear codes stays cheap.
 void ResetLzwTable(GifLzwState& state) {
-    state.prefix.fill(kNoCode);
+    if (state.defined_low <= state.defined_high) {
+        std::fill(state.prefix.begin() + state.defined_low, state.prefix.begin() + state.defined_high + 1, kNoCode);
+    }
+    state.defined_low = kLzwTableSize;
+    state.defined_high = -1;
     state.next_code = state.end_code + 1;
     state.code_width = state.minimum_code_size + 1;
     state.code_limit = 1 << state.code_width;
@@ -111,6 +128,7 @@ void ResetLzwTable(GifLzwState& state) {
 // False for a minimum code size whose codes would not fit 12 bits.
 bool StartLzw(GifLzwState& state, int32_t minimum_code_size) {
     state = GifLzwState{};
+    state.prefix.fill(kNoCode);
     if (minimum_code_size > kLzwMaxMinimumCodeSize) return false;
     state.minimum_code_size = minimum_code_size;
     state.clear_code = 1 << minimum_code_size;
@@ -222,8 +240,7 @@ void DecodeGifLine(GifLzwState& state, GifByteCursor& cursor, std::span<uint8_t>
                 int32_t source = code == entry ? state.last_code : code;
                 int32_t first = GetLzwPrefixChar(state.prefix, source, state.clear_code);
                 if (first < state.clear_code) {  // NEVER otherwise: both strings were just decoded
-                    state.prefix[entry] = state.last_code;
-                    state.suffix[entry] = static_cast<uint8_t>(first);
+                    DefineLzwEntry(state, entry, state.last_code, static_cast<uint8_t>(first));
                 }
             }
         }

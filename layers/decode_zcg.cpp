@@ -114,6 +114,8 @@ void RunZcgJob(const WorkerJob& job, int worker) {
 
 void ShowFileCheckError() { ShowMessageBox("", "File Check Error."); }
 
+int32_t DecodeZcg(std::span<const uint8_t> bytes, CgImage& image, std::string_view name, bool on_workers);
+
 }  // namespace
 
 void RegisterZcgJobs() {
@@ -127,6 +129,18 @@ int32_t DecodeZcgImage(FileSource& source, CgImage& image, std::string_view name
 }
 
 int32_t DecodeZcgBytes(std::span<const uint8_t> bytes, CgImage& image, std::string_view name) {
+    return DecodeZcg(bytes, image, name, WorkerCount() >= 2);
+}
+
+int32_t DecodeZcgBytesOnCallingThread(std::span<const uint8_t> bytes, CgImage& image, std::string_view name) {
+    return DecodeZcg(bytes, image, name, false);
+}
+
+namespace {
+
+// The decode, with both parts unpacked as two jobs on workers 0 and 1, or
+// one after the other on the calling thread.
+int32_t DecodeZcg(std::span<const uint8_t> bytes, CgImage& image, std::string_view name, bool on_workers) {
     ByteReader reader(bytes);
     // A wrong magic is only pointed out; the file is decoded all the same.
     const bool magic = bytes.size() >= 4 && std::equal(bytes.begin(), bytes.begin() + 4, kZcgMagic);
@@ -175,7 +189,7 @@ int32_t DecodeZcgBytes(std::span<const uint8_t> bytes, CgImage& image, std::stri
     params.file_bytes = bytes;
 
     std::array<int32_t, 2> status{1, 1};
-    if (WorkerCount() >= 2) {
+    if (on_workers) {
         const ZcgJobResults results{status.data()};
         std::array<WorkerJob, 2> jobs;
         for (WorkerJob& job : jobs) {
@@ -198,5 +212,7 @@ int32_t DecodeZcgBytes(std::span<const uint8_t> bytes, CgImage& image, std::stri
     }
     return 0;
 }
+
+}  // namespace
 
 }  // namespace zk

@@ -83,6 +83,10 @@ int32_t DecodeWebpBytes(std::span<const uint8_t> bytes, CgImage& image, std::str
 // The engine's own .zcg. 0, or -1 after its message or report.
 int32_t DecodeZcgImage(FileSource& source, CgImage& image, std::string_view name);
 int32_t DecodeZcgBytes(std::span<const uint8_t> bytes, CgImage& image, std::string_view name);
+// The decode of an engine with one worker, whatever the pool: both parts
+// unpacked on the calling thread (DecodeZcgBytes does that only when fewer
+// than two workers run). Lets one process compare the two paths.
+int32_t DecodeZcgBytesOnCallingThread(std::span<const uint8_t> bytes, CgImage& image, std::string_view name);
 // Puts the .zcg unpacking jobs 1000..1003 into the worker pool's job table.
 void RegisterZcgJobs();
 

@@ -22,9 +22,12 @@ struct MemoryInput {
     size_t offset = 0;
 };
 
-// The image between preload and end.
+// The image between preload and end: B, G, R, A rows, top row first. Each
+// row is allocated when the decode first writes to it, so the memory a file
+// costs follows the image data it really holds, never the size its header
+// claims (a damaged 8192 x 8192 header alone would otherwise cost 256 MB).
 struct DecodedPng {
-    std::vector<uint8_t> pixels;  // B, G, R, A rows, top row first
+    std::vector<std::vector<uint8_t>> rows;
     int32_t width = 0;
     int32_t height = 0;
 };
@@ -51,7 +54,6 @@ struct PngReader {
     png_infop info = nullptr;
     MemoryInput input;
     DecodedPng image;
-    std::vector<png_bytep> rows;
     int32_t opaque = 0;
 
     PngReader() = default;
@@ -87,19 +89,36 @@ int32_t ReadPng(PngReader& reader) {
     png_set_gray_to_rgb(png);
     png_set_bgr(png);
     png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
-    png_set_interlace_handling(png);
+    const int passes = png_set_interlace_handling(png);
+    const bool interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
     png_read_update_info(png, info);
-    size_t row_bytes = size_t(width) * 4;
+    const size_t row_bytes = size_t(width) * 4;
     if (png_get_rowbytes(png, info) != row_bytes) return kPngRefused;  // NEVER: the transforms give 4 bytes a pixel
 
     try {
-        reader.image.pixels.assign(row_bytes * height, 0);
-        reader.rows.resize(height);
+        reader.image.rows.resize(height);  // empty rows: 24 bytes each
     } catch (const std::bad_alloc&) {
         return kPngNoMemory;
     }
-    for (png_uint_32 y = 0; y < height; ++y) reader.rows[y] = reader.image.pixels.data() + row_bytes * y;
-    png_read_image(png, reader.rows.data());
+    // libpng is called once per row and pass. A row the pass has pixels of
+    // gets its (zeroed) storage just before the call that fills it; the
+    // others are passed without storage, which libpng skips. A file that
+    // ends early fails in the first row it cannot fill.
+    for (int pass = 0; pass < passes; ++pass) {
+        const bool pass_has_columns = !interlaced || PNG_PASS_COLS(width, pass) != 0;
+        for (png_uint_32 y = 0; y < height; ++y) {
+            std::vector<uint8_t>& row = reader.image.rows[y];
+            const bool filled = pass_has_columns && (!interlaced || PNG_ROW_IN_INTERLACE_PASS(y, pass));
+            if (filled && row.empty()) {
+                try {
+                    row.assign(row_bytes, 0);
+                } catch (const std::bad_alloc&) {
+                    return kPngNoMemory;
+                }
+            }
+            png_read_row(png, filled ? row.data() : nullptr, nullptr);
+        }
+    }
     reader.image.width = static_cast<int32_t>(width);
     reader.image.height = static_cast<int32_t>(height);
     return kPngOk;
@@ -127,11 +146,14 @@ int32_t PngPreload(const char*, const uint8_t* bytes, size_t byte_count, int32_t
 void PngLoad(uint8_t* pixels, int32_t height, int32_t row_bytes) {
     const DecodedPng& decoded = Decoded();
     if (pixels == nullptr || height <= 0 || row_bytes <= 0) return;
-    size_t source_row = size_t(decoded.width) * 4;
-    size_t copy = std::min(size_t(row_bytes), source_row);
     int32_t rows = std::min(height, decoded.height);
     for (int32_t y = 0; y < rows; ++y) {
-        std::memcpy(pixels + size_t(y) * size_t(row_bytes), decoded.pixels.data() + size_t(y) * source_row, copy);
+        uint8_t* out = pixels + size_t(y) * size_t(row_bytes);
+        const std::vector<uint8_t>& row = decoded.rows[size_t(y)];
+        // NEVER empty after a whole decode: every row holds pixels of some pass.
+        size_t copy = std::min(size_t(row_bytes), row.size());
+        if (copy > 0) std::memcpy(out, row.data(), copy);
+        std::memset(out + copy, 0, size_t(row_bytes) - copy);
     }
 }
 

@@ -13,6 +13,11 @@
 #include "tests/fuzz/decoder_fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // The logical screen's width and height follow the six signature bytes.
+    if (zk::fuzzing::TooLargeToFuzz(zk::fuzzing::LittleEndianAt(data, size, 6, 2),
+                                    zk::fuzzing::LittleEndianAt(data, size, 8, 2))) {
+        return -1;
+    }
     zk::fuzzing::SetUpDecoderFuzzing();
     std::span<const uint8_t> bytes(data, size);
     zk::CgImage image;

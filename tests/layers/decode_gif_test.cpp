@@ -397,6 +397,23 @@ TEST_F(DecoderTest, GifKeepsAtMost8192Frames) {
     EXPECT_EQ(IndicesOf(image, 8191), std::vector<uint8_t>{1});
 }
 
+// All frames together hold at most one 8192 x 8192 screen of indices: a
+// frame that size is kept, one more pixel on top of it is refused.
+TEST_F(DecoderTest, GifFramesHoldAtMostOneFullScreenOfIndices) {
+    auto file = [](bool one_more_pixel) {
+        GifWriter writer;
+        writer.Header(2, 2).ImageCodes(Descriptor(8192, 8192, 2), std::vector<int>{4, 5});
+        if (one_more_pixel) writer.ImageCodes(Descriptor(1, 1, 2), std::vector<int>{4, 5});
+        return writer.Trailer().Take();
+    };
+    CgImage image;
+    ASSERT_EQ(DecodeGifBytes(file(false), image, "a.gif"), 0);
+    EXPECT_EQ(FrameOf(image, 0).indices.size(), size_t{8192} * 8192);
+    CgImage refused;
+    EXPECT_EQ(DecodeGifBytes(file(true), refused, "a.gif"), -1);
+    EXPECT_EQ(Reports(), std::vector<SeenReport>{});
+}
+
 // ---- malformed files -------------------------------------------------------------
 
 struct BadCase {

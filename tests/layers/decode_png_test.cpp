@@ -2,9 +2,15 @@
 // the pixels compared with libpng's own simplified reader; the statuses of
 // refused files and a missing library.
 #include <png.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <zlib.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -143,7 +149,11 @@ INSTANTIATE_TEST_SUITE_P(ColourTypes, PngColourTest,
                                            ColourCase{"grey", {9, 2, PNG_COLOR_TYPE_GRAY, 8, false}, 0},
                                            ColourCase{"grey_one_bit", {11, 3, PNG_COLOR_TYPE_GRAY, 1, false}, 0},
                                            ColourCase{"grey_alpha", {4, 4, PNG_COLOR_TYPE_GRAY_ALPHA, 8, false}, 1},
-                                           ColourCase{"interlaced", {13, 11, PNG_COLOR_TYPE_RGB_ALPHA, 8, true}, 1}),
+                                           ColourCase{"interlaced", {13, 11, PNG_COLOR_TYPE_RGB_ALPHA, 8, true}, 1},
+                                           // Too narrow or short for some passes to hold pixels.
+                                           ColourCase{"interlaced_narrow", {3, 9, PNG_COLOR_TYPE_RGB_ALPHA, 8, true}, 1},
+                                           ColourCase{"interlaced_one_pixel", {1, 1, PNG_COLOR_TYPE_RGB, 8, true}, 0},
+                                           ColourCase{"interlaced_short", {10, 3, PNG_COLOR_TYPE_GRAY, 8, true}, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DecoderTest, Png16BitKeepsTheHighByte) {
@@ -199,6 +209,125 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"height_8193", [] { return WritePng({1, 8193, PNG_COLOR_TYPE_GRAY, 8, false}); }, 102,
                     {{100091, true, "bad.png"}}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---- memory that follows the data, not the header ----------------------------
+
+// A PNG of width x height RGBA pixels whose image data holds only its first
+// `rows` rows and then ends, with no further chunk.
+std::vector<uint8_t> PngCutAfterRows(uint32_t width, uint32_t height, uint32_t rows) {
+    std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
+        auto big_endian = [&](uint32_t v) {
+            for (int shift = 24; shift >= 0; shift -= 8) file.push_back(uint8_t(v >> shift));
+        };
+        big_endian(uint32_t(data.size()));
+        const size_t start = file.size();
+        file.insert(file.end(), type, type + 4);
+        file.insert(file.end(), data.begin(), data.end());
+        big_endian(uint32_t(crc32(0, file.data() + start, uInt(file.size() - start))));
+    };
+    std::vector<uint8_t> header;
+    for (uint32_t v : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8) header.push_back(uint8_t(v >> shift));
+    header.insert(header.end(), {8, PNG_COLOR_TYPE_RGB_ALPHA, 0, 0, 0});
+    chunk("IHDR", header);
+    if (rows > 0) {
+        // Each row: filter byte 0, then its pixels. The stream is flushed,
+        // not finished: the rest of the image is missing.
+        std::vector<uint8_t> raw(size_t(rows) * (size_t(width) * 4 + 1), 0x5A);
+        for (uint32_t y = 0; y < rows; ++y) raw[size_t(y) * (size_t(width) * 4 + 1)] = 0;
+        std::vector<uint8_t> packed(compressBound(uLong(raw.size())) + 64);
+        z_stream z{};
+        EXPECT_EQ(deflateInit(&z, Z_DEFAULT_COMPRESSION), Z_OK);
+        z.next_in = raw.data();
+        z.avail_in = uInt(raw.size());
+        z.next_out = packed.data();
+        z.avail_out = uInt(packed.size());
+        EXPECT_EQ(deflate(&z, Z_SYNC_FLUSH), Z_OK);
+        packed.resize(packed.size() - z.avail_out);
+        deflateEnd(&z);
+        chunk("IDAT", packed);
+    }
+    return file;
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define ZK_SANITIZER_RUNTIME 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define ZK_SANITIZER_RUNTIME 1
+#endif
+#endif
+
+#if defined(ZK_SANITIZER_RUNTIME)
+// The sanitizer runtimes reserve terabytes of address space, so an address
+// space limit cannot bound a decode there; their allocation hook can.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, size_t),
+                                                         void (*free_hook)(const volatile void*));
+std::atomic<bool> measuring{false};
+std::atomic<size_t> largest_allocation{0};
+void OnAllocation(const volatile void*, size_t size) {
+    if (!measuring.load(std::memory_order_relaxed)) return;
+    size_t seen = largest_allocation.load(std::memory_order_relaxed);
+    while (size > seen && !largest_allocation.compare_exchange_weak(seen, size, std::memory_order_relaxed)) {
+    }
+}
+void OnFree(const volatile void*) {}
+#else
+// Bytes of address space the process has mapped now.
+uint64_t MappedBytes() {
+    unsigned long long pages = 0;
+    FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr) return 0;
+    if (std::fscanf(statm, "%llu", &pages) != 1) pages = 0;
+    std::fclose(statm);
+    return uint64_t(pages) * uint64_t(sysconf(_SC_PAGESIZE));
+}
+
+// In a child process: decodes `file` with `allowance` bytes of address
+// space beyond what is mapped, and exits with the decode's status.
+[[noreturn]] void DecodeWithinAddressSpace(const std::vector<uint8_t>& file, uint64_t allowance) {
+    const uint64_t mapped = MappedBytes();
+    const rlimit address_space{mapped + allowance, mapped + allowance};
+    if (mapped == 0 || setrlimit(RLIMIT_AS, &address_space) != 0) std::_Exit(2);
+    CgImage image;
+    std::_Exit(DecodePngBytes(file, image, "cut.png"));
+}
+#endif
+
+// An 8192 x 8192 header claims 256 MB of pixels. A file that ends before
+// its image data, or a few rows into it, is refused having spent memory
+// for the rows it held only: the decode runs under an address space limit
+// of 48 MB above what the process already maps (without sanitizers), or
+// with every allocation measured (with them).
+TEST_F(DecoderTest, PngCutShortCostsOnlyTheRowsItHolds) {
+    const std::vector<std::vector<uint8_t>> files = {PngCutAfterRows(8192, 8192, 0),
+                                                     PngCutAfterRows(8192, 8192, 16)};
+    constexpr uint64_t kAllowance = uint64_t{48} << 20;
+#if defined(ZK_SANITIZER_RUNTIME)
+    static const bool installed = __sanitizer_install_malloc_and_free_hooks(OnAllocation, OnFree) != 0;
+    ASSERT_TRUE(installed);
+    for (const auto& file : files) {
+        CgImage image;
+        largest_allocation = 0;
+        measuring = true;
+        const int32_t status = DecodePngBytes(file, image, "cut.png");
+        measuring = false;
+        EXPECT_EQ(status, 101);
+        EXPECT_LT(largest_allocation.load(), kAllowance);
+    }
+#else
+    // A child started afresh, so no thread of this process is copied half-way.
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const auto& file : files) {
+        // The child's exit code is the decode's status: 101 refused, 1 when
+        // the memory ran out.
+        EXPECT_EXIT(DecodeWithinAddressSpace(file, kAllowance), ::testing::ExitedWithCode(101), "");
+    }
+    GTEST_FLAG_SET(death_test_style, style);
+#endif
+}
 
 TEST_F(DecoderTest, PngWithoutTheLibraryFailsQuietly) {
     // Start-up has already said the library or its entries are missing.

@@ -267,6 +267,19 @@ TEST(CpuScalersRoundingTest, ThreadedRoundsEachHalfDown) {
     EXPECT_EQ(threaded.At(0, 0), (Pixel{1, 1, 1, 1}));
 }
 
+// Which destination pixels of an axis are drawn: skip the leading ones
+// whose source pixel lies before the source, then take pixels while their
+// source pixel lies inside it. For a reversed rectangle (positions falling)
+// that starts beyond the source's end, that is none.
+template <class SourceIndex>
+std::vector<bool> DrawnPixels(int64_t count, int64_t limit, SourceIndex source_index) {
+    std::vector<bool> drawn(size_t(count), false);
+    int64_t i = 0;
+    while (i < count && source_index(i) < 0) ++i;
+    for (; i < count && source_index(i) >= 0 && source_index(i) < limit; ++i) drawn[size_t(i)] = true;
+    return drawn;
+}
+
 // --- nearest -------------------------------------------------------------
 
 TEST(ScaleNearestTest, MapsByTheSixteenSixteenStep) {
@@ -303,10 +316,104 @@ TEST(ScaleNearestTest, MapsByTheSixteenSixteenStep) {
     }
 }
 
+// The nearest mapping, from its formula: step = ((c1 - c0 + 1) << 16) /
+// size in 64 bits, destination pixel i takes source pixel c0 + ((i * step)
+// >> 16), drawn as DrawnPixels says; every other pixel is zero.
+void ExpectNearest(const Destination& d, const std::vector<uint8_t>& source, int32_t source_width,
+                   int32_t source_height, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    const int64_t step_x = ((int64_t{x1} - x0 + 1) * 65536) / d.width;
+    const int64_t step_y = ((int64_t{y1} - y0 + 1) * 65536) / d.height;
+    auto sx = [&](int64_t x) { return x0 + ((x * step_x) >> 16); };
+    auto sy = [&](int64_t y) { return y0 + ((y * step_y) >> 16); };
+    const std::vector<bool> columns = DrawnPixels(d.width, source_width, sx);
+    const std::vector<bool> rows = DrawnPixels(d.height, source_height, sy);
+    for (int32_t y = 0; y < d.height; ++y) {
+        for (int32_t x = 0; x < d.width; ++x) {
+            Pixel expected{0, 0, 0, 0};
+            if (columns[size_t(x)] && rows[size_t(y)]) {
+                const uint8_t* q = &source[(size_t(sy(y)) * size_t(source_width) + size_t(sx(x))) * 4];
+                expected = {q[0], q[1], q[2], q[3]};
+            }
+            ASSERT_EQ(d.At(x, y), expected) << x << "," << y;
+        }
+    }
+}
+
+// Spans of 32768 pixels and more: (span << 16) no longer fits 32 bits, so
+// the step must be kept in 64.
+TEST(ScaleNearestTest, StepsOverSpansOf32768AndMoreIn64Bits) {
+    RegisterScalerJobs();
+    // A source whose pixels name their own column and row.
+    auto numbered = [](int32_t w, int32_t h) {
+        std::vector<uint8_t> bytes(size_t(w) * h * 4);
+        for (int32_t y = 0; y < h; ++y) {
+            for (int32_t x = 0; x < w; ++x) {
+                uint8_t* q = &bytes[(size_t(y) * w + x) * 4];
+                q[0] = uint8_t(x);
+                q[1] = uint8_t(x >> 8);
+                q[2] = uint8_t(y);
+                q[3] = uint8_t(y >> 8);
+            }
+        }
+        return bytes;
+    };
+    struct Case {
+        int32_t source_width, source_height, x0, y0, x1, y1, dw, dh;
+    };
+    const Case cases[] = {
+        {32768, 2, 0, 0, 32767, 1, 7, 2},              // exactly 32768 columns
+        {40000, 1, 0, 0, 39999, 0, 13, 1},             // more than that
+        {2, 40000, 0, 0, 1, 39999, 2, 11},             // rows too
+        {4, 3, -65536, 0, 65535, 2, 64, 3},            // a span of 131072 around a small source
+        {40000, 1, 39999, 0, -29, 0, 9, 1},            // reversed, 40029 columns
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.x0 << "," << c.y0 << ".." << c.x1 << "," << c.y1 << " -> " << c.dw
+                                        << "x" << c.dh);
+        const std::vector<uint8_t> source = numbered(c.source_width, c.source_height);
+        Destination d(c.dw, c.dh);
+        ASSERT_TRUE(ScaleNearestThreaded(d.bytes, source, c.x0, c.y0, c.x1, c.y1, c.source_width, c.source_height,
+                                         c.dw, c.dh));
+        ExpectNearest(d, source, c.source_width, c.source_height, c.x0, c.y0, c.x1, c.y1);
+    }
+    // One mapping worked through: 32768 columns onto 7, step 306783378;
+    // column 6 takes source column (6 * 306783378) >> 16 = 28086.
+    const std::vector<uint8_t> source = numbered(32768, 2);
+    Destination d(7, 2);
+    ASSERT_TRUE(ScaleNearestThreaded(d.bytes, source, 0, 0, 32767, 1, 32768, 2, 7, 2));
+    EXPECT_EQ(d.At(6, 0), (Pixel{uint8_t(28086 & 255), uint8_t(28086 >> 8), 0, 0}));
+}
+
+// Reversed rectangles step backwards; a step that leaves the source ends
+// the drawn range.
+TEST(ScaleNearestTest, ReversedRectanglesStepBackwards) {
+    RegisterScalerJobs();
+    Source s(5, 4);
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 0; x < 5; ++x) s.Set(x, y, {uint8_t(x), uint8_t(y), uint8_t(10 * x + y), 255});
+    struct Case {
+        int32_t x0, y0, x1, y1, dw, dh;
+    };
+    const Case cases[] = {
+        {4, 3, 0, 0, 5, 4},      // step -3/5 and -2/4 of a pixel
+        {4, 3, 0, 0, 10, 8},     // enlarged
+        {1, 2, -5, 0, 4, 3},     // runs before column 0 at once
+        {9, 3, 0, 0, 6, 4},      // starts beyond the last column: nothing drawn
+        {0, 3, 4, 0, 5, 4},      // columns in order, rows reversed
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.x0 << "," << c.y0 << ".." << c.x1 << "," << c.y1 << " -> " << c.dw
+                                        << "x" << c.dh);
+        Destination d(c.dw, c.dh);
+        ASSERT_TRUE(ScaleNearestThreaded(d.bytes, s.bytes, c.x0, c.y0, c.x1, c.y1, 5, 4, c.dw, c.dh));
+        ExpectNearest(d, s.bytes, 5, 4, c.x0, c.y0, c.x1, c.y1);
+    }
+}
+
 // --- larger pictures, and the worker counts ------------------------------------
 
 // The bilinear formula evaluated pixel by pixel, straight from its
-// definition (positions in 64 bits, the row range cut where the source ends).
+// definition (positions in 64 bits, the drawn ranges as above).
 Destination ReferenceBilinear(Kind kind, const Source& s, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                               int32_t dw100, int32_t dh100) {
     auto position = [](int64_t c0, int64_t c1, int64_t size, int64_t i) {
@@ -315,6 +422,10 @@ Destination ReferenceBilinear(Kind kind, const Source& s, int32_t x0, int32_t y0
         return size < span ? ((fraction + 256 * i) * span) / divisor : fraction + ((256 * i) * span) / divisor;
     };
     Destination d(dw100 / 100, dh100 / 100);
+    const std::vector<bool> columns =
+        DrawnPixels(d.width, s.width, [&](int64_t x) { return x0 / 100 + (position(x0, x1, dw100, x) >> 8); });
+    const std::vector<bool> rows =
+        DrawnPixels(d.height, s.height, [&](int64_t y) { return y0 / 100 + (position(y0, y1, dh100, y) >> 8); });
     for (int32_t y = 0; y < d.height; ++y) {
         const int64_t py = position(y0, y1, dh100, y);
         const int64_t sy = y0 / 100 + (py >> 8);
@@ -322,7 +433,7 @@ Destination ReferenceBilinear(Kind kind, const Source& s, int32_t x0, int32_t y0
             const int64_t px = position(x0, x1, dw100, x);
             const int64_t sx = x0 / 100 + (px >> 8);
             uint8_t* q = &d.bytes[(size_t(y) * d.width + x) * 4];
-            if (sx < 0 || sx >= s.width || sy < 0 || sy >= s.height) {
+            if (!columns[size_t(x)] || !rows[size_t(y)]) {
                 std::fill(q, q + 4, 0);
                 continue;
             }
@@ -360,6 +471,48 @@ TEST_P(CpuScalersTest, MatchesThePerPixelFormulaOnARandomPicture) {
         }
     }
     ForcePlainScalerLoops(false);
+}
+
+// A reversed rectangle (x1 < x0, y1 < y0) walks the source backwards.
+// Corners on whole pixels mirror the picture exactly.
+TEST_P(CpuScalersTest, ReversedRectangleOnWholePixelsMirrors) {
+    const Source s = RandomSource(5, 4, 3);
+    Destination d(5, 4);
+    ASSERT_TRUE(Scale(GetParam(), d, s, 400, 300, 0, 0, 500, 400));
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 0; x < 5; ++x) EXPECT_EQ(d.At(x, y), s.At(4 - x, 3 - y)) << x << "," << y;
+}
+
+// Reversed rectangles with fractions, running off the source's start (the
+// rest of the axis is zero), starting beyond its end (nothing is drawn),
+// or one reversed axis against one in order.
+TEST_P(CpuScalersTest, ReversedRectanglesFollowTheFormula) {
+    const Source s = RandomSource(7, 6, 9);
+    struct Case {
+        int32_t x0, y0, x1, y1, dw100, dh100;
+    };
+    const Case cases[] = {
+        {650, 550, 0, 0, 1300, 1100},     // the whole picture, enlarged
+        {250, 450, -150, 50, 900, 700},   // runs past column 0 after 6 columns
+        {625, 575, 175, 25, 300, 250},    // reduced, with fractions
+        {900, 500, 0, 0, 1000, 600},      // starts beyond the last column
+        {0, 550, 650, 0, 1000, 900},      // columns in order, rows reversed
+    };
+    for (bool plain_loops : {false, true}) {
+        ForcePlainScalerLoops(plain_loops);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.x0 << "," << c.y0 << ".." << c.x1 << "," << c.y1
+                                            << (plain_loops ? " plain loops" : ""));
+            Destination d(c.dw100 / 100, c.dh100 / 100);
+            ASSERT_TRUE(Scale(GetParam(), d, s, c.x0, c.y0, c.x1, c.y1, c.dw100, c.dh100));
+            EXPECT_EQ(d.bytes, ReferenceBilinear(GetParam(), s, c.x0, c.y0, c.x1, c.y1, c.dw100, c.dh100).bytes);
+        }
+    }
+    ForcePlainScalerLoops(false);
+    // The case that starts beyond the source draws nothing at all.
+    Destination beyond(10, 6);
+    ASSERT_TRUE(Scale(GetParam(), beyond, s, 900, 500, 0, 0, 1000, 600));
+    for (uint8_t b : beyond.bytes) ASSERT_EQ(b, 0);
 }
 
 // Splitting rows over 1, 2 or 4 workers gives the same pixels.
