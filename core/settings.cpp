@@ -39,8 +39,9 @@ int32_t TextureSizeFor(int32_t screen_size) {
     return 4096;
 }
 
+// The game folder is the engine's own absolute path, fixed at start-up.
 std::optional<std::string> ReadGameFolderFile(const char* name) {
-    return platform::ReadGameFile(Paths().game_folder + name);
+    return platform::ReadEngineFile(Paths().game_folder + name);
 }
 
 std::span<const uint8_t> AsBytes(const std::string& text) {
@@ -107,13 +108,13 @@ void ApplySaveFolderSetting(std::span<const uint8_t> file_bytes) {
     if (mode >= 0 && mode <= 3) settings.save_folder_mode = mode;
 }
 
-std::string BuildSaveFolder(int32_t mode, std::string_view app_data, std::string_view documents) {
-    const std::string suffix = "\\PALVOR_SaveData\\ubeko\\save\\";
+SaveFolder BuildSaveFolder(int32_t mode) {
+    const std::string branded = "PALVOR_SaveData\\ubeko\\save\\";
     switch (mode) {
-        case 1: return std::string(app_data) + suffix;
-        case 2: return std::string(documents) + suffix;
-        case 3: return std::string(documents) + "\\My Games" + suffix;
-        default: return "save\\";
+        case 1: return {platform::PathRoot::kAppData, branded};
+        case 2: return {platform::PathRoot::kDocuments, branded};
+        case 3: return {platform::PathRoot::kDocuments, "My Games\\" + branded};
+        default: return {platform::PathRoot::kGame, "save\\"};
     }
 }
 
@@ -126,7 +127,9 @@ int LoadUserSettings() {
 int LoadSaveFolderSetting() {
     auto bytes = ReadGameFolderFile("zksfs.dat");
     if (bytes) ApplySaveFolderSetting(AsBytes(*bytes));
-    settings.save_folder = BuildSaveFolder(settings.save_folder_mode, Paths().app_data_folder, Paths().documents_folder);
+    SaveFolder folder = BuildSaveFolder(settings.save_folder_mode);
+    settings.save_folder_root = folder.root;
+    settings.save_folder = std::move(folder.folder);
     return 0;
 }
 
