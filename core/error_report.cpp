@@ -12,6 +12,7 @@
 #include <array>
 #include <iterator>
 #include <mutex>
+#include <optional>
 
 #include "base/byte_reader.h"
 #include "core/engine_state.h"
@@ -248,12 +249,14 @@ const EditorCommand* FindEditor(std::string_view program) {
 }
 
 // The edit button: open the failing script line in the user's editor. The
-// dialog stays open.
-void OpenInEditor(const std::string& game_path, int32_t line) {
+// dialog stays open. The script's file name comes from the game data, so it
+// is looked up inside the game folder only.
+void OpenInEditor(const std::string& game_folder, const std::string& file, int32_t line) {
+    std::optional<std::string> host_path = platform::ToHostPathUnder(game_folder, file);
+    if (!host_path) return;  // names nothing inside the game folder
     std::string program = platform::FindTextEditor();
     if (program.empty()) return;  // no associated program: nothing happens
-    std::string host_path = platform::ToHostPath(game_path);
-    platform::LaunchProgram(program, EditorArguments(program, host_path, line));
+    platform::LaunchProgram(program, EditorArguments(program, *host_path, line));
 }
 
 }  // namespace
@@ -459,9 +462,10 @@ void ShowErrorDialog(const std::string& message) {
             request.edit = platform::ErrorDialogRequest::EditButton::kEnabled;
             // The location as it is now: a later report may overwrite it
             // while the dialog is up.
-            std::string game_path = state.game_folder + state.location.file;
+            std::string folder = state.game_folder;
+            std::string file = state.location.file;
             int32_t line = state.location.line;
-            request.on_edit = [game_path, line] { OpenInEditor(game_path, line); };
+            request.on_edit = [folder, file, line] { OpenInEditor(folder, file, line); };
         }
     }
     // Dialogs belong to the main thread; a report from the game-loop thread

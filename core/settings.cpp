@@ -44,13 +44,14 @@ int32_t TextureSizeFor(int32_t screen_size) {
 // zkcfg.dat and zksfs.dat hold 32 entries and nothing after them is read:
 // only their first 128 bytes are, whatever the file's size, so a huge file
 // costs no more than a small one. nullopt when there is no regular file to
-// open (a FIFO or a device is none).
+// open (a FIFO or a device is none). The game folder is the engine's own
+// absolute path, fixed at start-up.
 constexpr size_t kEntryFileBytes = 32 * sizeof(int32_t);
 
 std::optional<std::vector<uint8_t>> ReadEntryFile(const char* name) {
     std::string path = Paths().game_folder + name;
     platform::FileStream file;
-    if (!platform::GameFileExists(path) || !file.Open(path)) return std::nullopt;
+    if (!file.OpenEngineFile(path)) return std::nullopt;
     std::vector<uint8_t> bytes(kEntryFileBytes);
     bytes.resize(file.Read(bytes));  // a shorter file reads its missing entries as 0
     return bytes;
@@ -116,13 +117,13 @@ void ApplySaveFolderSetting(std::span<const uint8_t> file_bytes) {
     if (mode >= 0 && mode <= 3) settings.save_folder_mode = mode;
 }
 
-std::string BuildSaveFolder(int32_t mode, std::string_view app_data, std::string_view documents) {
-    const std::string suffix = "\\PALVOR_SaveData\\ubeko\\save\\";
+SaveFolder BuildSaveFolder(int32_t mode) {
+    const std::string branded = "PALVOR_SaveData\\ubeko\\save\\";
     switch (mode) {
-        case 1: return std::string(app_data) + suffix;
-        case 2: return std::string(documents) + suffix;
-        case 3: return std::string(documents) + "\\My Games" + suffix;
-        default: return "save\\";
+        case 1: return {platform::PathRoot::kAppData, branded};
+        case 2: return {platform::PathRoot::kDocuments, branded};
+        case 3: return {platform::PathRoot::kDocuments, "My Games\\" + branded};
+        default: return {platform::PathRoot::kGame, "save\\"};
     }
 }
 
@@ -133,7 +134,9 @@ int LoadUserSettings() {
 
 int LoadSaveFolderSetting() {
     if (auto bytes = ReadEntryFile("zksfs.dat")) ApplySaveFolderSetting(*bytes);
-    settings.save_folder = BuildSaveFolder(settings.save_folder_mode, Paths().app_data_folder, Paths().documents_folder);
+    SaveFolder folder = BuildSaveFolder(settings.save_folder_mode);
+    settings.save_folder_root = folder.root;
+    settings.save_folder = std::move(folder.folder);
     return 0;
 }
 

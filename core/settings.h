@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "platform/game_path.h"
+
 namespace zk {
 
 struct EngineSettings {
@@ -54,7 +56,11 @@ struct EngineSettings {
 
     // zksfs.dat
     int32_t save_folder_mode = 0;
-    std::string save_folder;  // game path
+    // The save folder: a game path with a trailing '\', relative to its root,
+    // so save files are always written below the game folder or one of the
+    // user's folders.
+    platform::PathRoot save_folder_root = platform::PathRoot::kGame;
+    std::string save_folder;
 
     uint8_t read_only_folder = 0;
 };
@@ -69,8 +75,15 @@ constexpr uint32_t kD3dFmtA4R4G4B4 = 26;
 // be checked on bytes.
 void ApplyUserSettings(std::span<const uint8_t> file_bytes);
 void ApplySaveFolderSetting(std::span<const uint8_t> file_bytes);
-// Builds the save folder from the mode and the two special folders.
-std::string BuildSaveFolder(int32_t mode, std::string_view app_data, std::string_view documents);
+// The save folder of a save-folder mode: "save\" in the current folder (mode
+// 0 and any other value), or "[My Games\]PALVOR_SaveData\ubeko\save\" in the
+// application-data folder (1) or the documents folder (2, 3).
+struct SaveFolder {
+    platform::PathRoot root = platform::PathRoot::kGame;
+    std::string folder;
+    bool operator==(const SaveFolder&) const = default;
+};
+SaveFolder BuildSaveFolder(int32_t mode);
 // 0 go on, 1 bad value (reported, fatal). The desktop size stands in for 0 x 0.
 int ApplyEngineConfig(std::span<const uint8_t> file_bytes, int32_t desktop_width, int32_t desktop_height);
 

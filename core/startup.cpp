@@ -144,7 +144,8 @@ int8_t InitEngine(const ProgramEntry& entry) {
     const std::string& argument1 = TheCommandLine().texts[1];
     if (EqualsIgnoreCase(argument1, "/zkcfg")) {
         // The settings tool is a separate program of the game folder.
-        platform::LaunchProgram(platform::ToHostPath(Sjis("エンジン設定.exe")), {"/zkcfg"});
+        if (std::optional<std::string> tool = platform::ToHostPath(Sjis("エンジン設定.exe")))
+            platform::LaunchProgram(*tool, {"/zkcfg"});
         return EndHandledRun();
     }
     if (EqualsIgnoreCase(argument1, "/info")) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "core/settings.h"
 #include "platform/game_path.h"
@@ -61,7 +62,7 @@ int ReadSystemFacts() {
 int WriteSystemReport() {
     // The report itself goes only to the discarded trace; deleting the old
     // report file is its one visible effect.
-    std::remove(platform::ToHostPath(".\\info.txt").c_str());
+    if (std::optional<std::string> report = platform::ToHostPath("info.txt")) std::remove(report->c_str());
     return 0;
 }
 

@@ -1,6 +1,5 @@
 #include "platform/file_stream.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,8 +7,6 @@
 #include <limits>
 #include <string>
 #include <utility>
-
-#include "platform/game_path.h"
 
 namespace zk::platform {
 namespace {
@@ -28,21 +25,20 @@ FileStream& FileStream::operator=(FileStream&& other) noexcept {
     return *this;
 }
 
-bool FileStream::Open(std::string_view game_path) {
+bool FileStream::Open(std::string_view game_path, PathRoot root) {
     Close();
-    std::string host = ToHostPath(game_path);
-    int fd;
-    do {
-        fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    std::optional<std::string> host = ToHostPath(game_path, root);
+    return host && OpenHost(*host);
+}
+
+bool FileStream::OpenEngineFile(std::string_view engine_path) {
+    Close();
+    return OpenHost(EnginePathToHost(engine_path));
+}
+
+bool FileStream::OpenHost(const std::string& host_path) {
+    int fd = OpenRegularFile(host_path);
     if (fd < 0) return false;
-    // A folder opens read-only on Linux; on Windows it does not open as a
-    // file, and no reader wants one.
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
     fd_ = fd;
     offset_ = 0;
     return true;

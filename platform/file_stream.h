@@ -1,4 +1,5 @@
-// A file opened for reading by its game path, read at any position. The
+// A file opened for reading by its game path (or an engine path: the
+// executable, the packs the engine listed), read at any position. The
 // pack reader and other readers of large files use it where reading the
 // whole file would waste memory.
 //
@@ -10,7 +11,10 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+
+#include "platform/game_path.h"
 
 namespace zk::platform {
 
@@ -23,9 +27,13 @@ public:
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
 
-    // Opens an existing file (not a folder) read-only, at offset 0. A stream
-    // that was open is closed first. False when it cannot be opened.
-    bool Open(std::string_view game_path);
+    // Opens an existing regular file read-only, at offset 0. A stream that
+    // was open is closed first. False when it cannot be opened or is no
+    // regular file (a folder, a FIFO, a device): opening never waits.
+    // Open takes a game path, confined to its root (platform/game_path.h);
+    // OpenEngineFile an engine path, never a name from a script.
+    bool Open(std::string_view game_path, PathRoot root = PathRoot::kGame);
+    bool OpenEngineFile(std::string_view engine_path);
     bool IsOpen() const { return fd_ >= 0; }
     void Close();
 
@@ -43,6 +51,8 @@ public:
     bool ReadExact(std::span<uint8_t> out) { return Read(out) == out.size(); }
 
 private:
+    bool OpenHost(const std::string& host_path);
+
     int fd_ = -1;
     uint64_t offset_ = 0;
 };

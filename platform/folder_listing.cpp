@@ -10,8 +10,12 @@
 
 namespace zk::platform {
 
-std::optional<std::vector<FolderEntry>> ListFolder(std::string_view game_path) {
-    std::string host = ToHostPath(game_path);
+std::optional<std::vector<FolderEntry>> ListFolder(std::string_view game_path, PathRoot root) {
+    std::optional<std::string> host_path = ToHostPath(game_path, root);
+    if (!host_path) return std::nullopt;
+    const std::string& host = *host_path;
+    // (opendir opens without waiting and only a folder: a FIFO named like
+    // one is refused at once.)
     DIR* handle = ::opendir(host.c_str());
     if (handle == nullptr) return std::nullopt;
     std::vector<FolderEntry> entries;

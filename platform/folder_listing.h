@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/game_path.h"
+
 namespace zk::platform {
 
 struct FolderEntry {
@@ -17,7 +19,8 @@ struct FolderEntry {
 
 // Every name in the folder but "." and "..". A symbolic link counts as what
 // it points to; one that points nowhere counts as a file. nullopt when the
-// folder cannot be listed.
-std::optional<std::vector<FolderEntry>> ListFolder(std::string_view game_path);
+// folder cannot be listed, or the game path is not confined to its root
+// (platform/game_path.h).
+std::optional<std::vector<FolderEntry>> ListFolder(std::string_view game_path, PathRoot root = PathRoot::kGame);
 
 }  // namespace zk::platform

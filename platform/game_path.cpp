@@ -6,6 +6,10 @@
 // conversion keeps its CP932 names), then the directory's listing ignoring
 // ASCII case. Listings are cached per directory and taken again when the
 // directory's modification time changes.
+//
+// A game path is walked from its root's own names, which ".." never removes,
+// so a name from a script stays below its root; an engine path is walked
+// from the file system's root or the current folder.
 #include "platform/game_path.h"
 
 #include <dirent.h>
@@ -227,26 +231,17 @@ std::string JoinParts(const std::vector<HostPart>& parts) {
     return path;
 }
 
-}  // namespace
+bool IsHostFolder(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
-// Windows takes '/' as a separator too, so both are. Only single-byte
-// characters separate: the trail byte of a double-byte character (0x5C in
-// "表" or "ソ") belongs to it. ".." is applied to the names as written, as
-// Windows does, not by following symbolic links.
-std::string ToHostPath(std::string_view game_path) {
-    std::string_view rest = game_path;
-    std::vector<HostPart> parts;
-    if (!rest.empty() && IsGameSeparator(rest[0])) {
-        // "\dir\file": absolute from the root.
-    } else if (rest.size() >= 2 && ((rest[0] >= 'A' && rest[0] <= 'Z') || (rest[0] >= 'a' && rest[0] <= 'z')) &&
-               rest[1] == ':') {
-        rest.remove_prefix(2);  // "C:\dir": every drive is the one root here
-    } else if (std::optional<std::string> cwd = WorkingDirectory()) {
-        for (std::string& name : SplitHost(*cwd)) parts.push_back({std::move(name), true});
-    }
-    // (A current directory that cannot be named, such as a removed one,
-    // leaves the path relative to the root; nothing better exists.)
-
+// Walks the components of `rest` onto `parts`. ".." never removes one of the
+// first `floor` parts (the root's own). Only single-byte characters
+// separate: the trail byte of a double-byte character (0x5C in "表" or "ソ")
+// belongs to it. ".." is applied to the names as written, as Windows does,
+// not by following symbolic links.
+std::string WalkComponents(std::vector<HostPart>& parts, size_t floor, std::string_view rest) {
     size_t i = 0;
     while (i <= rest.size()) {
         size_t end = i;
@@ -255,7 +250,7 @@ std::string ToHostPath(std::string_view game_path) {
         i = end + 1;
         if (component.empty() || component == ".") continue;
         if (component == "..") {
-            if (!parts.empty()) parts.pop_back();
+            if (parts.size() > floor) parts.pop_back();
             continue;
         }
         std::string utf8 = Cp932ToUtf8(component);
@@ -270,23 +265,108 @@ std::string ToHostPath(std::string_view game_path) {
     return JoinParts(parts);
 }
 
-bool GameFileExists(std::string_view game_path) {
-    struct stat st;
-    return stat(ToHostPath(game_path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+// A relative game path under a host folder; nullopt when it is not relative.
+std::optional<std::string> ConfinedHostPath(const std::string& root_host, std::string_view game_path) {
+    if (!IsRelativeGamePath(game_path)) return std::nullopt;
+    // The root's own names are taken as they are; whether they exist
+    // decides whether the names below are matched or appended as written.
+    bool root_exists = IsHostFolder(root_host);
+    std::vector<HostPart> parts;
+    for (std::string& name : SplitHost(root_host)) parts.push_back({std::move(name), root_exists});
+    size_t floor = parts.size();
+    return WalkComponents(parts, floor, game_path);
 }
 
-bool GameFolderExists(std::string_view game_path) {
-    struct stat st;
-    return stat(ToHostPath(game_path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+// The XDG base directory rules: a variable that is unset, empty or not an
+// absolute path is ignored.
+std::string AppDataHost() {
+    const char* data_home = std::getenv("XDG_DATA_HOME");
+    if (data_home != nullptr && data_home[0] == '/') return data_home;
+    return JoinHost(HomeDirectory(), ".local/share");
 }
 
-std::optional<std::string> ReadGameFile(std::string_view game_path) {
-    std::string host = ToHostPath(game_path);
-    int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
+std::string DocumentsHost();
+
+}  // namespace
+
+bool IsRelativeGamePath(std::string_view game_path) {
+    if (!game_path.empty() && IsGameSeparator(game_path.front())) return false;
+    // ':' (0x3A) is never a trail byte, so a plain byte scan finds every
+    // single-byte one. On Windows it makes a drive ("c:\x", "c:x") or an
+    // alternate stream; no game file has one in its name.
+    return game_path.find(':') == std::string_view::npos && game_path.find('\0') == std::string_view::npos;
+}
+
+std::optional<std::string> RootHostPath(PathRoot root) {
+    switch (root) {
+        case PathRoot::kGame: return WorkingDirectory();
+        case PathRoot::kAppData: return AppDataHost();
+        case PathRoot::kDocuments: return DocumentsHost();
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ToHostPath(std::string_view game_path, PathRoot root) {
+    // (A current folder that cannot be named, such as a removed one, has no
+    // files to offer.)
+    std::optional<std::string> root_host = RootHostPath(root);
+    if (!root_host) return std::nullopt;
+    return ConfinedHostPath(*root_host, game_path);
+}
+
+std::optional<std::string> ToHostPathUnder(std::string_view engine_folder, std::string_view game_path) {
+    return ConfinedHostPath(EnginePathToHost(engine_folder), game_path);
+}
+
+std::string EnginePathToHost(std::string_view engine_path) {
+    std::string_view rest = engine_path;
+    std::vector<HostPart> parts;
+    if (!rest.empty() && IsGameSeparator(rest[0])) {
+        // "\dir\file": absolute from the root.
+    } else if (rest.size() >= 2 && ((rest[0] >= 'A' && rest[0] <= 'Z') || (rest[0] >= 'a' && rest[0] <= 'z')) &&
+               rest[1] == ':') {
+        rest.remove_prefix(2);  // "C:\dir": every drive is the one root here
+    } else if (std::optional<std::string> cwd = WorkingDirectory()) {
+        for (std::string& name : SplitHost(*cwd)) parts.push_back({std::move(name), true});
+    }
+    // (A current directory that cannot be named leaves the path relative to
+    // the root; nothing better exists.)
+    return WalkComponents(parts, 0, rest);
+}
+
+int OpenRegularFile(const std::string& host_path) {
+    int fd;
+    do {
+        fd = open(host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
+        close(fd);
+        return -1;
+    }
+    // Regular files ignore the flag; clear it so reads behave as usual.
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+namespace {
+
+bool HostFileExists(const std::optional<std::string>& host) {
+    struct stat st;
+    return host && stat(host->c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::optional<std::string> ReadHostFile(const std::optional<std::string>& host) {
+    if (!host) return std::nullopt;
+    int fd = OpenRegularFile(*host);
     if (fd < 0) return std::nullopt;
     struct stat st;
-    // Only regular files: reading a FIFO or a device could block or never end.
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
+    if (fstat(fd, &st) != 0) {
         close(fd);
         return std::nullopt;
     }
@@ -307,6 +387,23 @@ std::optional<std::string> ReadGameFile(std::string_view game_path) {
     return data;
 }
 
+}  // namespace
+
+bool GameFileExists(std::string_view game_path, PathRoot root) { return HostFileExists(ToHostPath(game_path, root)); }
+
+bool GameFolderExists(std::string_view game_path, PathRoot root) {
+    std::optional<std::string> host = ToHostPath(game_path, root);
+    return host && IsHostFolder(*host);
+}
+
+std::optional<std::string> ReadGameFile(std::string_view game_path, PathRoot root) {
+    return ReadHostFile(ToHostPath(game_path, root));
+}
+
+std::optional<std::string> ReadEngineFile(std::string_view engine_path) {
+    return ReadHostFile(EnginePathToHost(engine_path));
+}
+
 std::string CurrentDirectory() {
     std::optional<std::string> cwd = WorkingDirectory();
     if (!cwd) return "\\";
@@ -317,7 +414,7 @@ std::string CurrentDirectory() {
     return game;
 }
 
-bool ChangeDirectory(std::string_view game_path) { return chdir(ToHostPath(game_path).c_str()) == 0; }
+bool ChangeDirectory(std::string_view engine_path) { return chdir(EnginePathToHost(engine_path).c_str()) == 0; }
 
 std::string ExecutablePath() {
     std::vector<char> buffer(4096);
@@ -332,24 +429,18 @@ std::string ExecutablePath() {
 
 void ClearPathCache() { Cache().Clear(); }
 
-// The XDG base directory rules: a variable that is unset, empty or not an
-// absolute path is ignored.
-std::string AppDataFolder() {
-    const char* data_home = std::getenv("XDG_DATA_HOME");
-    if (data_home != nullptr && data_home[0] == '/') return HostToGamePath(data_home);
-    return HostToGamePath(JoinHost(HomeDirectory(), ".local/share"));
-}
-
 // Reads XDG_DOCUMENTS_DIR the way xdg-user-dirs' own lookup does: lines of
 // the form XDG_DOCUMENTS_DIR="$HOME/path" or "/absolute/path", a backslash
 // quoting the next character, the last such line winning.
-std::string DocumentsFolder() {
+namespace {
+
+std::string DocumentsHost() {
     std::string home = HomeDirectory();
     const char* config_home = std::getenv("XDG_CONFIG_HOME");
     std::string config = (config_home != nullptr && config_home[0] == '/') ? std::string(config_home)
                                                                           : JoinHost(home, ".config");
     std::optional<std::string> documents;
-    int fd = open(JoinHost(config, "user-dirs.dirs").c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenRegularFile(JoinHost(config, "user-dirs.dirs"));
     if (fd >= 0) {
         std::string text;
         char buffer[4096];
@@ -405,8 +496,13 @@ std::string DocumentsFolder() {
             if (closed) documents = std::move(value);
         }
     }
-    if (documents) return HostToGamePath(*documents);
-    return HostToGamePath(JoinHost(home, "Documents"));
+    if (documents) return *documents;
+    return JoinHost(home, "Documents");
 }
+
+}  // namespace
+
+std::string AppDataFolder() { return HostToGamePath(AppDataHost()); }
+std::string DocumentsFolder() { return HostToGamePath(DocumentsHost()); }
 
 }  // namespace zk::platform

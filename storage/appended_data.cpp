@@ -26,7 +26,7 @@ struct ExecutableFacts {
 ExecutableFacts ReadExecutableFacts(std::string_view executable_path, uint32_t block_offset) {
     ExecutableFacts facts;
     platform::FileStream file;
-    if (!file.Open(executable_path)) return facts;  // size 0: nothing can be appended
+    if (!file.OpenEngineFile(executable_path)) return facts;  // size 0: nothing can be appended
     if (block_offset != 0 && file.Seek(block_offset)) {
         // The header may be cut short by the end of the file: only what
         // was read is looked at.

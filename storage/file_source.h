@@ -35,7 +35,9 @@ struct FileSource {
 // separators (lower-cased when ResolveAssetName made it).
 int32_t ResolveFileSource(FileSource& source, std::string_view name);
 
-// 1 when the path names an existing file that is not a folder, else 0.
+// 1 when the path names an existing regular file below the current (game)
+// folder, else 0. A path that would leave it (a leading '\' or '/', a drive
+// letter) names no loose file; ".." stops at the folder.
 int32_t ProbeLooseFile(std::string_view path);
 
 // The loaders: 0 success (size and data set); -2 the packed file is damaged

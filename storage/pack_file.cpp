@@ -14,10 +14,12 @@ int32_t OpenPackFile(PackStream& stream, std::string_view path) {
     bool opened;
     if (appended.appended) {
         stream.base = static_cast<uint64_t>(appended.block_offset) + appended.pack_offset;
-        opened = stream.file.Open(platform::ExecutablePath());
+        opened = stream.file.OpenEngineFile(platform::ExecutablePath());
     } else {
         stream.base = 0;
-        opened = stream.file.Open(path);
+        // The pack names come from the engine's own listing of the game
+        // folder, prefixed with the game folder itself during development.
+        opened = stream.file.OpenEngineFile(path);
     }
     if (!opened || !stream.file.Seek(stream.base)) {
         stream.file.Close();

@@ -18,8 +18,10 @@ struct PackStream {
     uint64_t base = 0;
 };
 
-// 0 opened (positioned at the base), -1 failed. With a pack appended to the
-// executable the path is ignored and the executable is opened instead.
+// 0 opened (positioned at the base), -1 failed (also for anything but a
+// regular file). The path is an engine path (a registered pack name, or the
+// game folder followed by one). With a pack appended to the executable the
+// path is ignored and the executable is opened instead.
 int32_t OpenPackFile(PackStream& stream, std::string_view path);
 
 // False when the offset cannot be reached (past what a file can hold).

@@ -1,16 +1,22 @@
 // The three settings files: zkcfg.zbn, zkcfg.dat and zksfs.dat.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "core/engine_state.h"
 #include "core/error_report.h"
 #include "core/settings.h"
+#include "core/startup_paths.h"
 #include "core/window_record.h"
+#include "platform/game_path.h"
 #include "platform/ui.h"
+#include "tests/platform/fifo_watchdog.h"
 #include "tests/storage/temp_game_folder.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/zkcfg_writer.h"
@@ -144,10 +150,67 @@ TEST_F(SettingsTest, SaveFolderModes) {
     ApplySaveFolderSetting(EntryFile({{21, 1}}, 84));  // entry 21 is the last of 88 bytes: missing
     EXPECT_EQ(Settings().save_folder_mode, 0);
 
-    EXPECT_EQ(BuildSaveFolder(0, "A", "D"), "save\\");
-    EXPECT_EQ(BuildSaveFolder(1, "A", "D"), "A\\PALVOR_SaveData\\ubeko\\save\\");
-    EXPECT_EQ(BuildSaveFolder(2, "A", "D"), "D\\PALVOR_SaveData\\ubeko\\save\\");
-    EXPECT_EQ(BuildSaveFolder(3, "A", "D"), "D\\My Games\\PALVOR_SaveData\\ubeko\\save\\");
+    using platform::PathRoot;
+    EXPECT_EQ(BuildSaveFolder(0), (SaveFolder{PathRoot::kGame, "save\\"}));
+    EXPECT_EQ(BuildSaveFolder(7), (SaveFolder{PathRoot::kGame, "save\\"}));
+    EXPECT_EQ(BuildSaveFolder(1), (SaveFolder{PathRoot::kAppData, "PALVOR_SaveData\\ubeko\\save\\"}));
+    EXPECT_EQ(BuildSaveFolder(2), (SaveFolder{PathRoot::kDocuments, "PALVOR_SaveData\\ubeko\\save\\"}));
+    EXPECT_EQ(BuildSaveFolder(3), (SaveFolder{PathRoot::kDocuments, "My Games\\PALVOR_SaveData\\ubeko\\save\\"}));
+}
+
+// The settings files of a game folder in a temp directory.
+class SettingsFileTest : public SettingsTest {
+protected:
+    void SetUp() override {
+        SettingsTest::SetUp();
+        char pattern[] = "/tmp/zorvek-settings.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+        saved_game_folder_ = Paths().game_folder;
+        std::string game = folder_.string() + "/";
+        std::replace(game.begin(), game.end(), '/', '\\');
+        Paths().game_folder = game;
+    }
+    void TearDown() override {
+        Paths().game_folder = saved_game_folder_;
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+        SettingsTest::TearDown();
+    }
+    std::filesystem::path folder_;
+    std::string saved_game_folder_;
+};
+
+TEST_F(SettingsFileTest, SaveFolderSettingGivesARootAndARelativeFolder) {
+    std::vector<uint8_t> bytes = EntryFile({{21, 3}});
+    std::ofstream(folder_ / "zksfs.dat", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    LoadSaveFolderSetting();
+    EXPECT_EQ(Settings().save_folder_mode, 3);
+    EXPECT_EQ(Settings().save_folder_root, platform::PathRoot::kDocuments);
+    EXPECT_EQ(Settings().save_folder, "My Games\\PALVOR_SaveData\\ubeko\\save\\");
+    EXPECT_TRUE(platform::IsRelativeGamePath(Settings().save_folder));
+}
+
+TEST_F(SettingsFileTest, FifosNamedLikeTheSettingsFilesAreSkippedWithoutWaiting) {
+    // Opening a FIFO for reading would wait for a writer: start-up would hang
+    // before any window exists.
+    std::vector<std::string> fifos;
+    for (const char* name : {"zkcfg.dat", "zksfs.dat"}) {
+        fifos.push_back((folder_ / name).string());
+        ASSERT_EQ(mkfifo(fifos.back().c_str(), 0600), 0);
+    }
+    int user = -1, save = -1;
+    EXPECT_TRUE(testing_support::FinishesWithoutWaitingOn(fifos, [&] {
+        user = LoadUserSettings();
+        save = LoadSaveFolderSetting();
+    }));
+    EXPECT_EQ(user, 0);
+    EXPECT_EQ(save, 0);
+    EXPECT_EQ(Settings().tile_cap_width, 0);  // the fixed values of a read file are not applied
+    EXPECT_EQ(Settings().save_folder_mode, 0);
+    EXPECT_EQ(Settings().save_folder_root, platform::PathRoot::kGame);
+    EXPECT_EQ(Settings().save_folder, "save\\");
 }
 
 TEST_F(SettingsTest, EngineConfigValuesAndErrors) {

@@ -2,8 +2,11 @@
 // script's name through the file sources in the three modes.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <array>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,8 @@
 #include "storage/asset_name.h"
 #include "storage/file_source.h"
 #include "storage/pack_index.h"
+#include "base/text_encoding.h"
+#include "tests/platform/fifo_watchdog.h"
 #include "tests/storage/temp_game_folder.h"
 
 namespace zk {
@@ -306,6 +311,95 @@ TEST_F(AssetNameTest, ProbeFailureIsReportedAndBadModeRefused) {
     ResetErrorReporter();
     for (uint8_t mode : {2, 8, 10, 255}) EXPECT_EQ(Resolve("bg/title.png", mode).code, -1);
     EXPECT_EQ(ErrorReporter().reports, 0u);
+}
+
+TEST_F(AssetNameTest, NamesFromScriptsStayInsideTheGameFolder) {
+    SetImageOrder({1, 0, 0, 0, 0, 0, 0, 0});
+    // A folder beside the game folder stands for everything outside it.
+    const fs::path outside = game_.Root().string() + "-outside";
+    fs::create_directories(outside);
+    std::ofstream(outside / "secret.png") << "outside";
+    struct RemoveOutside {
+        fs::path path;
+        ~RemoveOutside() {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    } remove_outside{outside};
+    const std::string sibling = outside.filename().string();
+    std::string outside_game = outside.string() + "/secret";  // "\tmp\...-outside\secret"
+    for (char& c : outside_game)
+        if (c == '/') c = '\\';
+    Touch("a/b.png");
+    Touch("etc/passwd");  // inside: "etc\passwd" may be found here, nowhere else
+
+    struct Case {
+        std::string name;
+        uint8_t mode;
+    };
+    const std::vector<Case> hostile = {
+        {"\\\\etc\\passwd", kAssetModeExact},
+        {"c:/etc/passwd", kAssetModeExact},
+        {"C:\\etc\\passwd", kAssetModeExact},
+        {"C:\\x", kAssetModeExact},
+        {"c:" + outside_game, kAssetModeImage},
+        {"C:" + outside_game + ".png", kAssetModeExact},
+        {"\\\\" + outside_game.substr(1), kAssetModeImage},
+        {"..\\..\\" + sibling + "\\secret", kAssetModeImage},
+        {"../" + sibling + "/secret.png", kAssetModeExact},
+        {kHyou + "\\..\\..\\" + sibling + "\\secret", kAssetModeImage},
+        {kSo + "/../../" + sibling + "/secret.png", kAssetModeImage},
+    };
+    for (const Case& c : hostile) {
+        SCOPED_TRACE(testing::PrintToString(c.name));
+        Result r = Resolve(c.name, c.mode);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.source.state, 0);
+        if (r.source.state == 1) {
+            EXPECT_NE(LoadFromSource(r.source, r.out), 0);
+        }
+    }
+    // The forms that stay relative land inside the game folder: a doubled
+    // separator is one, and the tree path drops a single leading '/'.
+    for (const char* name : {"a\\\\b", "a//b.png", "/etc/passwd", "\\etc\\passwd"}) {
+        SCOPED_TRACE(testing::PrintToString(name));
+        Result r = Resolve(name, kAssetModeImage);
+        if (r.code == 1) r = Resolve(name, kAssetModeExact);
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.source.state, 1);
+        ASSERT_EQ(LoadFromSource(r.source, r.out), 0);
+        EXPECT_EQ(r.source.data, std::vector<uint8_t>{'x'});  // the game's own file
+    }
+
+    // Readers that pass their names straight to the file sources (the table
+    // loaders and the text-file commands) get "not found" for the same forms.
+    for (const std::string& name : {"..\\" + sibling + "\\secret.png", "\\" + outside_game + ".png",
+                                    "c:" + outside_game + ".png", std::string("c:/etc/passwd"),
+                                    std::string("//etc/passwd")}) {
+        SCOPED_TRACE(testing::PrintToString(name));
+        FileSource source;
+        EXPECT_EQ(ResolveFileSource(source, name), 0);
+        ResetErrorReporter();
+        EXPECT_EQ(ReadGameFileReported(source, name), -1);
+        EXPECT_NE(ErrorReporter().message.find(Utf8ToCp932("ファイルが\n存在しません。")), std::string::npos);
+    }
+}
+
+TEST_F(AssetNameTest, AFifoNamedLikeAnAssetIsNotFoundAtOnce) {
+    SetImageOrder({1, 0, 0, 0, 0, 0, 0, 0});
+    fs::create_directories(game_.Root() / "bg");
+    const std::string fifo = (game_.Root() / "bg" / "pipe.png").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Result r;
+    int32_t read = 0;
+    EXPECT_TRUE(testing_support::FinishesWithoutWaitingOn({fifo}, [&] {
+        r = Resolve("BG/Pipe", kAssetModeImage);
+        FileSource source;
+        read = ReadGameFileReported(source, "bg\\pipe.png");
+    }));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.source.state, 0);
+    EXPECT_EQ(read, -1);
 }
 
 }  // namespace

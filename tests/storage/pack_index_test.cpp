@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
 
 #include "storage/descramble.h"
+#include "tests/platform/fifo_watchdog.h"
 #include "tests/storage/pack_test_folder.h"
 
 namespace zk {
@@ -263,6 +266,26 @@ TEST_F(PackIndexTest, APackThatVanishedAfterTheBuildFailsTheLookup) {
     EXPECT_EQ(ResolveFileSource(source, "a.txt"), -2);
     EXPECT_EQ(ReadGameFileReported(source, "a.txt"), -1);
     EXPECT_EQ(LastMessage(), Message(901040, {"a.txt"}));
+}
+
+TEST_F(PackIndexTest, AFifoNamedLikeAPackIsRefusedWithoutWaiting) {
+    // Opening a FIFO for reading would wait for a writer and hang start-up.
+    for (const char* name : {"data.zpf", "pac/update1.zpf"}) {
+        SCOPED_TRACE(name);
+        ResetPackIndex();
+        ResetErrorReporter();
+        fs::create_directories(folder_ / "pac");
+        const std::string fifo = (folder_ / name).string();
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        platform::ClearPathCache();
+        int32_t built = 0;
+        EXPECT_TRUE(testing_support::FinishesWithoutWaitingOn({fifo}, [&] { built = BuildPackIndex(); }));
+        EXPECT_EQ(built, -1);
+        std::string shown = std::string(".\\") + name;
+        std::replace(shown.begin(), shown.end(), '/', '\\');
+        EXPECT_EQ(LastMessage(), Message(901040, {std::string_view(shown)}));
+        fs::remove(fifo);
+    }
 }
 
 TEST(DescrambleTables, TheNameLengthTableIsItsOwnInverseAndTheKeyIsFixed) {
