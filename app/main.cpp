@@ -1,34 +1,124 @@
-// The zorvek executable: picks the game folder and the platform back ends,
-// then hands over to the engine's program entry.
+// The zorvek executable: reads its own switches, picks the game folder and
+// the platform back ends, then hands over to the engine's program entry.
 //
 //   zorvek [--game <folder>] [--headless] [--frames <n>] [--png <file>] [--] [game arguments...]
 //
-// The game folder is the one given, else the executable's own folder when it
-// holds zkbin/, else the current folder. With --headless, with
-// ZORVEK_HEADLESS=1 or without a display the engine runs without windows;
-// --frames stops it after that many frames; --png writes window 0's last
-// composed frame as a PNG file when the engine ends.
+// The game folder is the one given; else, for a single-file game (a pack
+// appended to this executable), the executable's own folder; else the
+// executable's folder when it holds zkbin/; else the current folder. With
+// --headless, with ZORVEK_HEADLESS=1 or without a display the engine runs
+// without windows; --frames stops it after that many frames; --png writes
+// window 0's last composed frame as a PNG file when the engine ends.
+//
+// zorvek's switches come first. The first argument that is not one of them
+// (game arguments such as /zkcfg begin with '/'), or anything after "--",
+// starts the game's own arguments. An unknown switch, a switch without its
+// value (a value is never empty and never begins with "--") or a frame count
+// that is not a whole number from 1 up is refused with exit code 2.
+//
+// Exit codes: 0 the engine ended normally (also a handled switch such as
+// /info or /zkcfg, and a second start that brought the running game
+// forward); 1 start-up failed, a fatal error was reported or the picture
+// asked for was not written; 2 the command line was refused or names no
+// game folder; 128 + the signal's number when SIGINT or SIGTERM ended the
+// run (after an orderly shutdown).
 
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "base/text_encoding.h"
 #include "core/error_report.h"
 #include "core/main_loop.h"
 #include "core/startup.h"
-#include "platform/game_path.h"
 #include "platform/headless_window_system.h"
+#include "platform/stop_signals.h"
 #include "platform/ui.h"
 #include "platform/window_system.h"
-#include "base/text_encoding.h"
+#include "storage/appended_data.h"
 
 namespace {
 
-void Usage() {
-    std::fprintf(stderr,
-                 "usage: zorvek [--game <folder>] [--headless] [--frames <n>] [--png <file>] [--] [game arguments...]\n");
+constexpr int kExitRefused = 2;
+
+constexpr const char* kUsage =
+    "usage: zorvek [--game <folder>] [--headless] [--frames <n>] [--png <file>] [--] [game arguments...]\n"
+    "  --game <folder>  run the game in <folder>\n"
+    "  --headless       run without windows (also ZORVEK_HEADLESS=1, or without a display)\n"
+    "  --frames <n>     stop after n frames (a whole number from 1 up)\n"
+    "  --png <file>     when the engine ends, write window 0's last frame to <file> as PNG\n"
+    "  --               end of zorvek's switches: the rest are the game's arguments\n"
+    "exit codes: 0 normal end, 1 start-up failed or a fatal error, 2 command line refused,\n"
+    "  128 + n after signal n (SIGINT, SIGTERM) with an orderly shutdown\n";
+
+struct Options {
+    std::string game_folder;
+    std::string png;
+    bool headless = false;
+    uint64_t frames = 0;  // 0: no limit
+    std::vector<std::string> game_arguments;
+};
+
+// A frame count: decimal digits only, 1 or more, within 64 bits.
+std::optional<uint64_t> ParseFrameCount(std::string_view text) {
+    uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value == 0) return std::nullopt;
+    return value;
+}
+
+// Reads zorvek's switches. On refusal `why` says what was wrong; on
+// --help `help` is set.
+bool ParseOptions(int argc, char** argv, Options& options, std::string& why, bool& help) {
+    bool options_done = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (options_done) {
+            options.game_arguments.emplace_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            options_done = true;
+        } else if (arg == "--game" || arg == "--png" || arg == "--frames") {
+            // A value is never empty and never begins with "--": that is the
+            // next switch, and this one was given without its value.
+            if (i + 1 >= argc || argv[i + 1][0] == '\0' || std::string_view(argv[i + 1]).starts_with("--")) {
+                why = std::string(arg) + " needs a value";
+                return false;
+            }
+            const std::string_view value = argv[++i];
+            if (arg == "--game") {
+                options.game_folder = value;
+            } else if (arg == "--png") {
+                options.png = value;
+            } else if (std::optional<uint64_t> frames = ParseFrameCount(value)) {
+                options.frames = *frames;
+            } else {
+                why = "--frames needs a whole number from 1 up, not \"" + std::string(value) + "\"";
+                return false;
+            }
+        } else if (arg == "--headless") {
+            options.headless = true;
+        } else if (arg == "--help" || arg == "-h") {
+            help = true;
+            return true;
+        } else if (arg.starts_with("-")) {
+            why = "unknown switch " + std::string(arg) + " (game arguments after \"--\")";
+            return false;
+        } else {
+            options_done = true;
+            options.game_arguments.emplace_back(arg);
+        }
+    }
+    return true;
 }
 
 std::string GamePathFromHost(const std::filesystem::path& host) {
@@ -41,46 +131,30 @@ std::string GamePathFromHost(const std::filesystem::path& host) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> game_argv = {argc > 0 ? argv[0] : "zorvek"};
-    std::string game_folder_option;
-    std::string png_option;
-    bool headless = false;
-    long long frames = 0;
-    bool options_done = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (!options_done && arg == "--") {
-            options_done = true;
-        } else if (!options_done && arg == "--game" && i + 1 < argc) {
-            game_folder_option = argv[++i];
-        } else if (!options_done && arg == "--png" && i + 1 < argc) {
-            png_option = argv[++i];
-        } else if (!options_done && arg == "--headless") {
-            headless = true;
-        } else if (!options_done && arg == "--frames" && i + 1 < argc) {
-            char* end = nullptr;
-            frames = std::strtoll(argv[++i], &end, 10);
-            if (end == nullptr || *end != '\0' || frames < 0) {
-                Usage();
-                return 2;
-            }
-        } else if (!options_done && (arg == "--help" || arg == "-h")) {
-            Usage();
-            return 0;
-        } else {
-            options_done = true;
-            game_argv.push_back(arg);
-        }
+    Options options;
+    std::string why;
+    bool help = false;
+    if (!ParseOptions(argc, argv, options, why, help)) {
+        std::fprintf(stderr, "zorvek: %s\n%s", why.c_str(), kUsage);
+        return kExitRefused;
+    }
+    if (help) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
     const char* headless_env = std::getenv("ZORVEK_HEADLESS");
-    if (headless_env != nullptr && std::string(headless_env) == "1") headless = true;
+    if (headless_env != nullptr && std::string(headless_env) == "1") options.headless = true;
 
     std::error_code error;
     std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
     std::filesystem::path folder;
-    if (!game_folder_option.empty()) {
-        folder = std::filesystem::absolute(game_folder_option, error);
-    } else if (!executable.empty() && std::filesystem::is_directory(executable.parent_path() / "zkbin", error)) {
+    if (!options.game_folder.empty()) {
+        folder = std::filesystem::absolute(options.game_folder, error);
+    } else if (!executable.empty() &&
+               (zk::ExecutableHasAppendedData() ||
+                std::filesystem::is_directory(executable.parent_path() / "zkbin", error))) {
+        // A single-file game is its executable's folder whatever the current
+        // folder holds: its settings and saves live beside it.
         folder = executable.parent_path();
     } else {
         folder = std::filesystem::current_path(error);
@@ -88,12 +162,12 @@ int main(int argc, char** argv) {
     folder = folder.lexically_normal();
     if (!std::filesystem::is_directory(folder, error)) {
         std::fprintf(stderr, "zorvek: no game folder at %s\n", folder.string().c_str());
-        return 2;
+        return kExitRefused;
     }
 
     std::unique_ptr<zk::platform::WindowSystem> windows;
     std::unique_ptr<zk::platform::Ui> ui;
-    if (!headless) {
+    if (!options.headless) {
         windows = zk::platform::CreateSdlWindowSystem();
         if (windows != nullptr) ui = zk::platform::CreateSdlUi();
     }
@@ -103,27 +177,41 @@ int main(int argc, char** argv) {
     }
     zk::platform::InstallWindowSystem(windows.get());
     zk::platform::InstallUi(ui.get());
-    zk::SetFrameLimit(static_cast<uint64_t>(frames));
-    if (!png_option.empty()) zk::SetLastFrameSnapshotPath(std::filesystem::absolute(png_option, error).string());
+    zk::SetFrameLimit(options.frames);
+    if (!options.png.empty()) zk::SetLastFrameSnapshotPath(std::filesystem::absolute(options.png, error).string());
+    // From here SIGINT and SIGTERM close the engine in order.
+    zk::platform::InstallStopSignalHandlers();
 
     zk::ProgramEntry entry;
-    entry.argv = game_argv;
+    entry.argv = {argc > 0 ? argv[0] : "zorvek"};
+    entry.argv.insert(entry.argv.end(), options.game_arguments.begin(), options.game_arguments.end());
     // The engine sees itself as an executable inside the game folder, which
     // names the game folder and the single-instance guard.
     std::string executable_name = executable.empty() ? "zorvek" : executable.filename().string();
     entry.executable_path = GamePathFromHost(folder / executable_name);
     entry.restart_command = {executable.empty() ? std::string(argv[0]) : executable.string(), "--game",
                              folder.string()};
-    if (headless) entry.restart_command.push_back("--headless");
+    if (options.headless) entry.restart_command.push_back("--headless");
 
     int exit_code = zk::WinMain(entry);
+    const bool failed = zk::StartupFailed() || zk::ErrorReporter().fatal_failures > 0;
     // A run that ended on a fatal error is not a success for whoever
     // started it, even though the engine itself ends normally.
-    if (exit_code == 0 && (zk::StartupFailed() || zk::ErrorReporter().fatal_failures > 0)) exit_code = 1;
-    if (!png_option.empty() && !zk::LastFrameSnapshotWritten()) {
-        std::fprintf(stderr, "zorvek: could not write %s\n", png_option.c_str());
+    if (exit_code == 0 && failed) exit_code = 1;
+    if (zk::StartupFailed() && !zk::StartupFailureNote().empty())
+        std::fprintf(stderr, "zorvek: start-up failed: %s\n", zk::Cp932ToUtf8(zk::StartupFailureNote()).c_str());
+    if (!options.png.empty() && !zk::LastFrameSnapshotWritten()) {
+        if (failed) {
+            std::fprintf(stderr, "zorvek: no picture written to %s\n", options.png.c_str());
+        } else {
+            std::fprintf(stderr, "zorvek: could not write %s\n", options.png.c_str());
+        }
         if (exit_code == 0) exit_code = 1;
     }
+    // Ended by SIGINT or SIGTERM: the shutdown ran, and whoever started the
+    // run learns that it was interrupted, as the shell's convention says.
+    if (int signal_number = zk::platform::StopSignalReceived(); signal_number != 0 && exit_code == 0)
+        exit_code = 128 + signal_number;
 
     zk::platform::InstallUi(nullptr);
     zk::platform::InstallWindowSystem(nullptr);

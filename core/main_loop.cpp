@@ -151,6 +151,12 @@ void DrainMessages() {
             RunFlag = 0;
             break;
         }
+        if (message.window == platform::kNoWindow && message.message == platform::WM_HOST_CLOSE_REQUEST) {
+            // The host asks the program to end (SIGINT, SIGTERM): close as a
+            // script's quit does, without asking, so shutdown runs in order.
+            RequestQuit();
+            continue;
+        }
         windows.DispatchMessage(message);
     }
 }

@@ -39,12 +39,15 @@ bool restart_requested = false;
 std::vector<std::string> restart_command;
 bool gpu_path = false;
 bool startup_failed = false;
+std::string failure_note;
+// Start-up reached the main loop: there is a frame to write.
+bool engine_started = false;
 std::string snapshot_path;
 bool snapshot_written = false;
 
 // The picture window 0 shows: its shown layer set's composed image.
 void WriteLastFrameSnapshot() {
-    if (snapshot_path.empty()) return;
+    if (snapshot_path.empty() || !engine_started) return;
     WindowRecord* main_record = MainWindowRecord();
     if (main_record == nullptr || main_record->shown_layer_set == nullptr) return;
     auto* image = static_cast<const CgImage*>(main_record->shown_layer_set->payload);
@@ -95,6 +98,10 @@ void SetLastFrameSnapshotPath(std::string host_path) {
 }
 bool LastFrameSnapshotWritten() { return snapshot_written; }
 bool StartupFailed() { return startup_failed; }
+void NoteStartupFailure(std::string what) {
+    if (failure_note.empty()) failure_note = std::move(what);
+}
+const std::string& StartupFailureNote() { return failure_note; }
 
 void ReleaseInstanceMutexes() {
     startup_mutex.Release();
@@ -255,6 +262,10 @@ int8_t InitEngine(const ProgramEntry& entry) {
     if (gpu_path) WriteSystemReport();
 
     if (Hooks().boot_script_system != nullptr && Hooks().boot_script_system() != 0) {
+        // The boot has reported what it reports (a missing label table or
+        // start label has no numbered error) and noted what failed.
+        startup_failed = true;
+        NoteStartupFailure("the script did not boot");
         RequestQuit();
         return 1;
     }
@@ -327,9 +338,17 @@ int WinMain(const ProgramEntry& entry) {
         return 0;
     }
     startup_mutex.Release();
-    // As on the original platform a failed change of folder is not checked:
-    // every file name then resolves against the folder the process is in.
-    platform::ChangeDirectory(Paths().game_folder);
+    // Every game file name resolves against the current folder: going on
+    // elsewhere would read another folder's files, or report the first of
+    // them missing.
+    if (!platform::ChangeDirectory(Paths().game_folder)) {
+        ShowMessageBox(Sjis("エラー").data(), Sjis("ゲームフォルダ[%s]に\n移動できませんでした。"),
+                       {FormatArg(std::string_view(Paths().game_folder))});
+        NoteStartupFailure("cannot enter the game folder " + Paths().game_folder);
+        startup_failed = true;
+        ReleaseInstanceMutexes();
+        return 0;
+    }
     RegisterSubsystemHooks();
 
     if (Hooks().detect_appended_data != nullptr) {
@@ -353,7 +372,10 @@ int WinMain(const ProgramEntry& entry) {
     }
 
     int exit_code = 0;
-    if (InitEngine(entry) == 0) exit_code = RunMainLoop();
+    if (InitEngine(entry) == 0) {
+        engine_started = true;
+        exit_code = RunMainLoop();
+    }
     ShutdownEngine();
     ReleaseInstanceMutexes();
     if (restart_requested && !restart_command.empty()) {
@@ -371,6 +393,9 @@ void ResetStartupState() {
     restart_command.clear();
     gpu_path = false;
     startup_failed = false;
+    failure_note.clear();
+    engine_started = false;
+    snapshot_written = false;
 }
 
 }  // namespace zk

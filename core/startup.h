@@ -36,12 +36,19 @@ void ReleaseInstanceMutexes();
 int64_t GetBinResourceSize();
 
 // True when start-up ended on a failure (not on a handled switch or a
-// second instance).
+// second instance), including a script that did not boot.
 bool StartupFailed();
 
+// What stopped start-up, in a few words that name the file, folder or label
+// (CP932), for the launcher's summary line; empty when nothing more is known
+// than what the reports already said. The first note of a run stays.
+void NoteStartupFailure(std::string what);
+const std::string& StartupFailureNote();
+
 // Developer and test aid: at shutdown, write window 0's last composed frame
-// to this host path as a PNG (empty: do nothing). False afterwards when the
-// picture could not be written.
+// to this host path as a PNG (empty: do nothing). Nothing is written when
+// start-up did not reach the main loop: no frame was ever composed. False
+// afterwards when no picture was written.
 void SetLastFrameSnapshotPath(std::string host_path);
 bool LastFrameSnapshotWritten();
 

@@ -26,7 +26,9 @@ std::string& MessageBuffer() {
 
 void BuildStartupPaths(std::string_view executable_path, std::string_view app_data, std::string_view documents) {
     StartupPaths& paths = Paths();
-    paths.executable_path = std::string(executable_path.substr(0, 260));
+    // The whole path, however deep the game folder lies: a cut path would
+    // name another folder.
+    paths.executable_path = std::string(executable_path);
     // The folder keeps its real case; '/' becomes '\' so every path in the
     // engine has one separator.
     std::string folder = SjisReplaceByte(paths.executable_path, '/', '\\');

@@ -432,8 +432,9 @@ private:
 
 std::unique_ptr<WindowSystem> CreateSdlWindowSystem() {
     // Defaults only (an environment variable still wins):
-    // - SDL turns SIGINT and SIGTERM into SDL_QUIT, which the engine ignores
-    //   (Windows has no such message), so keep the signals' usual effect;
+    // - SDL would turn SIGINT and SIGTERM into SDL_QUIT, which the engine
+    //   ignores (Windows has no such message); the launcher installs the
+    //   engine's own handlers instead (platform/stop_signals.h);
     // - SDL disables the screen saver; Windows does not, and the engine's
     //   command 93 switches that itself;
     // - a click that activates a window is also a click, as on Windows.

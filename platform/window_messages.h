@@ -46,6 +46,10 @@ enum WindowMessage : uint32_t {
     WM_DROPFILES = 0x0233,
     WM_EXITSIZEMOVE = 0x0232,
     WM_USER = 0x0400,
+    // Not a Windows message: the host asks the program to end (SIGINT,
+    // SIGTERM). A thread message (no window), answered by the main loop as
+    // a close that asks nothing.
+    WM_HOST_CLOSE_REQUEST = 0x8001,
 };
 
 // WM_SYSCOMMAND codes (compare after AND 0xFFF0).

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/sjis.h"
+#include "platform/stop_signals.h"
 
 namespace zk::platform {
 
@@ -349,6 +350,7 @@ bool WindowSystemCommon::ReadClientPixels(WindowHandle window, ClientImage& out)
 
 bool WindowSystemCommon::PeekMessage(Message& out, bool remove) {
     PollBeacons();
+    PollStopRequest();
     PumpHostEvents();
     return remove ? queue_.Take(out) : queue_.Peek(out);
 }
@@ -356,6 +358,7 @@ bool WindowSystemCommon::PeekMessage(Message& out, bool remove) {
 bool WindowSystemCommon::GetMessage(Message& out) {
     for (;;) {
         PollBeacons();
+        PollStopRequest();
         PumpHostEvents();
         if (queue_.Take(out)) return out.message != WM_QUIT;
         WaitForHostEvents(kWaitSliceMs);
@@ -447,6 +450,10 @@ void WindowSystemCommon::PollBeacons() {
     for (const std::string& key : asked) {
         if (WindowRecord* record = FindByClass(key)) RestoreAndRaise(record->handle);
     }
+}
+
+void WindowSystemCommon::PollStopRequest() {
+    if (TakeStopRequest()) queue_.Post(Message{kNoWindow, WM_HOST_CLOSE_REQUEST, 0, 0});
 }
 
 void WindowSystemCommon::DestroyAllHostWindows() {

@@ -172,6 +172,9 @@ protected:
     void RestoreAndRaise(WindowHandle window);
     // Answers "come forward" requests from other processes.
     void PollBeacons();
+    // Turns a stop signal received since the last look into the thread
+    // message WM_HOST_CLOSE_REQUEST (platform/stop_signals.h).
+    void PollStopRequest();
     // Destroys every host window without telling the procedures (a back
     // end's destructor calls it while its host is still up).
     void DestroyAllHostWindows();

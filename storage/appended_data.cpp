@@ -44,6 +44,17 @@ ExecutableFacts ReadExecutableFacts(std::string_view executable_path, uint32_t b
     return facts;
 }
 
+// V and what the executable holds there decide whether data is appended
+// (V = 0, the resource missing, is decided by the caller).
+bool CarriesAppendedData(uint32_t block_offset, const ExecutableFacts& facts) {
+    if (block_offset == kNothingAppended || facts.size == 0 || block_offset == facts.size) return false;
+    return facts.magic;
+}
+
+uint32_t BlockOffsetOf(std::optional<std::span<const uint8_t>> resource) {
+    return resource ? ByteReader(*resource).PeekAt<uint32_t>(0).value_or(0) : 0;
+}
+
 }  // namespace
 
 AppendedDataState& TheAppendedData() {
@@ -57,8 +68,7 @@ int DetectAppendedDataIn(std::optional<std::span<const uint8_t>> resource, std::
     AppendedDataState& state = TheAppendedData();
     state = AppendedDataState{};
     ReleaseDataFlag() = false;
-    uint32_t block_offset = 0;
-    if (resource) block_offset = ByteReader(*resource).PeekAt<uint32_t>(0).value_or(0);
+    uint32_t block_offset = BlockOffsetOf(resource);
     state.block_offset = block_offset;
 
     ExecutableFacts facts = ReadExecutableFacts(executable_path, block_offset);
@@ -75,8 +85,7 @@ int DetectAppendedDataIn(std::optional<std::span<const uint8_t>> resource, std::
         ShowMessageBox(nullptr, "FS");
         return -1;
     }
-    if (block_offset == kNothingAppended || facts.size == 0 || block_offset == facts.size) return 0;
-    if (!facts.magic) return 0;
+    if (!CarriesAppendedData(block_offset, facts)) return 0;
     state.appended = true;
     ReleaseDataFlag() = true;
     return 1;
@@ -87,6 +96,15 @@ int DetectAppendedData() {
     std::optional<std::span<const uint8_t>> bytes;
     if (resource) bytes = std::span<const uint8_t>(*resource);
     return DetectAppendedDataIn(bytes, platform::ExecutablePath());
+}
+
+bool ExecutableHasAppendedData() {
+    std::optional<std::vector<uint8_t>> resource = platform::FindResource("ZK_RES", kAppendedResourceId);
+    std::optional<std::span<const uint8_t>> bytes;
+    if (resource) bytes = std::span<const uint8_t>(*resource);
+    uint32_t block_offset = BlockOffsetOf(bytes);
+    if (block_offset == 0) return false;
+    return CarriesAppendedData(block_offset, ReadExecutableFacts(platform::ExecutablePath(), block_offset));
 }
 
 }  // namespace zk

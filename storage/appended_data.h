@@ -47,4 +47,10 @@ int DetectAppendedData();
 // executable has no ZK_RES) and the executable as a game path.
 int DetectAppendedDataIn(std::optional<std::span<const uint8_t>> resource, std::string_view executable_path);
 
+// Whether the running executable carries appended data, decided as
+// DetectAppendedData decides it but without changing any state or showing
+// anything. The launcher asks it before start-up: a single-file game's game
+// folder is the executable's own folder.
+bool ExecutableHasAppendedData();
+
 }  // namespace zk

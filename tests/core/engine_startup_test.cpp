@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <thread>
 
@@ -21,7 +23,9 @@
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/script_writer.h"
 #include "tools/lib/zkcfg_writer.h"
+#include "base/system_text.h"
 #include "base/text_encoding.h"
+#include "tests/storage/run_program.h"
 
 namespace zk {
 namespace {
@@ -62,11 +66,15 @@ protected:
         SetFrameLimit(frames);
         ProgramEntry entry;
         entry.argv = std::move(argv);
-        std::string host = (folder / "zorvek").string();
-        for (char& c : host)
-            if (c == '/') c = '\\';
-        entry.executable_path = host;
+        entry.executable_path = GamePath(folder / "zorvek");
         return WinMain(entry);
+    }
+    // A host path as the game path the launcher hands the engine (ASCII paths).
+    static std::string GamePath(const fs::path& host) {
+        std::string path = host.string();
+        for (char& c : path)
+            if (c == '/') c = '\\';
+        return path;
     }
     void ASSERT_WRITE() {
         // The script tables of a game that only waits, then the configuration.
@@ -156,6 +164,66 @@ TEST_F(EngineStartupTest, CloseButtonAsksThenEndsTheEngine) {
     EXPECT_EQ(ui.boxes[0].caption, std::optional<std::string>("start"));
     EXPECT_EQ(QuitFlag.load(), 1);
     EXPECT_GT(TheFrameCounters.frame_count, 5u);  // "No" kept it running
+}
+
+TEST_F(EngineStartupTest, FailedChangeToTheGameFolderIsReported) {
+    // The executable's folder is gone: going on would read whatever the
+    // current folder holds.
+    ProgramEntry entry;
+    entry.argv = {"zorvek"};
+    entry.executable_path = GamePath(folder / "gone" / "zorvek");
+    SetFrameLimit(3);
+    EXPECT_EQ(WinMain(entry), 0);
+    EXPECT_TRUE(StartupFailed());
+    EXPECT_EQ(TheFrameCounters.frame_count, 0u);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(Cp932ToUtf8(ui.boxes[0].text), "ゲームフォルダ[" + GamePath(folder / "gone") + "\\]に\n移動できませんでした。");
+    EXPECT_EQ(ui.boxes[0].caption, std::optional<std::string>(Sjis("エラー")));
+    EXPECT_NE(StartupFailureNote().find("gone"), std::string::npos);
+}
+
+// The main loop's input poll, standing in for "the engine is running".
+std::atomic<bool> main_loop_running{false};
+
+// A second start of the same game (the real executable, in its own process)
+// asks this running engine to come forward and ends at once; this engine
+// restores and raises its main window and runs on.
+TEST_F(EngineStartupTest, SecondStartBringsTheRunningGameForward) {
+    ASSERT_WRITE();
+    main_loop_running = false;
+    std::atomic<bool> engine_ended{false};
+    storage_test::RunResult second;
+    long second_ms = 0;
+    std::thread starter([&] {
+        while (!main_loop_running && !engine_ended) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (engine_ended) return;
+        auto start = std::chrono::steady_clock::now();
+        second = storage_test::RunProgram({(fs::path(ZORVEK_BINARY_DIR) / "zorvek").string(), "--game",
+                                           folder.string(), "--headless", "--frames", "600"},
+                                          folder / "second.txt");
+        second_ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - start)
+                                          .count());
+        // Now this engine may stop: the request is already waiting for it,
+        // and its message loop looks at requests before it takes the quit.
+        SetFrameLimit(1);
+    });
+    ProgramEntry entry;
+    entry.argv = {"zorvek"};
+    entry.executable_path = GamePath(folder / "zorvek");
+    SetFrameLimit(0);  // until the second start has ended
+    Hooks().poll_input = [] { main_loop_running = true; };
+    EXPECT_EQ(WinMain(entry), 0);
+    engine_ended = true;
+    starter.join();
+
+    EXPECT_EQ(second.exit_code, 0) << second.output;
+    EXPECT_LT(second_ms, 5000);  // it did not run its 10 s of frames
+    EXPECT_FALSE(StartupFailed());
+    bool raised = false;
+    for (const auto& call : windows.Calls())
+        raised |= call.kind == platform::HeadlessCall::Kind::kSetForegroundWindow;
+    EXPECT_TRUE(raised);
 }
 
 }  // namespace

@@ -202,6 +202,7 @@ TEST_F(AppendedDataTest, CutOrUnreadableExecutable) {
 TEST_F(AppendedDataTest, TheTestProgramCarriesNothing) {
     // The build's default resource: this very executable has nothing appended.
     EXPECT_EQ(DetectAppendedData(), 0);
+    EXPECT_FALSE(ExecutableHasAppendedData());
     EXPECT_EQ(TheAppendedData().block_offset, kNothingAppended);
     EXPECT_GT(TheAppendedData().executable_size, 0u);
     EXPECT_TRUE(ui_.boxes.empty());
@@ -227,6 +228,19 @@ TEST_F(AppendedDataTest, SingleFileGameStartsFromItsAppendedPack) {
     // Alone in an empty folder: every table comes from the appended pack.
     RunResult run = RunProgram({game.string(), "--game", game.parent_path().string(), "--headless", "--frames", "5"},
                                root_ / "run.txt");
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(run.output, "");
+}
+
+TEST_F(AppendedDataTest, SingleFileGameIsItsOwnFolderWhereverItIsStarted) {
+    fs::path game = AppendDemo();
+    // Started from another folder that holds a game's loose tables (here a
+    // configuration that cannot be read): they are not this game's. The game
+    // folder is the executable's, so nothing is read from the current one.
+    fs::path elsewhere = root_ / "elsewhere";
+    fs::create_directories(elsewhere / "zkbin");
+    ASSERT_TRUE(tools::WriteFile((elsewhere / "zkbin" / "zkcfg.zbn").string(), std::vector<uint8_t>(5, 'x')));
+    RunResult run = RunProgram({game.string(), "--headless", "--frames", "5"}, root_ / "run.txt", elsewhere);
     EXPECT_EQ(run.exit_code, 0) << run.output;
     EXPECT_EQ(run.output, "");
 }

@@ -26,7 +26,9 @@ struct RunResult {
 };
 
 // Runs a program headless with its output in `log`; kills it after 60 s.
-inline RunResult RunProgram(const std::vector<std::string>& args, const std::filesystem::path& log) {
+// `cwd` (when not empty) is the folder it starts in.
+inline RunResult RunProgram(const std::vector<std::string>& args, const std::filesystem::path& log,
+                            const std::filesystem::path& cwd = {}) {
     std::vector<char*> argv;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -40,6 +42,7 @@ inline RunResult RunProgram(const std::vector<std::string>& args, const std::fil
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     pid_t pid = -1;
     RunResult result;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
