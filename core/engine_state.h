@@ -22,11 +22,23 @@ extern std::atomic<int8_t> GameThreadState;
 extern std::atomic<int32_t> PacingFlag;
 // 1 while an image worker waits for its start event.
 extern std::atomic<int32_t> WorkerWaitingFlag;
-// How many engine window procedures are running on the main thread. A
-// nested message (a procedure that sends another message) must not end the
-// game-loop thread's wait early, so this counts rather than flags; it starts
-// at 1 so that the game-loop thread waits until the main loop first pumps.
+// How many window procedures are running on the main thread: every engine
+// window procedure counts itself in, and the message drain counts each
+// message it hands on from before it looks at PacingFlag. A nested message
+// (a procedure that sends another message) must not end the game-loop
+// thread's wait early, so this counts rather than flags; it starts at 1 so
+// that the game-loop thread waits until the main loop first pumps.
 extern std::atomic<int32_t> InWindowProcFlag;
+
+// Counts the calling thread in as running a window procedure for as long as
+// it lives; nested procedures count again.
+class InWindowProcScope {
+public:
+    InWindowProcScope() { InWindowProcFlag.fetch_add(1); }
+    ~InWindowProcScope() { InWindowProcFlag.fetch_sub(1); }
+    InWindowProcScope(const InWindowProcScope&) = delete;
+    InWindowProcScope& operator=(const InWindowProcScope&) = delete;
+};
 
 struct FrameClock {
     int32_t frame_rate = 60;

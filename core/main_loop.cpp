@@ -16,7 +16,12 @@
 namespace zk {
 
 namespace {
-std::thread game_thread;
+std::thread game_thread;  // started and joined by the main thread only
+// Set before the game-loop thread starts and cleared once it is joined; the
+// threads test this instead of the thread object, which only its owner may
+// touch.
+std::atomic<bool> game_thread_started{false};
+thread_local bool on_game_loop_thread = false;
 std::atomic<uint64_t> frame_limit{0};
 int quit_exit_code = 0;
 bool startup_hold_released = false;
@@ -33,6 +38,7 @@ bool DrawingOn() {
 bool WorkersIdle() { return Hooks().start_worker_threads == nullptr || WorkerWaitingFlag.load() == 1; }
 
 void GameLoopThreadProc() {
+    on_game_loop_thread = true;
     {
         std::lock_guard lock(EngineLock);
         GameThreadState = 0;
@@ -54,6 +60,28 @@ void StopAtFrameLimit() {
 
 bool GameThreadMode() { return Settings().game_loop_thread != 0; }
 
+bool OnGameLoopThread() { return on_game_loop_thread; }
+
+void EnterPacingSection() { PacingFlag = 1; }
+
+void LeavePacingSection() {
+    if (!on_game_loop_thread) {
+        PacingFlag = 0;
+        return;
+    }
+    // The main thread counts a window procedure in before it looks at the
+    // pacing flag; this side drops the flag before it looks at the count.
+    // Both are sequentially consistent, so at least one side sees the
+    // other: either the drain finds the flag down and leaves the message,
+    // or this thread finds the procedure and waits for it to return.
+    for (;;) {
+        PacingFlag = 0;
+        if (InWindowProcFlag.load() == 0) return;
+        PacingFlag = 1;
+        while (InWindowProcFlag.load() > 0) platform::SleepMs(0);
+    }
+}
+
 void SetFrameLimit(uint64_t frames) { frame_limit = frames; }
 uint64_t FrameLimit() { return frame_limit.load(); }
 
@@ -69,7 +97,7 @@ uint8_t PaceFrame() {
     uint32_t period = clock.period_accumulator >> 16;
     uint32_t elapsed = now - clock.reference_time;  // wraps with the clock
 
-    PacingFlag = 1;
+    EnterPacingSection();
     uint8_t result = 0;
     if (elapsed < period) {
         platform::SleepMs(period - elapsed);
@@ -85,12 +113,10 @@ uint8_t PaceFrame() {
         clock.frame_time = now + lateness;
         clock.reference_time = now + lateness;
     }
-    if (GameThreadMode() && game_thread.joinable()) {
-        // Window messages are handled only between frames: stay in the pacing
-        // section while the main thread runs a window procedure.
-        while (InWindowProcFlag.load() > 0 && RunFlag.load() != 0) platform::SleepMs(0);
-    }
-    PacingFlag = 0;
+    // Window messages are handled only between frames: on the game-loop
+    // thread the pacing section lasts while the main thread runs a window
+    // procedure.
+    LeavePacingSection();
     return result;
 }
 
@@ -143,7 +169,12 @@ void DrainMessages() {
     auto& windows = platform::GetWindowSystem();
     platform::Message message;
     while (windows.PeekMessage(message, false)) {
-        if (GameThreadMode() && game_thread.joinable() && GameThreadState.load() != 9 &&
+        // Counted in as a window procedure from before the look at the
+        // pacing flag to the end of the dispatch: the game-loop thread
+        // cannot leave its pacing section in between, and every procedure
+        // the message reaches (with an engine record or not) runs inside it.
+        InWindowProcScope procedure;
+        if (game_thread_started.load() && GameThreadState.load() != 9 &&
             (PacingFlag.load() == 0 || !WorkersIdle()))
             break;
         if (!windows.GetMessage(message)) {
@@ -174,7 +205,7 @@ int RunMainLoop() {
             platform::SleepMs(1);
         } else {
             if (Hooks().poll_input != nullptr) Hooks().poll_input();
-            if (GameThreadMode() && game_thread.joinable()) {
+            if (game_thread_started.load()) {
                 platform::SleepMs(1);
             } else {
                 if (FrameStep() != 0) RequestQuit();
@@ -189,11 +220,13 @@ int RunMainLoop() {
 
 void StartGameThread() {
     if (!GameThreadMode()) return;
+    game_thread_started = true;
     game_thread = std::thread(GameLoopThreadProc);
 }
 
 void JoinGameThread() {
     if (game_thread.joinable()) game_thread.join();
+    game_thread_started = false;
 }
 
 void ResetMainLoopState() {

@@ -18,6 +18,16 @@ void DrainMessages();
 void StartGameThread();
 // Waits for the game-loop thread to end and joins it (shutdown).
 void JoinGameThread();
+// True on the game-loop thread itself.
+bool OnGameLoopThread();
+
+// The pacing section: the part of a frame in which the game-loop thread
+// sleeps and the main thread may run window procedures. On the game-loop
+// thread, LeavePacingSection returns only once no window procedure runs
+// (and none can start until the section opens again); elsewhere it only
+// lowers the flag.
+void EnterPacingSection();
+void LeavePacingSection();
 
 void BeginTimerPeriod();
 void EndTimerPeriod();

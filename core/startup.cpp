@@ -287,14 +287,11 @@ void ShutdownEngine() {
             }
             if (state == -1 || (end_state == 0 ? state != 0 : state == end_state)) return;
             // Keep the queue moving: a thread that is ending may wait for
-            // the main thread to take its last message.
+            // the main thread to take its last message. The main loop's
+            // drain rules still hold: while the game-loop thread runs, its
+            // frames meet no window procedure.
             RunPendingMainThreadCalls();
-            if (platform::HasWindowSystem()) {
-                platform::Message message;
-                while (platform::GetWindowSystem().PeekMessage(message, true)) {
-                    if (message.message != platform::WM_QUIT) platform::GetWindowSystem().DispatchMessage(message);
-                }
-            }
+            if (platform::HasWindowSystem()) DrainMessages();
             platform::SleepMs(1);
         }
     };

@@ -17,12 +17,6 @@ WindowRequests window_requests;
 int32_t wheel_delta = 0;
 uint8_t mouse_moved = 0;
 
-// Keeps the count of running procedures right on every path out.
-struct InWindowProcScope {
-    InWindowProcScope() { InWindowProcFlag.fetch_add(1); }
-    ~InWindowProcScope() { InWindowProcFlag.fetch_sub(1); }
-};
-
 int64_t Default(platform::WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) {
     return platform::GetWindowSystem().DefWindowProc(window, message, wparam, lparam);
 }

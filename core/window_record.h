@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -40,7 +41,9 @@ struct WindowRecord {
     uint8_t shown = 0;
     uint8_t class_registered = 0;
     // 0 notify the script, 1 ask, 2 close, 3 close without ending the engine.
-    uint8_t close_behaviour = 1;
+    // The window procedure reads it on the main thread while a quit request
+    // may set it from the game-loop thread.
+    std::atomic<uint8_t> close_behaviour{1};
     uint8_t maximize_allowed = 0;
     uint8_t minimize_allowed = 1;
     std::string title;  // at most 262 bytes

@@ -28,11 +28,7 @@ Rect HeadlessWindowSystem::GetWorkArea() {
 
 DesktopInfo HeadlessWindowSystem::GetDesktop() { return desktop_; }
 
-std::optional<WindowInfo> HeadlessWindowSystem::Window(WindowHandle window) const {
-    const WindowRecord* record = Find(window);
-    if (record == nullptr) return std::nullopt;
-    return static_cast<const WindowInfo&>(*record);
-}
+std::optional<WindowInfo> HeadlessWindowSystem::Window(WindowHandle window) const { return FindInfo(window); }
 
 void HeadlessWindowSystem::InjectMessage(const Message& message) {
     Queue().Post(message);
@@ -76,14 +72,17 @@ void HeadlessWindowSystem::HostShowWindow(WindowRecord& record, int show_command
     calls_.push_back(HeadlessCall{HeadlessCall::Kind::kShowWindow, record.handle, show_command});
 
     const FrameMetrics frame = ApproximateFrame(record.style, record.ex_style);
+    const Rect work_area = GetWorkArea();
+    std::unique_lock lock = LockWindows();
     if (record.maximized && !before.maximized) {
         record.normal_rect = record.window_rect;
-        record.window_rect = GetWorkArea();
+        record.window_rect = work_area;
     } else if (!record.maximized && before.maximized) {
         record.window_rect = record.normal_rect;
     }
     const Rect client = WindowToClientRect(record.window_rect, frame);
     record.client_rect = Rect{0, 0, client.Width(), client.Height()};
+    lock.unlock();
 
     if (record.minimized == before.minimized && record.maximized == before.maximized) return;
     if (record.minimized) {

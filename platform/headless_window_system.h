@@ -16,7 +16,8 @@
 //     the client size, black until drawn (and again after a size change),
 //     that StretchBlit draws into and ReadClientPixels reads.
 //
-// Threading: as WindowSystem; InjectMessage may also be called from any thread.
+// Threading: as WindowSystem; InjectMessage, Windows and Window may also be
+// called from any thread.
 #pragma once
 
 #include <cstdint>

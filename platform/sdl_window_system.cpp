@@ -287,8 +287,15 @@ private:
     int64_t ClientSizeLParam(WindowRecord& record) {
         int w = 0, h = 0;
         SDL_GetWindowSize(Sdl(record), &w, &h);
+        std::unique_lock lock = LockWindows();
         record.client_rect = Rect{0, 0, w, h};
         return MakeLParam(w, h);
+    }
+
+    void SetSizeState(WindowRecord& record, bool minimized, bool maximized) {
+        std::unique_lock lock = LockWindows();
+        record.minimized = minimized;
+        record.maximized = maximized;
     }
 
     void TranslateWindowEvent(const SDL_WindowEvent& e) {
@@ -308,35 +315,38 @@ private:
             case SDL_WINDOWEVENT_FOCUS_LOST:
                 Post(handle, WM_ACTIVATE, WA_INACTIVE, 0);
                 break;
-            case SDL_WINDOWEVENT_SIZE_CHANGED:
+            case SDL_WINDOWEVENT_SIZE_CHANGED: {
+                std::unique_lock lock = LockWindows();
                 record->client_rect = Rect{0, 0, e.data1, e.data2};
+                lock.unlock();
                 if (!record->minimized) {
                     Post(handle, WM_SIZE, record->maximized ? SIZE_MAXIMIZED : SIZE_RESTORED,
                          MakeLParam(e.data1, e.data2));
                 }
                 break;
+            }
             case SDL_WINDOWEVENT_MOVED: {
                 const FrameMetrics frame = FrameFor(record->style, record->ex_style);
                 const int32_t w = record->window_rect.Width(), h = record->window_rect.Height();
+                std::unique_lock lock = LockWindows();
                 record->window_rect = Rect{e.data1 - frame.left, e.data2 - frame.top, 0, 0};
                 record->window_rect.right = record->window_rect.left + w;
                 record->window_rect.bottom = record->window_rect.top + h;
+                lock.unlock();
                 Post(handle, WM_MOVE, 0, MakeLParam(e.data1, e.data2));
                 break;
             }
             case SDL_WINDOWEVENT_MINIMIZED:
-                record->minimized = true;
+                SetSizeState(*record, true, record->maximized);
                 Post(handle, WM_SIZE, SIZE_MINIMIZED, 0);
                 break;
             case SDL_WINDOWEVENT_MAXIMIZED:
-                record->minimized = false;
-                record->maximized = true;
+                SetSizeState(*record, false, true);
                 Post(handle, WM_SIZE, SIZE_MAXIMIZED, ClientSizeLParam(*record));
                 break;
             case SDL_WINDOWEVENT_RESTORED:
                 // SDL reports the way back from minimized and from maximized alike.
-                record->minimized = false;
-                record->maximized = (SDL_GetWindowFlags(Sdl(*record)) & SDL_WINDOW_MAXIMIZED) != 0;
+                SetSizeState(*record, false, (SDL_GetWindowFlags(Sdl(*record)) & SDL_WINDOW_MAXIMIZED) != 0);
                 Post(handle, WM_SIZE, record->maximized ? SIZE_MAXIMIZED : SIZE_RESTORED,
                      ClientSizeLParam(*record));
                 break;

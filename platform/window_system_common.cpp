@@ -137,10 +137,18 @@ WindowSystemCommon::WindowRecord* WindowSystemCommon::FindByClass(std::string_vi
 }
 
 std::vector<WindowInfo> WindowSystemCommon::ListWindows() const {
+    std::lock_guard lock(windows_mutex_);
     std::vector<WindowInfo> out;
     out.reserve(windows_.size());
     for (const auto& [handle, record] : windows_) out.push_back(static_cast<const WindowInfo&>(*record));
     return out;
+}
+
+std::optional<WindowInfo> WindowSystemCommon::FindInfo(WindowHandle window) const {
+    std::lock_guard lock(windows_mutex_);
+    const WindowRecord* record = Find(window);
+    if (record == nullptr) return std::nullopt;
+    return static_cast<const WindowInfo&>(*record);
 }
 
 bool WindowSystemCommon::HasBeacon(std::string_view class_name) const {
@@ -179,9 +187,9 @@ WindowHandle WindowSystemCommon::CreateWindow(const WindowCreateParams& params) 
     record->normal_rect = record->window_rect;
     if (!HostCreateWindow(*record)) return kNoWindow;
 
-    windows_.emplace(handle, std::move(record));
     {
-        std::lock_guard lock(live_mutex_);
+        std::lock_guard lock(windows_mutex_);
+        windows_.emplace(handle, std::move(record));
         live_.insert(handle);
     }
 
@@ -209,11 +217,14 @@ bool WindowSystemCommon::DestroyWindow(WindowHandle window) {
     record = Find(window);
     HostDestroyWindow(*record);
     {
-        std::lock_guard lock(live_mutex_);
+        std::lock_guard lock(windows_mutex_);
         live_.erase(window);
     }
     queue_.RemoveWindow(window);
-    windows_.erase(window);
+    {
+        std::lock_guard lock(windows_mutex_);
+        windows_.erase(window);
+    }
 
     if (FindByClass(key) == nullptr) beacons_.erase(key);
     return true;
@@ -225,6 +236,7 @@ bool WindowSystemCommon::ShowWindow(WindowHandle window, int show_command) {
     WindowRecord* record = Find(window);
     if (record == nullptr) return false;
     const WindowInfo before = *record;
+    std::unique_lock lock(windows_mutex_);
     switch (show_command) {
         case SW_HIDE:
             record->visible = false;
@@ -260,6 +272,7 @@ bool WindowSystemCommon::ShowWindow(WindowHandle window, int show_command) {
             record->visible = true;
             break;
     }
+    lock.unlock();
     HostShowWindow(*record, show_command, before);
     return before.visible;
 }
@@ -284,13 +297,19 @@ bool WindowSystemCommon::SetForegroundWindow(WindowHandle window) {
 bool WindowSystemCommon::SetTitle(WindowHandle window, std::string_view title_cp932) {
     WindowRecord* record = Find(window);
     if (record == nullptr) return false;
-    record->title = std::string(title_cp932);
+    {
+        std::lock_guard lock(windows_mutex_);
+        record->title = std::string(title_cp932);
+    }
     HostSetTitle(*record);
     return true;
 }
 
 void WindowSystemCommon::SetUserData(WindowHandle window, void* data) {
-    if (WindowRecord* record = Find(window)) record->user_data = data;
+    if (WindowRecord* record = Find(window)) {
+        std::lock_guard lock(windows_mutex_);
+        record->user_data = data;
+    }
 }
 
 void* WindowSystemCommon::GetUserData(WindowHandle window) {
@@ -367,7 +386,7 @@ bool WindowSystemCommon::GetMessage(Message& out) {
 
 bool WindowSystemCommon::PostMessage(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) {
     if (window != kNoWindow) {
-        std::lock_guard lock(live_mutex_);
+        std::lock_guard lock(windows_mutex_);
         if (live_.count(window) == 0) return false;
     }
     queue_.Post(Message{window, message, wparam, lparam});
@@ -458,9 +477,9 @@ void WindowSystemCommon::PollStopRequest() {
 
 void WindowSystemCommon::DestroyAllHostWindows() {
     for (auto& [handle, record] : windows_) HostDestroyWindow(*record);
-    windows_.clear();
     beacons_.clear();
-    std::lock_guard lock(live_mutex_);
+    std::lock_guard lock(windows_mutex_);
+    windows_.clear();
     live_.clear();
 }
 

@@ -9,13 +9,18 @@
 // moving host events into the queue and waiting for them.
 //
 // Threading: main thread only, except PostMessage and PostQuitMessage
-// (any thread; WakeMainThread lets a back end interrupt its host wait).
+// (any thread; WakeMainThread lets a back end interrupt its host wait) and
+// the snapshots ListWindows and FindInfo (any thread). The main thread is
+// the only one that changes windows; it changes the window map and the
+// WindowInfo part of a record under the windows lock, and reads them
+// without it.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -155,10 +160,16 @@ protected:
     // is the thread that made this window system.
     virtual void WakeMainThread(bool from_main_thread) { (void)from_main_thread; }
 
+    // Main thread only.
     WindowRecord* Find(WindowHandle window);
     const WindowRecord* Find(WindowHandle window) const;
-    // Every window in handle order.
+    // Copies, safe on any thread: every window in handle order, and one
+    // window's state.
     std::vector<WindowInfo> ListWindows() const;
+    std::optional<WindowInfo> FindInfo(WindowHandle window) const;
+    // Held by the main thread while it changes a record's WindowInfo
+    // fields (back ends too); never while calling a procedure or a host hook.
+    std::unique_lock<std::mutex> LockWindows() const { return std::unique_lock(windows_mutex_); }
     // The first window (lowest handle) of a class, or null.
     WindowRecord* FindByClass(std::string_view class_key);
     bool HasBeacon(std::string_view class_name) const;
@@ -183,12 +194,14 @@ private:
     const std::thread::id main_thread_;
     MessageQueue queue_;
     std::map<std::string, WindowProc> classes_;      // by class key
-    std::map<WindowHandle, std::unique_ptr<WindowRecord>> windows_;
     std::map<std::string, WindowBeacon> beacons_;    // by class key
     WindowHandle next_handle_ = 1;
 
-    // The handles PostMessage may target; guarded so other threads can check.
-    mutable std::mutex live_mutex_;
+    // Guards windows_ (the map and each record's WindowInfo) and live_
+    // against the threads that read them.
+    mutable std::mutex windows_mutex_;
+    std::map<WindowHandle, std::unique_ptr<WindowRecord>> windows_;
+    // The handles PostMessage may target.
     std::set<WindowHandle> live_;
 };
 

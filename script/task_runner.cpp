@@ -175,14 +175,15 @@ void VisitChild(NamedTreeNode* child) {
     RunInstructions(*task);
 }
 
-// The script is held while the main window is inactive. With the game-loop
-// thread the main thread drains messages only while the frame paces, so the
-// wait stands in for the pacing section; otherwise it drains them itself.
+// The script is held while the main window is inactive. On the game-loop
+// thread the main thread handles messages only while the frame paces, so the
+// wait is a pacing section (left only once no window procedure runs);
+// otherwise the wait drains the messages itself.
 void PumpDuringPause() {
-    if (GameThreadState.load() == 0) {
-        PacingFlag = 1;
+    if (OnGameLoopThread()) {
+        EnterPacingSection();
         platform::SleepMs(kPauseWaitMs);
-        PacingFlag = 0;
+        LeavePacingSection();
         return;
     }
     DrainMessages();
@@ -270,7 +271,7 @@ int32_t DispatchWithPauseWait() {
         PumpDuringPause();
         if (RunFlag.load() == 0 || QuitFlag.load() != 0) return 1;
         if (ThePauseClock().inactive_on.load() == 0) break;
-        if (GameThreadState.load() != 0) platform::SleepMs(kPauseWaitMs);
+        if (!OnGameLoopThread()) platform::SleepMs(kPauseWaitMs);
     }
     const ScriptTask* task = TheCurrentTask().task;
     const int32_t index = CurrentCommand().index;

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the engine twice (plain, and with
-# AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test in both.
+# Installs what is missing, builds the engine three times and runs the tests
+# in each: plain (every suite), with AddressSanitizer +
+# UndefinedBehaviorSanitizer (every suite and the fuzzers), and with
+# ThreadSanitizer (the suites that start threads).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,6 +31,18 @@ cmake --build build-asan -j "$jobs"
 
 # Every loader of untrusted bytes has a fuzzer: a short run each.
 scripts/fuzz.sh 5 build-asan
+
+# The third build: clang with ThreadSanitizer, only for the suites that
+# start threads: the engine in process in both threading modes (core,
+# script), the workers (layers, renderer), the platform's threads and
+# events (platform). The zorvek executable that the core suite runs (the
+# demo among those runs, in both threading modes) is built with TSan too:
+# a report there fails its test through the log and the exit code.
+CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" \
+  -DZORVEK_TSAN=ON -DZORVEK_BENCH=OFF -DZORVEK_TEST_SUITES="core;layers;platform;renderer;script"
+cmake --build build-tsan -j "$jobs"
+(cd build-tsan && TSAN_OPTIONS="second_deadlock_stack=1" ctest --output-on-failure -j "$jobs")
 
 # Benchmarks print ratios; they never decide the outcome.
 for bench in build/bench_*; do

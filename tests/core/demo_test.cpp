@@ -1,6 +1,8 @@
 // The bundled demo end to end: demo/ assembled into a packed game folder
 // by zk_mkgame, run headless by the zorvek executable for an exact number
-// of frames, and window 0's last frame read back with libpng. Every
+// of frames, in both threading modes (the frame step on the main thread,
+// and on the game-loop thread), and window 0's last frame read back with
+// libpng. Every
 // expected pixel is worked out here from the pictures' formulas (restated
 // from tools/lib/demo_images.h), the scene of demo/main.zs and the blend
 // formulas, never taken from a picture the engine drew.
@@ -133,18 +135,30 @@ struct Frame {
     }
 };
 
-class DemoTest : public ::testing::Test {
+// The parameter: the game configuration's game-loop thread switch.
+class DemoTest : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        root = fs::temp_directory_path() / ("zorvek-demo-" + std::to_string(getpid()) + "-" + info->name());
+        std::string name = info->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        root = fs::temp_directory_path() / ("zorvek-demo-" + std::to_string(getpid()) + "-" + name);
         fs::remove_all(root);
         game = root / "demo-game";
         fs::create_directories(root);
+        // The demo's source as shipped, with the threading mode under test.
+        const fs::path source = root / "demo";
+        fs::copy(fs::path(ZORVEK_SOURCE_DIR) / "demo", source, fs::copy_options::recursive);
+        std::string config = ReadText(source / "game.cfg");
+        const std::string shipped = "game_loop_thread = 0\n";
+        const size_t at = config.find(shipped);
+        ASSERT_NE(at, std::string::npos) << "demo/game.cfg names its threading mode";
+        config.replace(at, shipped.size(), "game_loop_thread = " + std::to_string(GetParam()) + "\n");
+        std::ofstream(source / "game.cfg", std::ios::binary) << config;
         // As the build assembles it: tables and pictures in one pack.
         const fs::path log = root / "mkgame.txt";
-        ASSERT_EQ(RunProgram({(fs::path(ZORVEK_BINARY_DIR) / "zk_mkgame").string(),
-                              (fs::path(ZORVEK_SOURCE_DIR) / "demo").string(), game.string(), "--pack", "data.zpf"},
+        ASSERT_EQ(RunProgram({(fs::path(ZORVEK_BINARY_DIR) / "zk_mkgame").string(), source.string(), game.string(),
+                              "--pack", "data.zpf"},
                              log, std::chrono::seconds(60)),
                   0)
             << ReadText(log);
@@ -189,7 +203,7 @@ constexpr int kPhotoX = 400, kPhotoY = 290;
 constexpr int kTitleX = 160, kTitleY = 400;
 constexpr int kBallY = 200;
 
-TEST_F(DemoTest, TenthFrameShowsBlendModesTheGroupTheWipeTheFadeAndTheBall) {
+TEST_P(DemoTest, TenthFrameShowsBlendModesTheGroupTheWipeTheFadeAndTheBall) {
     constexpr int kFrames = 10;
     const Frame frame = RunFrames(kFrames);
     ASSERT_EQ(frame.width, 640);
@@ -243,7 +257,7 @@ TEST_F(DemoTest, TenthFrameShowsBlendModesTheGroupTheWipeTheFadeAndTheBall) {
     EXPECT_EQ(frame.At(ball_x + 64, kBallY + 32), Background(ball_x + 64, kBallY + 32));
 }
 
-TEST_F(DemoTest, AfterTheTransitionsTheBallHasTurnedAtTheRightEdge) {
+TEST_P(DemoTest, AfterTheTransitionsTheBallHasTurnedAtTheRightEdge) {
     constexpr int kFrames = 160;
     const Frame frame = RunFrames(kFrames);
     ASSERT_EQ(frame.width, 640);
@@ -263,6 +277,11 @@ TEST_F(DemoTest, AfterTheTransitionsTheBallHasTurnedAtTheRightEdge) {
     EXPECT_EQ(frame.At(ball_x + 64, kBallY + 32), Background(ball_x + 64, kBallY + 32));
     EXPECT_EQ(frame.At(620, kBallY + 32), Background(620, kBallY + 32)) << "where it turned";
 }
+
+INSTANTIATE_TEST_SUITE_P(ThreadingModes, DemoTest, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return info.param == 0 ? "MainThread" : "GameLoopThread";
+                         });
 
 }  // namespace
 }  // namespace zk

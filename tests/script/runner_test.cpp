@@ -3,10 +3,16 @@
 // the walk, unassigned commands, the pause clock and the debug corner check;
 // and one whole engine run that boots a game folder and runs SYSTEM_START.
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
 
 #include "core/main_loop.h"
 #include "core/startup.h"
 #include "core/system_facts.h"
+#include "core/window_proc.h"
+#include "core/window_record.h"
 #include "platform/headless_window_system.h"
 #include "tests/script/runner_test_support.h"
 #include "tools/lib/zkcfg_writer.h"
@@ -257,9 +263,142 @@ TEST_F(RunnerTest, DebugCornerCheckAsksOnceAllFourCornersWereSeen) {
     SetScreenMouseReader(nullptr);
 }
 
+// The script held while the main window is inactive (keep-running off):
+// the first command of each task waits in DispatchWithPauseWait, handling
+// window messages every 10 ms, until the window is active again or the
+// engine is quitting.
+class PauseWaitTest : public ScriptRunTest {
+protected:
+    void SetUp() override {
+        ScriptRunTest::SetUp();
+        platform::InstallWindowSystem(&windows);
+        ASSERT_EQ(CreateWindowRecords(), 0);
+        main_record = MainWindowRecord();
+        ASSERT_TRUE(windows.RegisterClass("pause", EngineWindowProc));
+        platform::WindowCreateParams params;
+        params.class_name = "pause";
+        params.width = 64;
+        params.height = 64;
+        main_record->window = windows.CreateWindow(params);
+        ASSERT_NE(main_record->window, platform::kNoWindow);
+        windows.SetUserData(main_record->window, main_record);
+        ThePauseClock().keep_running = 0;
+    }
+    void TearDown() override {
+        DestroyWindowRecords();
+        platform::InstallWindowSystem(nullptr);
+        ScriptRunTest::TearDown();
+    }
+    platform::HeadlessWindowSystem windows{{1920, 1080, 32, 60}};
+    WindowRecord* main_record = nullptr;
+};
+
+TEST_F(PauseWaitTest, HeldUntilAWindowMessageActivatesTheMainWindow) {
+    ASSERT_TRUE(Boot("int n\nlabel SYSTEM_START\nn += 1\nn += 1\nwait 1\njump SYSTEM_START\n"));
+    UpdateInactivePause();  // the main window is inactive: the pause begins
+    ASSERT_EQ(ThePauseClock().inactive_on.load(), 1);
+    // Only the wait's own pump can handle the activation.
+    ASSERT_TRUE(windows.PostMessage(main_record->window, platform::WM_ACTIVATE, platform::WA_ACTIVE, 0));
+    clock.ClearSleeps();
+    ASSERT_EQ(Pass(), 0);
+    EXPECT_EQ(main_record->active, 1);
+    EXPECT_EQ(ThePauseClock().inactive_on.load(), 0);
+    EXPECT_EQ(Int("n"), 2) << "the held command and the one after it ran once the pause ended";
+    EXPECT_EQ(clock.Sleeps(), std::vector<uint32_t>{10});
+    // The 10 ms held do not count on the script's timers.
+    EXPECT_EQ(PauseTimerValue(1, clock.NowMs()), clock.NowMs() - 10);
+    EXPECT_EQ(Reports(), 0u);
+}
+
+TEST_F(PauseWaitTest, AQuitDuringTheWaitEndsTheTurnWithoutRunningTheCommand) {
+    ASSERT_TRUE(Boot("int n\nlabel SYSTEM_START\nn += 1\nwait 1\njump SYSTEM_START\n"));
+    UpdateInactivePause();
+    windows.PostQuitMessage(0);
+    clock.ClearSleeps();
+    ASSERT_EQ(Pass(), 0);
+    EXPECT_EQ(RunFlag.load(), 0);
+    EXPECT_EQ(Int("n"), 0);
+    EXPECT_TRUE(clock.Sleeps().empty());
+    EXPECT_EQ(ThePauseClock().inactive_on.load(), 1);
+}
+
+// With the game-loop thread, the wait stands in for the frame's pacing: the
+// main thread handles messages during it, and the held command must not run
+// until the window procedure that ended the pause has returned.
+std::atomic<int> held_runs{0};
+std::atomic<bool> command_ran_in_procedure{false};
+
+int32_t CountHeldRun() {
+    held_runs.fetch_add(1);
+    return 0;
+}
+
+int64_t ActivatingProc(platform::WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) {
+    if (message != platform::WM_USER) return platform::GetWindowSystem().DefWindowProc(window, message, wparam, lparam);
+    EndInactivePause();
+    // A procedure that takes its time after ending the pause.
+    const int before = held_runs.load();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (std::chrono::steady_clock::now() < end) {
+        if (held_runs.load() != before) command_ran_in_procedure = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return 1;
+}
+
+class GameThreadPauseTest : public ScriptRunTest {
+protected:
+    void TearDown() override {
+        QuitFlag = 1;
+        ResetMainLoopState();
+        platform::InstallWindowSystem(nullptr);
+        ScriptRunTest::TearDown();
+    }
+    platform::HeadlessWindowSystem windows{{1920, 1080, 32, 60}};
+};
+
+TEST_F(GameThreadPauseTest, TheHeldCommandWaitsForTheWindowProcedure) {
+    held_runs = 0;
+    command_ran_in_procedure = false;
+    ASSERT_TRUE(RegisterCommandHandler(120, CountHeldRun));
+    ASSERT_TRUE(Boot("label SYSTEM_START\ncmd120\nwait 1\njump SYSTEM_START\n"));
+    platform::InstallWindowSystem(&windows);
+    ASSERT_TRUE(windows.RegisterClass("activate", ActivatingProc));
+    platform::WindowCreateParams params;
+    params.class_name = "activate";
+    const platform::WindowHandle window = windows.CreateWindow(params);
+    ASSERT_NE(window, platform::kNoWindow);
+
+    platform::InstallClock(nullptr);
+    Settings().game_loop_thread = 1;
+    Hooks().run_task_tree = RunTaskTreeHook;
+    ThePauseClock().keep_running = 0;
+    BeginInactivePause();
+    InWindowProcFlag = 0;  // the main loop has pumped once
+    StartGameThread();
+
+    // The first command waits in the pause; messages are handled while it
+    // does, as while a frame paces.
+    ASSERT_TRUE(windows.PostMessage(window, platform::WM_USER, 0, 0));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (windows.PendingMessages() != 0 && std::chrono::steady_clock::now() < deadline) {
+        DrainMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(windows.PendingMessages(), 0u);
+    EXPECT_FALSE(command_ran_in_procedure.load()) << "the script ran while a window procedure did";
+    while (held_runs.load() == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_GE(held_runs.load(), 1) << "the command ran once the procedure returned";
+    QuitFlag = 1;
+    JoinGameThread();
+    EXPECT_EQ(Reports(), 0u) << ErrorReporter().message;
+}
+
 // The whole engine, in process on the headless window system: start-up
 // boots the game folder, the task "SYSTEM" starts at "SYSTEM_START" and
-// every frame step walks the task tree.
+// every frame step walks the task tree, in either threading mode.
 class EngineRunTest : public ScriptRunTest {
 protected:
     void TearDown() override {
@@ -269,41 +408,75 @@ protected:
         Hooks() = {};
         ScriptRunTest::TearDown();
     }
-    platform::HeadlessWindowSystem windows{{1920, 1080, 32, 60}};
 };
 
+// What SYSTEM's probe command saw, once per run: that it ran as SYSTEM, the
+// frame, and the counter the command before it raised. Filled on the script
+// thread and read once the engine has ended.
+struct SystemRun {
+    bool system = false;
+    uint64_t frame = 0;
+    int64_t counted = 0;
+    bool operator==(const SystemRun&) const = default;
+};
+std::vector<SystemRun> system_runs;
+uint16_t counter_variable = 0;
+
+int32_t RecordSystemRun() {
+    const ScriptTask* task = TheCurrentTask().task;
+    system_runs.push_back(
+        {task != nullptr && task->system_flag != 0, TheFrameCounters.frame_count, GetIntegerElement(counter_variable, 0)});
+    return 0;
+}
+
 TEST_F(EngineRunTest, FrameStepsRunTheSystemTask) {
-    tools::ScriptText script = tools::ScriptGame(R"(
+    for (const int32_t game_loop_thread : {0, 1}) {
+        SCOPED_TRACE(game_loop_thread);
+        TearDown();
+        SetUp();
+        tools::ScriptText script = tools::ScriptGame(R"(
 int frames
 label SYSTEM_START
 frames += 1
+cmd120
 wait 1
 jump SYSTEM_START
 )");
-    script.game.error_texts = script_test::RunnerErrorTexts();
-    ASSERT_TRUE(script.game.Write(game_));
-    tools::EngineConfigFile config;
-    config.title = "run";
-    ASSERT_TRUE(tools::WriteFile((game_ / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
-    platform::InstallWindowSystem(&windows);
-    ResetStartupState();
-    ResetMainLoopState();
-    Hooks() = {};
-    SetFrameLimit(5);
-    ProgramEntry entry;
-    entry.argv = {"zorvek"};
-    std::string host = (game_ / "zorvek").string();
-    for (char& c : host) {
-        if (c == '/') c = '\\';
+        counter_variable = script.Variable("frames");
+        script.game.error_texts = script_test::RunnerErrorTexts();
+        ASSERT_TRUE(script.game.Write(game_));
+        tools::EngineConfigFile config;
+        config.title = "run";
+        config.game_loop_thread = game_loop_thread;
+        ASSERT_TRUE(tools::WriteFile((game_ / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
+        // A window system of its own for each run: the window class stays
+        // registered with the one before.
+        platform::HeadlessWindowSystem windows{{1920, 1080, 32, 60}};
+        platform::InstallWindowSystem(&windows);
+        ResetStartupState();
+        ResetMainLoopState();
+        Hooks() = {};
+        system_runs.clear();
+        ASSERT_TRUE(RegisterCommandHandler(120, RecordSystemRun));
+        SetFrameLimit(5);
+        ProgramEntry entry;
+        entry.argv = {"zorvek"};
+        std::string host = (game_ / "zorvek").string();
+        for (char& c : host) {
+            if (c == '/') c = '\\';
+        }
+        entry.executable_path = host;
+        // A real clock: the pacer sleeps out each frame.
+        platform::InstallClock(nullptr);
+        EXPECT_EQ(WinMain(entry), 0);
+        EXPECT_EQ(Reports(), 0u) << ErrorReporter().message;
+        EXPECT_EQ(TheFrameCounters.frame_count, 5u);
+        // One run a frame, as SYSTEM, after the counter's command.
+        const std::vector<SystemRun> expected = {
+            {true, 1, 1}, {true, 2, 2}, {true, 3, 3}, {true, 4, 4}, {true, 5, 5}};
+        EXPECT_EQ(system_runs, expected);
+        platform::InstallWindowSystem(nullptr);
     }
-    entry.executable_path = host;
-    // A real clock: the pacer sleeps out each frame.
-    platform::InstallClock(nullptr);
-    EXPECT_EQ(WinMain(entry), 0);
-    EXPECT_EQ(Reports(), 0u) << ErrorReporter().message;
-    // WinMain shut the tables down; the variable it counted in is gone, so
-    // the frame counter and the pass counter tell what ran.
-    EXPECT_GE(TheFrameCounters.script_pass_count, 5u);
 }
 
 }  // namespace
