@@ -13,6 +13,7 @@
 #include <iterator>
 #include <mutex>
 
+#include "base/ascii.h"
 #include "base/byte_reader.h"
 #include "core/engine_state.h"
 #include "core/main_thread_calls.h"
@@ -197,17 +198,6 @@ std::string_view FileNamePartOf(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 // EditorCommandTable: program, parameter format, and its arguments, where
 // Q is the character '"', P the path and L the line.
 enum class EditorArg : uint8_t { Q, P, L };
@@ -243,7 +233,7 @@ constexpr std::string_view kOtherEditorFormat = " %s";
 const EditorCommand* FindEditor(std::string_view program) {
     std::string_view name = FileNamePartOf(program);
     for (const EditorCommand& editor : kEditorCommandTable)
-        if (EqualsIgnoreAsciiCase(name, editor.program)) return &editor;
+        if (AsciiEqualsIgnoreCase(name, editor.program)) return &editor;
     return nullptr;
 }
 

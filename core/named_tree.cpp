@@ -428,6 +428,12 @@ NamedTreeNode* FindNthChild(NamedTreeNode* node, int64_t n) {
     return child;
 }
 
+bool IsInSubtree(const NamedTreeNode* node, const NamedTreeNode* root) {
+    for (const NamedTreeNode* n = node; n != nullptr; n = n->parent)
+        if (n == root) return true;
+    return false;
+}
+
 int32_t FileNamePart(std::string& out, std::string_view path) {
     out.clear();
     size_t last = std::string_view::npos;

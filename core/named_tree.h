@@ -159,6 +159,9 @@ NamedTreeNode* FindNthChild(NamedTreeNode* node, int64_t n);
 // The group child named `segment` (no '/'), the first in sibling order.
 NamedTreeNode* FindGroupChild(NamedTreeNode* node, std::string_view segment);
 
+// True when `node` is `root` or one of its descendants (by parent links).
+bool IsInSubtree(const NamedTreeNode* node, const NamedTreeNode* root);
+
 // 1 and out = the text after the last '\' or '/' (double-byte characters
 // skipped); 0 and out empty when there is none or it is the last character.
 int32_t FileNamePart(std::string& out, std::string_view path);

@@ -21,11 +21,6 @@ constexpr uint32_t kErrMemory = 100010;
 constexpr uint32_t kErrNoDecoder = 100030;
 constexpr uint32_t kErrPixelMemory = 104030;
 
-void ShowCgTooLarge(int32_t width, int32_t height) {
-    ShowMessageBox("", Sjis("ＣＧサイズが大きすぎます。X=%d, Y=%d"), {int64_t{width}, int64_t{height}});
-    ReportEngineError(kErrMemory, true);
-}
-
 void DropPixels(CgImage& image) {
     image.owned_block.Reset();
     image.derived_copy.Reset();
@@ -132,10 +127,15 @@ uint64_t CgPixelBlockBytes(int64_t width, int64_t height) {
     return bytes <= kMaxPixelBlockBytes ? bytes : 0;
 }
 
+void ReportCgTooWide(int64_t width, int64_t height) {
+    ShowMessageBox("", Sjis("ＣＧサイズが大きすぎます。X=%d, Y=%d"), {width, height});
+    ReportEngineError(kErrMemory, true);
+}
+
 bool AllocCgPixels(CgImage& image, int32_t width, int32_t height) {
     switch (ResizeOwnedBlock(image, width, height)) {
         case BlockResult::kOk: return true;
-        case BlockResult::kTooWide: ShowCgTooLarge(width, height); return false;
+        case BlockResult::kTooWide: ReportCgTooWide(width, height); return false;
         case BlockResult::kNoMemory: ReportEngineError(kErrMemory, true); return false;
     }
     return false;
@@ -144,7 +144,7 @@ bool AllocCgPixels(CgImage& image, int32_t width, int32_t height) {
 bool ResizeGroupCanvas(CgImage& image, int32_t width, int32_t height) {
     switch (ResizeOwnedBlock(image, width, height)) {
         case BlockResult::kOk: break;
-        case BlockResult::kTooWide: ShowCgTooLarge(width, height); return false;
+        case BlockResult::kTooWide: ReportCgTooWide(width, height); return false;
         case BlockResult::kNoMemory: ReportEngineErrorF(kErrPixelMemory, true, {std::string_view()}); return false;
     }
     std::memset(image.owned_block.data(), 0, size_t(width) * 4 * size_t(height));
@@ -200,7 +200,7 @@ CgImage* CreateBlankGroupLayer(std::string_view path, int32_t width, int32_t hei
     image->allocated_height = height;
     switch (ResizeOwnedBlock(*image, width, height)) {
         case BlockResult::kOk: break;
-        case BlockResult::kTooWide: ShowCgTooLarge(width, height); return nullptr;
+        case BlockResult::kTooWide: ReportCgTooWide(width, height); return nullptr;
         case BlockResult::kNoMemory: ReportEngineErrorF(kErrPixelMemory, true, {std::string_view()}); return nullptr;
     }
     // A fresh block is already all zero: transparent black.

@@ -101,6 +101,10 @@ struct CgImage {
 // kMaxPixelBlockBytes).
 uint64_t CgPixelBlockBytes(int64_t width, int64_t height);
 
+// An image wider than kMaxCgWidth was asked for: shows "ＣＧサイズが大きすぎ
+// ます。X=%d, Y=%d" with the size, then reports 100010 (fatal).
+void ReportCgTooWide(int64_t width, int64_t height);
+
 // Gives `image` a pixel block for width x height: its owned block is
 // resized (contents kept up to the smaller size, new bytes zero) or made.
 // The current pixels then point at the owned block, the derived copy is

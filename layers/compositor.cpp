@@ -183,9 +183,7 @@ int PrepareDrawnPixels(CgImage& image) {
     }
 
     if (image.width > kMaxCgWidth) {
-        ShowMessageBox("", Sjis("ＣＧサイズが大きすぎます。X=%d, Y=%d"),
-                       {int64_t{image.width}, int64_t{image.height}});
-        ReportEngineError(kErrMemory, true);
+        ReportCgTooWide(image.width, image.height);
         return -1;
     }
     const uint64_t pixel_bytes = uint64_t(std::max(image.width, 0)) * uint64_t(std::max(image.height, 0)) * 4;

@@ -17,6 +17,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "base/sjis.h"
+
 extern char** environ;
 
 namespace zk::platform {
@@ -31,9 +33,6 @@ Ui& StderrUi() {
     static const std::unique_ptr<Ui> ui = CreateStderrUi();
     return *ui;
 }
-
-// CP932 lead byte. platform/ sits below core/, so core/sjis.h is not used.
-bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 }  // namespace
 
@@ -137,7 +136,7 @@ std::vector<std::string> SplitCommandLine(std::string_view text) {
             if (copy) {
                 arg.push_back(text[i]);
                 // A lead byte takes its trail byte along, whatever it is.
-                if (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < n) arg.push_back(text[++i]);
+                if (IsSjisLeadByte(static_cast<uint8_t>(text[i])) && i + 1 < n) arg.push_back(text[++i]);
             }
             ++i;
         }

@@ -208,8 +208,7 @@ int32_t CmdCallSubroutine() {
                     callee->real_arg_given, callee->text_arg_given});
     }
 
-    const uint16_t folded =
-        label_slot != nullptr ? static_cast<uint16_t>((label_slot->expr_type & 0xFF) | ((label_slot->op & 0xFF) << 8)) : 0;
+    const uint16_t folded = label_slot != nullptr ? FoldedCallLabel(label_slot->expr_type, label_slot->op) : 0;
     const LabelEntry* label = nullptr;
     if (folded != 0) {
         label = LabelAt(folded);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/ascii.h"
 #include "core/error_report.h"
 #include "script/command_table.h"
 #include "script/compiled_tables.h"
@@ -94,19 +95,10 @@ struct DecodedPosition {
     std::string_view file_name;
 };
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
-}
-
 std::optional<uint16_t> FindFileByName(std::string_view name) {
     const std::vector<std::string>& names = TheCompiledTables().file_list.names;
     for (size_t number = 0; number < names.size() && number <= 0xFFFF; ++number) {
-        if (SameIgnoringCase(names[number], name)) return static_cast<uint16_t>(number);
+        if (AsciiEqualsIgnoreCase(names[number], name)) return static_cast<uint16_t>(number);
     }
     return std::nullopt;
 }

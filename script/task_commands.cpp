@@ -25,13 +25,6 @@ namespace {
 
 constexpr int kStartParameters = 10;
 
-bool IsUnder(const NamedTreeNode* node, const NamedTreeNode* ancestor) {
-    for (const NamedTreeNode* n = node; n != nullptr; n = n->parent) {
-        if (n == ancestor) return true;
-    }
-    return false;
-}
-
 // The name keyword's text, or empty when not given.
 std::string NameArgument() {
     const CommandArgSlot* slot = Args().Find(0);
@@ -165,7 +158,7 @@ int32_t CmdEndTask() {
         return -1;
     }
     // Ending the running task, or a folder that holds it, stops it at once.
-    const bool ends_current = IsUnder(current.node, node);
+    const bool ends_current = IsInSubtree(current.node, node);
     EndTaskNode(node);
     return ends_current ? -1 : 0;
 }

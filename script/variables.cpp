@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <new>
 
+#include "base/nul_text.h"
 #include "core/error_report.h"
 #include "script/system_variable_hooks.h"
 
@@ -65,12 +66,6 @@ int32_t Fill(ScriptVariable& variable, const VariableShape& shape, uint8_t type,
     CommitShape(variable, type, shape, count);
     ReleaseOtherArrays(variable, type);
     return 0;
-}
-
-// The text up to its first NUL (readers of a text element stop there).
-std::string_view UpToNul(std::string_view text) {
-    size_t nul = text.find('\0');
-    return nul == std::string_view::npos ? text : text.substr(0, nul);
 }
 
 }  // namespace

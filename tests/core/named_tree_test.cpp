@@ -265,6 +265,11 @@ TEST_F(NamedTreeTest, CreatesAndFindsThroughFolders) {
     EXPECT_EQ(FindNodeByPath(nullptr, "W0/bg", kFindLeaf), nullptr);
     EXPECT_EQ(ResolveParentPath("W0/chara/new", root_.get()), chara);
     EXPECT_EQ(ResolveParentPath("top", root_.get()), root_.get());
+    EXPECT_TRUE(IsInSubtree(face, w0));
+    EXPECT_TRUE(IsInSubtree(w0, w0));  // a node is in its own subtree
+    EXPECT_FALSE(IsInSubtree(w0, face));
+    EXPECT_FALSE(IsInSubtree(bg, chara));  // a sibling's subtree
+    EXPECT_FALSE(IsInSubtree(nullptr, w0));
     ExpectNoReport();  // lookups never report
     ExpectConsistent(root_.get());
     ExpectConsistent(w0);
