@@ -323,7 +323,7 @@ int LoadErrorTexts() {
     ErrorTextTable parsed;
     if (!ParseErrorTextTable(std::move(source.data), parsed)) {
         // Damaged data: report it and change nothing.
-        ReportEngineErrorF(104010, true, {kErrorTextFile});
+        ReportEngineErrorF(kErrFileUnreadable, true, {kErrorTextFile});
         return -1;
     }
     std::lock_guard guard(ReporterLock());
@@ -398,7 +398,7 @@ void Deliver(const std::string& text, bool fatal, std::span<const FormatArg> arg
         if (fatal) ++state.fatal_reports;
         // The credits are shown through the reporter, fatally so that the
         // engine stops, but they are what was asked for, not a failure.
-        if (fatal && text != LookupErrorText(100000)) ++state.fatal_failures;
+        if (fatal && text != LookupErrorText(kErrLicenseNotice)) ++state.fatal_failures;
         message = state.message;
     }
     ShowErrorDialog(message);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/format.h"
+#include "core/error_codes.h"
 #include "platform/window_messages.h"
 
 namespace zk {

@@ -279,13 +279,13 @@ NamedTreeNode* CreateTreeNode(NamedTreeNode* parent, std::string_view path, bool
 
     std::unique_ptr<NamedTreeNode> node = AllocZeroed<NamedTreeNode>();
     if (node == nullptr) {
-        ReportEngineError(kErrTreeMemory, true);
+        ReportEngineError(kErrOutOfMemory, true);
         return nullptr;
     }
     try {
         node->name.assign(name);
     } catch (const std::bad_alloc&) {
-        ReportEngineError(kErrTreeMemory, true);
+        ReportEngineError(kErrOutOfMemory, true);
         return nullptr;
     }
     node->name_length = static_cast<int32_t>(name.size());
@@ -293,7 +293,7 @@ NamedTreeNode* CreateTreeNode(NamedTreeNode* parent, std::string_view path, bool
     node->group = group ? 1 : 0;
     node->order_key = order_key;
     if (!EnsureChildIndex(parent)) {
-        ReportEngineError(kErrTreeMemory, true);
+        ReportEngineError(kErrOutOfMemory, true);
         return nullptr;
     }
 
@@ -306,7 +306,7 @@ NamedTreeNode* CreateTreeNode(NamedTreeNode* parent, std::string_view path, bool
 NamedTreeNode* CreateRootNode() {
     std::unique_ptr<NamedTreeNode> root = AllocZeroed<NamedTreeNode>();
     if (root == nullptr) {
-        ReportEngineError(kErrTreeMemory, true);
+        ReportEngineError(kErrOutOfMemory, true);
         return nullptr;
     }
     return root.release();

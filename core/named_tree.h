@@ -33,6 +33,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "core/error_codes.h"
+
 namespace zk {
 
 constexpr int32_t kMaxTreeChildren = 4096;
@@ -40,14 +42,6 @@ constexpr size_t kMaxTreePathBytes = 255;
 constexpr uint32_t kTreeGroupKeyBit = 0x80000000u;
 constexpr uint32_t kTreeHashMask = 0x7FFFFFFFu;
 constexpr int kTreeIndexBuckets = 256;  // by the key's top byte
-
-// Error codes this Part reports.
-constexpr uint32_t kErrNullTreePath = 900020;
-constexpr uint32_t kErrTreeMemory = 100010;
-constexpr uint32_t kErrTreeFolderMissing = 100230;
-constexpr uint32_t kErrTreeNameSpace = 100242;
-constexpr uint32_t kErrTreeTooManyChildren = 104110;
-constexpr uint32_t kErrTreePathTooLong = 104111;
 
 // FindNodeByPath modes: what the last segment must be.
 constexpr int32_t kFindLeaf = 0;   // a leaf, through the child index

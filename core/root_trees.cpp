@@ -71,7 +71,7 @@ bool AllocateCpuBackBuffer(int32_t width, int32_t height) {
         cpu_back_buffer.pixels.assign(bytes, 0);
     } catch (const std::bad_alloc&) {
         cpu_back_buffer.pixels.clear();
-        ReportEngineErrorF(104030, true, {int64_t{0}});
+        ReportEngineErrorF(kErrFileNoMemory, true, {int64_t{0}});
         return false;
     }
     cpu_back_buffer.width = width;

@@ -149,7 +149,7 @@ int8_t InitEngine(const ProgramEntry& entry) {
     }
     if (EqualsIgnoreCase(argument1, "/info")) {
         ErrorReporter().caption = "License Information";
-        ReportEngineError(100000, true);
+        ReportEngineError(kErrLicenseNotice, true);
         return EndHandledRun();
     }
 

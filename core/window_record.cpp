@@ -158,7 +158,7 @@ int CreateCanvas(int window_number, int32_t width, int32_t height) {
     canvas.tone = 0x808080;
     canvas.blend_mode = 0;
     if (AllocCgPixels(canvas, width, height)) return 0;
-    ReportEngineError(100010, true);
+    ReportEngineError(kErrOutOfMemory, true);
     return 1;
 }
 

@@ -21,10 +21,6 @@ namespace zk {
 
 namespace {
 
-constexpr uint32_t kErrMaskSize = 100310;
-constexpr uint32_t kErrMemory = 100010;
-constexpr uint32_t kErrNoMemoryForImage = 104030;
-
 // The tone and saturation a derived copy was made with, and in which frame:
 // a copy is derived at most once a frame, and a second composition in the
 // same frame reuses it unless the settings changed in between. Keyed by
@@ -191,7 +187,7 @@ int PrepareDrawnPixels(CgImage& image) {
     const uint64_t block_bytes = CgPixelBlockBytes(image.width, image.height);
     if (block_bytes == 0 || !image.derived_copy.Resize(block_bytes)) {
         if (image.current_pixels != image.owned_block.data()) image.current_pixels = image.owned_block.data();
-        ReportEngineErrorF(kErrNoMemoryForImage, true, {std::string_view()});
+        ReportEngineErrorF(kErrFileNoMemory, true, {std::string_view()});
         return -1;
     }
 

@@ -56,11 +56,11 @@ int32_t Fill(ScriptVariable& variable, const VariableShape& shape, uint8_t type,
     }
     try {
         if (!build(count)) {
-            ReportScriptError(kErrNoMemory, true);
+            ReportScriptError(kErrOutOfMemory, true);
             return -1;
         }
     } catch (const std::bad_alloc&) {
-        ReportScriptError(kErrNoMemory, true);
+        ReportScriptError(kErrOutOfMemory, true);
         return -1;
     }
     CommitShape(variable, type, shape, count);
@@ -87,7 +87,7 @@ int32_t CreateVariableTable(uint32_t highest_number) {
         std::vector<ScriptVariable> records(static_cast<size_t>(highest_number) + 1);
         Variables().records = std::move(records);
     } catch (const std::bad_alloc&) {
-        ReportEngineError(kErrNoMemory, true);
+        ReportEngineError(kErrOutOfMemory, true);
         return -1;
     }
     return 0;

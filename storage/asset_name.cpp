@@ -15,9 +15,6 @@ namespace zk {
 
 namespace {
 
-constexpr uint32_t kErrFileUnreadable = 104010;  // "[%s]ファイルを\n読み込めませんでした。"
-constexpr uint32_t kErrPackNotOpened = 901040;   // "...パックファイル[%s]が\nオープンできませんでした。"
-
 struct KindEnding {
     std::string_view ending;
     FileKind kind;
