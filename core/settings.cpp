@@ -57,8 +57,8 @@ void ApplyUserSettings(std::span<const uint8_t> file_bytes) {
         if (value == 0 || value == 1) target = static_cast<uint8_t>(value);
     };
     set_bool(e[0], settings.vmr9);
-    set_bool(e[2], settings.mmx_allowed);
-    set_bool(e[3], settings.sse_allowed);
+    set_bool(e[2], settings.sse_switch);
+    set_bool(e[3], settings.sse2_switch);
     if (e[4] == 0) settings.worker_limit = 1;
     set_bool(e[6], settings.fullscreen_mode_change);
     switch (e[7]) {

@@ -113,7 +113,8 @@ protected:
         ResetCompiledTables();
         ResetCommandTable();
         ResetCommandSwitches();
-        InstallEvaluatorTables();
+        FillEvaluatorTables();
+        InstallEvaluatorCommands();
         InstallErrorTexts();
         ASSERT_EQ(ParseCommandDefinitions(tools::BuildZkc(tools::EngineCommandDefinitions()),
                                           TheCompiledTables().commands),

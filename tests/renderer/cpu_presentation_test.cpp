@@ -288,7 +288,7 @@ TEST_F(CpuPresentationTest, ResizedWindowedPictureIsScaledIntoTheBackBuffer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.road);
         Settings().cpu_smooth_scaling = c.smooth;
-        Settings().mmx_allowed = c.sse_switch;
+        Settings().sse_switch = c.sse_switch;
         Settings().game_loop_thread = c.game_loop_thread;
         SetPicture(2, 2, [](int32_t, int32_t) { return Pixel{1, 1, 1, 1}; });
         image_->x = 1;
@@ -316,7 +316,7 @@ TEST_F(CpuPresentationTest, ResizedWindowedPictureIsScaledIntoTheBackBuffer) {
 // Fullscreen and maximized: the picture goes to the back buffer's rectangle
 // centred in the display area, scaled by the road the state chooses.
 TEST_F(CpuPresentationTest, FullscreenAndMaximizedRoads) {
-    Settings().mmx_allowed = 0;  // the plain bilinear scaler, whatever the processor
+    Settings().sse_switch = 0;  // the plain bilinear scaler, whatever the processor
     const std::array<Pixel, 4> corners{Pixel{0, 10, 20, 30}, Pixel{200, 100, 50, 255}, Pixel{40, 0, 80, 0},
                                        Pixel{255, 255, 255, 255}};
     struct Case {

@@ -45,7 +45,8 @@ protected:
         ResetTaskRunnerState();
         ResetPauseClockState();
         ResetCommandTable();
-        InstallEvaluatorTables();
+        FillEvaluatorTables();
+        InstallEvaluatorCommands();
         InstallControlFlowCommands();
         InstallTaskCommands();
     }
