@@ -74,7 +74,11 @@ struct CgImage {
     uint8_t* current_pixels = nullptr;
     PixelBlock owned_block;
     PixelBlock derived_copy;  // a toned or desaturated copy, kept between frames
-    int64_t derived_copy_frame = 0;
+    int64_t derived_copy_frame = 0;  // the frame it was made in
+    // The tone and saturation it was made with: a second composition in the
+    // same frame reuses the copy only while these still hold.
+    uint32_t derived_copy_tone = 0x808080;
+    int32_t derived_copy_saturation = 128;
     int32_t allocated_width = 1, allocated_height = 1;
     uint8_t changed = 0;
     uint8_t keep_block = 0;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <string>
-#include <unordered_map>
 
 #include "core/engine_state.h"
 #include "core/error_report.h"
@@ -20,20 +19,6 @@
 namespace zk {
 
 namespace {
-
-// The tone and saturation a derived copy was made with, and in which frame:
-// a copy is derived at most once a frame, and a second composition in the
-// same frame reuses it unless the settings changed in between. Keyed by
-// image address; only entries of the current frame are ever consulted (a
-// record made later at a reused address has its own derived-copy frame),
-// and the map is emptied when the frame changes.
-struct DerivedCopyKey {
-    int64_t frame;
-    uint32_t tone;
-    int32_t saturation;
-};
-std::unordered_map<const CgImage*, DerivedCopyKey> derived_copy_keys;
-int64_t derived_copy_keys_frame = -1;
 
 bool IsEmpty(const LayerRect& r) { return r[kRectLeft] > r[kRectRight] || r[kRectTop] > r[kRectBottom]; }
 
@@ -164,18 +149,13 @@ int PrepareDrawnPixels(CgImage& image) {
         return CurrentPixelBytes(image) != 0 ? 0 : 1;
     }
 
+    // A copy is derived at most once a frame: a second composition in the
+    // same frame reuses it, unless the settings changed in between.
     const int64_t frame = static_cast<int64_t>(TheFrameCounters.frame_count);
-    if (derived_copy_keys_frame != frame) {
-        derived_copy_keys.clear();
-        derived_copy_keys_frame = frame;
-    }
-    if (image.derived_copy_frame == frame && image.derived_copy.data() != nullptr) {
-        auto it = derived_copy_keys.find(&image);
-        if (it != derived_copy_keys.end() && it->second.frame == frame && it->second.tone == tone &&
-            it->second.saturation == saturation) {
-            image.current_pixels = image.derived_copy.data();
-            return 0;
-        }
+    if (image.derived_copy_frame == frame && image.derived_copy.data() != nullptr &&
+        image.derived_copy_tone == tone && image.derived_copy_saturation == saturation) {
+        image.current_pixels = image.derived_copy.data();
+        return 0;
     }
 
     if (image.width > kMaxCgWidth) {
@@ -202,7 +182,8 @@ int PrepareDrawnPixels(CgImage& image) {
         ApplySaturation(copy, from, whole, image.width, image.height, image.width, image.height, saturation);
     image.current_pixels = image.derived_copy.data();
     image.derived_copy_frame = frame;
-    derived_copy_keys[&image] = {frame, tone, saturation};
+    image.derived_copy_tone = tone;
+    image.derived_copy_saturation = saturation;
     return 0;
 }
 
