@@ -158,9 +158,9 @@ const std::string* FindBuiltIn(uint32_t code) {
 }
 
 // Reports come from the main thread, the game-loop thread and start-up. The
-// original did not lock; we guard the shared texts while a report is built,
-// but never while the dialog is up (the dialog may have to wait for the main
-// thread, which may itself be reporting).
+// shared texts are guarded while a report is built, but never while the
+// dialog is up (the dialog may have to wait for the main thread, which may
+// itself be reporting).
 std::recursive_mutex& ReporterLock() {
     static std::recursive_mutex lock;
     return lock;

@@ -356,8 +356,8 @@ NamedTreeNode* RemoveChildKey(NamedTreeNode* parent, NamedTreeNode* child) {
 }
 
 NamedTreeNode* UnlinkChild(NamedTreeNode* parent, NamedTreeNode* child) {
-    // Not in the original: a child that is not (any longer) in the list is
-    // left alone, so a second unlink cannot corrupt the list or the count.
+    // A child that is not (any longer) in the list is left alone, so a
+    // second unlink cannot corrupt the list or the count.
     if (!IsLinkedChild(parent, child)) return parent;
     if (parent->child_count == 1) {
         parent->first_child = nullptr;
@@ -413,8 +413,8 @@ NamedTreeNode* UnlinkTreeNode(NamedTreeNode* node) {
 int32_t SetNodePriority(NamedTreeNode* node, int64_t order_key) {
     if (node == nullptr || node->parent == nullptr) return 0;
     NamedTreeNode* parent = node->parent;
-    // Not in the original: an unlinked node (stale parent pointer) would be
-    // put back into the sibling list without its index entry.
+    // An unlinked node (stale parent pointer) would otherwise be put back
+    // into the sibling list without its index entry.
     if (!IsLinkedChild(parent, node)) return 0;
     UnlinkChild(parent, node);
     InsertChildByPriority(parent, node, order_key);

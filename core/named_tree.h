@@ -69,9 +69,9 @@ struct NamedTreeNode {
     NamedTreeNode* prev_sibling = nullptr;
     NamedTreeNode* next_sibling = nullptr;
     NamedTreeNode* parent = nullptr;  // null for a root
-    // The last path segment. Empty for a root (the original's null name);
-    // the task tree also has a group whose name is the empty text, so tell
-    // a root by its null parent, not by its name.
+    // The last path segment. Empty for a root, which has no name; the task
+    // tree also has a group whose name is the empty text, so tell a root by
+    // its null parent, not by its name.
     std::string name;
     int32_t name_length = 0;  // == name.size()
     uint32_t key = 0;         // group << 31 | (MurmurHash2(name, 0) & 0x7FFFFFFF)
@@ -79,8 +79,9 @@ struct NamedTreeNode {
     int32_t child_count = 0;  // children in the sibling list
     int64_t order_key = 0;    // siblings stand in ascending order key
     uint8_t group = 0;        // 1 = folder-like node, 0 = leaf
-    // The node's record, owned by the tree's Part. payload_free (set by that
-    // Part; may be null) receives a non-null payload when the node is freed.
+    // The node's record, owned by the subsystem of the tree (layers, tasks,
+    // sounds, menus). payload_free (set by that subsystem; may be null)
+    // receives a non-null payload when the node is freed.
     void* payload = nullptr;
     void (*payload_free)(void*) = nullptr;
 };

@@ -326,8 +326,8 @@ int WinMain(const ProgramEntry& entry) {
         return 0;
     }
     startup_mutex.Release();
-    // As on the original platform a failed change of folder is not checked:
-    // every file name then resolves against the folder the process is in.
+    // A failed change of folder is not checked: every file name then
+    // resolves against the folder the process is in.
     platform::ChangeDirectory(Paths().game_folder);
     RegisterSubsystemHooks();
 

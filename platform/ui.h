@@ -3,7 +3,8 @@
 // a recording double for tests. Texts arrive as CP932 bytes and are
 // converted here.
 //
-// Threading: main thread only (design.md: SDL dialogs run on the main thread).
+// Threading: main thread only (SDL dialogs, like every SDL window call, run
+// on the main thread).
 #pragma once
 
 #include <cstdint>

@@ -314,8 +314,8 @@ TEST_F(ErrorReportTest, NonFatalReportLeavesTheQuitFlag) {
 }
 
 TEST_F(ErrorReportTest, ReportWithoutArgumentsUsesTheTextAsTheFormat) {
-    // No arguments: "%s" prints nothing (the original would have printed
-    // whatever was on its stack).
+    // No arguments: "%s" prints nothing (a printf would have read whatever
+    // was on the stack).
     ReportEngineError(104060, true);
     ASSERT_EQ(ui_.dialogs.size(), 1u);
     EXPECT_EQ(ui_.dialogs[0].message, Sjis("[]ファイルが\n存在しません。"));

@@ -276,7 +276,7 @@ TEST_F(NamedTreeTest, CreatesAndFindsThroughFolders) {
 }
 
 TEST_F(NamedTreeTest, NormalisedPathsFromTheTableFindTheirNodes) {
-    // The way a command uses this Part: normalise against the folder, then
+    // The way a command uses the trees: normalise against the folder, then
     // create or look up from the root, the group flag from the path form.
     Create(root_.get(), "W0", true, 1);
     std::string path;
