@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "base/sjis.h"
+#include "base/text_encoding.h"
 
 extern char** environ;
 
@@ -42,6 +43,20 @@ Ui& GetUi() {
 }
 
 void InstallUi(Ui* ui) { g_installed_ui.store(ui, std::memory_order_release); }
+
+std::string DialogTextToUtf8(std::string_view cp932) {
+    std::string text;
+    text.reserve(cp932.size());
+    for (size_t i = 0; i < cp932.size(); ++i) {
+        if (cp932[i] == '\r') {
+            if (i + 1 < cp932.size() && cp932[i + 1] == '\n') continue;
+            text.push_back('\n');
+        } else {
+            text.push_back(cp932[i]);
+        }
+    }
+    return Cp932ToUtf8(text);
+}
 
 // --- Buttons ---------------------------------------------------------------
 

@@ -23,11 +23,13 @@
 #include "renderer/cpu_scalers.h"
 #include "renderer/display_state.h"
 #include "renderer/renderer_hooks.h"
+#include "tests/renderer/bilinear_formulas.h"
 
 namespace zk {
 namespace {
 
-using Pixel = std::array<uint8_t, 4>;  // B, G, R, X
+using renderer_test::Pixel;  // B, G, R, X
+using renderer_test::PlainMix;
 constexpr Pixel kBlack{0, 0, 0, 0};
 constexpr Pixel kWhite{255, 255, 255, 255};
 constexpr uint32_t kPopupStyle = 0x82000000u;  // no frame: the client area is the window
@@ -36,16 +38,6 @@ int64_t IgnoreMessages(platform::WindowHandle, uint32_t, uint64_t, int64_t) { re
 
 // The picture's pixel at (x, y): every channel says where it came from.
 Pixel Pattern(int32_t x, int32_t y) { return {uint8_t(16 * x + 1), uint8_t(16 * y + 2), uint8_t(x + y + 3), 0x80}; }
-
-Pixel PlainMix(Pixel p00, Pixel p01, Pixel p10, Pixel p11, uint32_t fx, uint32_t fy) {
-    Pixel out;
-    for (int k = 0; k < 4; ++k) {
-        const uint32_t top = (p00[k] * (256 - fx) + p01[k] * fx) >> 8;
-        const uint32_t bottom = (p10[k] * (256 - fx) + p11[k] * fx) >> 8;
-        out[k] = uint8_t((top * (256 - fy) + bottom * fy) >> 8);
-    }
-    return out;
-}
 
 class CpuPresentationTest : public ::testing::Test {
 protected:
