@@ -7,7 +7,6 @@
 // its commands, keywords and labels. Argument code is shown through the
 // expression disassembler. Names are CP932 in the files and printed as
 // UTF-8. A damaged file is reported as the engine would refuse it.
-#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -19,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ascii.h"
 #include "platform/game_path.h"
 #include "script/command_table.h"
 #include "script/compiled_tables.h"
@@ -211,7 +211,7 @@ int Dump(const std::string& path, std::string kind) {
     }
     if (kind.empty()) {
         std::string base = path.substr(path.find_last_of('/') + 1);
-        for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        base = AsciiLower(base);
         if (std::regex_match(base, std::regex("zkt\\d{5}\\.zbn"))) kind = "script";
         else if (base == "zkc.zbn") kind = "zkc";
         else if (base == "zkt.zbn") kind = "zkt";
