@@ -12,12 +12,12 @@
 // A conversion without an argument left prints nothing (no padding either);
 // a '*' width or precision without an argument counts as 0.
 //
-// Differences from the 32-bit original's vsprintf, each on purpose:
+// Where it differs from a plain C vsprintf, each on purpose:
 // - integers are 64-bit, so a value is printed whole; but an unsigned
 //   conversion (%u %x %X %o %p) of a negative value that fits in 32 bits
-//   prints its 32-bit pattern (-1 with %x gives ffffffff), as the original
-//   did for the engine's int32 values;
-// - %c with 0 prints nothing (the original's text would have ended there);
+//   prints its 32-bit pattern (-1 with %x gives ffffffff): most values the
+//   error texts print are 32-bit, and the texts are written for that;
+// - %c with 0 prints nothing (a NUL would end the text there anyway);
 // - %p prints uppercase hex with at least 8 digits, like the MSVC runtime;
 // - inf and nan print as glibc prints them;
 // - widths and precisions are clamped (kMaxField; kMaxFloatPrecision for

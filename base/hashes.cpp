@@ -1,29 +1,30 @@
 #include "base/hashes.h"
 
 #include <array>
+#include <optional>
+
+#include "base/byte_reader.h"
 
 namespace zk {
 
 uint32_t MurmurHash2(std::span<const uint8_t> bytes, uint32_t seed) {
     constexpr uint32_t m = 0x5BD1E995;
     constexpr int r = 24;
-    size_t length = bytes.size();
-    uint32_t h = seed ^ static_cast<uint32_t>(length);
-    const uint8_t* p = bytes.data();
-    while (length >= 4) {
-        uint32_t k = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    uint32_t h = seed ^ static_cast<uint32_t>(bytes.size());
+    ByteReader reader(bytes);
+    while (std::optional<uint32_t> word = reader.U32()) {
+        uint32_t k = *word;
         k *= m;
         k ^= k >> r;
         k *= m;
         h *= m;
         h ^= k;
-        p += 4;
-        length -= 4;
     }
-    switch (length) {
-        case 3: h ^= uint32_t(p[2]) << 16; [[fallthrough]];
-        case 2: h ^= uint32_t(p[1]) << 8; [[fallthrough]];
-        case 1: h ^= uint32_t(p[0]); h *= m;
+    const std::span<const uint8_t> tail = bytes.subspan(reader.Offset());
+    switch (tail.size()) {
+        case 3: h ^= uint32_t(tail[2]) << 16; [[fallthrough]];
+        case 2: h ^= uint32_t(tail[1]) << 8; [[fallthrough]];
+        case 1: h ^= uint32_t(tail[0]); h *= m;
     }
     h ^= h >> 13;
     h *= m;

@@ -1,14 +1,20 @@
 #include "base/sjis.h"
 
+#include "base/ascii.h"
+
 namespace zk {
+
+void SjisLowerAsciiInPlace(std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        size_t n = SjisCharLength(text, i);
+        if (n == 1) text[i] = AsciiToLower(text[i]);
+        i += n;
+    }
+}
 
 std::string SjisLowerAscii(std::string_view text) {
     std::string out(text);
-    for (size_t i = 0; i < out.size();) {
-        size_t n = SjisCharLength(out, i);
-        if (n == 1 && out[i] >= 'A' && out[i] <= 'Z') out[i] = static_cast<char>(out[i] - 'A' + 'a');
-        i += n;
-    }
+    SjisLowerAsciiInPlace(out);
     return out;
 }
 
@@ -38,11 +44,8 @@ bool SjisEqualsIgnoreCase(std::string_view a, std::string_view b) {
         size_t n = SjisCharLength(a, i);
         if (n == 2) {
             if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
-        } else {
-            char x = a[i], y = b[i];
-            if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-            if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-            if (x != y) return false;
+        } else if (AsciiToLower(a[i]) != AsciiToLower(b[i])) {
+            return false;
         }
         i += n;
     }

@@ -18,8 +18,10 @@ inline size_t SjisCharLength(std::string_view text, size_t i) {
     return (IsSjisLeadByte(static_cast<uint8_t>(text[i])) && i + 1 < text.size()) ? 2 : 1;
 }
 
-// ASCII A-Z to a-z, both bytes of a double-byte character left alone.
+// ASCII A-Z to a-z, both bytes of a double-byte character left alone (so a
+// trail byte that reads as a letter or as '\\' is never changed).
 std::string SjisLowerAscii(std::string_view text);
+void SjisLowerAsciiInPlace(std::string& text);
 
 // Replaces every single-byte `from` with `to`, double-byte characters skipped.
 std::string SjisReplaceByte(std::string_view text, char from, char to);

@@ -169,7 +169,8 @@ double NsPer(std::chrono::steady_clock::duration elapsed, double units) {
 }  // namespace
 
 int main() {
-    zk::InstallEvaluatorTables();
+    zk::FillEvaluatorTables();
+    zk::InstallEvaluatorCommands();
     if (zk::CreateVariableTable(1010) != 0) return 1;
     zk::VariableShape array;
     array.dimension_count = 1;

@@ -73,7 +73,8 @@ int main() {
     fs::current_path(folder);
     zk::platform::ClearPathCache();
     zk::BuildDescrambleTables();
-    zk::InstallEvaluatorTables();
+    zk::FillEvaluatorTables();
+    zk::InstallEvaluatorCommands();
     zk::InitPathCharTable();
     zk::Hooks().create_script_task = zk::CreateScriptTaskHook;
 

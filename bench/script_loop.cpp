@@ -100,7 +100,8 @@ return(7)
     fs::current_path(folder);
     zk::platform::ClearPathCache();
     zk::BuildDescrambleTables();
-    zk::InstallEvaluatorTables();
+    zk::FillEvaluatorTables();
+    zk::InstallEvaluatorCommands();
     zk::InstallControlFlowCommands();
     zk::InstallTaskCommands();
     zk::Hooks().create_script_task = zk::CreateScriptTaskHook;

@@ -47,13 +47,26 @@ struct EngineHooks {
     void (*propagate_dirty_rect)(NamedTreeNode* node) = nullptr;
     int (*start_worker_threads)() = nullptr;             // 0, or -1 after a message box
     void (*stop_worker_threads)() = nullptr;
-    bool (*load_emote_library)() = nullptr;
+    bool (*load_emote_library)() = nullptr;     // true when the model player library loaded
+    void (*release_emote_players)() = nullptr;  // at shutdown, while that library is loaded
+    void (*unload_emote_library)() = nullptr;
     void (*load_webp_library)() = nullptr;
+    void (*unload_webp_library)() = nullptr;
     void (*delete_text_slot_objects)() = nullptr;
 
     // Renderer.
     int (*present_whole_window)(WindowRecord& record) = nullptr;
     int (*request_window_paint)(int window_number) = nullptr;  // non-zero stops the frame
+    // The GPU path's device, made last in start-up when the path is on:
+    // 0 ready, 1 unusable (start-up falls back to CPU drawing), -1 fatal.
+    int (*init_direct3d)() = nullptr;
+    // Releases the capture and render-target textures, then the device.
+    void (*release_direct3d)() = nullptr;
+
+    // Display modes.
+    // Leaves fullscreen at shutdown (called only while fullscreen); true on
+    // success, which clears the fullscreen and maximized flags.
+    bool (*leave_fullscreen)() = nullptr;
 
     // Sound and movie.
     int (*create_direct_sound)() = nullptr;  // 0 ok
@@ -62,19 +75,31 @@ struct EngineHooks {
     void (*release_direct_sound)() = nullptr;
     void (*advance_layer_movie)() = nullptr;
     bool (*window_movie_playing)() = nullptr;
+    void (*release_window_movie)() = nullptr;
+    void (*release_flash)() = nullptr;  // the Flash control and its child window
     bool (*create_sound_channel)(NamedTreeNode* node) = nullptr;
 
     // Input.
     void (*poll_input)() = nullptr;
     void (*update_input_state)() = nullptr;
     void (*fill_key_transition_table)() = nullptr;
-    int (*count_joysticks)() = nullptr;
+    int (*count_joysticks)() = nullptr;  // 1 when there is a joystick slot, else 0
+    // The touch library: loaded at start-up on systems that have touch
+    // input, unloaded at shutdown.
+    void (*load_touch_library)() = nullptr;
+    void (*unload_touch_library)() = nullptr;
+    // A new window takes dropped files.
+    void (*accept_dropped_files)(WindowRecord& record) = nullptr;
+    // Shows the mouse cursor again at shutdown, whatever hid it.
+    void (*show_cursor)() = nullptr;
 
     // System services.
     void (*update_fullscreen_menu_strip)() = nullptr;
     void (*show_requested_popup_menu)() = nullptr;
     void (*destroy_menus)() = nullptr;
     bool (*draw_during_window_movie)() = nullptr;
+    // A new window gets the arrow cursor.
+    void (*set_arrow_cursor)(WindowRecord& record) = nullptr;
     // Gives a menu node its record with the caption.
     bool (*create_menu_item)(NamedTreeNode* node, const char* caption) = nullptr;
 };

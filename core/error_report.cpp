@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 
+#include "base/ascii.h"
 #include "base/byte_reader.h"
 #include "core/engine_state.h"
 #include "core/main_thread_calls.h"
@@ -158,9 +159,9 @@ const std::string* FindBuiltIn(uint32_t code) {
 }
 
 // Reports come from the main thread, the game-loop thread and start-up. The
-// original did not lock; we guard the shared texts while a report is built,
-// but never while the dialog is up (the dialog may have to wait for the main
-// thread, which may itself be reporting).
+// shared texts are guarded while a report is built, but never while the
+// dialog is up (the dialog may have to wait for the main thread, which may
+// itself be reporting).
 std::recursive_mutex& ReporterLock() {
     static std::recursive_mutex lock;
     return lock;
@@ -198,17 +199,6 @@ std::string_view FileNamePartOf(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 // EditorCommandTable: program, parameter format, and its arguments, where
 // Q is the character '"', P the path and L the line.
 enum class EditorArg : uint8_t { Q, P, L };
@@ -244,7 +234,7 @@ constexpr std::string_view kOtherEditorFormat = " %s";
 const EditorCommand* FindEditor(std::string_view program) {
     std::string_view name = FileNamePartOf(program);
     for (const EditorCommand& editor : kEditorCommandTable)
-        if (EqualsIgnoreAsciiCase(name, editor.program)) return &editor;
+        if (AsciiEqualsIgnoreCase(name, editor.program)) return &editor;
     return nullptr;
 }
 
@@ -336,7 +326,7 @@ int LoadErrorTexts() {
     ErrorTextTable parsed;
     if (!ParseErrorTextTable(std::move(source.data), parsed)) {
         // Damaged data: report it and change nothing.
-        ReportEngineErrorF(104010, true, {kErrorTextFile});
+        ReportEngineErrorF(kErrFileUnreadable, true, {kErrorTextFile});
         return -1;
     }
     std::lock_guard guard(ReporterLock());
@@ -411,7 +401,7 @@ void Deliver(const std::string& text, bool fatal, std::span<const FormatArg> arg
         if (fatal) ++state.fatal_reports;
         // The credits are shown through the reporter, fatally so that the
         // engine stops, but they are what was asked for, not a failure.
-        if (fatal && text != LookupErrorText(100000)) ++state.fatal_failures;
+        if (fatal && text != LookupErrorText(kErrLicenseNotice)) ++state.fatal_failures;
         message = state.message;
     }
     ShowErrorDialog(message);

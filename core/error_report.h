@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/format.h"
+#include "core/error_codes.h"
 #include "platform/window_messages.h"
 
 namespace zk {
@@ -45,8 +46,8 @@ inline constexpr const char* kLicenseCaption = "License Information";
 // The game folder's file of error texts.
 inline constexpr std::string_view kErrorTextFile = "zkbin\\zke.zbn";
 
-// Bound of the error text and of the formatted message, in bytes (the
-// original's 1024-byte buffers less the terminator). The built-in credits
+// Bound of the error text and of the formatted message, in bytes (a
+// 1024-byte buffer less its terminator). The built-in credits
 // notice of 100000 is the one text longer than that; it is shown whole.
 inline constexpr size_t kErrorTextLimit = 1023;
 

@@ -279,13 +279,13 @@ NamedTreeNode* CreateTreeNode(NamedTreeNode* parent, std::string_view path, bool
 
     std::unique_ptr<NamedTreeNode> node = AllocZeroed<NamedTreeNode>();
     if (node == nullptr) {
-        ReportEngineError(kErrTreeMemory, true);
+        ReportEngineError(kErrOutOfMemory, true);
         return nullptr;
     }
     try {
         node->name.assign(name);
     } catch (const std::bad_alloc&) {
-        ReportEngineError(kErrTreeMemory, true);
+        ReportEngineError(kErrOutOfMemory, true);
         return nullptr;
     }
     node->name_length = static_cast<int32_t>(name.size());
@@ -293,7 +293,7 @@ NamedTreeNode* CreateTreeNode(NamedTreeNode* parent, std::string_view path, bool
     node->group = group ? 1 : 0;
     node->order_key = order_key;
     if (!EnsureChildIndex(parent)) {
-        ReportEngineError(kErrTreeMemory, true);
+        ReportEngineError(kErrOutOfMemory, true);
         return nullptr;
     }
 
@@ -306,7 +306,7 @@ NamedTreeNode* CreateTreeNode(NamedTreeNode* parent, std::string_view path, bool
 NamedTreeNode* CreateRootNode() {
     std::unique_ptr<NamedTreeNode> root = AllocZeroed<NamedTreeNode>();
     if (root == nullptr) {
-        ReportEngineError(kErrTreeMemory, true);
+        ReportEngineError(kErrOutOfMemory, true);
         return nullptr;
     }
     return root.release();
@@ -356,8 +356,8 @@ NamedTreeNode* RemoveChildKey(NamedTreeNode* parent, NamedTreeNode* child) {
 }
 
 NamedTreeNode* UnlinkChild(NamedTreeNode* parent, NamedTreeNode* child) {
-    // Not in the original: a child that is not (any longer) in the list is
-    // left alone, so a second unlink cannot corrupt the list or the count.
+    // A child that is not (any longer) in the list is left alone, so a
+    // second unlink cannot corrupt the list or the count.
     if (!IsLinkedChild(parent, child)) return parent;
     if (parent->child_count == 1) {
         parent->first_child = nullptr;
@@ -413,8 +413,8 @@ NamedTreeNode* UnlinkTreeNode(NamedTreeNode* node) {
 int32_t SetNodePriority(NamedTreeNode* node, int64_t order_key) {
     if (node == nullptr || node->parent == nullptr) return 0;
     NamedTreeNode* parent = node->parent;
-    // Not in the original: an unlinked node (stale parent pointer) would be
-    // put back into the sibling list without its index entry.
+    // An unlinked node (stale parent pointer) would otherwise be put back
+    // into the sibling list without its index entry.
     if (!IsLinkedChild(parent, node)) return 0;
     UnlinkChild(parent, node);
     InsertChildByPriority(parent, node, order_key);
@@ -426,6 +426,12 @@ NamedTreeNode* FindNthChild(NamedTreeNode* node, int64_t n) {
     NamedTreeNode* child = node->first_child;
     for (int64_t step = 1; step < n && child != nullptr; ++step) child = child->next_sibling;
     return child;
+}
+
+bool IsInSubtree(const NamedTreeNode* node, const NamedTreeNode* root) {
+    for (const NamedTreeNode* n = node; n != nullptr; n = n->parent)
+        if (n == root) return true;
+    return false;
 }
 
 int32_t FileNamePart(std::string& out, std::string_view path) {

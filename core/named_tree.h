@@ -33,6 +33,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "core/error_codes.h"
+
 namespace zk {
 
 constexpr int32_t kMaxTreeChildren = 4096;
@@ -40,14 +42,6 @@ constexpr size_t kMaxTreePathBytes = 255;
 constexpr uint32_t kTreeGroupKeyBit = 0x80000000u;
 constexpr uint32_t kTreeHashMask = 0x7FFFFFFFu;
 constexpr int kTreeIndexBuckets = 256;  // by the key's top byte
-
-// Error codes this Part reports.
-constexpr uint32_t kErrNullTreePath = 900020;
-constexpr uint32_t kErrTreeMemory = 100010;
-constexpr uint32_t kErrTreeFolderMissing = 100230;
-constexpr uint32_t kErrTreeNameSpace = 100242;
-constexpr uint32_t kErrTreeTooManyChildren = 104110;
-constexpr uint32_t kErrTreePathTooLong = 104111;
 
 // FindNodeByPath modes: what the last segment must be.
 constexpr int32_t kFindLeaf = 0;   // a leaf, through the child index
@@ -75,9 +69,9 @@ struct NamedTreeNode {
     NamedTreeNode* prev_sibling = nullptr;
     NamedTreeNode* next_sibling = nullptr;
     NamedTreeNode* parent = nullptr;  // null for a root
-    // The last path segment. Empty for a root (the original's null name);
-    // the task tree also has a group whose name is the empty text, so tell
-    // a root by its null parent, not by its name.
+    // The last path segment. Empty for a root, which has no name; the task
+    // tree also has a group whose name is the empty text, so tell a root by
+    // its null parent, not by its name.
     std::string name;
     int32_t name_length = 0;  // == name.size()
     uint32_t key = 0;         // group << 31 | (MurmurHash2(name, 0) & 0x7FFFFFFF)
@@ -85,8 +79,9 @@ struct NamedTreeNode {
     int32_t child_count = 0;  // children in the sibling list
     int64_t order_key = 0;    // siblings stand in ascending order key
     uint8_t group = 0;        // 1 = folder-like node, 0 = leaf
-    // The node's record, owned by the tree's Part. payload_free (set by that
-    // Part; may be null) receives a non-null payload when the node is freed.
+    // The node's record, owned by the subsystem of the tree (layers, tasks,
+    // sounds, menus). payload_free (set by that subsystem; may be null)
+    // receives a non-null payload when the node is freed.
     void* payload = nullptr;
     void (*payload_free)(void*) = nullptr;
 };
@@ -158,6 +153,9 @@ NamedTreeNode* FindNthChild(NamedTreeNode* node, int64_t n);
 
 // The group child named `segment` (no '/'), the first in sibling order.
 NamedTreeNode* FindGroupChild(NamedTreeNode* node, std::string_view segment);
+
+// True when `node` is `root` or one of its descendants (by parent links).
+bool IsInSubtree(const NamedTreeNode* node, const NamedTreeNode* root);
 
 // 1 and out = the text after the last '\' or '/' (double-byte characters
 // skipped); 0 and out empty when there is none or it is the last character.

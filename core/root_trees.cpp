@@ -62,8 +62,7 @@ CpuBackBuffer& TheCpuBackBuffer() { return cpu_back_buffer; }
 bool AllocateCpuBackBuffer(int32_t width, int32_t height) {
     cpu_back_buffer = {};
     if (width > kMaxCgWidth) {
-        ShowMessageBox("", Sjis("ＣＧサイズが大きすぎます。X=%d, Y=%d"), {int64_t{width}, int64_t{height}});
-        ReportEngineError(100010, true);
+        ReportCgTooWide(width, height);
         return false;
     }
     uint64_t bytes = CgPixelBlockBytes(width, height);
@@ -72,7 +71,7 @@ bool AllocateCpuBackBuffer(int32_t width, int32_t height) {
         cpu_back_buffer.pixels.assign(bytes, 0);
     } catch (const std::bad_alloc&) {
         cpu_back_buffer.pixels.clear();
-        ReportEngineErrorF(104030, true, {int64_t{0}});
+        ReportEngineErrorF(kErrFileNoMemory, true, {int64_t{0}});
         return false;
     }
     cpu_back_buffer.width = width;

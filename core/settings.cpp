@@ -67,8 +67,8 @@ void ApplyUserSettings(std::span<const uint8_t> file_bytes) {
         if (value == 0 || value == 1) target = static_cast<uint8_t>(value);
     };
     set_bool(e[0], settings.vmr9);
-    set_bool(e[2], settings.mmx_allowed);
-    set_bool(e[3], settings.sse_allowed);
+    set_bool(e[2], settings.sse_switch);
+    set_bool(e[3], settings.sse2_switch);
     if (e[4] == 0) settings.worker_limit = 1;
     set_bool(e[6], settings.fullscreen_mode_change);
     switch (e[7]) {
@@ -147,7 +147,7 @@ int ApplyEngineConfig(std::span<const uint8_t> file_bytes, int32_t desktop_width
     auto title_length = reader.PeekAt<uint16_t>(76);
     if (!width || !height || !title_length) {
         // Shorter than its fixed fields: the table is damaged.
-        ReportEngineErrorF(104010, true, {std::string_view(kConfigName)});
+        ReportEngineErrorF(kErrFileUnreadable, true, {std::string_view(kConfigName)});
         return -1;
     }
     std::copy_n(file_bytes.begin() + 28, 8, settings.image_extension_order.begin());
@@ -158,7 +158,7 @@ int ApplyEngineConfig(std::span<const uint8_t> file_bytes, int32_t desktop_width
         w = desktop_width;
         h = desktop_height;
     } else if (w < 128 || w > 8192 || h < 16 || h > 8192) {
-        ReportEngineError(901020, true);
+        ReportEngineError(kErrConfigValue, true);
         return 1;
     }
     settings.screen_width = w;
@@ -171,11 +171,11 @@ int ApplyEngineConfig(std::span<const uint8_t> file_bytes, int32_t desktop_width
     }
 
     if (*title_length > kMaxTitleBytes) {
-        ReportEngineError(901000, true);
+        ReportEngineError(kErrConfigTitleTooLong, true);
         return 1;
     }
     if (!reader.Seek(kConfigTitleOffset) || !reader.Has(*title_length)) {
-        ReportEngineErrorF(104010, true, {std::string_view(kConfigName)});
+        ReportEngineErrorF(kErrFileUnreadable, true, {std::string_view(kConfigName)});
         return -1;
     }
     auto title = reader.Take(*title_length);
@@ -184,7 +184,7 @@ int ApplyEngineConfig(std::span<const uint8_t> file_bytes, int32_t desktop_width
 
     int32_t game_loop_thread = *reader.PeekAt<int32_t>(40);
     if (game_loop_thread != 0 && game_loop_thread != 1) {
-        ReportEngineError(901020, true);
+        ReportEngineError(kErrConfigValue, true);
         return 1;
     }
     settings.game_loop_thread = game_loop_thread;

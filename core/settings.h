@@ -32,8 +32,8 @@ struct EngineSettings {
 
     // zkcfg.dat
     uint8_t vmr9 = 1;
-    uint8_t mmx_allowed = 1;
-    uint8_t sse_allowed = 1;
+    uint8_t sse_switch = 1;   // entry 2: the SSE kernels and the SSE paths of scaling and presentation
+    uint8_t sse2_switch = 1;  // entry 3: the SSE2 kernels
     uint8_t worker_limit = 4;
     uint8_t fullscreen_mode_change = 0;
     uint8_t fullscreen_scaling = 1;

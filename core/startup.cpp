@@ -27,6 +27,7 @@
 #include "platform/resources.h"
 #include "platform/ui.h"
 #include "platform/window_system.h"
+#include "renderer/display_state.h"
 
 namespace zk {
 
@@ -38,6 +39,7 @@ bool tables_built = false;
 bool restart_requested = false;
 std::vector<std::string> restart_command;
 bool gpu_path = false;
+bool emote_library_loaded = false;
 bool startup_failed = false;
 std::string failure_note;
 // Start-up reached the main loop: there is a frame to write.
@@ -157,7 +159,7 @@ int8_t InitEngine(const ProgramEntry& entry) {
     }
     if (EqualsIgnoreCase(argument1, "/info")) {
         ErrorReporter().caption = "License Information";
-        ReportEngineError(100000, true);
+        ReportEngineError(kErrLicenseNotice, true);
         return EndHandledRun();
     }
 
@@ -231,6 +233,7 @@ int8_t InitEngine(const ProgramEntry& entry) {
     }
     SetErrorDialogOwner(main_record.window);
     BeginTimerPeriod();
+    TheDisplayState().fullscreen_bits_per_pixel = facts.desktop_bits_per_pixel;
     CreateMenuStripWindow();
     CreateRootTrees();
 
@@ -245,7 +248,7 @@ int8_t InitEngine(const ProgramEntry& entry) {
             Settings().sound = 0;
         }
     }
-    if (Hooks().count_joysticks != nullptr) Hooks().count_joysticks();
+    facts.joystick_present = Hooks().count_joysticks != nullptr && Hooks().count_joysticks() == 1 ? 1 : 0;
 
     TheFrameClock.frame_time = 0;
     RecordStartupTime();
@@ -253,11 +256,14 @@ int8_t InitEngine(const ProgramEntry& entry) {
     // The GPU path needs the model player library; without it the engine
     // draws on the CPU.
     if (Hooks().load_emote_library != nullptr && Hooks().load_emote_library()) {
+        emote_library_loaded = true;
         gpu_path = true;
         Settings().direct3d_layer_mode = 1;
         if (Settings().cpu_smooth_scaling > 1) Settings().cpu_smooth_scaling = 1;
         Settings().fullscreen_mode_change = 0;
     }
+    // Touch input came with the later systems (level 80 and up).
+    if (facts.os_level >= 80 && Hooks().load_touch_library != nullptr) Hooks().load_touch_library();
     if (Hooks().load_webp_library != nullptr) Hooks().load_webp_library();
     if (gpu_path) WriteSystemReport();
 
@@ -274,6 +280,21 @@ int8_t InitEngine(const ProgramEntry& entry) {
     StartGameThread();
     if (Hooks().reset_pause_clock != nullptr) Hooks().reset_pause_clock(platform::TimeGetTime());
     if (Hooks().reset_save_rows != nullptr) Hooks().reset_save_rows();
+    if (gpu_path && Hooks().init_direct3d != nullptr) {
+        const int direct3d = Hooks().init_direct3d();
+        if (direct3d == 1 || direct3d == -1) {
+            // Without the device the engine draws on the CPU.
+            gpu_path = false;
+            Settings().direct3d_layer_mode = 0;
+            Settings().render_mode = 0;
+            Settings().cpu_smooth_scaling = 1;
+        }
+        if (direct3d == 1) ShowMessageBox("", Sjis("GPU描画が出来ませんでした。CPU描画に移行します。"));
+        if (direct3d == -1) {
+            QuitFlag = 1;
+            return EndStartup();
+        }
+    }
     return 0;
 }
 
@@ -301,11 +322,21 @@ void ShutdownEngine() {
 
     QuitFlag = 1;
     if (Hooks().stop_worker_threads != nullptr) Hooks().stop_worker_threads();
+    if (emote_library_loaded && Hooks().release_emote_players != nullptr) Hooks().release_emote_players();
+    if (gpu_path && Hooks().release_direct3d != nullptr) Hooks().release_direct3d();
+    if (Hooks().release_window_movie != nullptr) Hooks().release_window_movie();
     if (Hooks().release_direct_sound != nullptr) Hooks().release_direct_sound();
     if (Hooks().destroy_menus != nullptr) Hooks().destroy_menus();
+    DisplayState& display = TheDisplayState();
+    if (display.fullscreen != 0 && Hooks().leave_fullscreen != nullptr && Hooks().leave_fullscreen()) {
+        display.fullscreen = 0;
+        display.maximized = 0;
+    }
+    if (Hooks().show_cursor != nullptr) Hooks().show_cursor();
     EndTimerPeriod();
     if (Hooks().delete_text_slot_objects != nullptr) Hooks().delete_text_slot_objects();
     if (Hooks().free_save_buffers != nullptr) Hooks().free_save_buffers();
+    if (Hooks().release_flash != nullptr) Hooks().release_flash();
     if (platform::HasWindowSystem()) {
         WindowRecord* main_record = MainWindowRecord();
         if (main_record != nullptr && main_record->window != platform::kNoWindow &&
@@ -320,7 +351,11 @@ void ShutdownEngine() {
     DestroyMenuStripWindow();
     FreeRootTrees();
     DestroyWindowRecords();
+    if (Hooks().unload_touch_library != nullptr) Hooks().unload_touch_library();
     if (Hooks().unload_codec_libraries != nullptr) Hooks().unload_codec_libraries();
+    if (emote_library_loaded && Hooks().unload_emote_library != nullptr) Hooks().unload_emote_library();
+    emote_library_loaded = false;
+    if (Hooks().unload_webp_library != nullptr) Hooks().unload_webp_library();
 }
 
 int WinMain(const ProgramEntry& entry) {
@@ -389,6 +424,7 @@ void ResetStartupState() {
     restart_requested = false;
     restart_command.clear();
     gpu_path = false;
+    emote_library_loaded = false;
     startup_failed = false;
     failure_note.clear();
     engine_started = false;

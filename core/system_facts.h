@@ -14,6 +14,9 @@ struct SystemFacts {
     int32_t desktop_bits_per_pixel = 32;
     int32_t desktop_refresh_rate = -1;
     int32_t directx_version = 0;
+    // 1 when start-up found a joystick slot (CountJoysticks); joysticks are
+    // polled only then.
+    uint8_t joystick_present = 0;
 };
 SystemFacts& TheSystemFacts();
 

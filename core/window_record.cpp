@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/engine_hooks.h"
 #include "core/error_report.h"
 #include "base/system_text.h"
 #include "core/window_proc.h"
@@ -137,6 +138,11 @@ int CreateEngineWindow(WindowRecord& record, int /*show_command*/, std::string_v
     record.window = windows.CreateWindow(params);
     if (record.window == platform::kNoWindow) return 0;
     windows.SetUserData(record.window, &record);
+    // Its place in the stacking order needs no call: a new window starts on
+    // top of the others, and stays above them only when its extended style
+    // (WS_EX_TOPMOST, given at creation) says so.
+    if (Hooks().accept_dropped_files != nullptr) Hooks().accept_dropped_files(record);
+    if (Hooks().set_arrow_cursor != nullptr) Hooks().set_arrow_cursor(record);
 
     if (CreateCanvas(record.number, record.client_width, record.client_height) != 0) return 0;
     return 1;
@@ -158,7 +164,7 @@ int CreateCanvas(int window_number, int32_t width, int32_t height) {
     canvas.tone = 0x808080;
     canvas.blend_mode = 0;
     if (AllocCgPixels(canvas, width, height)) return 0;
-    ReportEngineError(100010, true);
+    ReportEngineError(kErrOutOfMemory, true);
     return 1;
 }
 

@@ -17,15 +17,6 @@ namespace zk {
 
 namespace {
 
-constexpr uint32_t kErrMemory = 100010;
-constexpr uint32_t kErrNoDecoder = 100030;
-constexpr uint32_t kErrPixelMemory = 104030;
-
-void ShowCgTooLarge(int32_t width, int32_t height) {
-    ShowMessageBox("", Sjis("ＣＧサイズが大きすぎます。X=%d, Y=%d"), {int64_t{width}, int64_t{height}});
-    ReportEngineError(kErrMemory, true);
-}
-
 void DropPixels(CgImage& image) {
     image.owned_block.Reset();
     image.derived_copy.Reset();
@@ -119,7 +110,7 @@ void ForgetWindowRootsBelow(NamedTreeNode* top, bool include_top) {
 
 int32_t DecodeWithoutDecoder(FileSource&, CgImage& image, std::string_view found_name) {
     image.alpha_in_use = 0;
-    ReportScriptErrorF(kErrNoDecoder, true, {found_name});
+    ReportScriptErrorF(kErrNoImageDecoder, true, {found_name});
     return -1;
 }
 
@@ -132,11 +123,16 @@ uint64_t CgPixelBlockBytes(int64_t width, int64_t height) {
     return bytes <= kMaxPixelBlockBytes ? bytes : 0;
 }
 
+void ReportCgTooWide(int64_t width, int64_t height) {
+    ShowMessageBox("", Sjis("ＣＧサイズが大きすぎます。X=%d, Y=%d"), {width, height});
+    ReportEngineError(kErrOutOfMemory, true);
+}
+
 bool AllocCgPixels(CgImage& image, int32_t width, int32_t height) {
     switch (ResizeOwnedBlock(image, width, height)) {
         case BlockResult::kOk: return true;
-        case BlockResult::kTooWide: ShowCgTooLarge(width, height); return false;
-        case BlockResult::kNoMemory: ReportEngineError(kErrMemory, true); return false;
+        case BlockResult::kTooWide: ReportCgTooWide(width, height); return false;
+        case BlockResult::kNoMemory: ReportEngineError(kErrOutOfMemory, true); return false;
     }
     return false;
 }
@@ -144,8 +140,8 @@ bool AllocCgPixels(CgImage& image, int32_t width, int32_t height) {
 bool ResizeGroupCanvas(CgImage& image, int32_t width, int32_t height) {
     switch (ResizeOwnedBlock(image, width, height)) {
         case BlockResult::kOk: break;
-        case BlockResult::kTooWide: ShowCgTooLarge(width, height); return false;
-        case BlockResult::kNoMemory: ReportEngineErrorF(kErrPixelMemory, true, {std::string_view()}); return false;
+        case BlockResult::kTooWide: ReportCgTooWide(width, height); return false;
+        case BlockResult::kNoMemory: ReportEngineErrorF(kErrFileNoMemory, true, {std::string_view()}); return false;
     }
     std::memset(image.owned_block.data(), 0, size_t(width) * 4 * size_t(height));
     return true;
@@ -157,7 +153,7 @@ int32_t NewCgImage(NamedTreeNode* node) {
     if (node == nullptr) return 1;
     std::unique_ptr<CgImage> record = AllocZeroed<CgImage>();
     if (record == nullptr) {
-        ReportEngineError(kErrMemory, true);
+        ReportEngineError(kErrOutOfMemory, true);
         return 1;
     }
     AttachPayload(*node, record.release());
@@ -200,8 +196,8 @@ CgImage* CreateBlankGroupLayer(std::string_view path, int32_t width, int32_t hei
     image->allocated_height = height;
     switch (ResizeOwnedBlock(*image, width, height)) {
         case BlockResult::kOk: break;
-        case BlockResult::kTooWide: ShowCgTooLarge(width, height); return nullptr;
-        case BlockResult::kNoMemory: ReportEngineErrorF(kErrPixelMemory, true, {std::string_view()}); return nullptr;
+        case BlockResult::kTooWide: ReportCgTooWide(width, height); return nullptr;
+        case BlockResult::kNoMemory: ReportEngineErrorF(kErrFileNoMemory, true, {std::string_view()}); return nullptr;
     }
     // A fresh block is already all zero: transparent black.
     image->whole_dirty = 1;

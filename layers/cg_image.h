@@ -74,7 +74,11 @@ struct CgImage {
     uint8_t* current_pixels = nullptr;
     PixelBlock owned_block;
     PixelBlock derived_copy;  // a toned or desaturated copy, kept between frames
-    int64_t derived_copy_frame = 0;
+    int64_t derived_copy_frame = 0;  // the frame it was made in
+    // The tone and saturation it was made with: a second composition in the
+    // same frame reuses the copy only while these still hold.
+    uint32_t derived_copy_tone = 0x808080;
+    int32_t derived_copy_saturation = 128;
     int32_t allocated_width = 1, allocated_height = 1;
     uint8_t changed = 0;
     uint8_t keep_block = 0;
@@ -100,6 +104,10 @@ struct CgImage {
 // cannot be held (negative, wider than kMaxCgWidth, or over
 // kMaxPixelBlockBytes).
 uint64_t CgPixelBlockBytes(int64_t width, int64_t height);
+
+// An image wider than kMaxCgWidth was asked for: shows "ＣＧサイズが大きすぎ
+// ます。X=%d, Y=%d" with the size, then reports 100010 (fatal).
+void ReportCgTooWide(int64_t width, int64_t height);
 
 // Gives `image` a pixel block for width x height: its owned block is
 // resized (contents kept up to the smaller size, new bytes zero) or made.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <string>
-#include <unordered_map>
 
 #include "core/engine_state.h"
 #include "core/error_report.h"
@@ -20,24 +19,6 @@
 namespace zk {
 
 namespace {
-
-constexpr uint32_t kErrMaskSize = 100310;
-constexpr uint32_t kErrMemory = 100010;
-constexpr uint32_t kErrNoMemoryForImage = 104030;
-
-// The tone and saturation a derived copy was made with, and in which frame:
-// a copy is derived at most once a frame, and a second composition in the
-// same frame reuses it unless the settings changed in between. Keyed by
-// image address; only entries of the current frame are ever consulted (a
-// record made later at a reused address has its own derived-copy frame),
-// and the map is emptied when the frame changes.
-struct DerivedCopyKey {
-    int64_t frame;
-    uint32_t tone;
-    int32_t saturation;
-};
-std::unordered_map<const CgImage*, DerivedCopyKey> derived_copy_keys;
-int64_t derived_copy_keys_frame = -1;
 
 bool IsEmpty(const LayerRect& r) { return r[kRectLeft] > r[kRectRight] || r[kRectTop] > r[kRectBottom]; }
 
@@ -168,24 +149,17 @@ int PrepareDrawnPixels(CgImage& image) {
         return CurrentPixelBytes(image) != 0 ? 0 : 1;
     }
 
+    // A copy is derived at most once a frame: a second composition in the
+    // same frame reuses it, unless the settings changed in between.
     const int64_t frame = static_cast<int64_t>(TheFrameCounters.frame_count);
-    if (derived_copy_keys_frame != frame) {
-        derived_copy_keys.clear();
-        derived_copy_keys_frame = frame;
-    }
-    if (image.derived_copy_frame == frame && image.derived_copy.data() != nullptr) {
-        auto it = derived_copy_keys.find(&image);
-        if (it != derived_copy_keys.end() && it->second.frame == frame && it->second.tone == tone &&
-            it->second.saturation == saturation) {
-            image.current_pixels = image.derived_copy.data();
-            return 0;
-        }
+    if (image.derived_copy_frame == frame && image.derived_copy.data() != nullptr &&
+        image.derived_copy_tone == tone && image.derived_copy_saturation == saturation) {
+        image.current_pixels = image.derived_copy.data();
+        return 0;
     }
 
     if (image.width > kMaxCgWidth) {
-        ShowMessageBox("", Sjis("ＣＧサイズが大きすぎます。X=%d, Y=%d"),
-                       {int64_t{image.width}, int64_t{image.height}});
-        ReportEngineError(kErrMemory, true);
+        ReportCgTooWide(image.width, image.height);
         return -1;
     }
     const uint64_t pixel_bytes = uint64_t(std::max(image.width, 0)) * uint64_t(std::max(image.height, 0)) * 4;
@@ -193,7 +167,7 @@ int PrepareDrawnPixels(CgImage& image) {
     const uint64_t block_bytes = CgPixelBlockBytes(image.width, image.height);
     if (block_bytes == 0 || !image.derived_copy.Resize(block_bytes)) {
         if (image.current_pixels != image.owned_block.data()) image.current_pixels = image.owned_block.data();
-        ReportEngineErrorF(kErrNoMemoryForImage, true, {std::string_view()});
+        ReportEngineErrorF(kErrFileNoMemory, true, {std::string_view()});
         return -1;
     }
 
@@ -208,7 +182,8 @@ int PrepareDrawnPixels(CgImage& image) {
         ApplySaturation(copy, from, whole, image.width, image.height, image.width, image.height, saturation);
     image.current_pixels = image.derived_copy.data();
     image.derived_copy_frame = frame;
-    derived_copy_keys[&image] = {frame, tone, saturation};
+    image.derived_copy_tone = tone;
+    image.derived_copy_saturation = saturation;
     return 0;
 }
 

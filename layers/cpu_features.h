@@ -35,8 +35,8 @@ CpuFeatureFlags CpuFeaturesFromCpuid(uint32_t leaf1_edx, uint32_t leaf1_ecx, uin
 
 // 1 plain; 2 when the SSE flag and the SSE switch are set; 3 when, on top
 // of whatever level 2 decided, the SSE2 flag and the SSE2 switch are set.
-// The switches are the user settings Settings().mmx_allowed (the SSE
-// switch) and Settings().sse_allowed (the SSE2 switch).
+// The switches are the user settings Settings().sse_switch and
+// Settings().sse2_switch.
 int KernelLevelFor(const CpuFeatureFlags& flags, uint8_t sse_switch, uint8_t sse2_switch);
 
 // True when this processor can run AVX2 code (the SSE set uses it where it

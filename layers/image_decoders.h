@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/error_codes.h"
+
 namespace zk {
 
 struct CgImage;
@@ -25,18 +27,6 @@ struct FileSource;
 
 // Largest width and height a decoded image may have.
 constexpr int32_t kMaxImageSide = 8192;
-
-// Error numbers the decoders report.
-constexpr uint32_t kErrNoImageDecoder = 100030;  // no decoder for the file kind
-constexpr uint32_t kErrBmpNotBm = 100070;        // not "BM", or too short for its headers
-constexpr uint32_t kErrBmpOffset = 100080;       // pixel data offset, palette or rows outside the file
-constexpr uint32_t kErrBmpCompressed = 100090;   // compressed 4- or 8-bit image
-constexpr uint32_t kErrImageSize = 100091;       // width or height outside 1..8192
-constexpr uint32_t kErrBmpTopDown = 100092;      // negative height
-constexpr uint32_t kErrPngRefused = 100200;
-constexpr uint32_t kErrJpegFailed = 100210;
-constexpr uint32_t kErrGifFailed = 100215;
-constexpr uint32_t kErrPsdRefused = 100220;
 
 // The shape of every decoder entry over a file source.
 using ImageDecodeFn = int32_t (*)(FileSource& source, CgImage& image, std::string_view name);

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/error_codes.h"
+
 namespace zk {
 
 struct CommandArgBlock;
@@ -61,13 +63,6 @@ enum LayerKeyword : uint8_t {
     kLayerUser1 = 56,
     kLayerUser2 = 57,
 };
-
-// Error numbers of the layer commands.
-inline constexpr uint32_t kErrLayerMissing = 101230;       // command, path
-inline constexpr uint32_t kErrLayerWithoutOrder = 100240;  // command
-inline constexpr uint32_t kErrLayerResizeHalf = 100243;    // command
-inline constexpr uint32_t kErrShareSourceMissing = 101250; // command, share path
-inline constexpr uint32_t kErrGroupWithImage = 101280;     // command
 
 // The sizes of a pixel-block resize cannot be negative; -1 stands for "not
 // given", any other negative width or height is refused with the range

@@ -28,9 +28,8 @@ void InstallSetForLevel() {
 void InstallPixelKernels() {
     ProbeCpuFeatures();
     const EngineSettings& settings = Settings();
-    // The SSE switch is zkcfg.dat entry 2 (held as mmx_allowed), the SSE2
-    // switch entry 3 (sse_allowed).
-    installed_level = KernelLevelFor(TheCpuFeatureFlags(), settings.mmx_allowed, settings.sse_allowed);
+    // The SSE switch is zkcfg.dat entry 2, the SSE2 switch entry 3.
+    installed_level = KernelLevelFor(TheCpuFeatureFlags(), settings.sse_switch, settings.sse2_switch);
     if (PlainRequestedByEnvironment()) plain_forced = true;
     InstallSetForLevel();
 }

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "base/hashes.h"
+#include "platform/abstract_socket.h"
 
 namespace zk::platform {
 namespace {
@@ -23,17 +24,6 @@ namespace {
 // so distinct names meeting on one address is not a practical concern.
 constexpr uint32_t kNameSeedHigh = 0x5A4B4D31;  // "ZKM1"
 constexpr uint32_t kNameSeedLow = 0x9E3779B9;
-
-// The address of an abstract socket: a NUL first byte, then the name (not
-// NUL-terminated; its length is part of the address).
-bool MakeAbstractAddress(std::string_view name, sockaddr_un& address, socklen_t& length) {
-    std::memset(&address, 0, sizeof(address));
-    address.sun_family = AF_UNIX;
-    if (name.size() + 1 > sizeof(address.sun_path)) return false;
-    std::memcpy(address.sun_path + 1, name.data(), name.size());
-    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-    return true;
-}
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "base/ascii.h"
 #include "base/byte_reader.h"
 
 namespace zk::platform {
@@ -62,17 +63,6 @@ std::span<const uint8_t> OwnSection() {
     const uint8_t* bytes = g_resource_section.data();
     asm volatile("" : "+r"(bytes) : : "memory");
     return {bytes, kResourceSectionBytes};
-}
-
-bool TypeEquals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
 }
 
 // The entry count after a valid header, or nullopt.
@@ -134,7 +124,7 @@ std::optional<std::vector<uint8_t>> FindResourceInSection(std::span<const uint8_
     std::optional<std::vector<ResourceSlot>> slots = ListResourcesInSection(section);
     if (!slots) return std::nullopt;
     for (ResourceSlot& slot : *slots)
-        if (slot.id == id && TypeEquals(slot.type, type)) return std::move(slot.bytes);
+        if (slot.id == id && AsciiEqualsIgnoreCase(slot.type, type)) return std::move(slot.bytes);
     return std::nullopt;
 }
 
@@ -146,7 +136,7 @@ bool SetResourceInSection(std::span<uint8_t> section, std::string_view type, uin
     if (!slots) return false;
     size_t index = slots->size();
     for (size_t i = 0; i < slots->size(); ++i)
-        if ((*slots)[i].id == id && TypeEquals((*slots)[i].type, type)) index = i;
+        if ((*slots)[i].id == id && AsciiEqualsIgnoreCase((*slots)[i].type, type)) index = i;
     if (index == slots->size()) {
         if (index >= kResourceSlotCount) return false;
         WriteU32(section, 8, static_cast<uint32_t>(index + 1));
@@ -164,7 +154,7 @@ bool RemoveResourceFromSection(std::span<uint8_t> section, std::string_view type
     std::optional<std::vector<ResourceSlot>> slots = ListResourcesInSection(section);
     if (!slots) return false;
     for (size_t i = 0; i < slots->size(); ++i) {
-        if ((*slots)[i].id != id || !TypeEquals((*slots)[i].type, type)) continue;
+        if ((*slots)[i].id != id || !AsciiEqualsIgnoreCase((*slots)[i].type, type)) continue;
         size_t last = slots->size() - 1;
         uint8_t* base = section.data() + kHeaderBytes;
         if (i != last) std::memcpy(base + i * kResourceSlotBytes, base + last * kResourceSlotBytes, kResourceSlotBytes);
@@ -248,7 +238,7 @@ std::optional<std::vector<uint8_t>> FindResource(std::string_view type, uint32_t
         std::lock_guard<std::mutex> lock(g_override_mutex);
         if (g_override) {
             for (const OwnedEntry& entry : *g_override)
-                if (entry.id == id && TypeEquals(entry.type, type)) return entry.bytes;
+                if (entry.id == id && AsciiEqualsIgnoreCase(entry.type, type)) return entry.bytes;
             return std::nullopt;
         }
     }

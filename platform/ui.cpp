@@ -17,6 +17,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "base/sjis.h"
+#include "base/text_encoding.h"
+
 extern char** environ;
 
 namespace zk::platform {
@@ -32,9 +35,6 @@ Ui& StderrUi() {
     return *ui;
 }
 
-// CP932 lead byte. platform/ sits below core/, so core/sjis.h is not used.
-bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-
 }  // namespace
 
 Ui& GetUi() {
@@ -43,6 +43,20 @@ Ui& GetUi() {
 }
 
 void InstallUi(Ui* ui) { g_installed_ui.store(ui, std::memory_order_release); }
+
+std::string DialogTextToUtf8(std::string_view cp932) {
+    std::string text;
+    text.reserve(cp932.size());
+    for (size_t i = 0; i < cp932.size(); ++i) {
+        if (cp932[i] == '\r') {
+            if (i + 1 < cp932.size() && cp932[i + 1] == '\n') continue;
+            text.push_back('\n');
+        } else {
+            text.push_back(cp932[i]);
+        }
+    }
+    return Cp932ToUtf8(text);
+}
 
 // --- Buttons ---------------------------------------------------------------
 
@@ -137,7 +151,7 @@ std::vector<std::string> SplitCommandLine(std::string_view text) {
             if (copy) {
                 arg.push_back(text[i]);
                 // A lead byte takes its trail byte along, whatever it is.
-                if (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < n) arg.push_back(text[++i]);
+                if (IsSjisLeadByte(static_cast<uint8_t>(text[i])) && i + 1 < n) arg.push_back(text[++i]);
             }
             ++i;
         }

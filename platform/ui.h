@@ -3,7 +3,8 @@
 // a recording double for tests. Texts arrive as CP932 bytes and are
 // converted here.
 //
-// Threading: main thread only (design.md: SDL dialogs run on the main thread).
+// Threading: main thread only (SDL dialogs, like every SDL window call, run
+// on the main thread).
 #pragma once
 
 #include <cstdint>
@@ -55,6 +56,15 @@ struct MessageBoxButton {
 std::vector<MessageBoxButton> MessageBoxButtons(uint32_t flags);
 // The answer of the default button: IDOK for MB_OK, IDYES for MB_YESNO, ...
 int MessageBoxDefaultAnswer(uint32_t flags);
+
+// What the back ends show for a box whose caption is null: the system
+// caption of a Japanese desktop (UTF-8).
+inline constexpr const char* kDefaultBoxCaptionUtf8 = "エラー";
+
+// A CP932 dialog text as UTF-8 with LF line breaks: CR LF and a lone CR
+// become LF (the engine's texts mix both; CR and LF are never trail bytes,
+// and a dialog would draw a CR as a glyph).
+std::string DialogTextToUtf8(std::string_view cp932);
 
 // The error dialog's controls.
 constexpr int kErrorDialogEditButton = 1033;  // "編集(&E)"

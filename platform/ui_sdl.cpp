@@ -30,26 +30,9 @@ namespace zk::platform {
 
 namespace {
 
-constexpr const char* kDefaultCaption = "エラー";  // the system caption of a Japanese desktop for a null one
-constexpr const char* kEditLabel = "編集(E)";       // 編集(&E)
-constexpr const char* kExitLabel = "終了(X)";       // 終了(&X)
-constexpr int kClosed = -1;                         // SDL: closed without a button
-
-// CP932 dialog text to UTF-8 with LF line breaks (CR LF and a lone CR
-// become LF; the X11 box would draw a CR as a glyph).
-std::string ToUtf8Lines(std::string_view cp932) {
-    std::string text;
-    text.reserve(cp932.size());
-    for (size_t i = 0; i < cp932.size(); ++i) {
-        if (cp932[i] == '\r') {
-            if (i + 1 < cp932.size() && cp932[i + 1] == '\n') continue;
-            text.push_back('\n');
-        } else {
-            text.push_back(cp932[i]);
-        }
-    }
-    return Cp932ToUtf8(text);
-}
+constexpr const char* kEditLabel = "編集(E)";  // 編集(&E)
+constexpr const char* kExitLabel = "終了(X)";  // 終了(&X)
+constexpr int kClosed = -1;                    // SDL: closed without a button
 
 Uint32 IconFlags(uint32_t flags) {
     switch (flags & MB_ICONMASK) {
@@ -92,9 +75,9 @@ public:
             }
             buttons.push_back(SDL_MessageBoxButtonData{button_flags, b.id, b.label});
         }
-        const std::string title = caption ? Cp932ToUtf8(caption) : std::string(kDefaultCaption);
+        const std::string title = caption ? Cp932ToUtf8(caption) : std::string(kDefaultBoxCaptionUtf8);
         int pressed = kClosed;
-        if (!Show(IconFlags(flags), title, ToUtf8Lines(text), buttons, pressed)) {
+        if (!Show(IconFlags(flags), title, DialogTextToUtf8(text), buttons, pressed)) {
             return fallback_->MessageBox(owner, text, caption, flags);
         }
         return pressed == kClosed ? closed_answer : pressed;
@@ -113,7 +96,7 @@ public:
                                kErrorDialogExitButton, kExitLabel});
         }
         const std::string title = Cp932ToUtf8(request.caption);
-        const std::string message = ToUtf8Lines(request.message);
+        const std::string message = DialogTextToUtf8(request.message);
         for (;;) {
             int pressed = kClosed;
             // No icon: the error dialog has none, and the credits notice

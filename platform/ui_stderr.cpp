@@ -12,28 +12,9 @@ namespace zk::platform {
 
 namespace {
 
-// The caption of a box whose caption is null: what Windows shows.
-constexpr const char* kDefaultCaption = "エラー";  // the system caption for a null one
-
-// CP932 dialog text to UTF-8 lines: CR LF and a lone CR become LF (the
-// engine's texts mix both; CR and LF are never trail bytes).
-std::string ToUtf8Lines(std::string_view cp932) {
-    std::string text;
-    text.reserve(cp932.size());
-    for (size_t i = 0; i < cp932.size(); ++i) {
-        if (cp932[i] == '\r') {
-            if (i + 1 < cp932.size() && cp932[i + 1] == '\n') continue;
-            text.push_back('\n');
-        } else {
-            text.push_back(cp932[i]);
-        }
-    }
-    return Cp932ToUtf8(text);
-}
-
 // "[caption]\ntext\n" in one write, so lines of two threads do not interleave.
 void Print(const std::string& caption_utf8, std::string_view text_cp932) {
-    std::string out = "[" + caption_utf8 + "]\n" + ToUtf8Lines(text_cp932);
+    std::string out = "[" + caption_utf8 + "]\n" + DialogTextToUtf8(text_cp932);
     if (out.empty() || out.back() != '\n') out.push_back('\n');
     std::fwrite(out.data(), 1, out.size(), stderr);
     std::fflush(stderr);
@@ -42,7 +23,7 @@ void Print(const std::string& caption_utf8, std::string_view text_cp932) {
 class StderrUi final : public Ui {
 public:
     int MessageBox(WindowHandle, std::string_view text, const char* caption, uint32_t flags) override {
-        Print(caption ? Cp932ToUtf8(caption) : std::string(kDefaultCaption), text);
+        Print(caption ? Cp932ToUtf8(caption) : std::string(kDefaultBoxCaptionUtf8), text);
         return MessageBoxDefaultAnswer(flags);
     }
 

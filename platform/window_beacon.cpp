@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/abstract_socket.h"
 #include "platform/named_mutex.h"
 
 namespace zk::platform {
@@ -26,15 +27,6 @@ constexpr int kListenBacklog = 16;
 // How long either side waits for the other at most. A connection to a live
 // listener is made at once; the wait only bounds a stuck peer.
 constexpr int kPeerWaitMs = 100;
-
-bool MakeAbstractAddress(std::string_view name, sockaddr_un& address, socklen_t& length) {
-    std::memset(&address, 0, sizeof(address));
-    address.sun_family = AF_UNIX;
-    if (name.size() + 1 > sizeof(address.sun_path)) return false;
-    std::memcpy(address.sun_path + 1, name.data(), name.size());
-    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-    return true;
-}
 
 // Reads what the peer sent until it closes, a whole request is in or the
 // peer stays silent for kPeerWaitMs; the text is not needed beyond that.

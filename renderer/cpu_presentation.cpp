@@ -62,7 +62,7 @@ void BlitToWindow(const WindowRecord& record, std::span<const uint8_t> block, in
 
 bool ThreadedBilinearAllowed() {
     // The user's SSE switch is entry 2 of the user settings.
-    return TheCpuFeatureFlags().sse != 0 && Settings().mmx_allowed != 0;
+    return TheCpuFeatureFlags().sse != 0 && Settings().sse_switch != 0;
 }
 
 enum class BilinearTables { kShared, kOwn };

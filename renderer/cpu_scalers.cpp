@@ -153,7 +153,7 @@ bool force_plain_loops = false;
 // (its column offset) of both, and the pixel after it. Columns outside
 // `columns` are not touched. The SSE2 loops compute exactly the plain
 // loops' per-byte formulas: every product and sum fits an unsigned 16-bit
-// word, as in the engine's original MMX arithmetic.
+// word, so 16-bit lanes hold them exactly.
 
 void PlainBilinearRowBytes(uint8_t* d, const uint8_t* row0, const uint8_t* row1, const int64_t* positions,
                            int64_t base_bytes, const IndexRange& columns, uint32_t fy) {

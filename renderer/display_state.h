@@ -27,6 +27,9 @@ struct DisplayState {
     int32_t display_width = 0;
     int32_t display_height = 0;
     int32_t scaling_mode = kPlacementCentred;
+    // The colour depth fullscreen display modes must have: the desktop's,
+    // taken at start-up.
+    int32_t fullscreen_bits_per_pixel = 32;
 };
 
 inline DisplayState& TheDisplayState() {

@@ -6,15 +6,9 @@
 #include <cstdint>
 #include <string_view>
 
-namespace zk {
+#include "core/error_codes.h"
 
-// Error numbers of the range checks.
-inline constexpr uint32_t kErrOutOfRange = 101000;       // command, keyword, v, min, max
-inline constexpr uint32_t kErrBelowMinimum = 101010;     // command, keyword, v, min
-inline constexpr uint32_t kErrNotColour = 101020;        // command, keyword, v
-inline constexpr uint32_t kErrNotColourNoAlpha = 101030; // command, keyword, v
-inline constexpr uint32_t kErrAboveThree = 101210;       // command, keyword, v, 3
-inline constexpr uint32_t kErrNegative = 101220;         // command, keyword, v
+namespace zk {
 
 inline constexpr uint8_t kRangeKindCount = 29;  // 0..28; above 28 accepts anything
 

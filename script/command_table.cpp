@@ -1,5 +1,6 @@
 #include "script/command_table.h"
 
+#include "base/byte_reader.h"
 #include "core/error_report.h"
 
 namespace zk {
@@ -15,23 +16,18 @@ std::array<uint8_t, kCommandSwitchCount> command_switches = [] {
     return switches;
 }();
 
-uint32_t LoadU32(std::span<const uint8_t> p, size_t at) {
-    return static_cast<uint32_t>(p[at]) | (static_cast<uint32_t>(p[at + 1]) << 8) |
-           (static_cast<uint32_t>(p[at + 2]) << 16) | (static_cast<uint32_t>(p[at + 3]) << 24);
-}
-
 }  // namespace
 
 std::optional<ArgDescriptor> ReadArgDescriptor(std::span<const uint8_t> records, size_t index) {
     if (index >= records.size() / kArgDescriptorSize) return std::nullopt;
-    std::span<const uint8_t> r = records.subspan(index * kArgDescriptorSize, kArgDescriptorSize);
+    ByteReader r(records.subspan(index * kArgDescriptorSize, kArgDescriptorSize));
     ArgDescriptor d;
-    d.keyword = r[0];
-    d.unused = r[1];
-    d.expr_type = r[2];
-    d.op = r[3];
-    d.code_length = LoadU32(r, 4);
-    d.code_offset = LoadU32(r, 8);
+    d.keyword = *r.U8();
+    d.unused = *r.U8();
+    d.expr_type = *r.U8();
+    d.op = *r.U8();
+    d.code_length = *r.U32();
+    d.code_offset = *r.U32();
     return d;
 }
 

@@ -22,6 +22,7 @@
 #include <span>
 #include <string_view>
 
+#include "core/error_codes.h"
 #include "script/command_handler.h"
 
 namespace zk {
@@ -157,8 +158,5 @@ inline constexpr size_t kCommandSwitchCount = 128;
 // Switch c belongs to command code c; all 1 after ResetCommandSwitches.
 std::array<uint8_t, kCommandSwitchCount>& CommandSwitches();
 void ResetCommandSwitches();
-
-// Error numbers.
-inline constexpr uint32_t kErrUndefinedCommand = 900050;
 
 }  // namespace zk

@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/error_codes.h"
 #include "script/labels.h"
 
 namespace zk {
@@ -30,14 +31,6 @@ inline constexpr std::string_view kVariableTableFile = "zkbin\\zkt.zbn";
 inline constexpr std::string_view kScriptFileListFile = "zkbin\\zkt_list.zbn";
 inline constexpr std::string_view kLabelTableFile = "zkbin\\zkl.zbn";
 inline constexpr std::string_view kVariableDefinitionFile = "zkbin\\zkv.zbn";
-
-// Error numbers of the boot tables.
-inline constexpr uint32_t kErrOutOfMemory = 100010;
-inline constexpr uint32_t kErrFileUnreadable = 104010;  // damaged files too, with the file name
-inline constexpr uint32_t kErrFileMissing = 104060;
-inline constexpr uint32_t kErrVariableTableVersion = 105000;
-inline constexpr uint32_t kErrDefinitionBeyondTable = 900070;
-inline constexpr uint32_t kErrFileNumberOutOfList = 901030;
 
 // ---- zkc.zbn --------------------------------------------------------------
 

@@ -208,8 +208,7 @@ int32_t CmdCallSubroutine() {
                     callee->real_arg_given, callee->text_arg_given});
     }
 
-    const uint16_t folded =
-        label_slot != nullptr ? static_cast<uint16_t>((label_slot->expr_type & 0xFF) | ((label_slot->op & 0xFF) << 8)) : 0;
+    const uint16_t folded = label_slot != nullptr ? FoldedCallLabel(label_slot->expr_type, label_slot->op) : 0;
     const LabelEntry* label = nullptr;
     if (folded != 0) {
         label = LabelAt(folded);
@@ -330,41 +329,33 @@ int32_t CmdBlockSkipToEnd() {
     return 0;
 }
 
-int32_t CmdLeaveBlocks() {
-    if (DecodeCommandArgs(kCmdLeaveBlocks) != 0) return -1;
+namespace {
+
+// 46 and 47: leave n blocks (on after the n-th block's end), or run the
+// n-th block again from its first command.
+int32_t JumpOutOfBlocks(uint8_t code, bool restart) {
+    if (DecodeCommandArgs(code) != 0) return -1;
     ScriptTask* task = Task();
     if (task == nullptr) return -1;  // NEVER
     const int32_t n = CountArgument();
     if (n <= 0) return 0;
     const int depth = task->block_depth;
     if (n > depth) {
-        ReportNoOpen(kCmdLeaveBlocks, kCmdBlockBegin);
+        ReportNoOpen(code, kCmdBlockBegin);
         return -1;
     }
     const BlockFrame* block = BlockAt(*task, depth - n);
     if (block == nullptr) return -1;
-    task->block_depth = static_cast<int8_t>(depth - n + 1);
-    task->next_index = block->end_target;
+    task->block_depth = static_cast<int8_t>(restart ? depth - n : depth - n + 1);
+    task->next_index = restart ? block->begin_index : block->end_target;
     return RestoreLoopDepth(*task, block->loop_depth) ? 0 : -1;
 }
 
-int32_t CmdRestartBlock() {
-    if (DecodeCommandArgs(kCmdRestartBlock) != 0) return -1;
-    ScriptTask* task = Task();
-    if (task == nullptr) return -1;  // NEVER
-    const int32_t n = CountArgument();
-    if (n <= 0) return 0;
-    const int depth = task->block_depth;
-    if (n > depth) {
-        ReportNoOpen(kCmdRestartBlock, kCmdBlockBegin);
-        return -1;
-    }
-    const BlockFrame* block = BlockAt(*task, depth - n);
-    if (block == nullptr) return -1;
-    task->block_depth = static_cast<int8_t>(depth - n);
-    task->next_index = block->begin_index;
-    return RestoreLoopDepth(*task, block->loop_depth) ? 0 : -1;
-}
+}  // namespace
+
+int32_t CmdLeaveBlocks() { return JumpOutOfBlocks(kCmdLeaveBlocks, false); }
+
+int32_t CmdRestartBlock() { return JumpOutOfBlocks(kCmdRestartBlock, true); }
 
 int32_t CmdBlockEnd() {
     ScriptTask* task = Task();

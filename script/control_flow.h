@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/error_codes.h"
+
 namespace zk {
 
 struct LabelEntry;
@@ -27,11 +29,6 @@ inline constexpr uint8_t kCmdLoopEnd = 58;
 inline constexpr int kMaxOpenBlocks = 127;
 inline constexpr int kMaxOpenLoops = 63;
 inline constexpr int kMaxOpenCalls = 63;
-
-inline constexpr uint32_t kErrNoOpenConstruct = 101300;  // command, command, opening command
-inline constexpr uint32_t kErrDepthLimit = 101600;       // opening command twice, limit
-inline constexpr uint32_t kErrLoopEndWithoutLoop = 108120;
-inline constexpr uint32_t kErrLabelMissing = 108180;     // the name
 
 int32_t CmdJumpToLabel();     // 42
 int32_t CmdCallSubroutine();  // 43

@@ -6,12 +6,14 @@
 
 namespace zk {
 
-void InstallEvaluatorTables() {
+void FillEvaluatorTables() {
     FillExprOpTable(1);
     FillExprEntryTable();
     FillAssignOpTable();
     ResetCommandSwitches();
+}
 
+void InstallEvaluatorCommands() {
     constexpr uint8_t kNoOperationSlots[] = {0, 9, 77, 80, 82, 83, 84};
     for (uint8_t code : kNoOperationSlots) RegisterCommandHandler(code, CmdNoOperation);
     RegisterCommandHandler(14, CmdSetCommandSwitches);

@@ -11,10 +11,12 @@
 #include <new>
 #include <system_error>
 
+#include "base/byte_reader.h"
+#include "base/format.h"
+#include "base/nul_text.h"
+#include "base/sjis.h"
 #include "core/engine_state.h"
 #include "core/error_report.h"
-#include "base/format.h"
-#include "base/sjis.h"
 #include "script/expr_opcodes.h"
 #include "script/int_arithmetic.h"
 #include "script/system_variable_hooks.h"
@@ -25,12 +27,6 @@ namespace zk {
 namespace {
 
 ExprEvaluator the_evaluator;
-
-// The length of a text up to its first NUL, at most `limit` bytes.
-size_t TextLength(const char* text, size_t limit) {
-    const void* nul = std::memchr(text, 0, limit);
-    return nul == nullptr ? limit : static_cast<size_t>(static_cast<const char*>(nul) - text);
-}
 
 // The variables that read through a variable reference (their first
 // subscript is a reference value whose high half names a variable).
@@ -44,15 +40,11 @@ int32_t Fail(uint32_t code) {
 }
 int32_t Malformed() { return Fail(kErrMalformedCode); }
 
-uint16_t ReadU16(std::span<const uint8_t> p, size_t at) {
-    return static_cast<uint16_t>(p[at] | (p[at + 1] << 8));
-}
+// The little-endian value at `at` of bytes whose length the dispatch loop
+// has already checked, so the reader's own bound never fails here.
 template <typename T>
-T ReadLe(std::span<const uint8_t> p) {
-    using U = std::make_unsigned_t<T>;
-    U value = 0;
-    for (size_t i = 0; i < sizeof(T); ++i) value |= static_cast<U>(static_cast<U>(p[i]) << (8 * i));
-    return static_cast<T>(value);
+T PayloadValue(std::span<const uint8_t> p, size_t at = 0) {
+    return ByteReader(p).PeekAt<T>(at).value_or(T{});
 }
 
 uint8_t PrefixKindOf(uint8_t byte) {
@@ -137,8 +129,7 @@ int32_t PushText(uint16_t slot_number) {
 // Copies bytes (up to a NUL, cut below 4096 bytes without splitting a
 // double-byte character) into a new slot and pushes it.
 int32_t PushTextCopy(std::string_view text) {
-    size_t nul = text.find('\0');
-    if (nul != std::string_view::npos) text = text.substr(0, nul);
+    text = UpToNul(text);
     if (text.size() >= kExprTextSize) text = text.substr(0, CutLength(text, kExprTextSize - 1));
     uint16_t slot_number = 0;
     ExprTextSlot* slot = NewText(slot_number);
@@ -204,7 +195,7 @@ int32_t PushElementValue(uint32_t number, const ScriptVariable& variable, int64_
 // Payload of 'H', 'V' and 'v': sets the reference record.
 uint32_t TakeReference(std::span<const uint8_t> payload) {
     ExprReference& r = the_evaluator.reference;
-    r.variable = ReadU16(payload, 1);
+    r.variable = PayloadValue<uint16_t>(payload, 1);
     r.element = 0;
     r.prefix = PrefixKindOf(payload[0]);
     return r.variable;
@@ -380,15 +371,11 @@ int32_t OpSubscriptEnd(std::span<const uint8_t>) {
     return PushElementValue(context.variable, *variable, element, context.prefix);
 }
 
-int32_t OpInt8(std::span<const uint8_t> p) { return PushInteger(ReadLe<int8_t>(p)); }
-int32_t OpInt16(std::span<const uint8_t> p) { return PushInteger(ReadLe<int16_t>(p)); }
-int32_t OpInt32(std::span<const uint8_t> p) { return PushInteger(ReadLe<int32_t>(p)); }
-int32_t OpInt64(std::span<const uint8_t> p) { return PushInteger(ReadLe<int64_t>(p)); }
-int32_t OpReal(std::span<const uint8_t> p) {
-    double value;
-    std::memcpy(&value, p.data(), sizeof value);
-    return PushReal(value);
-}
+int32_t OpInt8(std::span<const uint8_t> p) { return PushInteger(PayloadValue<int8_t>(p)); }
+int32_t OpInt16(std::span<const uint8_t> p) { return PushInteger(PayloadValue<int16_t>(p)); }
+int32_t OpInt32(std::span<const uint8_t> p) { return PushInteger(PayloadValue<int32_t>(p)); }
+int32_t OpInt64(std::span<const uint8_t> p) { return PushInteger(PayloadValue<int64_t>(p)); }
+int32_t OpReal(std::span<const uint8_t> p) { return PushReal(PayloadValue<double>(p)); }
 
 int32_t OpNegate(std::span<const uint8_t>) {
     ExprPosition* a = Top();
@@ -774,7 +761,7 @@ int32_t RunExprByteCode(std::span<const uint8_t> code) {
             break;
         }
         uint8_t opcode = code[pc];
-        size_t length = static_cast<size_t>(code[pc + 1] | (code[pc + 2] << 8));
+        size_t length = PayloadValue<uint16_t>(code, pc + 1);
         if (length > code.size() - pc - kExprHeaderSize || length < kMinimumPayload[opcode]) {
             Malformed();
             aborted = true;

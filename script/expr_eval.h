@@ -22,6 +22,8 @@
 #include <span>
 #include <string_view>
 
+#include "core/error_codes.h"
+
 namespace zk {
 
 inline constexpr size_t kExprStackSize = 1024;
@@ -29,14 +31,6 @@ inline constexpr size_t kTextPoolSize = 1024;  // slot 0 is never used
 inline constexpr size_t kExprTextSize = 4096;  // a text and its NUL
 inline constexpr int kMaxSubscriptNesting = 127;
 inline constexpr int kMaxSubscripts = 8;
-
-// Error numbers of the evaluator.
-inline constexpr uint32_t kErrMalformedCode = 900030;  // unknown opcode, bad payload, limits
-inline constexpr uint32_t kErrSubscriptRange = 107010;
-inline constexpr uint32_t kErrSubscriptCount = 107020;
-inline constexpr uint32_t kErrVariableMissing = 108010;
-inline constexpr uint32_t kErrNotANumber = 108210;
-inline constexpr uint32_t kErrTextNumberMix = 160010;
 
 enum ExprMode : uint8_t {
     kModeInteger = 1,      // integer result

@@ -21,12 +21,12 @@
 #include <string>
 #include <string_view>
 
+#include "core/error_codes.h"
+
 namespace zk {
 
 struct ScriptTask;
 
-inline constexpr uint32_t kErrBadPositionString = 900000;
-inline constexpr uint32_t kErrPositionFileUnknown = 102130;  // command 95's name, the file name
 inline constexpr size_t kPositionHeaderSize = 8;
 
 // Replaces `out` with the task's position text (sized exactly); its length,

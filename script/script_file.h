@@ -66,9 +66,10 @@ inline constexpr uint32_t kFoldedJumpIndexMask = 0x0FFFFFFFu;
 inline bool IsFoldedJump(const ArgDescriptor& d) { return (d.code_length & kFoldedJumpMask) != 0; }
 inline uint32_t FoldedJumpLabel(const ArgDescriptor& d) { return d.code_length & kFoldedJumpIndexMask; }
 // 0: not folded, look the name up at run time (this also covers label 0).
-inline uint16_t FoldedCallLabel(const ArgDescriptor& d) {
-    return static_cast<uint16_t>(d.expr_type | (d.op << 8));
+inline uint16_t FoldedCallLabel(int32_t expr_type, int32_t op) {
+    return static_cast<uint16_t>((expr_type & 0xFF) | ((op & 0xFF) << 8));
 }
+inline uint16_t FoldedCallLabel(const ArgDescriptor& d) { return FoldedCallLabel(d.expr_type, d.op); }
 
 // The value counts that calls (43) and returns (79) pack into their info word:
 // integers bits 3-7, reals bits 0-2 × 4 + bits 14-15, texts bits 9-13.

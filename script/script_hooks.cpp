@@ -19,7 +19,8 @@ void RegisterScriptHooks() {
 
     // Expression and operator tables, and the handlers of the commands built so far.
     hooks.fill_script_tables = [] {
-        InstallEvaluatorTables();
+        FillEvaluatorTables();
+        InstallEvaluatorCommands();
         InstallControlFlowCommands();
         InstallTaskCommands();
     };

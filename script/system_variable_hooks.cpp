@@ -1,22 +1,12 @@
 #include "script/system_variable_hooks.h"
 
 #include <algorithm>
-#include <cstring>
 
+#include "base/nul_text.h"
 #include "core/error_report.h"
 #include "script/variables.h"
 
 namespace zk {
-
-namespace {
-
-// The length of a text up to its first NUL, at most `limit` bytes.
-size_t TextLength(const char* text, size_t limit) {
-    const void* nul = std::memchr(text, 0, limit);
-    return nul == nullptr ? limit : static_cast<size_t>(static_cast<const char*>(nul) - text);
-}
-
-}  // namespace
 
 SystemVariableHooks& SystemVariableAccess() {
     static SystemVariableHooks hooks;

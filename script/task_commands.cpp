@@ -169,8 +169,10 @@ int32_t CmdEndTask() {
         ReportScriptErrorF(kErrTaskMissing, true, {CommandName(kCmdEndTask), std::string_view(path)});
         return -1;
     }
-    // A task that ends itself, by its own name, stops at once.
-    const bool ends_current = current.node != nullptr && path == TreePath(current.node);
+    // A task that ends itself, by its own name, stops at once; so does one
+    // whose folder is ended, since its node is gone with the folder.
+    const bool ends_current = current.node != nullptr &&
+                              (path == TreePath(current.node) || IsInSubtree(current.node, node));
     EndTaskNode(node);
     return ends_current ? -1 : 0;
 }

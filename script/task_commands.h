@@ -5,15 +5,13 @@
 
 #include <cstdint>
 
+#include "core/error_codes.h"
+
 namespace zk {
 
 inline constexpr uint8_t kCmdStartTask = 95;
 inline constexpr uint8_t kCmdEndTask = 96;
 inline constexpr uint8_t kCmdQueryTask = 97;
-
-inline constexpr uint32_t kErrTaskPathRefused = 101293;  // command name, path
-inline constexpr uint32_t kErrTaskMissing = 101400;      // command name, path
-inline constexpr uint32_t kErrSystemTaskEnd = 101420;    // command name
 
 int32_t CmdStartTask();  // 95
 int32_t CmdEndTask();    // 96

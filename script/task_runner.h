@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "core/error_codes.h"
+
 namespace zk {
 
 struct NamedTreeNode;
@@ -64,8 +66,10 @@ uint8_t DebugCornerMask();
 int32_t CmdWait();
 
 inline constexpr uint8_t kCmdWait = 104;
-// The running command's index lies outside its file: the task has run past
-// its last command, or a target pointed nowhere.
-inline constexpr uint32_t kErrCommandIndexOutside = 900030;
+// The running command's index lies outside its file (the task ran past its
+// last command, or a target pointed nowhere): reported as kErrMalformedCode.
+// This second name stays only until task_runner.cpp, its one user, is
+// changed to kErrMalformedCode.
+inline constexpr uint32_t kErrCommandIndexOutside = kErrMalformedCode;
 
 }  // namespace zk

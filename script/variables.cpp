@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <new>
 
+#include "base/nul_text.h"
 #include "core/error_report.h"
 #include "script/system_variable_hooks.h"
 
@@ -55,22 +56,16 @@ int32_t Fill(ScriptVariable& variable, const VariableShape& shape, uint8_t type,
     }
     try {
         if (!build(count)) {
-            ReportScriptError(kErrNoMemory, true);
+            ReportScriptError(kErrOutOfMemory, true);
             return -1;
         }
     } catch (const std::bad_alloc&) {
-        ReportScriptError(kErrNoMemory, true);
+        ReportScriptError(kErrOutOfMemory, true);
         return -1;
     }
     CommitShape(variable, type, shape, count);
     ReleaseOtherArrays(variable, type);
     return 0;
-}
-
-// The text up to its first NUL (readers of a text element stop there).
-std::string_view UpToNul(std::string_view text) {
-    size_t nul = text.find('\0');
-    return nul == std::string_view::npos ? text : text.substr(0, nul);
 }
 
 }  // namespace
@@ -92,7 +87,7 @@ int32_t CreateVariableTable(uint32_t highest_number) {
         std::vector<ScriptVariable> records(static_cast<size_t>(highest_number) + 1);
         Variables().records = std::move(records);
     } catch (const std::bad_alloc&) {
-        ReportEngineError(kErrNoMemory, true);
+        ReportEngineError(kErrOutOfMemory, true);
         return -1;
     }
     return 0;

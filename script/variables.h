@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/error_codes.h"
+
 namespace zk {
 
 inline constexpr uint32_t kFirstScriptVariable = 1000;
@@ -30,14 +32,6 @@ inline constexpr uint64_t kMaxElements = 4'000'000;
 // Texts that pass through the evaluator and the commands are below this
 // many bytes (with their NUL they fill a 4096-byte buffer).
 inline constexpr size_t kTextBufferSize = 4096;
-
-// Error numbers of this module.
-inline constexpr uint32_t kErrNoMemory = 100010;
-inline constexpr uint32_t kErrTooManyElements = 101100;  // argument: 4000000
-inline constexpr uint32_t kErrNoElements = 101110;
-inline constexpr uint32_t kErrWrongVariableType = 101140;
-inline constexpr uint32_t kErrSystemVariableReadOnly = 101150;
-inline constexpr uint32_t kErrUnknownVariable = 108010;
 
 enum VariableType : uint8_t {
     kVariableNone = 0,  // never declared or initialised

@@ -3,18 +3,17 @@
 #include <array>
 #include <vector>
 
+#include "base/ascii.h"
+#include "base/nul_text.h"
+#include "base/sjis.h"
 #include "core/error_report.h"
 #include "core/named_tree.h"
 #include "core/settings.h"
-#include "base/sjis.h"
 #include "storage/pack_index.h"
 
 namespace zk {
 
 namespace {
-
-constexpr uint32_t kErrFileUnreadable = 104010;  // "[%s]ファイルを\n読み込めませんでした。"
-constexpr uint32_t kErrPackNotOpened = 901040;   // "...パックファイル[%s]が\nオープンできませんでした。"
 
 struct KindEnding {
     std::string_view ending;
@@ -50,7 +49,7 @@ static_assert(kSoundOrderSlots <= std::tuple_size_v<decltype(EngineSettings::sou
 template <size_t N>
 bool EndsWithAny(std::string_view name, const std::array<std::string_view, N>& endings) {
     for (std::string_view ending : endings)
-        if (EndsWithNoCase(name, ending)) return true;
+        if (AsciiEndsWithIgnoreCase(name, ending)) return true;
     return false;
 }
 
@@ -103,32 +102,8 @@ int32_t ProbeCandidate(FileSource& source, const std::string& candidate) {
 
 FileKind KindByExtension(std::string_view name) {
     for (const KindEnding& entry : kKindEndings)
-        if (EndsWithNoCase(name, entry.ending)) return entry.kind;
+        if (AsciiEndsWithIgnoreCase(name, entry.ending)) return entry.kind;
     return kFileKindOther;
-}
-
-bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
-    if (text.size() < suffix.size()) return false;
-    std::string_view tail = text.substr(text.size() - suffix.size());
-    for (size_t i = 0; i < suffix.size(); ++i) {
-        char a = tail[i], b = suffix[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
-    }
-    return true;
-}
-
-void LowerCasePath(std::string& text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint8_t byte = static_cast<uint8_t>(text[i]);
-        if (IsSjisLeadByte(byte)) {
-            if (i + 1 >= text.size()) break;
-            ++i;  // the trail byte stays as it is
-        } else if (byte >= 'A' && byte <= 'Z') {
-            text[i] = static_cast<char>(byte - 'A' + 'a');
-        }
-    }
 }
 
 int32_t ResolveAssetName(FileSource& source, std::string& out_name, std::string& name, uint8_t mode) {
@@ -137,7 +112,7 @@ int32_t ResolveAssetName(FileSource& source, std::string& out_name, std::string&
 
     // Script texts end at their first NUL; so does every name handed on to
     // the file system.
-    if (size_t nul = name.find('\0'); nul != std::string::npos) name.resize(nul);
+    name.resize(UpToNul(name).size());
     name = SjisReplaceByte(name, '\\', '/');
     if (!FitsTreePath(name)) {
         source.state = 0;
@@ -151,7 +126,7 @@ int32_t ResolveAssetName(FileSource& source, std::string& out_name, std::string&
         source.kind = 0;
         return 1;
     }
-    LowerCasePath(working);
+    SjisLowerAsciiInPlace(working);
     working = SjisReplaceByte(working, '/', '\\');
 
     bool known_ending = mode == kAssetModeExact ||

@@ -34,15 +34,6 @@ enum FileKind : uint8_t {
 // are kFileKindOther).
 FileKind KindByExtension(std::string_view name);
 
-// True when `text` is at least as long as `suffix` and ends with it, ASCII
-// letters compared without case.
-bool EndsWithNoCase(std::string_view text, std::string_view suffix);
-
-// 'A'..'Z' to 'a'..'z' in place. A Shift-JIS lead byte and the byte after
-// it are passed over together, so a trail byte ('\\' 0x5C, or a letter) is
-// never changed; a lead byte that is the last byte ends the text.
-void LowerCasePath(std::string& text);
-
 // ResolveAssetName modes.
 constexpr uint8_t kAssetModeImage = 0;
 constexpr uint8_t kAssetModeSound = 1;

@@ -11,11 +11,6 @@ namespace zk {
 
 namespace {
 
-constexpr uint32_t kErrFileUnreadable = 104010;  // "[%s]ファイルを\n読み込めませんでした。"
-constexpr uint32_t kErrFileNoMemory = 104030;    // "メモリ不足のため[%s]ファイルを\n読み込めませんでした。"
-constexpr uint32_t kErrFileMissing = 104060;     // "[%s]ファイルが\n存在しません。"
-constexpr uint32_t kErrPackNotOpened = 901040;   // "...パックファイル[%s]が\nオープンできませんでした。"
-
 // FileSource::size is an int32: a larger file cannot be described to its
 // readers, so it cannot be loaded.
 constexpr uint64_t kMaxLoadableBytes = 0x7FFFFFFF;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/byte_reader.h"
+#include "core/error_codes.h"
 #include "storage/descramble.h"
 
 namespace zk {
@@ -78,19 +79,20 @@ bool ParsePackTable(std::span<const uint8_t> table_bytes, uint32_t count, PackTa
 }
 
 int32_t CheckPackTableExtent(const PackHeader& header, uint64_t pack_length) {
-    if (header.table_size >= kPackSizeLimit) return 104120;
-    if (kPackHeaderSize + header.table_size > pack_length) return 104120;
-    if (static_cast<uint64_t>(header.entry_count) * kPackEntryFixedSize > header.table_size) return 104120;
+    if (header.table_size >= kPackSizeLimit) return kErrPackFormat;
+    if (kPackHeaderSize + header.table_size > pack_length) return kErrPackFormat;
+    if (static_cast<uint64_t>(header.entry_count) * kPackEntryFixedSize > header.table_size) return kErrPackFormat;
     return 0;
 }
 
 int32_t CheckPackEntryRecord(const PackEntryRecord& record, uint64_t pack_length) {
-    if (record.compression > 1) return 901040;
+    if (record.compression > 1) return kErrPackNotOpened;
     // A stored entry is read for its size; its stored size is not used.
     uint64_t extent = record.compression == 0 ? record.size : record.stored_size;
-    if (record.size >= kPackSizeLimit || extent >= kPackSizeLimit) return 104100;
-    if (record.data_offset > pack_length || extent > pack_length - record.data_offset) return 104100;
-    if (record.compression == 1 && record.size > record.stored_size * kMaxExpansion + kExpansionSlack) return 104100;
+    if (record.size >= kPackSizeLimit || extent >= kPackSizeLimit) return kErrPackEntryDamaged;
+    if (record.data_offset > pack_length || extent > pack_length - record.data_offset) return kErrPackEntryDamaged;
+    if (record.compression == 1 && record.size > record.stored_size * kMaxExpansion + kExpansionSlack)
+        return kErrPackEntryDamaged;
     return 0;
 }
 
@@ -98,12 +100,13 @@ int32_t ParsePackBytes(std::span<const uint8_t> pack, PackHeader& header, PackTa
     table = PackTable{};
     switch (ParsePackHeader(pack, header)) {
         case PackHeaderStatus::kNotPack: return 1;
-        case PackHeaderStatus::kShort: return 104120;
+        case PackHeaderStatus::kShort: return kErrPackFormat;
         case PackHeaderStatus::kOk: break;
     }
-    if (header.version < kPackMinVersion) return 104120;
+    if (header.version < kPackMinVersion) return kErrPackFormat;
     if (int32_t error = CheckPackTableExtent(header, pack.size()); error != 0) return error;
-    if (!ParsePackTable(pack.subspan(kPackHeaderSize, header.table_size), header.entry_count, table)) return 104120;
+    if (!ParsePackTable(pack.subspan(kPackHeaderSize, header.table_size), header.entry_count, table))
+        return kErrPackFormat;
     for (const PackTableEntry& entry : table.entries) {
         if (int32_t error = CheckPackEntryRecord(entry.record, pack.size()); error != 0) return error;
     }

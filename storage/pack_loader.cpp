@@ -53,17 +53,17 @@ int32_t LoadPackEntry(FileSource& source, std::string_view name) {
     source.size = 0;
     const PackIndex& index = ThePackIndex();
     if (source.pack_number < 0 || static_cast<size_t>(source.pack_number) >= index.pack_names.size()) {
-        ReportEngineErrorF(901040, true, {name});  // NEVER: the probe sets a registered pack
+        ReportEngineErrorF(kErrPackNotOpened, true, {name});  // NEVER: the probe sets a registered pack
         return -3;
     }
     std::string_view pack_name = index.pack_names[static_cast<size_t>(source.pack_number)];
     PackStream stream;
     if (OpenPackFile(stream, PackOpenPath(source.pack_number)) != 0) {
-        ReportEngineErrorF(901040, true, {pack_name});
+        ReportEngineErrorF(kErrPackNotOpened, true, {pack_name});
         return -3;
     }
     auto damaged = [&] {
-        ReportEngineErrorF(104100, true, {pack_name, name});
+        ReportEngineErrorF(kErrPackEntryDamaged, true, {pack_name, name});
         return -2;
     };
 
@@ -76,14 +76,14 @@ int32_t LoadPackEntry(FileSource& source, std::string_view name) {
     // allocated or read: a damaged table must not ask for gigabytes.
     switch (CheckPackEntryRecord(record, PackLength(stream))) {
         case 0: break;
-        case 901040: ReportEngineErrorF(901040, true, {pack_name}); return -3;
+        case kErrPackNotOpened: ReportEngineErrorF(kErrPackNotOpened, true, {pack_name}); return -3;
         default: return damaged();
     }
     if (!SeekPack(stream, record.data_offset)) return damaged();
 
     std::vector<uint8_t> result;
     if (!Allocate(result, record.size)) {
-        ReportEngineErrorF(104030, true, {name});
+        ReportEngineErrorF(kErrFileNoMemory, true, {name});
         return -3;
     }
 
@@ -92,7 +92,7 @@ int32_t LoadPackEntry(FileSource& source, std::string_view name) {
     } else {
         std::vector<uint8_t> stored;
         if (!Allocate(stored, record.stored_size)) {
-            ReportEngineErrorF(104030, true, {name});
+            ReportEngineErrorF(kErrFileNoMemory, true, {name});
             return -3;
         }
         if (!ReadPackBytes(stream, stored)) return damaged();
@@ -109,8 +109,8 @@ int32_t LoadPackEntry(FileSource& source, std::string_view name) {
         switch (status) {
             case kZlibOk: break;
             case kZlibDataError: return damaged();
-            case kZlibBufferError: ReportEngineErrorF(900040, true, {name}); return -2;
-            default: ReportEngineErrorF(106010, true, {name}); return -2;
+            case kZlibBufferError: ReportEngineErrorF(kErrUnpackBufferShort, true, {name}); return -2;
+            default: ReportEngineErrorF(kErrUnpackNoMemory, true, {name}); return -2;
         }
     }
     source.size = static_cast<int32_t>(record.size);

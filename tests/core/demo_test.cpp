@@ -19,11 +19,7 @@
 //   ball     at (ball_x, 200); ball_x moves 4 a pass, turning at 576 and at 0
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <png.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,17 +30,25 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-extern char** environ;
+#include "tests/storage/run_program.h"
 
 namespace zk {
 namespace {
 
 namespace fs = std::filesystem;
+using storage_test::RunProgram;
+using storage_test::RunResult;
 
 using Rgb = std::array<int, 3>;
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 // ---- the pictures -----------------------------------------------------------
 
@@ -86,46 +90,6 @@ int Ramp(int passes) { return std::min(passes, 32) * 8; }  // the mask level and
 
 // ---- running the demo ---------------------------------------------------------
 
-// Runs a program with a headless environment; its exit code, or -2 when it
-// had to be killed after `timeout`.
-int RunProgram(const std::vector<std::string>& args, const fs::path& log, std::chrono::seconds timeout) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    std::vector<std::string> env_strings = {"ZORVEK_HEADLESS=1", "SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
-    for (char** e = environ; *e != nullptr; ++e)
-        if (std::string(*e).rfind("ZORVEK_HEADLESS=", 0) != 0) env_strings.push_back(*e);
-    std::vector<char*> envp;
-    for (std::string& entry : env_strings) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
-    const bool spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    if (!spawned) return -1;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) != pid) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-            return -2;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 struct Frame {
     int width = 0, height = 0;
     std::vector<uint8_t> rgb;
@@ -156,12 +120,11 @@ protected:
         config.replace(at, shipped.size(), "game_loop_thread = " + std::to_string(GetParam()) + "\n");
         std::ofstream(source / "game.cfg", std::ios::binary) << config;
         // As the build assembles it: tables and pictures in one pack.
-        const fs::path log = root / "mkgame.txt";
-        ASSERT_EQ(RunProgram({(fs::path(ZORVEK_BINARY_DIR) / "zk_mkgame").string(), source.string(), game.string(),
-                              "--pack", "data.zpf"},
-                             log, std::chrono::seconds(60)),
-                  0)
-            << ReadText(log);
+        const RunResult tool =
+            RunProgram({(fs::path(ZORVEK_BINARY_DIR) / "zk_mkgame").string(), source.string(), game.string(),
+                        "--pack", "data.zpf"},
+                       root / "mkgame.txt");
+        ASSERT_EQ(tool.exit_code, 0) << tool.output;
         ASSERT_TRUE(fs::is_regular_file(game / "data.zpf"));
         ASSERT_FALSE(fs::exists(game / "image")) << "the pictures belong in the pack";
     }
@@ -171,11 +134,11 @@ protected:
     Frame RunFrames(int frames) {
         const fs::path png = root / ("frame" + std::to_string(frames) + ".png");
         const fs::path log = root / ("run" + std::to_string(frames) + ".txt");
-        const int exit_code = RunProgram({(fs::path(ZORVEK_BINARY_DIR) / "zorvek").string(), "--game", game.string(),
+        const RunResult run = RunProgram({(fs::path(ZORVEK_BINARY_DIR) / "zorvek").string(), "--game", game.string(),
                                           "--headless", "--frames", std::to_string(frames), "--png", png.string()},
-                                         log, std::chrono::seconds(120));
-        EXPECT_EQ(exit_code, 0) << ReadText(log);
-        EXPECT_EQ(ReadText(log), "");
+                                         log, {}, std::chrono::seconds(120));
+        EXPECT_EQ(run.exit_code, 0) << run.output;
+        EXPECT_EQ(run.output, "");
         Frame frame;
         png_image image{};
         image.version = PNG_IMAGE_VERSION;

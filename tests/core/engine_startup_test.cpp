@@ -4,10 +4,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
@@ -16,10 +19,13 @@
 #include "core/root_trees.h"
 #include "core/settings.h"
 #include "core/startup.h"
+#include "core/system_facts.h"
 #include "core/window_proc.h"
+#include "core/window_record.h"
 #include "platform/game_path.h"
 #include "platform/headless_window_system.h"
 #include "platform/ui.h"
+#include "renderer/display_state.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/script_writer.h"
 #include "tools/lib/zkcfg_writer.h"
@@ -224,6 +230,100 @@ TEST_F(EngineStartupTest, SecondStartBringsTheRunningGameForward) {
     for (const auto& call : windows.Calls())
         raised |= call.kind == platform::HeadlessCall::Kind::kSetForegroundWindow;
     EXPECT_TRUE(raised);
+}
+
+// What the hooks of the later subsystems were asked to do, in order.
+std::vector<std::string> hook_calls;
+int direct3d_result = 0;
+
+// Fills every hook that start-up and shutdown call for subsystems this
+// build does not have yet with a recorder.
+void RecordLaterSubsystemHooks() {
+    hook_calls.clear();
+    EngineHooks& h = Hooks();
+    h.count_joysticks = [] { return 1; };
+    h.load_emote_library = [] {
+        hook_calls.push_back("load model players");
+        return true;
+    };
+    h.load_touch_library = [] { hook_calls.push_back("load touch"); };
+    h.accept_dropped_files = [](WindowRecord& record) {
+        hook_calls.push_back("drop files " + std::to_string(record.number));
+    };
+    h.set_arrow_cursor = [](WindowRecord& record) { hook_calls.push_back("arrow " + std::to_string(record.number)); };
+    h.init_direct3d = [] {
+        hook_calls.push_back("init direct3d");
+        TheDisplayState().fullscreen = 1;  // as if the game had gone fullscreen
+        TheDisplayState().maximized = 1;
+        return direct3d_result;
+    };
+    h.release_emote_players = [] { hook_calls.push_back("release model players"); };
+    h.release_direct3d = [] { hook_calls.push_back("release direct3d"); };
+    h.leave_fullscreen = [] {
+        hook_calls.push_back("leave fullscreen");
+        return true;
+    };
+    h.show_cursor = [] { hook_calls.push_back("show cursor"); };
+    h.unload_touch_library = [] { hook_calls.push_back("unload touch"); };
+    h.unload_emote_library = [] { hook_calls.push_back("unload model players"); };
+}
+
+TEST_F(EngineStartupTest, LaterSubsystemsAreCalledAtTheirStartUpAndShutdownSteps) {
+    windows.SetDesktop({1920, 1080, 16, 60});
+    TheDisplayState() = DisplayState{};
+    TheSystemFacts().joystick_present = 0;
+    direct3d_result = 0;
+    RecordLaterSubsystemHooks();
+    EXPECT_EQ(RunEngine(), 0);
+    EXPECT_FALSE(StartupFailed());
+    EXPECT_EQ(TheFrameCounters.frame_count, 3u);
+    EXPECT_EQ(TheSystemFacts().joystick_present, 1);
+    EXPECT_EQ(TheDisplayState().fullscreen_bits_per_pixel, 16);  // the desktop's depth
+    EXPECT_EQ(Settings().direct3d_layer_mode, 1);
+    const std::vector<std::string> expected = {
+        "drop files 0", "arrow 0",  // the main window, as it is made
+        "load model players", "load touch", "init direct3d",
+        "release model players", "release direct3d", "leave fullscreen", "show cursor",
+        "unload touch", "unload model players",
+    };
+    EXPECT_EQ(hook_calls, expected);
+    EXPECT_EQ(TheDisplayState().fullscreen, 0);  // left, so both flags are down
+    EXPECT_EQ(TheDisplayState().maximized, 0);
+    TheDisplayState() = DisplayState{};
+}
+
+// A device that cannot be made sends the engine back to CPU drawing: the
+// Direct3D layer mode off, plain rendering, smooth scaling allowed. Its
+// device is then not released at shutdown; the model players still are.
+void ExpectCpuDrawingAfterDirect3DFailure() {
+    EXPECT_EQ(Settings().direct3d_layer_mode, 0);
+    EXPECT_EQ(Settings().render_mode, 0);
+    EXPECT_EQ(Settings().cpu_smooth_scaling, 1);
+    EXPECT_EQ(std::count(hook_calls.begin(), hook_calls.end(), "release direct3d"), 0);
+    EXPECT_EQ(std::count(hook_calls.begin(), hook_calls.end(), "release model players"), 1);
+    TheDisplayState() = DisplayState{};
+}
+
+TEST_F(EngineStartupTest, UnusableDirect3DFallsBackToCpuDrawingWithAMessage) {
+    direct3d_result = 1;
+    RecordLaterSubsystemHooks();
+    EXPECT_EQ(RunEngine(), 0);
+    EXPECT_FALSE(StartupFailed());
+    EXPECT_EQ(TheFrameCounters.frame_count, 3u);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(Cp932ToUtf8(ui.boxes[0].text), "GPU描画が出来ませんでした。CPU描画に移行します。");
+    ExpectCpuDrawingAfterDirect3DFailure();
+}
+
+TEST_F(EngineStartupTest, FatalDirect3DFailureEndsStartUp) {
+    direct3d_result = -1;
+    RecordLaterSubsystemHooks();
+    EXPECT_EQ(RunEngine(), 0);
+    EXPECT_TRUE(StartupFailed());
+    EXPECT_EQ(QuitFlag.load(), 1);
+    EXPECT_EQ(TheFrameCounters.frame_count, 0u);
+    EXPECT_TRUE(ui.boxes.empty());
+    ExpectCpuDrawingAfterDirect3DFailure();
 }
 
 }  // namespace

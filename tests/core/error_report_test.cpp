@@ -21,6 +21,7 @@
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/zke_writer.h"
 #include "base/text_encoding.h"
+#include "tests/platform/scoped_env.h"
 
 namespace zk {
 namespace {
@@ -34,33 +35,8 @@ using Records = std::vector<ZkeRecord>;
 // Engine texts are CP932; the expectations are written in UTF-8.
 std::string Sjis(std::string_view utf8) { return Utf8ToCp932(utf8); }
 
-std::string OwnPid() { return fs::read_symlink("/proc/self").string(); }
-
-// Sets (or unsets, with nullopt) an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) {
-            ::setenv(name, value->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            ::setenv(name_, old_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using test::OwnPid;
+using test::ScopedEnv;
 
 // Each test runs in a fresh game folder (the current folder, where the loose
 // file "zkbin\zke.zbn" resolves), with the recording UI installed and the
@@ -314,8 +290,8 @@ TEST_F(ErrorReportTest, NonFatalReportLeavesTheQuitFlag) {
 }
 
 TEST_F(ErrorReportTest, ReportWithoutArgumentsUsesTheTextAsTheFormat) {
-    // No arguments: "%s" prints nothing (the original would have printed
-    // whatever was on its stack).
+    // No arguments: "%s" prints nothing (a printf would have read whatever
+    // was on the stack).
     ReportEngineError(104060, true);
     ASSERT_EQ(ui_.dialogs.size(), 1u);
     EXPECT_EQ(ui_.dialogs[0].message, Sjis("[]ファイルが\n存在しません。"));

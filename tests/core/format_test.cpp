@@ -40,7 +40,7 @@ TEST(FormatBoundedTest, Table) {
         {"%d", {std::numeric_limits<int64_t>::min()}, "-9223372036854775808"},
         {"%d", {std::numeric_limits<uint64_t>::max()}, "18446744073709551615"},
         {"%u", {int64_t{123}}, "123"},
-        {"%u", {int64_t{-1}}, "4294967295"},  // a 32-bit value's pattern, as the original printed it
+        {"%u", {int64_t{-1}}, "4294967295"},  // a 32-bit value's pattern
         {"%x %X", {int64_t{255}, int64_t{255}}, "ff FF"},
         {"%#x %#X %#x", {int64_t{255}, int64_t{255}, int64_t{0}}, "0xff 0XFF 0"},
         {"%08x", {int64_t{255}}, "000000ff"},

@@ -265,13 +265,18 @@ TEST_F(NamedTreeTest, CreatesAndFindsThroughFolders) {
     EXPECT_EQ(FindNodeByPath(nullptr, "W0/bg", kFindLeaf), nullptr);
     EXPECT_EQ(ResolveParentPath("W0/chara/new", root_.get()), chara);
     EXPECT_EQ(ResolveParentPath("top", root_.get()), root_.get());
+    EXPECT_TRUE(IsInSubtree(face, w0));
+    EXPECT_TRUE(IsInSubtree(w0, w0));  // a node is in its own subtree
+    EXPECT_FALSE(IsInSubtree(w0, face));
+    EXPECT_FALSE(IsInSubtree(bg, chara));  // a sibling's subtree
+    EXPECT_FALSE(IsInSubtree(nullptr, w0));
     ExpectNoReport();  // lookups never report
     ExpectConsistent(root_.get());
     ExpectConsistent(w0);
 }
 
 TEST_F(NamedTreeTest, NormalisedPathsFromTheTableFindTheirNodes) {
-    // The way a command uses this Part: normalise against the folder, then
+    // The way a command uses the trees: normalise against the folder, then
     // create or look up from the root, the group flag from the path form.
     Create(root_.get(), "W0", true, 1);
     std::string path;

@@ -58,8 +58,8 @@ TEST_F(SettingsTest, UserSettingsTable) {
                                  {10, 1}, {12, 1}, {13, 1}, {14, 0}, {22, 1}}));
     const EngineSettings& s = Settings();
     EXPECT_EQ(s.vmr9, 0);
-    EXPECT_EQ(s.mmx_allowed, 0);
-    EXPECT_EQ(s.sse_allowed, 1);
+    EXPECT_EQ(s.sse_switch, 0);
+    EXPECT_EQ(s.sse2_switch, 1);
     EXPECT_EQ(s.worker_limit, 1);
     EXPECT_EQ(s.fullscreen_mode_change, 1);
     EXPECT_EQ(s.fullscreen_scaling, 3);

@@ -1,12 +1,14 @@
-// The shared helpers against their published values, and the byte reader's
-// refusal to read past its data.
+// The shared helpers against their published values, the byte reader's
+// refusal to read past its data, and the two kinds of case folding.
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "base/ascii.h"
 #include "base/byte_reader.h"
 #include "base/hashes.h"
 #include "base/mt19937.h"
+#include "base/nul_text.h"
 #include "base/sjis.h"
 
 namespace zk {
@@ -85,6 +87,52 @@ TEST(SharedHelpers, ShiftJisStepsDoubleByteCharactersWhole) {
     EXPECT_FALSE(SjisEqualsIgnoreCase("\x82\x60", "\x82\x81"));  // double bytes compare exactly
     // A lead byte at the very end is one byte, so loops stop at the end.
     EXPECT_EQ(SjisCharLength("a\x95", 1), 1u);
+}
+
+TEST(SharedHelpers, ShiftJisLowerCasingFoldsOnlySingleByteLetters) {
+    const std::string hyou = "\x95\x5C";       // 表: trail byte 0x5C ('\\')
+    const std::string full_width_a = "\x82\x60";  // Ａ
+    const std::string katakana_a = "\x83\x41";    // ア: trail byte 'A'
+    struct Case {
+        std::string in, out;
+    };
+    const std::vector<Case> cases = {
+        {"PAC\\X.ZPF", "pac\\x.zpf"},
+        {"Bg/Title_01.PNG", "bg/title_01.png"},
+        {full_width_a + "B", full_width_a + "b"},    // full-width letters untouched
+        {katakana_a + "A", katakana_a + "a"},        // a trail byte 'A' stays
+        {hyou + "\\A", hyou + "\\a"},              // trail 0x5C, then a real '\\'
+        {"AB" + std::string("\x82"), "ab\x82"},     // a lead byte at the end ends the text
+        {std::string("\x82") + "A", "\x82" "A"},    // ... and here takes the 'A' as its trail
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        std::string text = c.in;
+        SjisLowerAsciiInPlace(text);
+        EXPECT_EQ(text, c.out) << c.in;
+        EXPECT_EQ(SjisLowerAscii(c.in), c.out) << c.in;
+    }
+}
+
+TEST(SharedHelpers, AsciiFoldingIsByteWise) {
+    EXPECT_EQ(AsciiLower("ZK_RES.Zpf\x83\x41"), "zk_res.zpf\x83\x61");  // every byte, trail bytes too
+    EXPECT_TRUE(AsciiEqualsIgnoreCase("ZK_Bin", "zk_bIN"));
+    EXPECT_FALSE(AsciiEqualsIgnoreCase("zk_bin", "zk_bin "));
+    EXPECT_FALSE(AsciiEqualsIgnoreCase("[", "{"));  // 0x5B and 0x7B differ by 0x20 but are not letters
+    EXPECT_TRUE(AsciiEndsWithIgnoreCase("DATA.SD", ".sd"));
+    EXPECT_TRUE(AsciiEndsWithIgnoreCase(".sd", ".SD"));
+    EXPECT_FALSE(AsciiEndsWithIgnoreCase("sd", ".sd"));  // shorter than the suffix
+    EXPECT_FALSE(AsciiEndsWithIgnoreCase("a.sdx", ".sd"));
+    EXPECT_TRUE(AsciiEndsWithIgnoreCase("anything", ""));
+}
+
+TEST(SharedHelpers, TextsEndAtTheirFirstNul) {
+    const char buffer[] = {'a', 'b', '\0', 'c'};
+    EXPECT_EQ(TextLength(buffer, sizeof buffer), 2u);
+    EXPECT_EQ(TextLength(buffer, 2), 2u);  // no NUL inside the limit: the limit
+    EXPECT_EQ(TextLength(buffer, 0), 0u);
+    EXPECT_EQ(UpToNul(std::string_view(buffer, sizeof buffer)), "ab");
+    EXPECT_EQ(UpToNul("abc"), "abc");
 }
 
 }  // namespace

@@ -55,7 +55,8 @@ void MakeVariables() {
 void Setup() {
     static SilentUi ui;
     zk::platform::InstallUi(&ui);
-    zk::InstallEvaluatorTables();
+    zk::FillEvaluatorTables();
+    zk::InstallEvaluatorCommands();
     zk::SystemVariableAccess().read_integer = [](uint32_t number, int64_t element) -> int64_t {
         // The reference reader reads through its reference, as the real one will.
         if (number == 50) return zk::GetIntegerElement(static_cast<uint32_t>(static_cast<uint64_t>(element) >> 32),

@@ -29,25 +29,14 @@
 #include "layers/worker_pool.h"
 #include "platform/ui.h"
 #include "tests/layers/blend_formulas.h"
+#include "tests/layers/cg_pixels.h"
 
 namespace zk {
 namespace {
 
-using PixelFn = std::function<uint32_t(int64_t x, int64_t y)>;
-
-uint32_t ReadPixel(const CgImage& image, int64_t x, int64_t y) {
-    uint32_t v;
-    std::memcpy(&v, image.current_pixels + (y * image.width + x) * 4, 4);
-    return v;
-}
-
-void Paint(CgImage& image, const PixelFn& pixel) {
-    for (int64_t y = 0; y < image.height; ++y)
-        for (int64_t x = 0; x < image.width; ++x) {
-            uint32_t v = pixel(x, y);
-            std::memcpy(image.owned_block.data() + (y * image.width + x) * 4, &v, 4);
-        }
-}
+using layer_test::Paint;
+using layer_test::PixelFn;
+using layer_test::ReadPixel;
 
 uint32_t Channel(uint32_t pixel, int c) { return (pixel >> (8 * c)) & 0xFF; }
 

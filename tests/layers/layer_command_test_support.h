@@ -43,6 +43,7 @@
 #include "script/variables.h"
 #include "storage/asset_name.h"
 #include "storage/file_source.h"
+#include "tests/layers/cg_pixels.h"
 #include "tools/lib/bmp_writer.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/command_defs.h"
@@ -54,8 +55,6 @@ namespace zk::layer_test {
 
 namespace fs = std::filesystem;
 
-using PixelFn = std::function<uint32_t(int64_t x, int64_t y)>;
-
 // One keyword of a line: its name, its value as an infix expression, and
 // the operator that applies it.
 struct Kw {
@@ -63,20 +62,6 @@ struct Kw {
     std::string source;
     uint8_t op = kArgSet;
 };
-
-inline uint32_t ReadPixel(const CgImage& image, int64_t x, int64_t y) {
-    uint32_t v;
-    std::memcpy(&v, image.current_pixels + (y * image.width + x) * 4, 4);
-    return v;
-}
-
-inline void Paint(CgImage& image, const PixelFn& pixel) {
-    for (int64_t y = 0; y < image.height; ++y)
-        for (int64_t x = 0; x < image.width; ++x) {
-            uint32_t v = pixel(x, y);
-            std::memcpy(image.owned_block.data() + (y * image.width + x) * 4, &v, 4);
-        }
-}
 
 class LayerCommandTest : public ::testing::Test {
 protected:
@@ -113,7 +98,8 @@ protected:
         ResetCompiledTables();
         ResetCommandTable();
         ResetCommandSwitches();
-        InstallEvaluatorTables();
+        FillEvaluatorTables();
+        InstallEvaluatorCommands();
         InstallErrorTexts();
         ASSERT_EQ(ParseCommandDefinitions(tools::BuildZkc(tools::EngineCommandDefinitions()),
                                           TheCompiledTables().commands),

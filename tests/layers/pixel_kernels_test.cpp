@@ -464,8 +464,8 @@ TEST_F(PixelKernelsTest, KernelLevelFollowsFlagsAndSwitches) {
 
 TEST_F(PixelKernelsTest, InstallChoosesBySettingsAndTheSwitchForcesPlain) {
     ResetSettings();
-    Settings().mmx_allowed = 0;
-    Settings().sse_allowed = 0;
+    Settings().sse_switch = 0;
+    Settings().sse2_switch = 0;
     InstallPixelKernels();
     EXPECT_EQ(InstalledKernelLevel(), 1);
     EXPECT_EQ(PixelKernels.alpha_over, PlainPixelKernelSet().alpha_over);

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/platform/scoped_env.h"
+
 namespace zk::platform {
 namespace {
 
@@ -25,33 +27,8 @@ using EditButton = ErrorDialogRequest::EditButton;
 constexpr const char* kErrorCp932 = "\x83\x47\x83\x89\x81\x5B";  // エラー
 constexpr const char* kEndCp932 = "\x8F\x49\x97\xB9";            // 終了
 
-// Sets (or unsets, with nullopt) an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) {
-            ::setenv(name, value->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            ::setenv(name_, old_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-std::string OwnPid() { return fs::read_symlink("/proc/self").string(); }
+using test::OwnPid;
+using test::ScopedEnv;
 
 // A fresh folder under the temp folder, removed at the end of the test.
 class TempDir {

@@ -23,11 +23,13 @@
 #include "renderer/cpu_scalers.h"
 #include "renderer/display_state.h"
 #include "renderer/renderer_hooks.h"
+#include "tests/renderer/bilinear_formulas.h"
 
 namespace zk {
 namespace {
 
-using Pixel = std::array<uint8_t, 4>;  // B, G, R, X
+using renderer_test::Pixel;  // B, G, R, X
+using renderer_test::PlainMix;
 constexpr Pixel kBlack{0, 0, 0, 0};
 constexpr Pixel kWhite{255, 255, 255, 255};
 constexpr uint32_t kPopupStyle = 0x82000000u;  // no frame: the client area is the window
@@ -36,16 +38,6 @@ int64_t IgnoreMessages(platform::WindowHandle, uint32_t, uint64_t, int64_t) { re
 
 // The picture's pixel at (x, y): every channel says where it came from.
 Pixel Pattern(int32_t x, int32_t y) { return {uint8_t(16 * x + 1), uint8_t(16 * y + 2), uint8_t(x + y + 3), 0x80}; }
-
-Pixel PlainMix(Pixel p00, Pixel p01, Pixel p10, Pixel p11, uint32_t fx, uint32_t fy) {
-    Pixel out;
-    for (int k = 0; k < 4; ++k) {
-        const uint32_t top = (p00[k] * (256 - fx) + p01[k] * fx) >> 8;
-        const uint32_t bottom = (p10[k] * (256 - fx) + p11[k] * fx) >> 8;
-        out[k] = uint8_t((top * (256 - fy) + bottom * fy) >> 8);
-    }
-    return out;
-}
 
 class CpuPresentationTest : public ::testing::Test {
 protected:
@@ -288,7 +280,7 @@ TEST_F(CpuPresentationTest, ResizedWindowedPictureIsScaledIntoTheBackBuffer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.road);
         Settings().cpu_smooth_scaling = c.smooth;
-        Settings().mmx_allowed = c.sse_switch;
+        Settings().sse_switch = c.sse_switch;
         Settings().game_loop_thread = c.game_loop_thread;
         SetPicture(2, 2, [](int32_t, int32_t) { return Pixel{1, 1, 1, 1}; });
         image_->x = 1;
@@ -316,7 +308,7 @@ TEST_F(CpuPresentationTest, ResizedWindowedPictureIsScaledIntoTheBackBuffer) {
 // Fullscreen and maximized: the picture goes to the back buffer's rectangle
 // centred in the display area, scaled by the road the state chooses.
 TEST_F(CpuPresentationTest, FullscreenAndMaximizedRoads) {
-    Settings().mmx_allowed = 0;  // the plain bilinear scaler, whatever the processor
+    Settings().sse_switch = 0;  // the plain bilinear scaler, whatever the processor
     const std::array<Pixel, 4> corners{Pixel{0, 10, 20, 30}, Pixel{200, 100, 50, 255}, Pixel{40, 0, 80, 0},
                                        Pixel{255, 255, 255, 255}};
     struct Case {

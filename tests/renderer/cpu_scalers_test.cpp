@@ -12,11 +12,14 @@
 #include "core/system_facts.h"
 #include "layers/worker_pool.h"
 #include "renderer/cpu_scalers.h"
+#include "tests/renderer/bilinear_formulas.h"
 
 namespace zk {
 namespace {
 
-using Pixel = std::array<uint8_t, 4>;  // B, G, R, A
+using renderer_test::Pixel;  // B, G, R, A
+using renderer_test::PlainMix;
+using renderer_test::ThreadedMix;
 
 // A source block of w x h pixels with the engine's spare row and four
 // spare bytes, the spare filled with a value no expected pixel has, so a
@@ -45,26 +48,6 @@ struct Destination {
         return {q[0], q[1], q[2], q[3]};
     }
 };
-
-// The per-byte arithmetic of the two bilinear kinds, for given weights.
-Pixel PlainMix(Pixel p00, Pixel p01, Pixel p10, Pixel p11, uint32_t fx, uint32_t fy) {
-    Pixel out;
-    for (int k = 0; k < 4; ++k) {
-        const uint32_t top = (p00[k] * (256 - fx) + p01[k] * fx) >> 8;
-        const uint32_t bottom = (p10[k] * (256 - fx) + p11[k] * fx) >> 8;
-        out[k] = uint8_t((top * (256 - fy) + bottom * fy) >> 8);
-    }
-    return out;
-}
-Pixel ThreadedMix(Pixel p00, Pixel p01, Pixel p10, Pixel p11, uint32_t fx, uint32_t fy) {
-    Pixel out;
-    for (int k = 0; k < 4; ++k) {
-        const uint32_t h0 = p00[k] * (256 - fx) + p01[k] * fx;
-        const uint32_t h1 = p10[k] * (256 - fx) + p11[k] * fx;
-        out[k] = uint8_t(std::min<uint32_t>(255, ((h0 * (256 - fy)) >> 16) + ((h1 * fy) >> 16)));
-    }
-    return out;
-}
 
 enum class Kind { kPlain, kOwnTables, kThreaded };
 

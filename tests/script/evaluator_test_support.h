@@ -74,7 +74,8 @@ protected:
         ResetCompiledTables();
         ResetCommandTable();
         SystemVariableAccess() = SystemVariableHooks{};
-        InstallEvaluatorTables();
+        FillEvaluatorTables();
+        InstallEvaluatorCommands();
         ErrorTextTable table;
         ASSERT_TRUE(ParseErrorTextTable(tools::BuildZke(EvaluatorErrorTexts()), table));
         ErrorReporter().table = std::move(table);

@@ -46,7 +46,8 @@ protected:
         ResetTaskRunnerState();
         ResetPauseClockState();
         ResetCommandTable();
-        InstallEvaluatorTables();
+        FillEvaluatorTables();
+        InstallEvaluatorCommands();
         InstallControlFlowCommands();
         InstallTaskCommands();
     }

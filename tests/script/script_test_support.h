@@ -51,7 +51,8 @@ protected:
         platform::InstallUi(&ui_);
         ResetCompiledTables();
         BuildDescrambleTables();
-        InstallEvaluatorTables();
+        FillEvaluatorTables();
+        InstallEvaluatorCommands();
         UseTestErrorTexts();
     }
     void TearDown() override {

@@ -1,4 +1,4 @@
-// Asset names: lower-casing, kinds by extension, and the resolution of a
+// Asset names: kinds by extension, and the resolution of a
 // script's name through the file sources in the three modes.
 #include <gtest/gtest.h>
 
@@ -33,27 +33,6 @@ const std::string kSo = "\x83\x5C";         // ソ
 const std::string kFullWidthA = "\x82\x60";  // Ａ
 const std::string kKatakanaA = "\x83\x41";   // ア (trail byte 'A')
 
-TEST(LowerCasePathTest, FoldsOnlySingleByteLetters) {
-    struct Case {
-        std::string in, out;
-    };
-    const std::vector<Case> cases = {
-        {"PAC\\X.ZPF", "pac\\x.zpf"},
-        {"Bg/Title_01.PNG", "bg/title_01.png"},
-        {kFullWidthA + "B", kFullWidthA + "b"},     // full-width letters untouched
-        {kKatakanaA + "A", kKatakanaA + "a"},       // a trail byte 'A' stays
-        {kHyou + "\\A", kHyou + "\\a"},             // trail 0x5C, then a real '\'
-        {"AB" + std::string("\x82"), "ab\x82"},     // a lead byte at the end ends the text
-        {std::string("\x82") + "A", "\x82" "A"},    // ... and here takes the 'A' as its trail
-        {"", ""},
-    };
-    for (const Case& c : cases) {
-        std::string text = c.in;
-        LowerCasePath(text);
-        EXPECT_EQ(text, c.out) << c.in;
-    }
-}
-
 TEST(KindByExtensionTest, KindsByEnding) {
     struct Case {
         const char* name;
@@ -68,14 +47,6 @@ TEST(KindByExtensionTest, KindsByEnding) {
         {"a.png.txt", kFileKindOther},
     };
     for (const Case& c : cases) EXPECT_EQ(KindByExtension(c.name), c.kind) << c.name;
-}
-
-TEST(EndsWithNoCaseTest, SuffixRules) {
-    EXPECT_TRUE(EndsWithNoCase("DATA.SD", ".sd"));
-    EXPECT_TRUE(EndsWithNoCase(".sd", ".SD"));
-    EXPECT_FALSE(EndsWithNoCase("sd", ".sd"));  // shorter than the suffix
-    EXPECT_FALSE(EndsWithNoCase("a.sdx", ".sd"));
-    EXPECT_TRUE(EndsWithNoCase("anything", ""));
 }
 
 // A game folder in a temp directory, made the current folder, with every

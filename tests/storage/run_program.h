@@ -25,10 +25,11 @@ struct RunResult {
     std::string output;
 };
 
-// Runs a program headless with its output in `log`; kills it after 60 s.
-// `cwd` (when not empty) is the folder it starts in.
+// Runs a program headless with its output in `log`; kills it after
+// `timeout` (exit code -2). `cwd` (when not empty) is the folder it starts in.
 inline RunResult RunProgram(const std::vector<std::string>& args, const std::filesystem::path& log,
-                            const std::filesystem::path& cwd = {}) {
+                            const std::filesystem::path& cwd = {},
+                            std::chrono::seconds timeout = std::chrono::seconds(60)) {
     std::vector<char*> argv;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -47,7 +48,7 @@ inline RunResult RunProgram(const std::vector<std::string>& args, const std::fil
     RunResult result;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&actions);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    auto deadline = std::chrono::steady_clock::now() + timeout;
     while (pid > 0) {
         int status = 0;
         if (waitpid(pid, &status, WNOHANG) == pid) {

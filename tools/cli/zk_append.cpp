@@ -25,14 +25,6 @@ int Usage() {
     return 2;
 }
 
-std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,19 +36,19 @@ int main(int argc, char** argv) {
         preview_path = argv[5];
     }
 
-    std::optional<std::vector<uint8_t>> engine = ReadWholeFile(engine_path);
+    std::optional<std::vector<uint8_t>> engine = zk::tools::ReadFile(engine_path);
     if (!engine) {
         std::fprintf(stderr, "zk_append: cannot read %s\n", engine_path.c_str());
         return 1;
     }
-    std::optional<std::vector<uint8_t>> pack = ReadWholeFile(pack_path);
+    std::optional<std::vector<uint8_t>> pack = zk::tools::ReadFile(pack_path);
     if (!pack) {
         std::fprintf(stderr, "zk_append: cannot read %s\n", pack_path.c_str());
         return 1;
     }
     std::vector<uint8_t> preview;
     if (preview_path) {
-        std::optional<std::vector<uint8_t>> bytes = ReadWholeFile(*preview_path);
+        std::optional<std::vector<uint8_t>> bytes = zk::tools::ReadFile(*preview_path);
         if (!bytes) {
             std::fprintf(stderr, "zk_append: cannot read %s\n", preview_path->c_str());
             return 1;

@@ -7,7 +7,6 @@
 // its commands, keywords and labels. Argument code is shown through the
 // expression disassembler. Names are CP932 in the files and printed as
 // UTF-8. A damaged file is reported as the engine would refuse it.
-#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -19,23 +18,19 @@
 #include <string>
 #include <vector>
 
+#include "base/ascii.h"
 #include "platform/game_path.h"
 #include "script/command_table.h"
 #include "script/compiled_tables.h"
 #include "script/labels.h"
 #include "script/script_file.h"
 #include "storage/descramble.h"
+#include "tools/lib/byte_writer.h"
 #include "tools/lib/expr_disassembler.h"
 #include "base/text_encoding.h"
 
 namespace zk::tools {
 namespace {
-
-std::optional<std::vector<uint8_t>> ReadHostFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::string Utf8(std::string_view cp932) { return Cp932ToUtf8(cp932); }
 
@@ -149,13 +144,13 @@ int DumpScript(const std::string& path, const std::vector<uint8_t>& bytes) {
 
     // Names from the tables beside the file, when they read.
     CommandDefinitionTable commands;
-    if (auto zkc = ReadHostFile(Sibling(path, "zkc.zbn"))) ParseCommandDefinitions(std::move(*zkc), commands);
+    if (auto zkc = ReadFile(Sibling(path, "zkc.zbn"))) ParseCommandDefinitions(std::move(*zkc), commands);
     std::multimap<uint32_t, std::string> labels;
     std::smatch number;
     std::string base = path.substr(path.find_last_of('/') + 1);
     long file_number = -1;
     if (std::regex_search(base, number, std::regex("zkt(\\d{5})\\.zbn"))) file_number = std::stol(number[1]);
-    if (auto zkl = ReadHostFile(Sibling(path, "zkl.zbn"))) {
+    if (auto zkl = ReadFile(Sibling(path, "zkl.zbn"))) {
         LabelTable table;
         if (ParseLabelTable(*zkl, 0x10000, table)) {
             for (size_t i = 0; i < table.entries.size(); ++i) {
@@ -209,14 +204,14 @@ int DumpScript(const std::string& path, const std::vector<uint8_t>& bytes) {
 }
 
 int Dump(const std::string& path, std::string kind) {
-    std::optional<std::vector<uint8_t>> bytes = ReadHostFile(path);
+    std::optional<std::vector<uint8_t>> bytes = ReadFile(path);
     if (!bytes) {
         std::fprintf(stderr, "%s: cannot be read\n", path.c_str());
         return 1;
     }
     if (kind.empty()) {
         std::string base = path.substr(path.find_last_of('/') + 1);
-        for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        base = AsciiLower(base);
         if (std::regex_match(base, std::regex("zkt\\d{5}\\.zbn"))) kind = "script";
         else if (base == "zkc.zbn") kind = "zkc";
         else if (base == "zkt.zbn") kind = "zkt";

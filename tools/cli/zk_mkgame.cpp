@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ascii.h"
 #include "platform/game_path.h"
 #include "storage/asset_name.h"
 #include "tools/lib/byte_writer.h"
@@ -57,7 +58,7 @@ int Usage() {
 
 // A pack the engine finds: a file name of the game folder ending in ".zpf".
 bool IsPackFileName(const std::string& name) {
-    return name.size() > 4 && zk::EndsWithNoCase(name, ".zpf") && name.find('/') == std::string::npos &&
+    return name.size() > 4 && zk::AsciiEndsWithIgnoreCase(name, ".zpf") && name.find('/') == std::string::npos &&
            name.find('\\') == std::string::npos;
 }
 

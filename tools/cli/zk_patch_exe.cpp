@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/resources.h"
+#include "tools/lib/byte_writer.h"
 
 namespace {
 
@@ -30,14 +31,6 @@ int Usage() {
                  "       zk_patch_exe <executable> --remove <type> <id>\n"
                  "       zk_patch_exe <executable> --list\n");
     return 2;
-}
-
-std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
 }
 
 std::optional<uint32_t> ParseId(std::string_view text) {
@@ -104,7 +97,7 @@ int main(int argc, char** argv) {
     bool remove = command == "--remove";
     if ((list && argc != 3) || (remove && argc != 5) || (!list && !remove && argc != 5)) return Usage();
 
-    std::optional<std::vector<uint8_t>> file = ReadWholeFile(path);
+    std::optional<std::vector<uint8_t>> file = zk::tools::ReadFile(path);
     if (!file) {
         std::fprintf(stderr, "zk_patch_exe: cannot read %s\n", path.c_str());
         return 1;
@@ -148,7 +141,7 @@ int main(int argc, char** argv) {
         std::string_view data_arg = argv[4];
         std::optional<std::vector<uint8_t>> data;
         if (!data_arg.empty() && data_arg[0] == '@') {
-            data = ReadWholeFile(std::string(data_arg.substr(1)));
+            data = zk::tools::ReadFile(std::string(data_arg.substr(1)));
             if (!data) {
                 std::fprintf(stderr, "zk_patch_exe: cannot read %s\n", argv[4] + 1);
                 return 1;

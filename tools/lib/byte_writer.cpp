@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace zk::tools {
 
@@ -13,6 +14,14 @@ bool WriteFile(const std::string& host_path, std::span<const uint8_t> bytes) {
     if (!out) return false;
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
+}
+
+std::optional<std::vector<uint8_t>> ReadFile(const std::string& host_path) {
+    std::ifstream in(host_path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return bytes;
 }
 
 }  // namespace zk::tools

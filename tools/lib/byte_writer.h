@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,5 +40,7 @@ private:
 
 // Writes bytes to a host file (creating parent folders); false on failure.
 bool WriteFile(const std::string& host_path, std::span<const uint8_t> bytes);
+// The whole of a host file, or nullopt when it cannot be read.
+std::optional<std::vector<uint8_t>> ReadFile(const std::string& host_path);
 
 }  // namespace zk::tools

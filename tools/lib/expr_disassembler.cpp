@@ -2,20 +2,18 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
+#include "base/byte_reader.h"
 #include "script/expr_opcodes.h"
 
 namespace zk::tools {
 
 namespace {
 
+// A little-endian value at `at`; the caller has checked the payload's size.
 template <typename T>
-T ReadLe(std::span<const uint8_t> p) {
-    using U = std::make_unsigned_t<T>;
-    U value = 0;
-    for (size_t i = 0; i < sizeof(T); ++i) value |= static_cast<U>(static_cast<U>(p[i]) << (8 * i));
-    return static_cast<T>(value);
+T ReadLe(std::span<const uint8_t> p, size_t at = 0) {
+    return ByteReader(p).PeekAt<T>(at).value_or(T{});
 }
 
 std::string Escaped(std::span<const uint8_t> bytes) {
@@ -43,10 +41,8 @@ std::string Operand(const ExprOpcodeInfo& info, std::span<const uint8_t> p) {
         case ExprPayload::kInt32: return std::to_string(ReadLe<int32_t>(p));
         case ExprPayload::kInt64: return std::to_string(ReadLe<int64_t>(p));
         case ExprPayload::kReal: {
-            double value;
-            std::memcpy(&value, p.data(), 8);
             char text[64];
-            std::snprintf(text, sizeof text, "%.17g", value);
+            std::snprintf(text, sizeof text, "%.17g", ReadLe<double>(p));
             return text;
         }
         case ExprPayload::kVariable: {
@@ -54,7 +50,7 @@ std::string Operand(const ExprOpcodeInfo& info, std::span<const uint8_t> p) {
             if (p[0] == kPrefixGrave) prefix = "`";
             else if (p[0] == kPrefixHash) prefix = "#";
             else if (p[0] != 0) prefix = "?" + std::to_string(p[0]) + ":";
-            return prefix + std::to_string(ReadLe<uint16_t>(p.subspan(1)));
+            return prefix + std::to_string(ReadLe<uint16_t>(p, 1));
         }
         case ExprPayload::kText: {
             // The raw payload between its delimiters (escapes left as stored).
@@ -80,7 +76,7 @@ std::string DisassembleExpr(std::span<const uint8_t> code) {
             break;
         }
         const uint8_t opcode = code[pc];
-        const size_t length = static_cast<size_t>(code[pc + 1] | (code[pc + 2] << 8));
+        const size_t length = ReadLe<uint16_t>(code, pc + 1);
         if (length > code.size() - pc - kExprHeaderSize) {
             out += "<payload past end>\n";
             break;

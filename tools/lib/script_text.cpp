@@ -32,12 +32,13 @@ std::pair<std::string_view, std::string_view> FirstWord(std::string_view s) {
     return {s.substr(0, end), Trim(s.substr(end))};
 }
 
-// Splits at `separator` outside quotes, parentheses and brackets.
-std::vector<std::string_view> SplitTopLevel(std::string_view s, char separator) {
-    std::vector<std::string_view> parts;
+// The first position outside quotes, parentheses and brackets where
+// `stop(i)` is true (a backslash in quotes escapes the next character), or
+// nullopt.
+template <typename Stop>
+std::optional<size_t> FindTopLevel(std::string_view s, Stop stop) {
     int depth = 0;
     bool quoted = false;
-    size_t start = 0;
     for (size_t i = 0; i < s.size(); ++i) {
         const char c = s[i];
         if (quoted) {
@@ -48,40 +49,34 @@ std::vector<std::string_view> SplitTopLevel(std::string_view s, char separator) 
         if (c == '"') quoted = true;
         else if (c == '(' || c == '[') ++depth;
         else if (c == ')' || c == ']') --depth;
-        else if (c == separator && depth == 0) {
+        else if (depth == 0 && stop(i)) return i;
+    }
+    return std::nullopt;
+}
+
+// Splits at `separator` outside quotes, parentheses and brackets.
+std::vector<std::string_view> SplitTopLevel(std::string_view s, char separator) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    FindTopLevel(s, [&](size_t i) {
+        if (s[i] == separator) {
             parts.push_back(Trim(s.substr(start, i - start)));
             start = i + 1;
         }
-    }
+        return false;
+    });
     if (!Trim(s.substr(start)).empty() || !parts.empty()) parts.push_back(Trim(s.substr(start)));
     return parts;
 }
 
 // The position of a top-level assignment '=' (not part of == <= >= !=).
 std::optional<size_t> AssignPosition(std::string_view s) {
-    int depth = 0;
-    bool quoted = false;
-    for (size_t i = 0; i < s.size(); ++i) {
-        const char c = s[i];
-        if (quoted) {
-            if (c == '\\') ++i;
-            else if (c == '"') quoted = false;
-            continue;
-        }
-        if (c == '"') quoted = true;
-        else if (c == '(' || c == '[') ++depth;
-        else if (c == ')' || c == ']') --depth;
-        else if (c == '=' && depth == 0) {
-            const char before = i > 0 ? s[i - 1] : ' ';
-            const char after = i + 1 < s.size() ? s[i + 1] : ' ';
-            if (after == '=' || before == '=' || before == '<' || before == '>' || before == '!') {
-                ++i;
-                continue;
-            }
-            return i;
-        }
-    }
-    return std::nullopt;
+    return FindTopLevel(s, [s](size_t i) {
+        if (s[i] != '=') return false;
+        const char before = i > 0 ? s[i - 1] : ' ';
+        const char after = i + 1 < s.size() ? s[i + 1] : ' ';
+        return !(after == '=' || before == '=' || before == '<' || before == '>' || before == '!');
+    });
 }
 
 uint8_t OperatorOf(char c) {

@@ -1,0 +1,87 @@
+// Every numbered error the engine reports, one name each. The texts live in
+// zkbin\zke.zbn (a few are built in, core/error_report.cpp); the comment
+// after a code lists the arguments its text formats, in order.
+#pragma once
+
+#include <cstdint>
+
+namespace zk {
+
+// ---- 100000: memory, images, layers ----------------------------------------
+inline constexpr uint32_t kErrLicenseNotice = 100000;       // the built-in credits text ("/info")
+inline constexpr uint32_t kErrOutOfMemory = 100010;         // no memory for an engine record or block
+inline constexpr uint32_t kErrNoImageDecoder = 100030;      // no decoder for the file kind
+inline constexpr uint32_t kErrBmpNotBm = 100070;            // not "BM", or too short for its headers
+inline constexpr uint32_t kErrBmpOffset = 100080;           // pixel data offset, palette or rows outside the file
+inline constexpr uint32_t kErrBmpCompressed = 100090;       // compressed 4- or 8-bit image
+inline constexpr uint32_t kErrImageSize = 100091;           // width or height outside 1..8192
+inline constexpr uint32_t kErrBmpTopDown = 100092;          // negative height
+inline constexpr uint32_t kErrPngRefused = 100200;
+inline constexpr uint32_t kErrJpegFailed = 100210;
+inline constexpr uint32_t kErrGifFailed = 100215;
+inline constexpr uint32_t kErrPsdRefused = 100220;           // file name
+inline constexpr uint32_t kErrTreeFolderMissing = 100230;   // the missing folder segment
+inline constexpr uint32_t kErrLayerWithoutOrder = 100240;   // command
+inline constexpr uint32_t kErrTreeNameSpace = 100242;       // the name with the space
+inline constexpr uint32_t kErrLayerResizeHalf = 100243;     // command
+inline constexpr uint32_t kErrMaskSize = 100310;            // layer, width, height, mask, width, height
+
+// ---- 101000: command arguments, variables, layers, tasks -------------------
+inline constexpr uint32_t kErrOutOfRange = 101000;          // command, keyword, v, min, max
+inline constexpr uint32_t kErrBelowMinimum = 101010;        // command, keyword, v, min
+inline constexpr uint32_t kErrNotColour = 101020;           // command, keyword, v
+inline constexpr uint32_t kErrNotColourNoAlpha = 101030;    // command, keyword, v
+inline constexpr uint32_t kErrTooManyElements = 101100;     // 4000000
+inline constexpr uint32_t kErrNoElements = 101110;
+inline constexpr uint32_t kErrWrongVariableType = 101140;
+inline constexpr uint32_t kErrSystemVariableReadOnly = 101150;
+inline constexpr uint32_t kErrAboveThree = 101210;          // command, keyword, v, 3
+inline constexpr uint32_t kErrNegative = 101220;            // command, keyword, v
+inline constexpr uint32_t kErrLayerMissing = 101230;        // command, path
+inline constexpr uint32_t kErrShareSourceMissing = 101250;  // command, share path
+inline constexpr uint32_t kErrGroupWithImage = 101280;      // command
+inline constexpr uint32_t kErrTaskPathRefused = 101293;     // command name, path
+inline constexpr uint32_t kErrNoOpenConstruct = 101300;     // command, command, opening command
+inline constexpr uint32_t kErrTaskMissing = 101400;         // command name, path
+inline constexpr uint32_t kErrSystemTaskEnd = 101420;       // command name
+inline constexpr uint32_t kErrDepthLimit = 101600;          // opening command twice, limit
+inline constexpr uint32_t kErrPositionFileUnknown = 102130; // command 95's name, the file name
+
+// ---- 104000: files and packs -----------------------------------------------
+inline constexpr uint32_t kErrFileUnreadable = 104010;      // file name (damaged files too)
+inline constexpr uint32_t kErrFileNoMemory = 104030;        // file name (empty, or 0, for an image block)
+inline constexpr uint32_t kErrFileMissing = 104060;         // file name
+inline constexpr uint32_t kErrPackEntryDamaged = 104100;    // pack name, file name
+inline constexpr uint32_t kErrTreeTooManyChildren = 104110;
+inline constexpr uint32_t kErrTreePathTooLong = 104111;
+inline constexpr uint32_t kErrPackFormat = 104120;          // pack name
+inline constexpr uint32_t kErrTooManyPacks = 104130;        // the limit
+inline constexpr uint32_t kErrTooManyPackEntries = 104140;  // the limit
+inline constexpr uint32_t kErrPackEntryTwice = 104150;      // file name (not fatal)
+
+// ---- 105000 and up: tables, unpacking, evaluation --------------------------
+inline constexpr uint32_t kErrVariableTableVersion = 105000;
+inline constexpr uint32_t kErrUnpackNoMemory = 106010;      // file name
+inline constexpr uint32_t kErrSubscriptRange = 107010;
+inline constexpr uint32_t kErrSubscriptCount = 107020;
+inline constexpr uint32_t kErrVariableMissing = 108010;
+inline constexpr uint32_t kErrLoopEndWithoutLoop = 108120;
+inline constexpr uint32_t kErrLabelMissing = 108180;        // the name
+inline constexpr uint32_t kErrNotANumber = 108210;
+inline constexpr uint32_t kErrTextNumberMix = 160010;
+
+// ---- 900000: damaged script data and internal errors -----------------------
+inline constexpr uint32_t kErrBadPositionString = 900000;
+inline constexpr uint32_t kErrNullTreePath = 900020;
+// Script code the engine cannot run: an unknown opcode, a bad payload, a
+// limit passed, or a command index outside its file.
+inline constexpr uint32_t kErrMalformedCode = 900030;
+inline constexpr uint32_t kErrUnpackBufferShort = 900040;   // file name
+inline constexpr uint32_t kErrUndefinedCommand = 900050;
+inline constexpr uint32_t kErrDefinitionBeyondTable = 900070;  // definition number
+inline constexpr uint32_t kErrConfigTitleTooLong = 901000;  // zkcfg.zbn
+inline constexpr uint32_t kErrConfigValue = 901020;         // a zkcfg.zbn value out of range
+inline constexpr uint32_t kErrFileNumberOutOfList = 901030;  // file number
+inline constexpr uint32_t kErrPackNotOpened = 901040;       // pack name
+
+}  // namespace zk
