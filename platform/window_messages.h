@@ -48,6 +48,11 @@ enum WindowMessage : uint32_t {
     WM_USER = 0x0400,
 };
 
+// Hit-test codes (WM_NCLBUTTONDOWN's wparam).
+enum HitTest : uint64_t {
+    HTCAPTION = 2,
+};
+
 // WM_SYSCOMMAND codes (compare after AND 0xFFF0).
 enum SysCommand : uint32_t {
     SC_SIZE = 0xF000,
