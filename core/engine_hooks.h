@@ -69,6 +69,10 @@ struct EngineHooks {
     void (*update_input_state)() = nullptr;
     void (*fill_key_transition_table)() = nullptr;
     int (*count_joysticks)() = nullptr;
+    // The pause clock follows the main window's focus (script machine).
+    void (*update_inactive_pause)() = nullptr;
+    // Whether the fullscreen menu strip is shown (it wakes a hidden cursor).
+    bool (*menu_strip_shown)() = nullptr;
 
     // System services.
     void (*update_fullscreen_menu_strip)() = nullptr;
@@ -88,5 +92,6 @@ void RegisterStorageHooks();  // storage/storage_hooks.cpp
 void RegisterScriptHooks();   // script/script_hooks.cpp
 void RegisterLayerHooks();    // layers/layer_hooks.cpp
 void RegisterRendererHooks(); // renderer/renderer_hooks.cpp
+void RegisterInputHooks();    // core/input.cpp
 
 }  // namespace zk
