@@ -1,13 +1,14 @@
 // The zorvek executable: picks the game folder and the platform back ends,
 // then hands over to the engine's program entry.
 //
-//   zorvek [--game <folder>] [--headless] [--frames <n>] [--png <file>] [--] [game arguments...]
+//   zorvek [--game <folder>] [--headless] [--frames <n>] [--png <file>] [--input <file>] [--] [game arguments...]
 //
 // The game folder is the one given, else the executable's own folder when it
 // holds zkbin/, else the current folder. With --headless, with
 // ZORVEK_HEADLESS=1 or without a display the engine runs without windows;
 // --frames stops it after that many frames; --png writes window 0's last
-// composed frame as a PNG file when the engine ends.
+// composed frame as a PNG file when the engine ends; --input plays a script
+// of player input (platform/input_script.h) on the headless window system.
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "core/error_report.h"
+#include "core/input.h"
 #include "core/main_loop.h"
 #include "core/startup.h"
 #include "platform/game_path.h"
@@ -28,7 +30,8 @@ namespace {
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: zorvek [--game <folder>] [--headless] [--frames <n>] [--png <file>] [--] [game arguments...]\n");
+                 "usage: zorvek [--game <folder>] [--headless] [--frames <n>] [--png <file>] [--input <file>] [--] "
+                 "[game arguments...]\n");
 }
 
 std::string GamePathFromHost(const std::filesystem::path& host) {
@@ -38,12 +41,27 @@ std::string GamePathFromHost(const std::filesystem::path& host) {
     return zk::Utf8ToCp932(utf8);
 }
 
+// Hands an input script to the headless window system; false (after
+// saying why) when the file cannot be read or parsed.
+bool PlayInputScript(zk::platform::HeadlessWindowSystem& windows, const std::string& path) {
+    std::string error;
+    auto events = zk::platform::ReadInputScript(path, error);
+    if (!events) {
+        std::fprintf(stderr, "zorvek: %s: %s\n", path.c_str(), error.c_str());
+        return false;
+    }
+    windows.SetInputScript(std::move(*events), [] { return zk::NextInputFrame(); });
+    windows.SetFocusOnShow(true);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> game_argv = {argc > 0 ? argv[0] : "zorvek"};
     std::string game_folder_option;
     std::string png_option;
+    std::string input_option;
     bool headless = false;
     long long frames = 0;
     bool options_done = false;
@@ -55,6 +73,9 @@ int main(int argc, char** argv) {
             game_folder_option = argv[++i];
         } else if (!options_done && arg == "--png" && i + 1 < argc) {
             png_option = argv[++i];
+        } else if (!options_done && arg == "--input" && i + 1 < argc) {
+            input_option = argv[++i];
+            headless = true;
         } else if (!options_done && arg == "--headless") {
             headless = true;
         } else if (!options_done && arg == "--frames" && i + 1 < argc) {
@@ -98,7 +119,9 @@ int main(int argc, char** argv) {
         if (windows != nullptr) ui = zk::platform::CreateSdlUi();
     }
     if (windows == nullptr) {
-        windows = zk::platform::CreateHeadlessWindowSystem();
+        auto headless_windows = zk::platform::CreateHeadlessWindowSystem();
+        if (!input_option.empty() && !PlayInputScript(*headless_windows, input_option)) return 2;
+        windows = std::move(headless_windows);
         ui = zk::platform::CreateStderrUi();
     }
     zk::platform::InstallWindowSystem(windows.get());

@@ -1,7 +1,7 @@
 // Input end to end below the script: host events played by the headless
 // window system, through the window procedure, the input poll and the
 // frame step's input step, into the input arrays; the pointer through the
-// letterbox; joysticks; the cursor.
+// letterbox; joysticks; the cursor; and `zorvek --input`.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -27,6 +27,7 @@
 #include "platform/joysticks.h"
 #include "platform/ui.h"
 #include "renderer/cpu_presentation.h"
+#include "tests/storage/run_program.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/script_writer.h"
 #include "tools/lib/zkcfg_writer.h"
@@ -460,6 +461,27 @@ TEST_F(InputRunTest, AnInputScriptDrivesTheEngine) {
     EXPECT_EQ(ReadKeyCounter(kLeftButtonInput), -4);
     EXPECT_EQ(ReadKeyPressCount(kWheelDownInput), 1u);
     EXPECT_EQ(TheWindowRequests().last_key_code, platform::VK_RETURN);
+}
+
+TEST_F(InputRunTest, ZorvekPlaysAnInputFile) {
+    const fs::path engine = fs::path(ZORVEK_BINARY_DIR) / "zorvek";
+    const fs::path input = folder_ / "input.txt";
+    const fs::path log = folder_ / "log.txt";
+
+    ASSERT_TRUE(tools::WriteFile(input.string(), std::vector<uint8_t>{'2', ' ', 'j', 'u', 'm', 'p', '\n'}));
+    storage_test::RunResult bad = storage_test::RunProgram(
+        {engine.string(), "--game", folder_.string(), "--input", input.string(), "--frames", "5"}, log);
+    EXPECT_EQ(bad.exit_code, 2);
+    EXPECT_NE(bad.output.find("line 1: unknown event 'jump'"), std::string::npos) << bad.output;
+
+    // The close button at frame 3 asks (the headless answer is yes) and ends
+    // the run long before its frame budget.
+    const std::string close = "# the player leaves\n3 close\n";
+    ASSERT_TRUE(tools::WriteFile(input.string(), std::vector<uint8_t>(close.begin(), close.end())));
+    storage_test::RunResult run = storage_test::RunProgram(
+        {engine.string(), "--game", folder_.string(), "--input", input.string(), "--frames", "100000"}, log);
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_NE(run.output.find("終了します。よろしいですか？"), std::string::npos) << run.output;
 }
 
 }  // namespace
