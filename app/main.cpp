@@ -1,14 +1,16 @@
 // The zorvek executable: reads its own switches, picks the game folder and
 // the platform back ends, then hands over to the engine's program entry.
 //
-//   zorvek [--game <folder>] [--headless] [--frames <n>] [--png <file>] [--] [game arguments...]
+//   zorvek [--game <folder>] [--headless] [--frames <n>] [--png <file>] [--input <file>] [--] [game arguments...]
 //
 // The game folder is the one given; else, for a single-file game (a pack
 // appended to this executable), the executable's own folder; else the
 // executable's folder when it holds zkbin/; else the current folder. With
 // --headless, with ZORVEK_HEADLESS=1 or without a display the engine runs
 // without windows; --frames stops it after that many frames; --png writes
-// window 0's last composed frame as a PNG file when the engine ends.
+// window 0's last composed frame as a PNG file when the engine ends;
+// --input plays a script of player input (platform/input_script.h) on the
+// headless window system, and implies --headless.
 //
 // zorvek's switches come first. The first argument that is not one of them
 // (game arguments such as /zkcfg begin with '/'), or anything after "--",
@@ -36,6 +38,7 @@
 
 #include "base/text_encoding.h"
 #include "core/error_report.h"
+#include "core/input.h"
 #include "core/main_loop.h"
 #include "core/startup.h"
 #include "platform/headless_window_system.h"
@@ -49,11 +52,12 @@ namespace {
 constexpr int kExitRefused = 2;
 
 constexpr const char* kUsage =
-    "usage: zorvek [--game <folder>] [--headless] [--frames <n>] [--png <file>] [--] [game arguments...]\n"
+    "usage: zorvek [--game <folder>] [--headless] [--frames <n>] [--png <file>] [--input <file>] [--] [game arguments...]\n"
     "  --game <folder>  run the game in <folder>\n"
     "  --headless       run without windows (also ZORVEK_HEADLESS=1, or without a display)\n"
     "  --frames <n>     stop after n frames (a whole number from 1 up)\n"
     "  --png <file>     when the engine ends, write window 0's last frame to <file> as PNG\n"
+    "  --input <file>   play the player input in <file> (headless; see README)\n"
     "  --               end of zorvek's switches: the rest are the game's arguments\n"
     "exit codes: 0 normal end, 1 start-up failed or a fatal error, 2 command line refused,\n"
     "  128 + n after signal n (SIGINT, SIGTERM) with an orderly shutdown\n";
@@ -61,6 +65,7 @@ constexpr const char* kUsage =
 struct Options {
     std::string game_folder;
     std::string png;
+    std::string input;
     bool headless = false;
     uint64_t frames = 0;  // 0: no limit
     std::vector<std::string> game_arguments;
@@ -87,7 +92,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& why, boo
         }
         if (arg == "--") {
             options_done = true;
-        } else if (arg == "--game" || arg == "--png" || arg == "--frames") {
+        } else if (arg == "--game" || arg == "--png" || arg == "--input" || arg == "--frames") {
             // A value is never empty and never begins with "--": that is the
             // next switch, and this one was given without its value.
             if (i + 1 >= argc || argv[i + 1][0] == '\0' || std::string_view(argv[i + 1]).starts_with("--")) {
@@ -99,6 +104,9 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& why, boo
                 options.game_folder = value;
             } else if (arg == "--png") {
                 options.png = value;
+            } else if (arg == "--input") {
+                options.input = value;
+                options.headless = true;
             } else if (std::optional<uint64_t> frames = ParseFrameCount(value)) {
                 options.frames = *frames;
             } else {
@@ -126,6 +134,20 @@ std::string GamePathFromHost(const std::filesystem::path& host) {
     for (char& c : utf8)
         if (c == '/') c = '\\';
     return zk::Utf8ToCp932(utf8);
+}
+
+// Hands an input script to the headless window system; false (after
+// saying why) when the file cannot be read or parsed.
+bool PlayInputScript(zk::platform::HeadlessWindowSystem& windows, const std::string& path) {
+    std::string error;
+    auto events = zk::platform::ReadInputScript(path, error);
+    if (!events) {
+        std::fprintf(stderr, "zorvek: %s: %s\n", path.c_str(), error.c_str());
+        return false;
+    }
+    windows.SetInputScript(std::move(*events), [] { return zk::NextInputFrame(); });
+    windows.SetFocusOnShow(true);
+    return true;
 }
 
 }  // namespace
@@ -172,7 +194,9 @@ int main(int argc, char** argv) {
         if (windows != nullptr) ui = zk::platform::CreateSdlUi();
     }
     if (windows == nullptr) {
-        windows = zk::platform::CreateHeadlessWindowSystem();
+        auto headless_windows = zk::platform::CreateHeadlessWindowSystem();
+        if (!options.input.empty() && !PlayInputScript(*headless_windows, options.input)) return kExitRefused;
+        windows = std::move(headless_windows);
         ui = zk::platform::CreateStderrUi();
     }
     zk::platform::InstallWindowSystem(windows.get());

@@ -12,6 +12,7 @@ void RegisterSubsystemHooks() {
     RegisterScriptHooks();
     RegisterLayerHooks();
     RegisterRendererHooks();
+    RegisterInputHooks();
 }
 
 }  // namespace zk

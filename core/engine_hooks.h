@@ -92,6 +92,10 @@ struct EngineHooks {
     void (*accept_dropped_files)(WindowRecord& record) = nullptr;
     // Shows the mouse cursor again at shutdown, whatever hid it.
     void (*show_cursor)() = nullptr;
+    // The pause clock follows the main window's focus (script machine).
+    void (*update_inactive_pause)() = nullptr;
+    // Whether the fullscreen menu strip is shown (it wakes a hidden cursor).
+    bool (*menu_strip_shown)() = nullptr;
 
     // System services.
     void (*update_fullscreen_menu_strip)() = nullptr;
@@ -113,5 +117,6 @@ void RegisterStorageHooks();  // storage/storage_hooks.cpp
 void RegisterScriptHooks();   // script/script_hooks.cpp
 void RegisterLayerHooks();    // layers/layer_hooks.cpp
 void RegisterRendererHooks(); // renderer/renderer_hooks.cpp
+void RegisterInputHooks();    // core/input.cpp
 
 }  // namespace zk

@@ -2,6 +2,7 @@
 
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
+#include "core/input.h"
 #include "base/system_text.h"
 #include "core/window_record.h"
 #include "platform/ui.h"
@@ -14,8 +15,6 @@ std::atomic<uint8_t> ModalBoxOpen{0};
 
 namespace {
 WindowRequests window_requests;
-int32_t wheel_delta = 0;
-uint8_t mouse_moved = 0;
 
 int64_t Default(platform::WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) {
     return platform::GetWindowSystem().DefWindowProc(window, message, wparam, lparam);
@@ -77,10 +76,7 @@ bool OnSysCommand(WindowRecord& record, uint64_t wparam) {
 
 WindowRequests& TheWindowRequests() { return window_requests; }
 
-void ClearWheelState() {
-    wheel_delta = 0;
-    mouse_moved = 0;
-}
+void ClearWheelState() { ClearPointerMessages(); }
 
 void ResetWindowRequests() {
     window_requests = {};
@@ -134,19 +130,22 @@ int64_t HandleWindowMessage(WindowRecord& record, platform::WindowHandle window,
             if (!OnSysCommand(record, wparam)) return 0;
             break;
         case WM_MOUSEMOVE:
-            mouse_moved = 0x80;
+            ThePointerMessages().mouse_moved = kInputDown;
             return 0;
         case WM_LBUTTONDOWN:
             window_requests.last_mouse_button = 1;
+            NoteButtonPressed(kLeftButtonInput);
             return 0;
         case WM_RBUTTONDOWN:
             window_requests.last_mouse_button = 2;
+            NoteButtonPressed(kRightButtonInput);
             return 0;
         case WM_MBUTTONDOWN:
             window_requests.last_mouse_button = 4;
+            NoteButtonPressed(kMiddleButtonInput);
             return 0;
         case WM_MOUSEWHEEL:
-            wheel_delta = static_cast<int16_t>((wparam >> 16) & 0xFFFF);
+            ThePointerMessages().wheel_delta = static_cast<int16_t>((wparam >> 16) & 0xFFFF);
             return 0;
         default:
             break;

@@ -1,5 +1,7 @@
 #include "platform/headless_window_system.h"
 
+#include <algorithm>
+
 namespace zk::platform {
 
 namespace {
@@ -39,7 +41,10 @@ bool HeadlessWindowSystem::HostCreateWindow(WindowRecord& record) {
     return !create_fails_;
 }
 
-void HeadlessWindowSystem::HostDestroyWindow(WindowRecord& record) { framebuffers_.erase(record.handle); }
+void HeadlessWindowSystem::HostDestroyWindow(WindowRecord& record) {
+    framebuffers_.erase(record.handle);
+    if (focused_ == record.handle) focused_ = kNoWindow;
+}
 
 uint64_t HeadlessWindowSystem::BlitCount(WindowHandle window) const {
     auto it = framebuffers_.find(window);
@@ -70,6 +75,7 @@ void HeadlessWindowSystem::HostEndClientAccess(WindowRecord& record, const Rect&
 
 void HeadlessWindowSystem::HostShowWindow(WindowRecord& record, int show_command, const WindowInfo& before) {
     calls_.push_back(HeadlessCall{HeadlessCall::Kind::kShowWindow, record.handle, show_command});
+    if (focus_on_show_ && focused_ == kNoWindow && record.visible && !before.visible) Activate(record.handle);
 
     const FrameMetrics frame = ApproximateFrame(record.style, record.ex_style);
     const Rect work_area = GetWorkArea();
@@ -102,6 +108,181 @@ void HeadlessWindowSystem::HostSetTitle(WindowRecord& record) { (void)record; }
 void HeadlessWindowSystem::WaitForHostEvents(uint32_t timeout_ms) {
     // The only host here is the queue itself (posts and injected events).
     Queue().WaitFor(timeout_ms);
+}
+
+}  // namespace zk::platform
+
+namespace zk::platform {
+
+// --- input -------------------------------------------------------------------
+
+WindowHandle HeadlessWindowSystem::MainWindow() const {
+    const std::vector<WindowInfo> windows = ListWindows();
+    for (const WindowInfo& info : windows) {
+        if (info.visible) return info.handle;
+    }
+    return windows.empty() ? kNoWindow : windows.front().handle;
+}
+
+Point HeadlessWindowSystem::ClientOrigin(WindowHandle window) const {
+    const WindowRecord* record = Find(window);
+    if (record == nullptr) return Point{};
+    const Rect client = WindowToClientRect(record->window_rect, ApproximateFrame(record->style, record->ex_style));
+    return Point{client.left, client.top};
+}
+
+uint64_t HeadlessWindowSystem::MouseKeyFlags() const {
+    uint64_t flags = 0;
+    if (keys_[VK_LBUTTON] != 0) flags |= MK_LBUTTON;
+    if (keys_[VK_RBUTTON] != 0) flags |= MK_RBUTTON;
+    if (keys_[VK_MBUTTON] != 0) flags |= MK_MBUTTON;
+    if ((keys_[VK_LSHIFT] | keys_[VK_RSHIFT]) != 0) flags |= MK_SHIFT;
+    if ((keys_[VK_LCONTROL] | keys_[VK_RCONTROL]) != 0) flags |= MK_CONTROL;
+    return flags;
+}
+
+void HeadlessWindowSystem::Activate(WindowHandle window) {
+    if (focused_ == window) return;
+    if (focused_ != kNoWindow) Queue().Post(Message{focused_, WM_ACTIVATE, WA_INACTIVE, 0});
+    focused_ = window;
+    if (window != kNoWindow) Queue().Post(Message{window, WM_ACTIVATE, WA_ACTIVE, 0});
+}
+
+void HeadlessWindowSystem::GetKeyboardState(KeyboardState& out) {
+    out = keys_;
+    FillGenericModifiers(out);
+}
+
+void HeadlessWindowSystem::ClearKeyboardState() { keys_.fill(0); }
+
+bool HeadlessWindowSystem::GetCursorClientPos(WindowHandle window, Point& out) {
+    if (Find(window) == nullptr) return false;
+    const Point origin = ClientOrigin(window);
+    out = Point{pointer_.x - origin.x, pointer_.y - origin.y};
+    return true;
+}
+
+int HeadlessWindowSystem::ShowCursor(bool show) {
+    cursor_count_ += show ? 1 : -1;
+    return cursor_count_;
+}
+
+void HeadlessWindowSystem::SetInputScript(std::vector<InputEvent> events, std::function<uint64_t()> next_frame) {
+    script_ = std::move(events);
+    script_next_ = 0;
+    next_frame_ = std::move(next_frame);
+    const bool joysticks = std::any_of(script_.begin(), script_.end(), [](const InputEvent& event) {
+        return event.kind == InputEvent::Kind::kJoystickAxis || event.kind == InputEvent::Kind::kJoystickButton;
+    });
+    if (joysticks) joysticks_.SetSlots(kMaxJoysticks);
+}
+
+void HeadlessWindowSystem::PumpHostEvents() {
+    if (script_next_ >= script_.size() || !next_frame_) return;
+    const uint64_t frame = next_frame_();
+    while (script_next_ < script_.size() && script_[script_next_].frame <= frame) InjectInput(script_[script_next_++]);
+}
+
+void HeadlessWindowSystem::InjectInput(const InputEvent& event) {
+    using Kind = InputEvent::Kind;
+    const WindowHandle window = MainWindow();
+    const Point origin = ClientOrigin(window);
+    auto post = [&](uint32_t message, uint64_t wparam, int64_t lparam) {
+        if (window != kNoWindow) Queue().Post(Message{window, message, wparam, lparam});
+    };
+    const int64_t client_point = MakeLParam(pointer_.x - origin.x, pointer_.y - origin.y);
+    switch (event.kind) {
+        case Kind::kKeyDown:
+        case Kind::kKeyUp: {
+            // The generic Shift, Ctrl and Alt stand for the left-hand key.
+            uint8_t key = static_cast<uint8_t>(event.a);
+            if (key == VK_SHIFT) key = VK_LSHIFT;
+            if (key == VK_CONTROL) key = VK_LCONTROL;
+            if (key == VK_MENU) key = VK_LMENU;
+            const bool down = event.kind == Kind::kKeyDown;
+            const bool repeat = down && keys_[key] != 0;
+            keys_[key] = down ? kKeyDown : 0;
+            const bool alt = (keys_[VK_LMENU] | keys_[VK_RMENU]) != 0 && MessageVirtualKey(key) != VK_MENU;
+            if (window != kNoWindow) Queue().Post(KeyMessage(window, key, down, alt, repeat));
+            break;
+        }
+        case Kind::kMouseMove:
+            pointer_ = Point{origin.x + event.a, origin.y + event.b};
+            post(WM_MOUSEMOVE, MouseKeyFlags(), MakeLParam(event.a, event.b));
+            break;
+        case Kind::kButtonDown:
+        case Kind::kButtonUp: {
+            const bool down = event.kind == Kind::kButtonDown;
+            const uint8_t key = static_cast<uint8_t>(event.a);
+            if (key != VK_LBUTTON && key != VK_RBUTTON && key != VK_MBUTTON && key != VK_XBUTTON1 &&
+                key != VK_XBUTTON2) {
+                break;
+            }
+            keys_[key] = down ? kKeyDown : 0;
+            uint32_t message = 0;
+            switch (key) {
+                case VK_LBUTTON: message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP; break;
+                case VK_RBUTTON: message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP; break;
+                case VK_MBUTTON: message = down ? WM_MBUTTONDOWN : WM_MBUTTONUP; break;
+                default: break;  // the side buttons have no message the engine reads
+            }
+            if (message != 0) post(message, MouseKeyFlags(), client_point);
+            break;
+        }
+        case Kind::kWheel: {
+            const uint64_t wparam = (static_cast<uint64_t>(static_cast<uint16_t>(event.a)) << 16) | MouseKeyFlags();
+            post(WM_MOUSEWHEEL, wparam, MakeLParam(pointer_.x, pointer_.y));
+            break;
+        }
+        case Kind::kJoystickAxis:
+        case Kind::kJoystickButton:
+            joysticks_.Apply(event);
+            break;
+        case Kind::kDrop:
+            if (window != kNoWindow) PostDroppedFiles(window, event.files);
+            break;
+        case Kind::kActivate:
+            Activate(window);
+            break;
+        case Kind::kDeactivate:
+            Activate(kNoWindow);
+            break;
+        case Kind::kClose:
+            post(WM_SYSCOMMAND, SC_CLOSE, 0);
+            break;
+    }
+}
+
+int HeadlessWindowSystem::ScriptedJoysticks::SlotCount() {
+    std::lock_guard lock(mutex_);
+    return slots_;
+}
+
+void HeadlessWindowSystem::ScriptedJoysticks::SetSlots(int slots) {
+    std::lock_guard lock(mutex_);
+    slots_ = std::clamp(slots, 0, kMaxJoysticks);
+}
+
+bool HeadlessWindowSystem::ScriptedJoysticks::Read(int slot, JoystickReading& out) {
+    std::lock_guard lock(mutex_);
+    if (slot < 0 || slot >= slots_ || !connected_[static_cast<size_t>(slot)]) return false;
+    out = readings_[static_cast<size_t>(slot)];
+    return true;
+}
+
+void HeadlessWindowSystem::ScriptedJoysticks::Apply(const InputEvent& event) {
+    if (event.a < 0 || event.a >= kMaxJoysticks) return;
+    std::lock_guard lock(mutex_);
+    const size_t j = static_cast<size_t>(event.a);
+    connected_[j] = true;
+    JoystickReading& reading = readings_[j];
+    if (event.kind == InputEvent::Kind::kJoystickAxis) {
+        const uint32_t value = static_cast<uint32_t>(std::clamp<int32_t>(event.c, 0, kJoystickAxisMax));
+        (event.b == 0 ? reading.x : reading.y) = value;
+    } else if (event.b >= 0 && event.b < 32) {
+        const uint32_t mask = uint32_t{1} << event.b;
+        reading.buttons = event.c != 0 ? (reading.buttons | mask) : (reading.buttons & ~mask);
+    }
 }
 
 }  // namespace zk::platform

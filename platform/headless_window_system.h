@@ -14,17 +14,27 @@
 //   - the work area is the desktop minus a 40-pixel task bar at the bottom;
 //   - each window's client area is a B, G, R, X framebuffer in memory of
 //     the client size, black until drawn (and again after a size change),
-//     that StretchBlit draws into and ReadClientPixels reads.
+//     that StretchBlit draws into and ReadClientPixels reads;
+//   - input comes from a script of events by frame (platform/input_script.h)
+//     or from InjectInput: each event changes the keyboard, pointer or
+//     joystick state and posts the messages the SDL back end would post.
+//     Input goes to "the main window": the first visible window, else the
+//     first window. No window has the focus until an activate event (or,
+//     with SetFocusOnShow, until one is shown).
 //
 // Threading: as WindowSystem; InjectMessage, Windows and Window may also be
-// called from any thread.
+// called from any thread, and the joysticks are read from any thread.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <vector>
 
+#include "platform/input_script.h"
 #include "platform/window_system_common.h"
 
 namespace zk::platform {
@@ -69,6 +79,31 @@ public:
     // Number of StretchBlit calls that drew into a window's framebuffer.
     uint64_t BlitCount(WindowHandle window) const;
 
+    // --- input ---
+    void GetKeyboardState(KeyboardState& out) override;
+    void ClearKeyboardState() override;
+    bool GetCursorClientPos(WindowHandle window, Point& out) override;
+    int ShowCursor(bool show) override;
+    Joysticks& HostJoysticks() override { return joysticks_; }
+
+    // Plays a script: the events of frame N take effect at the first pump
+    // (every PeekMessage) at which next_frame(), the number of the frame
+    // whose input the engine takes next, has reached N. A script with
+    // joystick events gives the machine 16 joystick slots.
+    void SetInputScript(std::vector<InputEvent> events, std::function<uint64_t()> next_frame);
+    // True once every scripted event has been played.
+    bool InputScriptDone() const { return script_next_ >= script_.size(); }
+    // Plays one event now (main thread); its frame is ignored.
+    void InjectInput(const InputEvent& event);
+    // A window that is shown while no window has the focus gains it
+    // (WM_ACTIVATE), as a desktop focuses a new window. Off by default.
+    void SetFocusOnShow(bool on) { focus_on_show_ = on; }
+    WindowHandle FocusedWindow() const { return focused_; }
+    // The ShowCursor display count (the cursor shows while it is >= 0).
+    int CursorCount() const { return cursor_count_; }
+    // Joystick slots the system offers (0..16); 0 until set or scripted.
+    void SetJoystickSlots(int slots) { joysticks_.SetSlots(slots); }
+
 protected:
     bool HostCreateWindow(WindowRecord& record) override;
     void HostDestroyWindow(WindowRecord& record) override;
@@ -77,7 +112,7 @@ protected:
     void HostSetTitle(WindowRecord& record) override;
     bool HostBeginClientAccess(WindowRecord& record, ClientSurface& out) override;
     void HostEndClientAccess(WindowRecord& record, const Rect& written) override;
-    void PumpHostEvents() override {}
+    void PumpHostEvents() override;
     void WaitForHostEvents(uint32_t timeout_ms) override;
 
 private:
@@ -87,8 +122,38 @@ private:
         uint64_t blits = 0;
     };
 
+    // Sticks that hold whatever the script last set.
+    class ScriptedJoysticks final : public Joysticks {
+    public:
+        int SlotCount() override;
+        void Refresh() override {}
+        bool Read(int slot, JoystickReading& out) override;
+        void SetSlots(int slots);
+        void Apply(const InputEvent& event);
+
+    private:
+        std::mutex mutex_;
+        int slots_ = 0;
+        std::array<JoystickReading, kMaxJoysticks> readings_{};
+        std::array<bool, kMaxJoysticks> connected_{};
+    };
+
+    WindowHandle MainWindow() const;
+    Point ClientOrigin(WindowHandle window) const;
+    uint64_t MouseKeyFlags() const;
+    void Activate(WindowHandle window);
+
     DesktopInfo desktop_;
     std::map<WindowHandle, Framebuffer> framebuffers_;
+    KeyboardState keys_{};    // side keys for Shift, Ctrl and Alt; generic ones filled on reading
+    Point pointer_;           // screen coordinates
+    int cursor_count_ = 0;
+    WindowHandle focused_ = kNoWindow;
+    bool focus_on_show_ = false;
+    ScriptedJoysticks joysticks_;
+    std::vector<InputEvent> script_;
+    size_t script_next_ = 0;
+    std::function<uint64_t()> next_frame_;
     std::vector<HeadlessCall> calls_;
     bool create_fails_ = false;
 };

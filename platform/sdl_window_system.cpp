@@ -22,8 +22,13 @@
 //   maximized / restored       -> WM_SIZE SIZE_MAXIMIZED / SIZE_RESTORED with the client size
 //   mouse buttons, motion      -> WM_[LRM]BUTTON{DOWN,UP}, WM_MOUSEMOVE, lparam = y << 16 | x (client)
 //   wheel                      -> WM_MOUSEWHEEL, wparam high word = delta (120 a notch), lparam = screen point
+//   key pressed / released     -> WM_KEYDOWN / WM_KEYUP (WM_SYSKEY* with Alt), wparam = virtual key
+//   files dropped              -> WM_DROPFILES once the drop is complete, wparam = drop number
 //   SDL_QUIT                   -> nothing (each window's close arrives by itself)
-// Keys and dropped files come with the input work.
+//
+// Keyboard state: SDL's key table read through our scancode map, with the
+// mouse buttons of SDL's mouse state. Joysticks: SDL's joystick subsystem
+// (platform/sdl_joysticks.cpp).
 //
 // Pictures: StretchBlit draws into the window surface (SDL_GetWindowSurface)
 // and shows the rectangle it drew with SDL_UpdateWindowSurfaceRects. A
@@ -37,9 +42,13 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/game_path.h"
+#include "platform/joysticks.h"
+#include "platform/virtual_keys.h"
 #include "platform/window_system_common.h"
 #include "base/text_encoding.h"
 
@@ -51,15 +60,69 @@ bool IsDecorated(uint32_t style) { return (style & (WS_CAPTION | WS_THICKFRAME))
 
 class SdlWindowSystem final : public WindowSystemCommon {
 public:
-    SdlWindowSystem() {
+    SdlWindowSystem() : joysticks_(CreateSdlJoysticks()) {
         wake_event_ = SDL_RegisterEvents(1);
         if (wake_event_ == static_cast<Uint32>(-1)) wake_event_ = SDL_USEREVENT;
     }
 
     ~SdlWindowSystem() override {
         DestroyAllHostWindows();
+        joysticks_.reset();
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
+
+    void GetKeyboardState(KeyboardState& out) override {
+        out.fill(0);
+        int count = 0;
+        const Uint8* scancodes = SDL_GetKeyboardState(&count);
+        for (int scancode = 0; scancode < count; ++scancode) {
+            if (scancodes[scancode] == 0) continue;
+            const uint8_t key = VirtualKeyFromScancode(scancode);
+            if (key != 0) out[key] = kKeyDown;
+        }
+        const Uint32 buttons = SDL_GetMouseState(nullptr, nullptr);
+        if ((buttons & SDL_BUTTON_LMASK) != 0) out[VK_LBUTTON] = kKeyDown;
+        if ((buttons & SDL_BUTTON_RMASK) != 0) out[VK_RBUTTON] = kKeyDown;
+        if ((buttons & SDL_BUTTON_MMASK) != 0) out[VK_MBUTTON] = kKeyDown;
+        if ((buttons & SDL_BUTTON_X1MASK) != 0) out[VK_XBUTTON1] = kKeyDown;
+        if ((buttons & SDL_BUTTON_X2MASK) != 0) out[VK_XBUTTON2] = kKeyDown;
+        FillGenericModifiers(out);
+    }
+
+    void ClearKeyboardState() override {
+        // SDL releases every key of a window that loses the focus; this
+        // covers a key table SDL still holds while no engine window has it.
+#if SDL_VERSION_ATLEAST(2, 24, 0)
+        SDL_ResetKeyboard();
+#endif
+    }
+
+    bool GetCursorClientPos(WindowHandle window, Point& out) override {
+        WindowRecord* record = Find(window);
+        if (record == nullptr) return false;
+        SDL_Window* sdl = Sdl(*record);
+        int x = 0, y = 0;
+        if (SDL_GetMouseFocus() == sdl) {
+            SDL_GetMouseState(&x, &y);
+        } else {
+            // Outside the window: the screen position less the client area's.
+            int wx = 0, wy = 0;
+            SDL_GetGlobalMouseState(&x, &y);
+            SDL_GetWindowPosition(sdl, &wx, &wy);
+            x -= wx;
+            y -= wy;
+        }
+        out = Point{x, y};
+        return true;
+    }
+
+    int ShowCursor(bool show) override {
+        cursor_count_ += show ? 1 : -1;
+        SDL_ShowCursor(cursor_count_ >= 0 ? SDL_ENABLE : SDL_DISABLE);
+        return cursor_count_;
+    }
+
+    Joysticks& HostJoysticks() override { return *joysticks_; }
 
     Rect AdjustWindowRect(const Rect& client, uint32_t style, uint32_t ex_style) override {
         return ClientToWindowRect(client, FrameFor(style, ex_style));
@@ -399,6 +462,34 @@ private:
         Post(handle, WM_MOUSEWHEEL, wparam, MakeLParam(x, y));
     }
 
+    void TranslateKey(const SDL_KeyboardEvent& e, bool down) {
+        const WindowHandle handle = HandleFor(e.windowID);
+        const uint8_t key = VirtualKeyFromScancode(e.keysym.scancode);
+        if (handle == kNoWindow || key == 0) return;
+        const bool alt = (e.keysym.mod & KMOD_ALT) != 0 && MessageVirtualKey(key) != VK_MENU;
+        Queue().Post(KeyMessage(handle, key, down, alt, e.repeat != 0));
+    }
+
+    void TranslateDrop(const SDL_DropEvent& e) {
+        switch (e.type) {
+            case SDL_DROPBEGIN:
+                drop_files_.clear();
+                break;
+            case SDL_DROPFILE:
+                if (e.file != nullptr) drop_files_.emplace_back(e.file);
+                break;
+            case SDL_DROPCOMPLETE: {
+                const WindowHandle handle = HandleFor(e.windowID);
+                if (handle != kNoWindow && !drop_files_.empty()) PostDroppedFiles(handle, std::move(drop_files_));
+                drop_files_.clear();
+                break;
+            }
+            default:  // dropped text: not a file
+                break;
+        }
+        SDL_free(e.file);
+    }
+
     void Translate(const SDL_Event& event) {
         if (event.type == wake_event_) {
             wake_pending_.store(false);
@@ -423,6 +514,16 @@ private:
             case SDL_MOUSEWHEEL:
                 TranslateWheel(event.wheel);
                 break;
+            case SDL_KEYDOWN:
+            case SDL_KEYUP:
+                TranslateKey(event.key, event.type == SDL_KEYDOWN);
+                break;
+            case SDL_DROPBEGIN:
+            case SDL_DROPFILE:
+            case SDL_DROPTEXT:
+            case SDL_DROPCOMPLETE:
+                TranslateDrop(event.drop);
+                break;
             case SDL_QUIT:  // each window's close arrives as its own event
             default:
                 break;
@@ -434,6 +535,9 @@ private:
     std::map<Uint32, WindowHandle> by_sdl_id_;
     std::map<WindowHandle, Shadow> shadows_;
     uint64_t mouse_buttons_ = 0;  // MK_ flags of the buttons held
+    int cursor_count_ = 0;        // ShowCursor's display count
+    std::vector<std::string> drop_files_;  // the drop being delivered
+    std::unique_ptr<Joysticks> joysticks_;
     FrameMetrics frame_;
     bool measured_frame_ = false;
 };

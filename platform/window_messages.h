@@ -52,6 +52,11 @@ enum WindowMessage : uint32_t {
     WM_HOST_CLOSE_REQUEST = 0x8001,
 };
 
+// Hit-test codes (WM_NCLBUTTONDOWN's wparam).
+enum HitTest : uint64_t {
+    HTCAPTION = 2,
+};
+
 // WM_SYSCOMMAND codes (compare after AND 0xFFF0).
 enum SysCommand : uint32_t {
     SC_SIZE = 0xF000,

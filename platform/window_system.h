@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/joysticks.h"
+#include "platform/virtual_keys.h"
 #include "platform/window_messages.h"
 
 namespace zk::platform {
@@ -22,6 +24,11 @@ struct Rect {
     int32_t left = 0, top = 0, right = 0, bottom = 0;
     int32_t Width() const { return right - left; }
     int32_t Height() const { return bottom - top; }
+};
+
+struct Point {
+    int32_t x = 0, y = 0;
+    bool operator==(const Point&) const = default;
 };
 
 struct DesktopInfo {
@@ -132,6 +139,34 @@ public:
     // restores it when minimised and brings it to the front. False when no
     // such window answers.
     virtual bool ActivateWindowByClass(std::string_view class_name) = 0;
+
+    // ---- Input ----
+    // Host events also arrive as messages: WM_KEYDOWN / WM_KEYUP (and the
+    // WM_SYSKEY* pair while Alt is held) with the virtual key in wparam,
+    // WM_MOUSEMOVE and the button messages with the client point in
+    // lparam, WM_MOUSEWHEEL with the delta (120 a notch) in wparam's high
+    // word, WM_DROPFILES with a drop number in wparam.
+
+    // The keys and mouse buttons held, by virtual key (GetKeyboardState):
+    // 0x80 down, 0 up; 16, 17 and 18 while either side's Shift, Ctrl or Alt
+    // is down; 1, 2, 4, 5 and 6 the left, right, middle and two side buttons.
+    virtual void GetKeyboardState(KeyboardState& out) = 0;
+    // Every key and button reads up until the host reports it pressed again
+    // (SetKeyboardState with an all-up table).
+    virtual void ClearKeyboardState() = 0;
+    // The pointer relative to the window's client area, wherever it is
+    // (GetCursorPos then ScreenToClient). False for an unknown window.
+    virtual bool GetCursorClientPos(WindowHandle window, Point& out) = 0;
+    // ShowCursor: moves the display count up (show) or down; the cursor is
+    // shown while the count is 0 or more (it starts at 0). Returns the new count.
+    virtual int ShowCursor(bool show) = 0;
+    // The names of a drop (WM_DROPFILES's wparam): host paths, UTF-8, in the
+    // order the host gave them. A drop is taken once (DragQueryFile, then
+    // DragFinish); DefWindowProc drops one nobody took. Empty for an
+    // unknown or taken drop.
+    virtual std::vector<std::string> TakeDroppedFiles(uint64_t drop) = 0;
+    // The joysticks of this back end (see GetJoysticks). Any thread.
+    virtual Joysticks& HostJoysticks() = 0;
 };
 
 // The window system the engine uses; InstallWindowSystem(nullptr) clears it.

@@ -415,6 +415,8 @@ int64_t WindowSystemCommon::DispatchMessage(const Message& message) {
 
 int64_t WindowSystemCommon::DefWindowProc(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) {
     (void)lparam;
+    // A drop that the procedure did not take is finished here.
+    if (message == WM_DROPFILES) TakeDroppedFiles(wparam);
     if (Find(window) == nullptr) return 0;
     switch (message) {
         case WM_SYSCOMMAND:
@@ -441,6 +443,31 @@ int64_t WindowSystemCommon::DefWindowProc(WindowHandle window, uint32_t message,
         default:
             return 0;
     }
+}
+
+// --- dropped files -----------------------------------------------------------
+
+void WindowSystemCommon::PostDroppedFiles(WindowHandle window, std::vector<std::string> files) {
+    uint64_t drop = 0;
+    {
+        std::lock_guard lock(drops_mutex_);
+        // A drop whose message never reached a procedure (its window went
+        // first) is never taken; keep only the latest few.
+        while (drops_.size() >= kMaxPendingDrops) drops_.erase(drops_.begin());
+        if (++next_drop_ == 0) ++next_drop_;
+        drop = next_drop_;
+        drops_.emplace(drop, std::move(files));
+    }
+    PostMessage(window, WM_DROPFILES, drop, 0);
+}
+
+std::vector<std::string> WindowSystemCommon::TakeDroppedFiles(uint64_t drop) {
+    std::lock_guard lock(drops_mutex_);
+    auto it = drops_.find(drop);
+    if (it == drops_.end()) return {};
+    std::vector<std::string> files = std::move(it->second);
+    drops_.erase(it);
+    return files;
 }
 
 // --- activation and beacons --------------------------------------------------

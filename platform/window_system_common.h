@@ -122,6 +122,7 @@ public:
     int64_t DispatchMessage(const Message& message) override;
     int64_t DefWindowProc(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) override;
     bool ActivateWindowByClass(std::string_view class_name) override;
+    std::vector<std::string> TakeDroppedFiles(uint64_t drop) override;
 
     // How long GetMessage waits for the host before it looks at the
     // beacons again.
@@ -189,6 +190,9 @@ protected:
     // Destroys every host window without telling the procedures (a back
     // end's destructor calls it while its host is still up).
     void DestroyAllHostWindows();
+    // Keeps a drop's names and posts WM_DROPFILES with its number. Any thread.
+    void PostDroppedFiles(WindowHandle window, std::vector<std::string> files);
+    static constexpr size_t kMaxPendingDrops = 16;
 
 private:
     const std::thread::id main_thread_;
@@ -196,6 +200,10 @@ private:
     std::map<std::string, WindowProc> classes_;      // by class key
     std::map<std::string, WindowBeacon> beacons_;    // by class key
     WindowHandle next_handle_ = 1;
+
+    std::mutex drops_mutex_;
+    std::map<uint64_t, std::vector<std::string>> drops_;  // by drop number, oldest first
+    uint64_t next_drop_ = 0;
 
     // Guards windows_ (the map and each record's WindowInfo) and live_
     // against the threads that read them.

@@ -28,6 +28,7 @@ void RegisterScriptHooks() {
     // ---- Task runner: run_task_tree, reset_pause_clock ----
     hooks.run_task_tree = RunTaskTreeHook;
     hooks.reset_pause_clock = ResetPauseClock;
+    hooks.update_inactive_pause = UpdateInactivePause;
 }
 
 }  // namespace zk

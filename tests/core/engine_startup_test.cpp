@@ -188,20 +188,23 @@ TEST_F(EngineStartupTest, FailedChangeToTheGameFolderIsReported) {
     EXPECT_NE(StartupFailureNote().find("gone"), std::string::npos);
 }
 
-// The main loop's input poll, standing in for "the engine is running".
-std::atomic<bool> main_loop_running{false};
 
 // A second start of the same game (the real executable, in its own process)
 // asks this running engine to come forward and ends at once; this engine
 // restores and raises its main window and runs on.
 TEST_F(EngineStartupTest, SecondStartBringsTheRunningGameForward) {
     ASSERT_WRITE();
-    main_loop_running = false;
     std::atomic<bool> engine_ended{false};
+    // The engine runs once its main window shows (the first frame shows it).
+    auto main_loop_running = [&] {
+        for (const platform::WindowInfo& info : windows.Windows())
+            if (info.visible) return true;
+        return false;
+    };
     storage_test::RunResult second;
     long second_ms = 0;
     std::thread starter([&] {
-        while (!main_loop_running && !engine_ended) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        while (!main_loop_running() && !engine_ended) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         if (engine_ended) return;
         auto start = std::chrono::steady_clock::now();
         second = storage_test::RunProgram({(fs::path(ZORVEK_BINARY_DIR) / "zorvek").string(), "--game",
@@ -218,7 +221,6 @@ TEST_F(EngineStartupTest, SecondStartBringsTheRunningGameForward) {
     entry.argv = {"zorvek"};
     entry.executable_path = GamePath(folder / "zorvek");
     SetFrameLimit(0);  // until the second start has ended
-    Hooks().poll_input = [] { main_loop_running = true; };
     EXPECT_EQ(WinMain(entry), 0);
     engine_ended = true;
     starter.join();
@@ -241,7 +243,6 @@ int direct3d_result = 0;
 void RecordLaterSubsystemHooks() {
     hook_calls.clear();
     EngineHooks& h = Hooks();
-    h.count_joysticks = [] { return 1; };
     h.load_emote_library = [] {
         hook_calls.push_back("load model players");
         return true;
@@ -272,6 +273,7 @@ TEST_F(EngineStartupTest, LaterSubsystemsAreCalledAtTheirStartUpAndShutdownSteps
     windows.SetDesktop({1920, 1080, 16, 60});
     TheDisplayState() = DisplayState{};
     TheSystemFacts().joystick_present = 0;
+    windows.SetJoystickSlots(1);  // the system offers one joystick slot
     direct3d_result = 0;
     RecordLaterSubsystemHooks();
     EXPECT_EQ(RunEngine(), 0);

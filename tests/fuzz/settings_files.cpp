@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 1: {
             zk::ApplyUserSettings(bytes);
             const zk::EngineSettings& s = zk::Settings();
-            if (s.vmr9 > 1 || s.mmx_allowed > 1 || s.sse_allowed > 1 || (s.worker_limit != 1 && s.worker_limit != 4))
+            if (s.vmr9 > 1 || s.sse_switch > 1 || s.sse2_switch > 1 || (s.worker_limit != 1 && s.worker_limit != 4))
                 __builtin_trap();
             if (s.fullscreen_scaling > 3 || s.render_mode > 3 || s.cpu_smooth_scaling > 1) __builtin_trap();
             if (s.texture_depth != 0 && s.texture_depth != 16 && s.texture_depth != 32) __builtin_trap();

@@ -115,6 +115,9 @@ std::vector<CommandEntry> BuildEntries() {
     }
     add(104, "wait", {Num("frames"), Num("ms")});
 
+    // Input: keyboard polling, gamepad polling, mouse input (each 0 or 1).
+    add(49, "input", {Num("keyboard"), Num("gamepad"), Num("mouse")});
+
     // Tasks.
     {
         std::vector<KeywordDef> keywords = {Txt("name"), Num("enable_a"), Num("enable_b"), Num("order")};
