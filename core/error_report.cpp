@@ -112,21 +112,21 @@ constexpr std::string_view kCreditsNotice =
     "http://www.zlib.net/";
 
 constexpr BuiltInText kBuiltInTexts[] = {
-    {100000, kCreditsNotice},
-    {100010, "メモリ不足です。"},
-    {104010, "[%s]ファイルを\n読み込めませんでした。"},
-    {104030, "メモリ不足のため[%s]ファイルを\n読み込めませんでした。"},
-    {104060, "[%s]ファイルが\n存在しません。"},
-    {104100, "パックファイル中に破損ファイルが見つかりました。\n\nPacFile = %s\nFile = %s"},
-    {104110, "フォルダの数が多すぎます。"},
-    {104111, "フォルダの階層が深すぎます。"},
-    {104120, "パックファイル仕様が現在の仕様と一致しません。\n\n[%s]"},
-    {104130, "パックファイルを同時に扱えるのは %d 個までです。"},
-    {104140, "パックファイル内に含まれるファイルが、合計 %d 個を超えました。"},
-    {104150, "パックファイル内のファイル\n[%s]が\n重複しています。"},
-    {106010, "メモリ不足により\n[%s]ファイルを展開出来ませんでした。"},
-    {900040, "[内部エラー]\n\nバッファ不足により\n[%s]ファイルを展開出来ませんでした。"},
-    {901040, "[内部エラー]\n\nパックファイル[%s]が\nオープンできませんでした。"},
+    {kErrLicenseNotice, kCreditsNotice},
+    {kErrOutOfMemory, "メモリ不足です。"},
+    {kErrFileUnreadable, "[%s]ファイルを\n読み込めませんでした。"},
+    {kErrFileNoMemory, "メモリ不足のため[%s]ファイルを\n読み込めませんでした。"},
+    {kErrFileMissing, "[%s]ファイルが\n存在しません。"},
+    {kErrPackEntryDamaged, "パックファイル中に破損ファイルが見つかりました。\n\nPacFile = %s\nFile = %s"},
+    {kErrTreeTooManyChildren, "フォルダの数が多すぎます。"},
+    {kErrTreePathTooLong, "フォルダの階層が深すぎます。"},
+    {kErrPackFormat, "パックファイル仕様が現在の仕様と一致しません。\n\n[%s]"},
+    {kErrTooManyPacks, "パックファイルを同時に扱えるのは %d 個までです。"},
+    {kErrTooManyPackEntries, "パックファイル内に含まれるファイルが、合計 %d 個を超えました。"},
+    {kErrPackEntryTwice, "パックファイル内のファイル\n[%s]が\n重複しています。"},
+    {kErrUnpackNoMemory, "メモリ不足により\n[%s]ファイルを展開出来ませんでした。"},
+    {kErrUnpackBufferShort, "[内部エラー]\n\nバッファ不足により\n[%s]ファイルを展開出来ませんでした。"},
+    {kErrPackNotOpened, "[内部エラー]\n\nパックファイル[%s]が\nオープンできませんでした。"},
 };
 constexpr size_t kBuiltInCount = std::size(kBuiltInTexts);
 static_assert(kBuiltInCount == 15, "fifteen codes have built-in texts");

@@ -192,14 +192,17 @@ void DrainMessages() {
     }
 }
 
+void ReleaseStartupHold() {
+    if (startup_hold_released) return;
+    startup_hold_released = true;
+    InWindowProcFlag.fetch_sub(1);
+}
+
 int RunMainLoop() {
     DrainMessages();
-    if (!startup_hold_released) {
-        // The count starts at 1 so the game-loop thread waits until the main
-        // thread has pumped once.
-        startup_hold_released = true;
-        InWindowProcFlag.fetch_sub(1);
-    }
+    // The count starts at 1 so the game-loop thread waits until the main
+    // thread has pumped once.
+    ReleaseStartupHold();
     while (RunFlag.load() != 0) {
         if (QuitFlag.load() != 0) {
             platform::SleepMs(1);

@@ -16,6 +16,13 @@ int RunMainLoop();
 void DrainMessages();
 
 void StartGameThread();
+// Ends the start-up hold: the window-procedure count starts at 1, so the
+// game-loop thread's first frame waits in its pacing section until the main
+// thread has pumped once. The main loop releases it after its first drain;
+// shutdown releases it too, for a start-up that failed after the thread had
+// started, so that thread can finish its frame and end. Main thread only;
+// a second call does nothing.
+void ReleaseStartupHold();
 // Waits for the game-loop thread to end and joins it (shutdown).
 void JoinGameThread();
 // True on the game-loop thread itself.

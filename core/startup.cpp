@@ -316,6 +316,10 @@ void ShutdownEngine() {
             platform::SleepMs(1);
         }
     };
+    // A start-up that failed after the game-loop thread had started never
+    // reached the main loop: the thread's first frame still waits for the
+    // hold the main loop would have released.
+    ReleaseStartupHold();
     if (Hooks().sound_thread_state != nullptr) wait_for_end([] { return Hooks().sound_thread_state(); }, 0);
     wait_for_end([] { return GameThreadState.load(); }, 9);
     JoinGameThread();

@@ -41,7 +41,10 @@ void ProbeCpuFeatures() {
         leaf1_edx = edx;
         leaf1_ecx = ecx;
     }
-    if (__get_cpuid_max(0x80000000u, nullptr) > 0x80000000u && __get_cpuid(0x80000001u, &eax, &ebx, &ecx, &edx) != 0) {
+    // The highest extended leaf: an unsigned leaf number, though some
+    // compilers' cpuid.h declare the result int.
+    const auto max_extended = static_cast<uint32_t>(__get_cpuid_max(0x80000000u, nullptr));
+    if (max_extended > 0x80000000u && __get_cpuid(0x80000001u, &eax, &ebx, &ecx, &edx) != 0) {
         ext1_edx = edx;
         ext1_ecx = ecx;
     }

@@ -417,7 +417,8 @@ int32_t DecodeGifBytes(std::span<const uint8_t> bytes, CgImage& image, std::stri
                         if (size != 0) {
                             uint8_t data[255];
                             cursor.ReadBlock(data, size);
-                            if (size >= 3) loop_count = data[1] | (data[2] << 8);
+                            const ByteReader block(std::span<const uint8_t>(data, size));
+                            if (auto count = block.PeekAt<uint16_t>(1)) loop_count = *count;
                             SkipSubBlocksFromHere(cursor);
                         }
                         break;

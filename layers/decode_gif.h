@@ -18,12 +18,12 @@ struct CgImage;
 struct FileSource;
 
 constexpr size_t kGifFrameTableSize = 8192;
-// What the colour indices of all frames of one file may hold together: as
-// much as one frame covering the largest logical screen (8192 x 8192, one
-// byte a pixel), 64 MiB. Only frame 0 is ever shown, so a file that asks
-// for more costs memory no picture needs; it is refused as if the memory
-// had run out.
-constexpr uint64_t kGifFrameBytesLimit = uint64_t{8192} * 8192;
+// What the colour indices of all frames of one file may hold together:
+// 256 MiB, as much as the composed image of the largest logical screen
+// (8192 x 8192, four bytes a pixel) needs itself. Long animations at
+// ordinary screen sizes fit (about 290 frames of 1280 x 720); a file that
+// asks for more is refused as if the memory had run out.
+constexpr uint64_t kGifFrameBytesLimit = uint64_t{8192} * 8192 * 4;
 
 struct GifFrame {
     int32_t left = 0, top = 0, width = 0, height = 0;  // from the image descriptor

@@ -28,6 +28,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/ascii.h"
 #include "base/sjis.h"
 #include "base/text_encoding.h"
 
@@ -35,16 +36,6 @@ namespace zk::platform {
 namespace {
 
 // ---- host paths ------------------------------------------------------------
-
-// ASCII A-Z folded to a-z. Safe on UTF-8 and on raw CP932 alike for lookup
-// keys: every byte of a UTF-8 multi-byte character is 0x80 or above, and a
-// CP932 name is only used as a key against the same kind of bytes.
-std::string FoldAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 std::string JoinHost(std::string_view dir, std::string_view name) {
     std::string path(dir);
@@ -123,8 +114,11 @@ struct Listing {
     ino_t inode = 0;
     int64_t modified_ns = 0;
     int64_t listed_at_ns = 0;
-    // Folded name -> the name on disk; where several names fold alike, the
-    // smallest in byte order, so the choice does not depend on readdir order.
+    // Folded name (AsciiLower) -> the name on disk; where several names fold
+    // alike, the smallest in byte order, so the choice does not depend on
+    // readdir order. Byte-wise folding suits these keys: UTF-8 multi-byte
+    // characters hold no ASCII letter, and a raw CP932 name is only looked up
+    // against keys folded the same way.
     std::unordered_map<std::string, std::string> by_folded;
 
     bool MayBeStale() const {
@@ -167,10 +161,10 @@ public:
 private:
     static std::optional<std::string> Search(const Listing& listing, std::string_view utf8_name,
                                              std::string_view raw_name) {
-        auto hit = listing.by_folded.find(FoldAscii(utf8_name));
+        auto hit = listing.by_folded.find(AsciiLower(utf8_name));
         if (hit != listing.by_folded.end()) return hit->second;
         if (!raw_name.empty()) {
-            hit = listing.by_folded.find(FoldAscii(raw_name));
+            hit = listing.by_folded.find(AsciiLower(raw_name));
             if (hit != listing.by_folded.end()) return hit->second;
         }
         return std::nullopt;
@@ -189,7 +183,7 @@ private:
         while (dirent* entry = readdir(handle)) {
             std::string_view name = entry->d_name;
             if (name == "." || name == "..") continue;
-            auto [slot, inserted] = listing.by_folded.try_emplace(FoldAscii(name), name);
+            auto [slot, inserted] = listing.by_folded.try_emplace(AsciiLower(name), name);
             if (!inserted && name < slot->second) slot->second = std::string(name);
         }
         closedir(handle);

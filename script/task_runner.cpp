@@ -49,13 +49,6 @@ bool IsEnded(const NamedTreeNode* node) {
                        [node](const TreeNodePtr& ended) { return ended.get() == node; });
 }
 
-bool IsUnder(const NamedTreeNode* node, const NamedTreeNode* ancestor) {
-    for (const NamedTreeNode* n = node; n != nullptr; n = n->parent) {
-        if (n == ancestor) return true;
-    }
-    return false;
-}
-
 void AskToQuitAfterCorners() {
     const WindowRecord* main_window = MainWindowRecord();
     const platform::WindowHandle owner = main_window != nullptr ? main_window->window : platform::kNoWindow;
@@ -89,7 +82,7 @@ void CheckCorners() {
 
 // The task's program counter left its file (it ran past the last command,
 // or a target or position pointed nowhere): nothing there may run.
-[[gnu::noinline]] void FinishOutsideIndex() { ReportScriptError(kErrCommandIndexOutside, true); }
+[[gnu::noinline]] void FinishOutsideIndex() { ReportScriptError(kErrMalformedCode, true); }
 
 [[gnu::noinline]] void FinishDebugStep() {
     if (++state.steps % kCornerCheckPeriod == 0) CheckCorners();
@@ -210,7 +203,7 @@ int RunTaskTreeHook() { return RunTaskTree(TheRootTrees().tasks); }
 void EndTaskNode(NamedTreeNode* node) {
     if (node == nullptr || TaskNodeEnded(node)) return;
     // Tasks ended earlier below this node go with it.
-    std::erase_if(state.ended, [node](const TreeNodePtr& ended) { return IsUnder(ended.get(), node); });
+    std::erase_if(state.ended, [node](const TreeNodePtr& ended) { return IsInSubtree(ended.get(), node); });
     UnlinkTreeNode(node);
     state.ended.emplace_back(node);
     ++state.changes;
@@ -220,7 +213,7 @@ void FreeEndedTasks() {
     if (state.walk_depth != 0) return;  // the walk frees them when it returns
     const NamedTreeNode* current = TheCurrentTask().node;
     for (const TreeNodePtr& ended : state.ended) {
-        if (IsUnder(current, ended.get())) TheCurrentTask() = {};
+        if (IsInSubtree(current, ended.get())) TheCurrentTask() = {};
     }
     state.ended.clear();
 }

@@ -66,10 +66,4 @@ uint8_t DebugCornerMask();
 int32_t CmdWait();
 
 inline constexpr uint8_t kCmdWait = 104;
-// The running command's index lies outside its file (the task ran past its
-// last command, or a target pointed nowhere): reported as kErrMalformedCode.
-// This second name stays only until task_runner.cpp, its one user, is
-// changed to kErrMalformedCode.
-inline constexpr uint32_t kErrCommandIndexOutside = kErrMalformedCode;
-
 }  // namespace zk

@@ -6,6 +6,7 @@
 #include <new>
 #include <utility>
 
+#include "core/error_codes.h"
 #include "core/error_report.h"
 #include "base/hashes.h"
 #include "base/sjis.h"
@@ -131,7 +132,7 @@ public:
         const std::string& pack_name = index_.pack_names[static_cast<size_t>(pack_number)];
         PackStream stream;
         if (OpenPackFile(stream, pack_name) != 0) {
-            ReportEngineErrorF(901040, true, {std::string_view(pack_name)});
+            ReportEngineErrorF(kErrPackNotOpened, true, {std::string_view(pack_name)});
             return -1;
         }
         PackHeader header;
@@ -140,24 +141,24 @@ public:
         // now means it changed under us.
         if (ParsePackHeader(header_bytes, header) != PackHeaderStatus::kOk ||
             CheckPackTableExtent(header, PackLength(stream)) != 0) {
-            ReportEngineErrorF(104120, true, {std::string_view(pack_name)});
+            ReportEngineErrorF(kErrPackFormat, true, {std::string_view(pack_name)});
             return -1;
         }
         if (static_cast<int64_t>(index_.entries.size()) + header.entry_count > kMaxPackEntries) {
-            ReportEngineErrorF(104140, true, {static_cast<int64_t>(kMaxPackEntries)});
+            ReportEngineErrorF(kErrTooManyPackEntries, true, {static_cast<int64_t>(kMaxPackEntries)});
             return -1;
         }
         std::vector<uint8_t> table_bytes;
         try {
             table_bytes.resize(header.table_size);
         } catch (const std::bad_alloc&) {
-            ReportEngineError(100010, true);
+            ReportEngineError(kErrOutOfMemory, true);
             return -1;
         }
         PackTable table;
         if (!SeekPack(stream, kPackHeaderSize) || !ReadPackBytes(stream, table_bytes) ||
             !ParsePackTable(table_bytes, header.entry_count, table)) {
-            ReportEngineErrorF(104120, true, {std::string_view(pack_name)});
+            ReportEngineErrorF(kErrPackFormat, true, {std::string_view(pack_name)});
             return -1;
         }
         ClosePack(stream);
@@ -184,7 +185,7 @@ public:
                 seen_.Replace(entry.hash, std::string_view(lowered_names).substr(lowered_at, name.size()), j);
             if (earlier < 0) continue;
             if (!update) {
-                ReportEngineErrorF(104150, false, {name});
+                ReportEngineErrorF(kErrPackEntryTwice, false, {name});
                 return -1;
             }
             // An update pack's entry replaces the earlier one of that name.
@@ -229,7 +230,7 @@ int32_t RegisterPackFile(std::string_view path) {
     PackIndex& index = ThePackIndex();
     PackStream stream;
     if (OpenPackFile(stream, path) != 0) {
-        ReportEngineErrorF(901040, true, {path});
+        ReportEngineErrorF(kErrPackNotOpened, true, {path});
         return -2;
     }
     PackHeader header;
@@ -238,17 +239,17 @@ int32_t RegisterPackFile(std::string_view path) {
     if (status == PackHeaderStatus::kNotPack) return 0;
     // A header cut off after its magic is as unreadable as an old version.
     if (status == PackHeaderStatus::kShort || header.version < kPackMinVersion) {
-        ReportEngineErrorF(104120, true, {path});
+        ReportEngineErrorF(kErrPackFormat, true, {path});
         return -1;
     }
     if (index.entry_total + header.entry_count > kMaxPackEntries) {
-        ReportEngineErrorF(104140, true, {static_cast<int64_t>(kMaxPackEntries)});
+        ReportEngineErrorF(kErrTooManyPackEntries, true, {static_cast<int64_t>(kMaxPackEntries)});
         return -1;
     }
     // The name is kept only once the pack is accepted, so a refused 101st
     // pack leaves the table of 100 as it was.
     if (index.pack_names.size() >= kMaxPacks) {
-        ReportEngineErrorF(104130, true, {static_cast<int64_t>(kMaxPacks)});
+        ReportEngineErrorF(kErrTooManyPacks, true, {static_cast<int64_t>(kMaxPacks)});
         return -1;
     }
     index.pack_names.emplace_back(path);
@@ -303,7 +304,7 @@ int32_t BuildPackIndex() {
         }
         builder.Finish();
     } catch (const std::bad_alloc&) {
-        ReportEngineError(100010, true);
+        ReportEngineError(kErrOutOfMemory, true);
         return -1;
     }
     return 0;

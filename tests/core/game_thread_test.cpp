@@ -115,7 +115,7 @@ protected:
     // Starts the game-loop thread as start-up does, with the main loop's
     // first pump already behind it (the thread would wait for that).
     static void StartFrames() {
-        InWindowProcFlag = 0;
+        ReleaseStartupHold();
         StartGameThread();
     }
     static void StopFrames() {

@@ -9,8 +9,8 @@
 
 #include "core/engine_state.h"
 #include "core/error_report.h"
-#include "platform/codec_registry.h"
 #include "platform/ui.h"
+#include "tests/codec_libraries.h"
 
 namespace zk::fuzzing {
 
@@ -56,14 +56,7 @@ inline QuietUi& SetUpDecoderFuzzing() {
     static QuietUi ui;
     static bool ready = [] {
         platform::InstallUi(&ui);
-        using platform::CodecLibraryId;
-        for (CodecLibraryId id : {CodecLibraryId::kDevod, CodecLibraryId::kZkpng, CodecLibraryId::kZksnp,
-                                  CodecLibraryId::kZkwbp}) {
-            if (!platform::LoadCodecLibrary(id)) continue;
-            for (size_t entry = 0; entry < platform::CodecEntryCount(id); ++entry) {
-                platform::BindCodecEntry(id, static_cast<uint8_t>(entry));
-            }
-        }
+        testing_support::LoadEveryCodecLibrary();
         return true;
     }();
     (void)ready;

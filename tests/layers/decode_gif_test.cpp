@@ -397,21 +397,36 @@ TEST_F(DecoderTest, GifKeepsAtMost8192Frames) {
     EXPECT_EQ(IndicesOf(image, 8191), std::vector<uint8_t>{1});
 }
 
-// All frames together hold at most one 8192 x 8192 screen of indices: a
-// frame that size is kept, one more pixel on top of it is refused.
-TEST_F(DecoderTest, GifFramesHoldAtMostOneFullScreenOfIndices) {
-    auto file = [](bool one_more_pixel) {
-        GifWriter writer;
-        writer.Header(2, 2).ImageCodes(Descriptor(8192, 8192, 2), std::vector<int>{4, 5});
-        if (one_more_pixel) writer.ImageCodes(Descriptor(1, 1, 2), std::vector<int>{4, 5});
-        return writer.Trailer().Take();
+// All frames together hold at most 256 MiB of indices, what the composed
+// 8192 x 8192 image takes itself: a long animation at 1280 x 720 and four
+// full-screen frames are kept, one more pixel on top of those is refused.
+TEST_F(DecoderTest, GifFramesHoldAtMostOneComposedFullScreenOfIndices) {
+    struct Case {
+        const char* name;
+        int frames;
+        uint16_t width, height;
+        bool one_more_pixel;
+        int32_t result;
     };
-    CgImage image;
-    ASSERT_EQ(DecodeGifBytes(file(false), image, "a.gif"), 0);
-    EXPECT_EQ(FrameOf(image, 0).indices.size(), size_t{8192} * 8192);
-    CgImage refused;
-    EXPECT_EQ(DecodeGifBytes(file(true), refused, "a.gif"), -1);
-    EXPECT_EQ(Reports(), std::vector<SeenReport>{});
+    const Case cases[] = {
+        {"291_frames_of_1280x720", 291, 1280, 720, false, 0},
+        {"four_frames_of_8192x8192", 4, 8192, 8192, false, 0},
+        {"four_frames_of_8192x8192_and_a_pixel", 4, 8192, 8192, true, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GifWriter writer;
+        writer.Header(2, 2);
+        for (int k = 0; k < c.frames; ++k) writer.ImageCodes(Descriptor(c.width, c.height, 2), std::vector<int>{4, 5});
+        if (c.one_more_pixel) writer.ImageCodes(Descriptor(1, 1, 2), std::vector<int>{4, 5});
+        CgImage image;
+        ASSERT_EQ(DecodeGifBytes(writer.Trailer().Take(), image, "a.gif"), c.result);
+        if (c.result == 0) {
+            EXPECT_EQ(image.gif_frames->frame_count, c.frames);
+            EXPECT_EQ(FrameOf(image, c.frames - 1).indices.size(), size_t{c.width} * c.height);
+        }
+        EXPECT_EQ(Reports(), std::vector<SeenReport>{});
+    }
 }
 
 // ---- malformed files -------------------------------------------------------------

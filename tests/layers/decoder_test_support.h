@@ -15,6 +15,7 @@
 #include "layers/cg_image.h"
 #include "platform/codec_registry.h"
 #include "platform/ui.h"
+#include "tests/codec_libraries.h"
 #include "tools/lib/zke_writer.h"
 
 namespace zk::testing_support {
@@ -57,7 +58,7 @@ protected:
         platform::InstallUi(&ui_);
         InstallReportTexts();
         platform::ResetCodecRegistry();
-        LoadAllCodecs();
+        LoadEveryCodecLibrary();
     }
     void TearDown() override {
         platform::InstallUi(nullptr);
@@ -74,17 +75,6 @@ protected:
         }
         ASSERT_TRUE(ParseErrorTextTable(tools::BuildZke(records), ErrorReporter().table));
         SetScriptLocationProvider(&TestScriptLocation);
-    }
-
-    static void LoadAllCodecs() {
-        using platform::CodecLibraryId;
-        for (CodecLibraryId id : {CodecLibraryId::kDevod, CodecLibraryId::kZkpng, CodecLibraryId::kZksnp,
-                                  CodecLibraryId::kZkwbp}) {
-            if (!platform::LoadCodecLibrary(id)) continue;
-            for (size_t entry = 0; entry < platform::CodecEntryCount(id); ++entry) {
-                platform::BindCodecEntry(id, static_cast<uint8_t>(entry));
-            }
-        }
     }
 
     // Every report of the decode: the first (shown in the dialog) and the
