@@ -63,6 +63,23 @@ struct EngineHooks {
     // Releases the capture and render-target textures, then the device.
     void (*release_direct3d)() = nullptr;
 
+    // Window sizing: the sizing messages the window procedure routes here
+    // (each followed by the default handling). lparam as the message has it.
+    void (*on_window_move)(WindowRecord& record, int64_t lparam) = nullptr;                  // WM_MOVE
+    void (*on_window_size)(WindowRecord& record, uint64_t wparam, int64_t lparam) = nullptr;  // WM_SIZE
+    void (*on_window_sizing)(WindowRecord& record, uint64_t wparam, int64_t lparam) = nullptr;  // WM_SIZING
+    void (*on_get_min_max_info)(WindowRecord& record, int64_t lparam) = nullptr;             // WM_GETMINMAXINFO
+    void (*on_window_pos_changed)(WindowRecord& record, int64_t lparam) = nullptr;           // WM_WINDOWPOSCHANGED
+    // A maximize the window allows, before the window is maximized: the
+    // main window's frame, maximized flag and the sizes kept for the restore.
+    void (*on_maximize_command)(WindowRecord& record) = nullptr;
+    // A restore of the main window that is neither minimised nor fullscreen,
+    // before it happens: the frame back, and the restore of the saved sizes.
+    void (*on_restore_command)(WindowRecord& record) = nullptr;
+    // The GPU path's device is to be reset before the next frame (does
+    // nothing on the CPU path).
+    void (*request_direct3d_reset)() = nullptr;
+
     // Display modes.
     // Leaves fullscreen at shutdown (called only while fullscreen); true on
     // success, which clears the fullscreen and maximized flags.
@@ -75,6 +92,9 @@ struct EngineHooks {
     void (*release_direct_sound)() = nullptr;
     void (*advance_layer_movie)() = nullptr;
     bool (*window_movie_playing)() = nullptr;
+    // The window movie's notification (WM_MOVIE_NOTIFY): drains the movie's
+    // events and, once it has ended, clears its playing byte.
+    void (*window_movie_notify)() = nullptr;
     void (*release_window_movie)() = nullptr;
     void (*release_flash)() = nullptr;  // the Flash control and its child window
     bool (*create_sound_channel)(NamedTreeNode* node) = nullptr;
@@ -88,6 +108,10 @@ struct EngineHooks {
     // input, unloaded at shutdown.
     void (*load_touch_library)() = nullptr;
     void (*unload_touch_library)() = nullptr;
+    // Set while the touch library is loaded on a system new enough for
+    // gestures: true when the gesture message (wparam, lparam) is a tap the
+    // engine takes as a left-button press.
+    bool (*decode_gesture)(uint64_t wparam, int64_t lparam) = nullptr;
     // A new window takes dropped files.
     void (*accept_dropped_files)(WindowRecord& record) = nullptr;
     // Shows the mouse cursor again at shutdown, whatever hid it.
@@ -101,6 +125,15 @@ struct EngineHooks {
     void (*update_fullscreen_menu_strip)() = nullptr;
     void (*show_requested_popup_menu)() = nullptr;
     void (*destroy_menus)() = nullptr;
+    // Asks the frame step to show popup menu set `set` at a point of the
+    // main window's client area (the letterbox offset already taken off).
+    void (*request_popup_menu)(int set, int32_t x, int32_t y) = nullptr;
+    // The tray icon goes with the main window.
+    void (*remove_tray_icon)() = nullptr;
+    // The main window's shape region (the window command's) goes with it.
+    void (*delete_window_region)() = nullptr;
+    // Command 93's screen-saver suppression is on.
+    bool (*screen_saver_suppressed)() = nullptr;
     bool (*draw_during_window_movie)() = nullptr;
     // A new window gets the arrow cursor.
     void (*set_arrow_cursor)(WindowRecord& record) = nullptr;

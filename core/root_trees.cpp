@@ -6,6 +6,7 @@
 #include "core/error_report.h"
 #include "core/named_tree.h"
 #include "base/system_text.h"
+#include "core/window_proc.h"
 #include "core/window_record.h"
 #include "layers/cg_image.h"
 
@@ -115,6 +116,7 @@ void CreateRootTrees() {
 }
 
 void FreeRootTrees() {
+    SetDragLayer(nullptr);  // its layer goes with the layer tree
     for (NamedTreeNode** root : {&root_trees.layers, &root_trees.tasks, &root_trees.sounds, &root_trees.menus}) {
         FreeTreeNode(*root);
         *root = nullptr;

@@ -277,7 +277,6 @@ int8_t InitEngine(const ProgramEntry& entry) {
     }
     if (Hooks().start_worker_threads != nullptr && Hooks().start_worker_threads() != 0) return EndStartup();
     if (Hooks().init_sound != nullptr && Hooks().init_sound() != 0) return EndStartup();
-    StartGameThread();
     if (Hooks().reset_pause_clock != nullptr) Hooks().reset_pause_clock(platform::TimeGetTime());
     if (Hooks().reset_save_rows != nullptr) Hooks().reset_save_rows();
     if (gpu_path && Hooks().init_direct3d != nullptr) {
@@ -295,6 +294,10 @@ int8_t InitEngine(const ProgramEntry& entry) {
             return EndStartup();
         }
     }
+    // The game-loop thread starts last: its first frame runs at once and
+    // reads what start-up has just set (the pause clock, the save rows,
+    // the GPU device).
+    StartGameThread();
     return 0;
 }
 

@@ -53,7 +53,10 @@ struct WindowRecord {
     uint8_t drawn = 0;
     std::array<int32_t, 4> view_rect{};  // left, top, right, bottom
     platform::WindowHandle window = platform::kNoWindow;
-    uint8_t active = 0;
+    // 1 while the window has the focus. Written by the window procedure and
+    // the input poll (main thread), read by the frame step's pause check
+    // (the game-loop thread in game-thread mode).
+    std::atomic<uint8_t> active{0};
     int32_t mouse_x = 0, mouse_y = 0;
     uint8_t pointer_outside_client = 0;
     uint8_t pointer_outside_border = 0;

@@ -8,6 +8,7 @@
 #include "core/named_tree.h"
 #include "core/root_trees.h"
 #include "base/system_text.h"
+#include "core/window_proc.h"
 #include "core/window_record.h"
 #include "layers/dirty_rect.h"
 #include "storage/asset_name.h"
@@ -86,10 +87,12 @@ void ForEachInSubtree(NamedTreeNode* top, Visit visit) {
     }
 }
 
-// A window whose root layer is about to be freed must not keep pointing at
-// it. Every window is checked, not only those of records marked as a window
-// root: the main window's "W0" is a root without the mark.
-void ForgetWindowRoot(NamedTreeNode* node) {
+// What points at a layer that is about to be freed lets go of it: a window
+// whose root layer it is (every window is checked, not only those of
+// records marked as a window root: the main window's "W0" is a root
+// without the mark), and the drag layer, whose next press would read it.
+void ForgetLayerUses(NamedTreeNode* node) {
+    ForgetDragLayer(node);
     bool was_root = false;
     for (int number = 0; number < kWindowCount; ++number) {
         WindowRecord* record = GetWindowRecord(number);
@@ -102,9 +105,9 @@ void ForgetWindowRoot(NamedTreeNode* node) {
     if (image != nullptr && (was_root || image->window_root != 0)) image->window_root = 0;
 }
 
-void ForgetWindowRootsBelow(NamedTreeNode* top, bool include_top) {
+void ForgetLayerUsesBelow(NamedTreeNode* top, bool include_top) {
     ForEachInSubtree(top, [&](NamedTreeNode* node) {
-        if (node != top || include_top) ForgetWindowRoot(node);
+        if (node != top || include_top) ForgetLayerUses(node);
     });
 }
 
@@ -308,13 +311,13 @@ void FreeLayerNode(NamedTreeNode* node) {
     }
     // Freeing a node frees what hangs below it too: children left behind
     // would point at a parent that no longer exists.
-    ForgetWindowRootsBelow(node, true);
+    ForgetLayerUsesBelow(node, true);
     FreeTreeNode(node);
 }
 
 void FreeLayerChildren(NamedTreeNode* node) {
     if (node == nullptr) return;
-    ForgetWindowRootsBelow(node, false);
+    ForgetLayerUsesBelow(node, false);
     FreeSubtree(node);
 }
 

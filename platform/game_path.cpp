@@ -496,6 +496,20 @@ std::string DocumentsHost() {
 
 }  // namespace
 
+std::string HostPathToEnginePath(const std::string& host_path) {
+    const bool absolute = !host_path.empty() && host_path[0] == '/';
+    std::string out;
+    for (const std::string& part : SplitHost(host_path)) {
+        if (absolute || !out.empty()) out.push_back('\\');
+        out.append(Utf8ToCp932(part));
+    }
+    if (out.empty()) return absolute ? "\\" : std::string();  // the root is a folder already ending in '\'
+    // Checked on the host path: a CP932 name may end in the byte 0x5C.
+    struct stat st;
+    if (stat(host_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) out.push_back('\\');
+    return out;
+}
+
 std::string AppDataFolder() { return HostToGamePath(AppDataHost()); }
 std::string DocumentsFolder() { return HostToGamePath(DocumentsHost()); }
 

@@ -101,6 +101,13 @@ void ClearPathCache();
 // blocking mode restored) or -1.
 int OpenRegularFile(const std::string& host_path);
 
+// A host path (UTF-8, as the desktop names a dropped file or folder) as an
+// engine path for scripts: '\' separators, CP932 names (bytes that do not
+// convert stay as they are), a leading '\' when the host path is absolute,
+// and a trailing '\' when it names a folder (a symbolic link to a folder
+// counts as one). The root is "\".
+std::string HostPathToEnginePath(const std::string& host_path);
+
 // The user's application-data folder (XDG data home, ~/.local/share) and
 // documents folder (XDG_DOCUMENTS_DIR from user-dirs.dirs, else ~/Documents),
 // as engine paths without a trailing '\'. Neither is created.

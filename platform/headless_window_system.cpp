@@ -131,6 +131,27 @@ Point HeadlessWindowSystem::ClientOrigin(WindowHandle window) const {
     return Point{client.left, client.top};
 }
 
+bool HeadlessWindowSystem::HostPointer(Point& screen, bool& left_down) {
+    screen = pointer_;
+    left_down = keys_[VK_LBUTTON] != 0;
+    return true;
+}
+
+Point HeadlessWindowSystem::HostClientOrigin(WindowRecord& record) { return ClientOrigin(record.handle); }
+
+void HeadlessWindowSystem::HostMoveWindow(WindowRecord& record, Point client_origin) {
+    const Point from = ClientOrigin(record.handle);
+    const int32_t dx = client_origin.x - from.x;
+    const int32_t dy = client_origin.y - from.y;
+    {
+        std::unique_lock lock = LockWindows();
+        record.window_rect = Rect{record.window_rect.left + dx, record.window_rect.top + dy,
+                                  record.window_rect.right + dx, record.window_rect.bottom + dy};
+        record.normal_rect = record.window_rect;
+    }
+    Queue().Post(Message{record.handle, WM_MOVE, 0, MakeLParam(client_origin.x, client_origin.y)});
+}
+
 uint64_t HeadlessWindowSystem::MouseKeyFlags() const {
     uint64_t flags = 0;
     if (keys_[VK_LBUTTON] != 0) flags |= MK_LBUTTON;

@@ -21,6 +21,9 @@
 //     Input goes to "the main window": the first visible window, else the
 //     first window. No window has the focus until an activate event (or,
 //     with SetFocusOnShow, until one is shown).
+//   - a window move started by a caption press follows the scripted
+//     pointer while the left button is held (WM_MOVE with the new client
+//     position, WM_EXITSIZEMOVE once the button is up).
 //
 // Threading: as WindowSystem; InjectMessage, Windows and Window may also be
 // called from any thread, and the joysticks are read from any thread.
@@ -101,6 +104,8 @@ public:
     WindowHandle FocusedWindow() const { return focused_; }
     // The ShowCursor display count (the cursor shows while it is >= 0).
     int CursorCount() const { return cursor_count_; }
+    // The window a caption press is moving with the pointer (kNoWindow: none).
+    WindowHandle MovingWindow() const { return WindowSystemCommon::MovingWindow(); }
     // Joystick slots the system offers (0..16); 0 until set or scripted.
     void SetJoystickSlots(int slots) { joysticks_.SetSlots(slots); }
 
@@ -114,6 +119,9 @@ protected:
     void HostEndClientAccess(WindowRecord& record, const Rect& written) override;
     void PumpHostEvents() override;
     void WaitForHostEvents(uint32_t timeout_ms) override;
+    bool HostPointer(Point& screen, bool& left_down) override;
+    Point HostClientOrigin(WindowRecord& record) override;
+    void HostMoveWindow(WindowRecord& record, Point client_origin) override;
 
 private:
     struct Framebuffer {

@@ -284,6 +284,30 @@ protected:
         SDL_WaitEventTimeout(nullptr, static_cast<int>(timeout_ms));
     }
 
+    // A caption press moves the window with the pointer. SDL's own hit
+    // test cannot serve: it decides at the press, before the engine has
+    // seen the click, and it swallows the click. The engine decides a frame
+    // later (the drag layer's pixel under the pointer), so the move is
+    // carried out here by following the pointer's screen position.
+    bool HostPointer(Point& screen, bool& left_down) override {
+        int x = 0, y = 0;
+        const Uint32 buttons = SDL_GetGlobalMouseState(&x, &y);
+        screen = Point{x, y};
+        left_down = (buttons & SDL_BUTTON_LMASK) != 0;
+        return true;
+    }
+
+    Point HostClientOrigin(WindowRecord& record) override {
+        int x = 0, y = 0;
+        SDL_GetWindowPosition(Sdl(record), &x, &y);
+        return Point{x, y};
+    }
+
+    void HostMoveWindow(WindowRecord& record, Point client_origin) override {
+        // SDL reports the move (SDL_WINDOWEVENT_MOVED), which becomes WM_MOVE.
+        SDL_SetWindowPosition(Sdl(record), client_origin.x, client_origin.y);
+    }
+
     void WakeMainThread(bool from_main_thread) override {
         // The main thread never waits while it posts, so only other threads
         // need to wake it. One wake-up event in flight is enough: the pump

@@ -46,14 +46,21 @@ enum WindowMessage : uint32_t {
     WM_DROPFILES = 0x0233,
     WM_EXITSIZEMOVE = 0x0232,
     WM_USER = 0x0400,
+    // The tray icon's notification: wparam the icon's identifier, lparam
+    // the mouse message that happened on it.
+    WM_TRAY_NOTIFY = WM_USER + 10,
+    // The window movie's event notification (its events are drained by
+    // the movie player).
+    WM_MOVIE_NOTIFY = 0x8001,
     // Not a Windows message: the host asks the program to end (SIGINT,
     // SIGTERM). A thread message (no window), answered by the main loop as
     // a close that asks nothing.
-    WM_HOST_CLOSE_REQUEST = 0x8001,
+    WM_HOST_CLOSE_REQUEST = 0xBF01,
 };
 
 // Hit-test codes (WM_NCLBUTTONDOWN's wparam).
 enum HitTest : uint64_t {
+    HTCLIENT = 1,
     HTCAPTION = 2,
 };
 

@@ -88,6 +88,7 @@ public:
     virtual bool ShowWindow(WindowHandle window, int show_command) = 0;
     virtual bool IsVisible(WindowHandle window) = 0;
     virtual bool IsMinimized(WindowHandle window) = 0;
+    virtual bool IsMaximized(WindowHandle window) = 0;
     virtual bool SetForegroundWindow(WindowHandle window) = 0;
     virtual bool SetTitle(WindowHandle window, std::string_view title_cp932) = 0;
     virtual void SetUserData(WindowHandle window, void* data) = 0;
@@ -133,6 +134,12 @@ public:
     // What Windows does for a message the engine does not handle:
     // WM_SYSCOMMAND SC_CLOSE sends WM_CLOSE, WM_CLOSE destroys the window,
     // SC_MINIMIZE / SC_MAXIMIZE / SC_RESTORE change the window state.
+    // WM_NCLBUTTONDOWN with HTCAPTION (lparam: the client point pressed)
+    // starts moving the window with the pointer, as a press on a caption
+    // does: the window system carries the move out while the left button
+    // is held (the message queue keeps running; nothing waits for the move
+    // to end) and posts WM_EXITSIZEMOVE to the window when the button is
+    // released.
     virtual int64_t DefWindowProc(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) = 0;
 
     // Finds a window of that class in another process (or this one),

@@ -1,6 +1,7 @@
 #include "platform/window_system_common.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -215,6 +216,7 @@ bool WindowSystemCommon::DestroyWindow(WindowHandle window) {
     // The procedure may have done anything except remove this window
     // (`destroying` stops that), so the record is still there.
     record = Find(window);
+    if (move_.window == window) move_ = WindowMove{};
     HostDestroyWindow(*record);
     {
         std::lock_guard lock(windows_mutex_);
@@ -285,6 +287,11 @@ bool WindowSystemCommon::IsVisible(WindowHandle window) {
 bool WindowSystemCommon::IsMinimized(WindowHandle window) {
     const WindowRecord* record = Find(window);
     return record != nullptr && record->minimized;
+}
+
+bool WindowSystemCommon::IsMaximized(WindowHandle window) {
+    const WindowRecord* record = Find(window);
+    return record != nullptr && record->maximized;
 }
 
 bool WindowSystemCommon::SetForegroundWindow(WindowHandle window) {
@@ -371,6 +378,7 @@ bool WindowSystemCommon::PeekMessage(Message& out, bool remove) {
     PollBeacons();
     PollStopRequest();
     PumpHostEvents();
+    UpdateWindowMove();
     return remove ? queue_.Take(out) : queue_.Peek(out);
 }
 
@@ -379,6 +387,7 @@ bool WindowSystemCommon::GetMessage(Message& out) {
         PollBeacons();
         PollStopRequest();
         PumpHostEvents();
+        UpdateWindowMove();
         if (queue_.Take(out)) return out.message != WM_QUIT;
         WaitForHostEvents(kWaitSliceMs);
     }
@@ -414,7 +423,6 @@ int64_t WindowSystemCommon::DispatchMessage(const Message& message) {
 }
 
 int64_t WindowSystemCommon::DefWindowProc(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) {
-    (void)lparam;
     // A drop that the procedure did not take is finished here.
     if (message == WM_DROPFILES) TakeDroppedFiles(wparam);
     if (Find(window) == nullptr) return 0;
@@ -440,9 +448,55 @@ int64_t WindowSystemCommon::DefWindowProc(WindowHandle window, uint32_t message,
         case WM_CLOSE:
             DestroyWindow(window);
             return 0;
+        case WM_NCLBUTTONDOWN:
+            if (wparam == HTCAPTION) BeginWindowMove(window, lparam);
+            return 0;
         default:
             return 0;
     }
+}
+
+// --- window moves with the pointer --------------------------------------------
+
+namespace {
+// A screen coordinate kept well inside 32 bits, so sums with a window size stay exact.
+int32_t ClampScreen(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN / 2, INT32_MAX / 2)); }
+}  // namespace
+
+void WindowSystemCommon::BeginWindowMove(WindowHandle window, int64_t client_point) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return;
+    // A move of another window still running ends first, as only one
+    // pointer can carry a window.
+    if (move_.window != kNoWindow && move_.window != window) {
+        queue_.Post(Message{move_.window, WM_EXITSIZEMOVE, 0, 0});
+    }
+    // The point is a client point packed as the mouse messages pack it.
+    const int16_t pressed_x = static_cast<int16_t>(client_point & 0xFFFF);
+    const int16_t pressed_y = static_cast<int16_t>((client_point >> 16) & 0xFFFF);
+    move_.window = window;
+    move_.origin = HostClientOrigin(*record);
+    move_.anchor = Point{ClampScreen(int64_t{move_.origin.x} + pressed_x), ClampScreen(int64_t{move_.origin.y} + pressed_y)};
+    // A button already released (a click shorter than a frame) ends the
+    // move at once, with its WM_EXITSIZEMOVE.
+    UpdateWindowMove();
+}
+
+void WindowSystemCommon::UpdateWindowMove() {
+    if (move_.window == kNoWindow) return;
+    WindowRecord* record = Find(move_.window);
+    Point pointer;
+    bool left_down = false;
+    if (record == nullptr || !HostPointer(pointer, left_down) || !left_down) {
+        if (record != nullptr) queue_.Post(Message{move_.window, WM_EXITSIZEMOVE, 0, 0});
+        move_ = WindowMove{};
+        return;
+    }
+    // In 64 bits: screen points far apart cannot overflow.
+    const Point target{ClampScreen(int64_t{move_.origin.x} + pointer.x - move_.anchor.x),
+                       ClampScreen(int64_t{move_.origin.y} + pointer.y - move_.anchor.y)};
+    if (target == HostClientOrigin(*record)) return;
+    HostMoveWindow(*record, target);
 }
 
 // --- dropped files -----------------------------------------------------------
@@ -503,6 +557,7 @@ void WindowSystemCommon::PollStopRequest() {
 }
 
 void WindowSystemCommon::DestroyAllHostWindows() {
+    move_ = WindowMove{};
     for (auto& [handle, record] : windows_) HostDestroyWindow(*record);
     beacons_.clear();
     std::lock_guard lock(windows_mutex_);

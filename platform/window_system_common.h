@@ -102,6 +102,7 @@ public:
     bool ShowWindow(WindowHandle window, int show_command) override;
     bool IsVisible(WindowHandle window) override;
     bool IsMinimized(WindowHandle window) override;
+    bool IsMaximized(WindowHandle window) override;
     bool SetForegroundWindow(WindowHandle window) override;
     bool SetTitle(WindowHandle window, std::string_view title_cp932) override;
     void SetUserData(WindowHandle window, void* data) override;
@@ -154,6 +155,14 @@ protected:
     virtual void HostEndClientAccess(WindowRecord& record, const Rect& written) = 0;
     // Moves pending host events into the queue (never blocks).
     virtual void PumpHostEvents() = 0;
+    // For a window move that follows the pointer: the pointer in screen
+    // coordinates and whether the left button is held (false when the
+    // host cannot tell, which ends a move at once); the screen position of
+    // a window's client area; and moving the client area there (the back
+    // end then posts WM_MOVE as for any move).
+    virtual bool HostPointer(Point& screen, bool& left_down) = 0;
+    virtual Point HostClientOrigin(WindowRecord& record) = 0;
+    virtual void HostMoveWindow(WindowRecord& record, Point client_origin) = 0;
     // Blocks until a host event arrives, a message is posted, or timeout_ms passes.
     virtual void WaitForHostEvents(uint32_t timeout_ms) = 0;
     // Called after every post; a back end whose wait does not watch the
@@ -193,9 +202,24 @@ protected:
     // Keeps a drop's names and posts WM_DROPFILES with its number. Any thread.
     void PostDroppedFiles(WindowHandle window, std::vector<std::string> files);
     static constexpr size_t kMaxPendingDrops = 16;
+    // The window being moved with the pointer (kNoWindow: none).
+    WindowHandle MovingWindow() const { return move_.window; }
 
 private:
+    // A window move started by a caption press (DefWindowProc of
+    // WM_NCLBUTTONDOWN with HTCAPTION): the client area keeps its offset
+    // from the pointer until the left button is released.
+    struct WindowMove {
+        WindowHandle window = kNoWindow;
+        Point anchor;  // the pointer at the press, screen coordinates
+        Point origin;  // the client area's screen position at the press
+    };
+    void BeginWindowMove(WindowHandle window, int64_t client_point);
+    // Follows the pointer; ends the move (WM_EXITSIZEMOVE) once the button is up.
+    void UpdateWindowMove();
+
     const std::thread::id main_thread_;
+    WindowMove move_;
     MessageQueue queue_;
     std::map<std::string, WindowProc> classes_;      // by class key
     std::map<std::string, WindowBeacon> beacons_;    // by class key

@@ -2,6 +2,7 @@
 // lines made: what is left in the tree, what the window shows afterwards,
 // and that every node stays findable under its name and kind.
 #include "tests/layers/layer_command_test_support.h"
+#include "core/window_proc.h"
 #include "layers/layer_delete_swap.h"
 
 namespace zk::layer_test {
@@ -107,6 +108,46 @@ TEST_F(LayerSwapTest, DeletingTheWindowRootLeavesTheWindowWithoutOne) {
     EXPECT_EQ(GetWindowRecord(0)->shown_layer_set, nullptr);
     EXPECT_EQ(root_->first_child, nullptr);
     EXPECT_EQ(ComposeWindow(0), 0) << "a window without a root layer composes nothing";
+}
+
+// The drag layer (a press on its visible pixels moves the window) is a
+// layer like any other: the script may delete it, or the group it is in.
+TEST_F(LayerSwapTest, DeletingTheDragLayerOrItsGroupTurnsItOff) {
+    struct Case {
+        const char* name;
+        std::vector<Kw> line;  // dellayer ...
+        bool forgotten;
+    };
+    const Case cases[] = {
+        {"another layer", {{"name", R"("keep")"}, {"no", "5"}}, false},
+        {"the layer", {{"name", R"("ui/grip")"}, {"no", "1"}}, true},
+        {"its group", {{"name", R"("ui/")"}}, true},
+        {"the window's whole tree (last: it takes the window root)", {{"name", R"(":W0/")"}}, true},
+    };
+    WindowRecord& record = *GetWindowRecord(0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MakeGroup("ui", 2);
+        LayerImage(Group("W0/ui"))->x = 10;
+        LayerImage(Group("W0/ui"))->y = 5;
+        NamedTreeNode* grip = Make("ui/grip", 1, "red.bmp", 2, 3);  // 4 x 4 at (12, 8) in the window
+        Make("keep", 5, "green.bmp");
+        SetDragLayer(grip);
+        record.mouse_x = 15;
+        record.mouse_y = 8;
+        ASSERT_TRUE(PressIsOnDragLayer(record));
+        record.mouse_x = 16;
+        EXPECT_FALSE(PressIsOnDragLayer(record)) << "right of the layer";
+        record.mouse_x = 15;
+
+        ASSERT_EQ(Run("dellayer", c.line), 0);
+        if (Group("W0") == nullptr) w0_ = nullptr;  // freed with the tree
+        EXPECT_EQ(TheDragLayer().node.load() == nullptr, c.forgotten);
+        EXPECT_EQ(PressIsOnDragLayer(record), !c.forgotten);
+        // Start the next case from an empty window tree.
+        SetDragLayer(nullptr);
+        if (w0_ != nullptr) FreeLayerChildren(w0_);
+    }
 }
 
 // ------------------------------------------------------------ the swap
