@@ -42,6 +42,7 @@ protected:
     void SetUp() override {
         ScriptRunTest::SetUp();
         InstallSystemVariables();
+        Paths() = StartupPaths{};
         ResetInputState();
         ResetWindowRequests();
         ResetFileNameList();
