@@ -13,7 +13,7 @@ TextBuffer text_buffer;
 // kTextBufferLimit like everything the commands append.
 int32_t ReplaceStream(std::array<char, kTextBufferBytes>& stream, std::string_view bytes) {
     const size_t length = std::min(bytes.size(), size_t{kTextBufferLimit} - 1);
-    std::memcpy(stream.data(), bytes.data(), length);
+    if (length > 0) std::memcpy(stream.data(), bytes.data(), length);
     std::fill(stream.begin() + static_cast<ptrdiff_t>(length), stream.end(), '\0');
     return static_cast<int32_t>(length);
 }

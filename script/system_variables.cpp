@@ -216,7 +216,7 @@ size_t EmitText(std::span<char> out, std::string_view text) {
         if (length + step > room) break;
         length += step;
     }
-    std::memcpy(out.data(), text.data(), length);
+    if (length > 0) std::memcpy(out.data(), text.data(), length);
     out[length] = '\0';
     return length;
 }
