@@ -68,6 +68,9 @@ inline constexpr uint32_t kErrVariableMissing = 108010;
 inline constexpr uint32_t kErrLoopEndWithoutLoop = 108120;
 inline constexpr uint32_t kErrLabelMissing = 108180;        // the name
 inline constexpr uint32_t kErrNotANumber = 108210;
+// A write through a variable reference (system variables 50, 51, 52) to a
+// variable of another type, or to no script variable.
+inline constexpr uint32_t kErrReferenceTypeMismatch = 108230;
 inline constexpr uint32_t kErrTextNumberMix = 160010;
 
 // ---- 900000: damaged script data and internal errors -----------------------

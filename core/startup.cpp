@@ -78,18 +78,16 @@ bool TakeMutex(platform::NamedMutex& mutex, const std::string& name) {
 }
 
 void RecordStartupTime() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const platform::LocalTime now = platform::GetLocalTime();
     StartupTime& t = TheStartupTime();
-    t.year = static_cast<uint16_t>(local.tm_year + 1900);
-    t.month = static_cast<uint16_t>(local.tm_mon + 1);
-    t.day_of_week = static_cast<uint16_t>(local.tm_wday);
-    t.day = static_cast<uint16_t>(local.tm_mday);
-    t.hour = static_cast<uint16_t>(local.tm_hour);
-    t.minute = static_cast<uint16_t>(local.tm_min);
-    t.second = static_cast<uint16_t>(local.tm_sec);
-    t.milliseconds = 0;
+    t.year = now.year;
+    t.month = now.month;
+    t.day_of_week = now.day_of_week;
+    t.day = now.day;
+    t.hour = now.hour;
+    t.minute = now.minute;
+    t.second = now.second;
+    t.milliseconds = now.milliseconds;
 }
 }  // namespace
 

@@ -8,7 +8,9 @@
 #include "layers/image_decode.h"
 #include "layers/layer_command.h"
 #include "layers/pixel_kernels.h"
+#include "layers/text_buffer.h"
 #include "layers/worker_pool.h"
+#include "script/task_runner.h"
 
 namespace zk {
 
@@ -31,6 +33,8 @@ void RegisterLayerHooks() {
     hooks.compose_window = ComposeWindow;
     hooks.reset_dirty_rects = ResetLayerTreeDirtyRects;
     hooks.propagate_dirty_rect = PropagateDirtyRectHook;
+    hooks.create_text_buffer = [] { CreateTextBuffer(); };
+    SetTaskTextClearer(ClearTextBuffer);
     RegisterWorkerHooks();
     RegisterBlendJobs();
     RegisterImageDecoders();

@@ -47,6 +47,26 @@ void SystemClock::SleepMs(uint32_t ms) {
     }
 }
 
+LocalTime SystemClock::LocalNow() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    const time_t seconds = ts.tv_sec;
+    tm local{};
+    localtime_r(&seconds, &local);
+    LocalTime t;
+    t.year = static_cast<uint16_t>(local.tm_year + 1900);
+    t.month = static_cast<uint16_t>(local.tm_mon + 1);
+    t.day_of_week = static_cast<uint16_t>(local.tm_wday);
+    t.day = static_cast<uint16_t>(local.tm_mday);
+    t.hour = static_cast<uint16_t>(local.tm_hour);
+    t.minute = static_cast<uint16_t>(local.tm_min);
+    // A leap second shows as 60, as the local time of other systems does not:
+    // keep it within the minute.
+    t.second = static_cast<uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec);
+    t.milliseconds = static_cast<uint16_t>(ts.tv_nsec / 1000000L);
+    return t;
+}
+
 void ManualClock::SleepMs(uint32_t ms) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -66,6 +86,16 @@ std::vector<uint32_t> ManualClock::Sleeps() {
 void ManualClock::ClearSleeps() {
     std::lock_guard<std::mutex> lock(mutex_);
     sleeps_.clear();
+}
+
+LocalTime ManualClock::LocalNow() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return local_;
+}
+
+void ManualClock::SetLocalTime(const LocalTime& time) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    local_ = time;
 }
 
 Clock& GetClock() {

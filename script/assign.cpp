@@ -33,9 +33,7 @@ bool RealTarget(const ScriptVariable& v, int64_t e) { return v.type == kVariable
 // Integer row: each operator in wrapping arithmetic; a divisor of 0 leaves
 // the element as it is.
 template <AssignOperator kOp>
-void IntegerOp(ScriptVariable& v, int64_t e, int64_t x) {
-    if (!IntegerTarget(v, e)) return;
-    int64_t& element = IntegerAt(v, e);
+void ApplyInteger(int64_t& element, int64_t x) {
     switch (kOp) {
         case kAssignSet: element = x; break;
         case kAssignAdd: element = WrapAdd(element, x); break;
@@ -52,9 +50,7 @@ void IntegerOp(ScriptVariable& v, int64_t e, int64_t x) {
 // Real row: remainder and the bit operators work on both values truncated
 // toward zero to integers, and give the result back as a double.
 template <AssignOperator kOp>
-void RealOp(ScriptVariable& v, int64_t e, double x) {
-    if (!RealTarget(v, e)) return;
-    double& element = RealAt(v, e);
+void ApplyReal(double& element, double x) {
     const int64_t a = TruncateToInt64(element);
     const int64_t b = TruncateToInt64(x);
     switch (kOp) {
@@ -68,6 +64,16 @@ void RealOp(ScriptVariable& v, int64_t e, double x) {
         case kAssignOr: element = static_cast<double>(a | b); break;
         case kAssignXor: element = static_cast<double>(a ^ b); break;
     }
+}
+
+template <AssignOperator kOp>
+void IntegerOp(ScriptVariable& v, int64_t e, int64_t x) {
+    if (IntegerTarget(v, e)) ApplyInteger<kOp>(IntegerAt(v, e), x);
+}
+
+template <AssignOperator kOp>
+void RealOp(ScriptVariable& v, int64_t e, double x) {
+    if (RealTarget(v, e)) ApplyReal<kOp>(RealAt(v, e), x);
 }
 
 // The code of one of the command's own records; null (reported) when the
@@ -125,6 +131,36 @@ void FillAssignOpTable() {
     assign_ops.real = {RealOp<kAssignSet>,      RealOp<kAssignAdd>,    RealOp<kAssignSubtract>,
                        RealOp<kAssignMultiply>, RealOp<kAssignDivide>, RealOp<kAssignRemainder>,
                        RealOp<kAssignAnd>,      RealOp<kAssignOr>,     RealOp<kAssignXor>};
+}
+
+bool ApplyAssignOperator(int64_t& element, uint8_t op, int64_t value) {
+    switch (op) {
+        case kAssignSet: ApplyInteger<kAssignSet>(element, value); return true;
+        case kAssignAdd: ApplyInteger<kAssignAdd>(element, value); return true;
+        case kAssignSubtract: ApplyInteger<kAssignSubtract>(element, value); return true;
+        case kAssignMultiply: ApplyInteger<kAssignMultiply>(element, value); return true;
+        case kAssignDivide: ApplyInteger<kAssignDivide>(element, value); return true;
+        case kAssignRemainder: ApplyInteger<kAssignRemainder>(element, value); return true;
+        case kAssignAnd: ApplyInteger<kAssignAnd>(element, value); return true;
+        case kAssignOr: ApplyInteger<kAssignOr>(element, value); return true;
+        case kAssignXor: ApplyInteger<kAssignXor>(element, value); return true;
+        default: return false;
+    }
+}
+
+bool ApplyAssignOperator(double& element, uint8_t op, double value) {
+    switch (op) {
+        case kAssignSet: ApplyReal<kAssignSet>(element, value); return true;
+        case kAssignAdd: ApplyReal<kAssignAdd>(element, value); return true;
+        case kAssignSubtract: ApplyReal<kAssignSubtract>(element, value); return true;
+        case kAssignMultiply: ApplyReal<kAssignMultiply>(element, value); return true;
+        case kAssignDivide: ApplyReal<kAssignDivide>(element, value); return true;
+        case kAssignRemainder: ApplyReal<kAssignRemainder>(element, value); return true;
+        case kAssignAnd: ApplyReal<kAssignAnd>(element, value); return true;
+        case kAssignOr: ApplyReal<kAssignOr>(element, value); return true;
+        case kAssignXor: ApplyReal<kAssignXor>(element, value); return true;
+        default: return false;
+    }
 }
 
 bool ApplyAssignOperator(ScriptVariable& variable, int64_t element, uint8_t op, int64_t value) {

@@ -38,6 +38,10 @@ void FillAssignOpTable();
 // false for an operator above 8 or another variable type (nothing changed).
 bool ApplyAssignOperator(ScriptVariable& variable, int64_t element, uint8_t op, int64_t value);
 bool ApplyAssignOperator(ScriptVariable& variable, int64_t element, uint8_t op, double value);
+// The same rows applied to a value held elsewhere (a call frame's argument
+// slot). false, with the value unchanged, for an operator above 8.
+bool ApplyAssignOperator(int64_t& element, uint8_t op, int64_t value);
+bool ApplyAssignOperator(double& element, uint8_t op, double value);
 
 // Command codes.
 inline constexpr uint8_t kCmdDeclareReal = 25;

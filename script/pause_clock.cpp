@@ -31,9 +31,11 @@ void ResetPauseClock(uint32_t now) {
 
 void ResetPauseClockState() {
     std::lock_guard lock(EngineLock);
-    pause_clock.timer_enabled = {0, 1, 1, 1, 1};
-    pause_clock.accumulator = {};
-    pause_clock.stop_time = {};
+    for (int k = 0; k <= kPauseTimerCount; ++k) {
+        pause_clock.timer_enabled[k] = k == 0 ? 0 : 1;
+        pause_clock.accumulator[k] = 0;
+        pause_clock.stop_time[k] = 0;
+    }
     pause_clock.inactive_on = 0;
     pause_clock.inactive_start = 0;
     pause_clock.script_on = 0;
@@ -85,7 +87,7 @@ void EndScriptPause() {
 
 uint32_t PauseTimerValue(int timer, uint32_t now) {
     if (timer < 1 || timer > kPauseTimerCount) return 0;
-    const uint32_t reading = pause_clock.timer_enabled[timer] != 0 ? now : pause_clock.stop_time[timer];
+    const uint32_t reading = pause_clock.timer_enabled[timer] != 0 ? now : pause_clock.stop_time[timer].load();
     return reading - pause_clock.accumulator[timer];
 }
 

@@ -18,10 +18,12 @@ namespace zk {
 inline constexpr int kPauseTimerCount = 4;  // timers 1..4
 
 struct GamePauseClock {
-    // Index 0 is unused; timers are 1..4.
-    std::array<uint8_t, kPauseTimerCount + 1> timer_enabled{0, 1, 1, 1, 1};
-    std::array<uint32_t, kPauseTimerCount + 1> accumulator{};
-    std::array<uint32_t, kPauseTimerCount + 1> stop_time{};
+    // Index 0 is unused; timers are 1..4. The script reads a timer without
+    // the lock while another thread may end a pause: each field is read
+    // and written whole.
+    std::array<std::atomic<uint8_t>, kPauseTimerCount + 1> timer_enabled{0, 1, 1, 1, 1};
+    std::array<std::atomic<uint32_t>, kPauseTimerCount + 1> accumulator{};
+    std::array<std::atomic<uint32_t>, kPauseTimerCount + 1> stop_time{};
     std::atomic<uint8_t> inactive_on{0};
     uint32_t inactive_start = 0;
     uint8_t script_on = 0;

@@ -144,12 +144,18 @@ ScriptText::ValueType ScriptText::TypeOf(std::string_view expression) const {
 void ScriptText::Declare(uint8_t type, std::string_view rest) {
     VariableDef definition;
     definition.type = type;
-    definition.number = next_variable_++;
     std::string_view declaration = rest;
     std::string_view initial;
     if (std::optional<size_t> at = AssignPosition(rest)) {
         declaration = Trim(rest.substr(0, *at));
         initial = Trim(rest.substr(*at + 1));
+    }
+    // "int name[17] at 53": the record of a system variable, by its number.
+    if (size_t at = declaration.rfind(" at "); at != std::string_view::npos) {
+        definition.number = static_cast<uint16_t>(std::stoi(std::string(Trim(declaration.substr(at + 4)))));
+        declaration = Trim(declaration.substr(0, at));
+    } else {
+        definition.number = next_variable_++;
     }
     std::string_view name = declaration;
     if (size_t bracket = declaration.find('['); bracket != std::string_view::npos) {

@@ -5,6 +5,7 @@
 //
 //     int x                      declarations (global, zkv.zbn): int, real, str,
 //     real r = 1.5               with sizes (int a[4, 2]) and an initial value
+//     int args[17] at 53         the record of system variable 53, named args
 //     label SYSTEM_START         a label at the next command
 //     x = x + 1                  assignment (= += -= *= /= %=)
 //     if x < 10 / elseif e / else / end
