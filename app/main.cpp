@@ -24,6 +24,10 @@
 // asked for was not written; 2 the command line was refused or names no
 // game folder; 128 + the signal's number when SIGINT or SIGTERM ended the
 // run (after an orderly shutdown).
+//
+// Every run of the engine ends with one line on stderr that says how many
+// frames ran and why the engine stopped (core/run_summary.h), e.g.
+// "zorvek: 60 frames, frame limit reached".
 
 #include <charconv>
 #include <cstdint>
@@ -37,9 +41,11 @@
 #include <vector>
 
 #include "base/text_encoding.h"
+#include "core/engine_state.h"
 #include "core/error_report.h"
 #include "core/input.h"
 #include "core/main_loop.h"
+#include "core/run_summary.h"
 #include "core/startup.h"
 #include "platform/headless_window_system.h"
 #include "platform/stop_signals.h"
@@ -222,8 +228,6 @@ int main(int argc, char** argv) {
     // A run that ended on a fatal error is not a success for whoever
     // started it, even though the engine itself ends normally.
     if (exit_code == 0 && failed) exit_code = 1;
-    if (zk::StartupFailed() && !zk::StartupFailureNote().empty())
-        std::fprintf(stderr, "zorvek: start-up failed: %s\n", zk::Cp932ToUtf8(zk::StartupFailureNote()).c_str());
     if (!options.png.empty() && !zk::LastFrameSnapshotWritten()) {
         if (failed) {
             std::fprintf(stderr, "zorvek: no picture written to %s\n", options.png.c_str());
@@ -236,6 +240,17 @@ int main(int argc, char** argv) {
     // run learns that it was interrupted, as the shell's convention says.
     if (int signal_number = zk::platform::StopSignalReceived(); signal_number != 0 && exit_code == 0)
         exit_code = 128 + signal_number;
+
+    // The closing line: how many frames ran and what stopped the engine.
+    zk::RunEndFacts facts;
+    facts.frames = zk::TheFrameCounters.frame_count;
+    facts.main_loop_ran = zk::MainLoopReached();
+    facts.startup_failed = zk::StartupFailed();
+    facts.startup_note = zk::Cp932ToUtf8(facts.startup_failed ? zk::StartupFailureNote() : zk::StartupEndNote());
+    facts.cause = zk::TheStopCause();
+    facts.error_code = zk::StopErrorCode();
+    facts.signal_number = zk::platform::StopSignalReceived();
+    std::fprintf(stderr, "%s\n", zk::DescribeRunEnd(facts).c_str());
 
     zk::platform::InstallUi(nullptr);
     zk::platform::InstallWindowSystem(nullptr);

@@ -6,8 +6,6 @@
 // FormatBounded with the arguments the caller supplied, never through printf.
 #include "core/error_report.h"
 
-#include "core/main_thread_calls.h"
-
 #include <algorithm>
 #include <array>
 #include <iterator>
@@ -18,6 +16,7 @@
 #include "base/byte_reader.h"
 #include "core/engine_state.h"
 #include "core/main_thread_calls.h"
+#include "core/run_summary.h"
 #include "base/sjis.h"
 #include "platform/game_path.h"
 #include "platform/ui.h"
@@ -390,9 +389,11 @@ const std::string& BuildErrorText(uint32_t code, bool fatal) {
 
 namespace {
 
-// The common tail of the four reporters: format, count, show.
-void Deliver(const std::string& text, bool fatal, std::span<const FormatArg> args) {
+// The common tail of the four reporters: format, count, tell the UI the
+// number, show.
+void Deliver(uint32_t code, const std::string& text, bool fatal, std::span<const FormatArg> args) {
     std::string message;
+    bool credits = false;
     {
         std::lock_guard guard(ReporterLock());
         ErrorReporterState& state = ErrorReporter();
@@ -401,9 +402,16 @@ void Deliver(const std::string& text, bool fatal, std::span<const FormatArg> arg
         if (fatal) ++state.fatal_reports;
         // The credits are shown through the reporter, fatally so that the
         // engine stops, but they are what was asked for, not a failure.
-        if (fatal && text != LookupErrorText(kErrLicenseNotice)) ++state.fatal_failures;
+        credits = text == LookupErrorText(kErrLicenseNotice);
+        if (fatal && !credits) {
+            ++state.fatal_failures;
+            NoteFatalError(code);
+        }
         message = state.message;
     }
+    // Every error, shown or not: a headless run names each number on
+    // stderr, whatever text the table gave it.
+    if (!credits) platform::GetUi().ErrorNumber(code);
     ShowErrorDialog(message);
 }
 
@@ -415,14 +423,14 @@ void ReportScriptErrorF(uint32_t code, bool fatal, std::span<const FormatArg> ar
     std::unique_lock guard(ReporterLock());
     std::string text = BuildScriptErrorText(code, fatal);
     guard.unlock();
-    Deliver(text, fatal, args);
+    Deliver(code, text, fatal, args);
 }
 
 void ReportEngineErrorF(uint32_t code, bool fatal, std::span<const FormatArg> args) {
     std::unique_lock guard(ReporterLock());
     std::string text = BuildErrorText(code, fatal);
     guard.unlock();
-    Deliver(text, fatal, args);
+    Deliver(code, text, fatal, args);
 }
 
 void ReportScriptError(uint32_t code, bool fatal) { ReportScriptErrorF(code, fatal, std::span<const FormatArg>()); }

@@ -7,6 +7,7 @@
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
 #include "core/main_thread_calls.h"
+#include "core/run_summary.h"
 #include "core/settings.h"
 #include "core/window_proc.h"
 #include "core/window_record.h"
@@ -45,7 +46,10 @@ void GameLoopThreadProc() {
     }
     while (FrameStep() == 0) {
         uint64_t limit = frame_limit.load();
-        if (limit != 0 && TheFrameCounters.frame_count >= limit) break;
+        if (limit != 0 && TheFrameCounters.frame_count >= limit) {
+            NoteStopCause(StopCause::kFrameLimit);
+            break;
+        }
     }
     RequestQuit();
     std::lock_guard lock(EngineLock);
@@ -54,7 +58,17 @@ void GameLoopThreadProc() {
 
 void StopAtFrameLimit() {
     uint64_t limit = frame_limit.load();
-    if (limit != 0 && TheFrameCounters.frame_count >= limit && QuitFlag == 0) RequestQuit();
+    if (limit != 0 && TheFrameCounters.frame_count >= limit && QuitFlag == 0) {
+        NoteStopCause(StopCause::kFrameLimit);
+        RequestQuit();
+    }
+}
+
+// The frame itself raised the quit (its script, a fatal report, a failed
+// drawing): the frame step stops the engine.
+int8_t FrameStopsTheEngine() {
+    NoteStopCause(StopCause::kGame);
+    return 1;
 }
 }  // namespace
 
@@ -133,12 +147,12 @@ int8_t FrameStep() {
         int walk = Hooks().run_task_tree != nullptr ? Hooks().run_task_tree() : 0;
         uint8_t quit = static_cast<uint8_t>(QuitFlag.load() | static_cast<uint8_t>(walk));
         QuitFlag = quit;
-        if (quit != 0) return 1;
+        if (quit != 0) return FrameStopsTheEngine();
     } while (TheFrameCounters.rerun_request != 0);
 
     if (DrawingOn() && Hooks().compose_window != nullptr) {
         for (int w = 0; w < kWindowCount; ++w)
-            if (Hooks().compose_window(w) != 0) return 1;
+            if (Hooks().compose_window(w) != 0) return FrameStopsTheEngine();
     }
 
     if (TheFrameClock.first_frame_done == 0) {
@@ -156,13 +170,15 @@ int8_t FrameStep() {
     if (DrawingOn()) {
         if (Hooks().request_window_paint != nullptr) {
             for (int w = 0; w < kWindowCount; ++w)
-                if (Hooks().request_window_paint(w) != 0) return 1;
+                if (Hooks().request_window_paint(w) != 0) return FrameStopsTheEngine();
         }
         if (Hooks().reset_dirty_rects != nullptr) Hooks().reset_dirty_rects();
     }
     if (Hooks().show_requested_popup_menu != nullptr) Hooks().show_requested_popup_menu();
     TheFrameClock.skip_this_frame = TheFrameClock.skip_next_frame;
-    return static_cast<int8_t>(QuitFlag.load());
+    const int8_t quit = static_cast<int8_t>(QuitFlag.load());
+    if (quit != 0) NoteStopCause(StopCause::kGame);
+    return quit;
 }
 
 void DrainMessages() {
@@ -185,10 +201,17 @@ void DrainMessages() {
         if (message.window == platform::kNoWindow && message.message == platform::WM_HOST_CLOSE_REQUEST) {
             // The host asks the program to end (SIGINT, SIGTERM): close as a
             // script's quit does, without asking, so shutdown runs in order.
+            NoteStopCause(StopCause::kSignal);
             RequestQuit();
             continue;
         }
+        // A message whose procedure raises the quit (the close button,
+        // answered "yes" when asked) is a close request. Noted inside the
+        // procedure scope: the game-loop thread's frame cannot see the
+        // raised flag first.
+        const bool quit_before = QuitFlag.load() != 0;
         windows.DispatchMessage(message);
+        if (!quit_before && QuitFlag.load() != 0) NoteStopCause(StopCause::kCloseRequest);
     }
 }
 
@@ -218,6 +241,10 @@ int RunMainLoop() {
         RunPendingMainThreadCalls();
         DrainMessages();
     }
+    // The loop ended with no cause noted: the main window went away on its
+    // own (closed by the window system), or something outside a frame
+    // raised the quit.
+    NoteStopCause(QuitFlag.load() != 0 ? StopCause::kGame : StopCause::kCloseRequest);
     return quit_exit_code;
 }
 
@@ -236,6 +263,7 @@ void ResetMainLoopState() {
     JoinGameThread();
     frame_limit = 0;
     quit_exit_code = 0;
+    ResetStopCause();
     startup_hold_released = false;
 }
 

@@ -42,6 +42,7 @@ bool gpu_path = false;
 bool emote_library_loaded = false;
 bool startup_failed = false;
 std::string failure_note;
+std::string end_note;
 // Start-up reached the main loop: there is a frame to write.
 bool engine_started = false;
 std::string snapshot_path;
@@ -70,7 +71,12 @@ int8_t EndStartup() {
     startup_failed = true;
     return -1;
 }
-int8_t EndHandledRun() { return -1; }
+int8_t EndHandledRun(std::string why) {
+    end_note = std::move(why);
+    return -1;
+}
+
+constexpr const char* kAlreadyRunning = "this game is already running";
 
 // Creates a mutex; true when this process now holds it.
 bool TakeMutex(platform::NamedMutex& mutex, const std::string& name) {
@@ -102,6 +108,8 @@ void NoteStartupFailure(std::string what) {
     if (failure_note.empty()) failure_note = std::move(what);
 }
 const std::string& StartupFailureNote() { return failure_note; }
+const std::string& StartupEndNote() { return end_note; }
+bool MainLoopReached() { return engine_started; }
 
 void ReleaseInstanceMutexes() {
     startup_mutex.Release();
@@ -153,12 +161,12 @@ int8_t InitEngine(const ProgramEntry& entry) {
         // The settings tool is a separate program of the game folder.
         if (std::optional<std::string> tool = platform::ToHostPath(Sjis("エンジン設定.exe")))
             platform::LaunchProgram(*tool, {"/zkcfg"});
-        return EndHandledRun();
+        return EndHandledRun("the /zkcfg switch was handled");
     }
     if (EqualsIgnoreCase(argument1, "/info")) {
         ErrorReporter().caption = "License Information";
         ReportEngineError(kErrLicenseNotice, true);
-        return EndHandledRun();
+        return EndHandledRun("the /info switch was handled");
     }
 
     // The codecs: a missing one is reported and start-up goes on, except that
@@ -172,7 +180,7 @@ int8_t InitEngine(const ProgramEntry& entry) {
         if (!TakeMutex(game_folder_mutex, Paths().game_folder_mutex_name)) {
             ActivateRunningInstance(Paths().instance_name);
             ReleaseInstanceMutexes();
-            return EndHandledRun();
+            return EndHandledRun(kAlreadyRunning);
         }
         instance_mutex.Release();
     }
@@ -365,11 +373,15 @@ void ShutdownEngine() {
 
 int WinMain(const ProgramEntry& entry) {
     MarkMainThread();
-    if (!TakeMutex(startup_mutex, "zorvek1")) return 0;
+    if (!TakeMutex(startup_mutex, "zorvek1")) {
+        end_note = "another engine was starting (the start-up guard was held)";
+        return 0;
+    }
     BuildStartupPaths(entry.executable_path, platform::AppDataFolder(), platform::DocumentsFolder());
     SetErrorGameFolder(Paths().game_folder);
     restart_command = entry.restart_command;
     if (!TakeMutex(instance_mutex, Paths().instance_name)) {
+        end_note = kAlreadyRunning;
         ActivateRunningInstance(Paths().instance_name);
         ReleaseInstanceMutexes();
         return 0;
@@ -404,6 +416,7 @@ int WinMain(const ProgramEntry& entry) {
     }
     if (Hooks().screen_saver_build != nullptr && Hooks().screen_saver_build() &&
         Hooks().handle_screen_saver_switches != nullptr && Hooks().handle_screen_saver_switches() < 0) {
+        end_note = "the screen-saver switch was handled";
         ReleaseInstanceMutexes();
         return 0;
     }
@@ -432,6 +445,7 @@ void ResetStartupState() {
     emote_library_loaded = false;
     startup_failed = false;
     failure_note.clear();
+    end_note.clear();
     engine_started = false;
     snapshot_written = false;
 }

@@ -45,6 +45,13 @@ bool StartupFailed();
 void NoteStartupFailure(std::string what);
 const std::string& StartupFailureNote();
 
+// Why start-up ended before the main loop although nothing failed (a
+// handled switch, another engine holding one of the guards), in a few words
+// for the launcher's closing line; empty when it did not end that way.
+const std::string& StartupEndNote();
+// True once start-up has reached the main loop.
+bool MainLoopReached();
+
 // Developer and test aid: at shutdown, write window 0's last composed frame
 // to this host path as a PNG (empty: do nothing). Nothing is written when
 // start-up did not reach the main loop: no frame was ever composed. False

@@ -113,6 +113,16 @@ int RecordingUi::ErrorDialog(const ErrorDialogRequest& request) {
     return kErrorDialogExitButton;
 }
 
+void RecordingUi::ErrorNumber(uint32_t code) {
+    std::lock_guard guard(numbers_lock_);
+    error_numbers_.push_back(code);
+}
+
+std::vector<uint32_t> RecordingUi::ErrorNumbers() const {
+    std::lock_guard guard(numbers_lock_);
+    return error_numbers_;
+}
+
 // --- SplitCommandLine ------------------------------------------------------
 
 // The MSVC runtime's parse_cmdline (the parameter part; the program name has

@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -87,6 +88,12 @@ public:
     virtual int MessageBox(WindowHandle owner, std::string_view text, const char* caption, uint32_t flags) = 0;
     // Blocks until the exit button; returns kErrorDialogExitButton.
     virtual int ErrorDialog(const ErrorDialogRequest& request) = 0;
+    // The number of every numbered error report, shown in a dialog or not,
+    // just before its dialog (the credits notice of "/info" is no error and
+    // has no number here). Called on the reporting thread (any thread,
+    // unlike the calls above); back ends that do nothing with it keep this
+    // default. The stderr back end prints "error NNNNNN".
+    virtual void ErrorNumber(uint32_t /*code*/) {}
 };
 
 Ui& GetUi();
@@ -119,6 +126,9 @@ public:
 
     int MessageBox(WindowHandle owner, std::string_view text, const char* caption, uint32_t flags) override;
     int ErrorDialog(const ErrorDialogRequest& request) override;
+    void ErrorNumber(uint32_t code) override;
+    // The numbers received so far, in order.
+    std::vector<uint32_t> ErrorNumbers() const;
 
     void QueueAnswer(int answer) { answers_.push_back(answer); }
     void PressEditTimes(int times) { edit_presses_ = times; }
@@ -129,6 +139,8 @@ public:
 private:
     std::deque<int> answers_;
     int edit_presses_ = 0;
+    mutable std::mutex numbers_lock_;  // numbers come from any thread
+    std::vector<uint32_t> error_numbers_;
 };
 
 // Starts a program without a shell: `program` is looked up on PATH when it

@@ -1,6 +1,9 @@
 // The headless UI: every box and the error dialog are written to stderr
 // (UTF-8) and answered at once with their default button, so a run without
-// a display never waits for a player who is not there.
+// a display never waits for a player who is not there. Every numbered error
+// also prints "error NNNNNN", so a test or a build script learns the number
+// whatever text the game's table gives it (or when the dialog of a later
+// report is not shown at all).
 #include <cstdio>
 #include <string>
 
@@ -31,6 +34,13 @@ public:
     int ErrorDialog(const ErrorDialogRequest& request) override {
         Print(Cp932ToUtf8(request.caption), request.message);
         return kErrorDialogExitButton;
+    }
+
+    void ErrorNumber(uint32_t code) override {
+        char line[32];
+        int length = std::snprintf(line, sizeof(line), "error %06u\n", static_cast<unsigned>(code));
+        std::fwrite(line, 1, static_cast<size_t>(length), stderr);
+        std::fflush(stderr);
     }
 };
 

@@ -138,7 +138,7 @@ protected:
                                           "--headless", "--frames", std::to_string(frames), "--png", png.string()},
                                          log, {}, std::chrono::seconds(120));
         EXPECT_EQ(run.exit_code, 0) << run.output;
-        EXPECT_EQ(run.output, "");
+        EXPECT_EQ(run.output, "zorvek: " + std::to_string(frames) + " frames, frame limit reached\n");
         Frame frame;
         png_image image{};
         image.version = PNG_IMAGE_VERSION;

@@ -226,6 +226,7 @@ TEST_F(EngineStartupTest, SecondStartBringsTheRunningGameForward) {
     starter.join();
 
     EXPECT_EQ(second.exit_code, 0) << second.output;
+    EXPECT_EQ(second.output, "zorvek: 0 frames, ended at start-up: this game is already running\n");
     EXPECT_LT(second_ms, 5000);  // it did not run its 10 s of frames
     EXPECT_FALSE(StartupFailed());
     bool raised = false;

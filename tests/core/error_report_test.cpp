@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/engine_state.h"
+#include "core/run_summary.h"
 #include "platform/game_path.h"
 #include "platform/ui.h"
 #include "tools/lib/byte_writer.h"
@@ -278,6 +279,25 @@ TEST_F(ErrorReportTest, OnlyTheFirstReportIsShown) {
     EXPECT_EQ(ErrorReporter().reports, 2u);
     EXPECT_EQ(ErrorReporter().fatal_reports, 2u);
     EXPECT_TRUE(ErrorReporter().dialog_shown);
+}
+
+// Every error tells the UI its number (a headless run prints it), whatever
+// text it has and whether its dialog is shown; the first fatal one is what
+// stopped the run. The credits notice is no error.
+TEST_F(ErrorReportTest, EveryErrorNumberReachesTheUiAndTheFirstFatalStopsTheRun) {
+    ResetStopCause();
+    WriteZke({{200000, "from the table %s"}});
+    ASSERT_EQ(LoadErrorTexts(), 0);
+    ErrorReporter().caption = kLicenseCaption;
+    ReportEngineError(kErrLicenseNotice, true);         // shown; no number
+    ReportEngineErrorF(104150, false, {std::string_view("x.ogg")});  // built-in text, not fatal
+    ReportScriptErrorF(200000, true, {std::string_view("a")});     // the table's text
+    ReportEngineError(123456, true);                     // the internal-error text
+    EXPECT_EQ(ui_.ErrorNumbers(), (std::vector<uint32_t>{104150, 200000, 123456}));
+    EXPECT_EQ(ui_.dialogs.size(), 1u);  // the credits; no later report is shown
+    EXPECT_EQ(TheStopCause(), StopCause::kFatalError);
+    EXPECT_EQ(StopErrorCode(), 200000u);
+    ResetStopCause();
 }
 
 TEST_F(ErrorReportTest, NonFatalReportLeavesTheQuitFlag) {

@@ -41,6 +41,15 @@ struct EngineRun {
     int exit_code = -1;
     std::string output;  // stderr and stdout
     long elapsed_ms = 0;
+
+    // The closing line every run ends with, without its line break; empty
+    // when the output does not end with one.
+    std::string LastLine() const {
+        if (output.empty() || output.back() != '\n') return {};
+        const size_t start = output.find_last_of('\n', output.size() - 2);
+        return output.substr(start == std::string::npos ? 0 : start + 1,
+                             output.size() - 1 - (start == std::string::npos ? 0 : start + 1));
+    }
 };
 
 class Process {
@@ -155,7 +164,7 @@ TEST_F(EngineRunTest, HeadlessRunStopsAfterItsFramesAndExitsZero) {
     EXPECT_EQ(run.exit_code, 0) << run.output;
     // 30 paced frames take about half a second at 60 frames a second.
     EXPECT_GE(run.elapsed_ms, 400);
-    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.output, "zorvek: 30 frames, frame limit reached\n");
 }
 
 TEST_F(EngineRunTest, HeadlessRunWritesItsLastFrameAsPng) {
@@ -177,8 +186,25 @@ TEST_F(EngineRunTest, MissingConfigurationIsAFatalNumberedError) {
     fs::remove(game / "zkbin" / "zkcfg.zbn");
     EngineRun run = Start({"--headless", "--frames", "5"});
     EXPECT_EQ(run.exit_code, 1);
+    EXPECT_TRUE(run.output.starts_with("error 104060\n")) << run.output;
     EXPECT_NE(run.output.find("zkbin\\zkcfg.zbn"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("存在しません"), std::string::npos) << run.output;
+    EXPECT_EQ(run.LastLine(), "zorvek: 0 frames, start-up failed: fatal error 104060") << run.output;
+}
+
+// A damaged picture of the demo: the headless run names the error's number
+// and the demo's own text names the file; the closing line says the error
+// stopped the run.
+TEST_F(EngineRunTest, BrokenDemoPictureNamesItsErrorAndFile) {
+    std::ofstream(game / "image" / "ball.bmp", std::ios::binary | std::ios::trunc) << "not a picture";
+    EngineRun run = Start({"--headless", "--frames", "30"});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_TRUE(run.output.starts_with("error 100070\n")) << run.output;
+    EXPECT_NE(run.output.find("[image\\ball.bmp]ファイルは\nBMP形式ではありません。"), std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find("内部エラー"), std::string::npos) << run.output;
+    EXPECT_TRUE(run.LastLine().starts_with("zorvek: ")) << run.output;
+    EXPECT_TRUE(run.LastLine().ends_with(", stopped by fatal error 100070")) << run.output;
 }
 
 TEST_F(EngineRunTest, ConfigurationFoundWhateverItsCase) {
@@ -204,6 +230,8 @@ TEST_F(EngineRunTest, CreditsSwitchShowsTheLicenceAndEnds) {
     EXPECT_EQ(run.exit_code, 0) << run.output;
     EXPECT_NE(run.output.find("License Information"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("■ライセンスについて"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("error "), std::string::npos) << "the credits are no error";
+    EXPECT_EQ(run.LastLine(), "zorvek: 0 frames, ended at start-up: the /info switch was handled");
 }
 
 TEST_F(EngineRunTest, GameLoopThreadRunsAndShutsDownInOrder) {
@@ -217,6 +245,7 @@ TEST_F(EngineRunTest, GameLoopThreadRunsAndShutsDownInOrder) {
         EngineRun result = Start({"--headless", "--frames", "20"}, std::chrono::seconds(20));
         EXPECT_EQ(result.exit_code, 0) << result.output;
         EXPECT_GE(result.elapsed_ms, 250);
+        EXPECT_EQ(result.output, "zorvek: 20 frames, frame limit reached\n");
     }
 }
 
@@ -295,8 +324,8 @@ TEST_F(EngineRunTest, ScriptThatDoesNotBootFailsStartUpAndSaysWhy) {
     fs::remove(game / "zkbin" / "zkl.zbn");  // the label table: missing without a numbered report
     EngineRun run = Start({"--headless", "--frames", "5", "--png", png.string()});
     EXPECT_EQ(run.exit_code, 1) << run.output;
-    EXPECT_NE(run.output.find("start-up failed"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("zkbin\\zkl.zbn"), std::string::npos) << run.output;
+    EXPECT_TRUE(run.LastLine().starts_with("zorvek: 0 frames, start-up failed: ")) << run.output;
+    EXPECT_NE(run.LastLine().find("zkbin\\zkl.zbn"), std::string::npos) << run.output;
     EXPECT_FALSE(fs::exists(png));
 
     // Tables whose script starts at another label than SYSTEM_START.
@@ -321,7 +350,7 @@ TEST_F(EngineRunTest, DeepGameFolderRuns) {
     game = deep;
     EngineRun run = Start({"--headless", "--frames", "3"});
     EXPECT_EQ(run.exit_code, 0) << run.output;
-    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.output, "zorvek: 3 frames, frame limit reached\n");
 }
 
 // SIGINT and SIGTERM close the engine as a close request does: shutdown
@@ -354,8 +383,21 @@ TEST_F(EngineRunTest, StopSignalsCloseTheEngineInOrder) {
             EngineRun run = process.Wait(std::chrono::seconds(20));
             EXPECT_EQ(run.exit_code, 128 + signal_number) << run.output;
             EXPECT_TRUE(fs::exists(png)) << run.output;
+            EXPECT_TRUE(run.LastLine().ends_with(signal_number == SIGINT ? ", stopped by SIGINT"
+                                                                         : ", stopped by SIGTERM"))
+                << run.output;
         }
     }
+}
+
+// The close button, from a player's input script: the demo asks, the
+// headless box answers yes, and the frames of the input after it never run.
+TEST_F(EngineRunTest, CloseRequestEndsTheRunAndSaysSo) {
+    const fs::path input = root / "close.txt";
+    std::ofstream(input) << "3 close\n";
+    EngineRun run = Start({"--input", input.string(), "--frames", "100"});
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(run.LastLine(), "zorvek: 2 frames, stopped by a close request") << run.output;
 }
 
 TEST(StartupPathsTest, IdentityNamesAreLowerCasedFileAccessKeepsCase) {

@@ -245,6 +245,14 @@ TEST(StderrUi, ErrorDialogPrintsAndExits) {
     EXPECT_EQ(edits, 0);
 }
 
+TEST(StderrUi, EveryErrorNumberIsALineOfItsOwn) {
+    auto ui = CreateStderrUi();
+    testing::internal::CaptureStderr();
+    ui->ErrorNumber(104060);
+    ui->ErrorNumber(7);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "error 104060\nerror 000007\n");
+}
+
 // --- The SDL back end without a display ----------------------------------------
 
 TEST(SdlUi, FallsBackToStderrWithoutADisplay) {

@@ -229,7 +229,7 @@ TEST_F(AppendedDataTest, SingleFileGameStartsFromItsAppendedPack) {
     RunResult run = RunProgram({game.string(), "--game", game.parent_path().string(), "--headless", "--frames", "5"},
                                root_ / "run.txt");
     EXPECT_EQ(run.exit_code, 0) << run.output;
-    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.output, "zorvek: 5 frames, frame limit reached\n");
 }
 
 TEST_F(AppendedDataTest, SingleFileGameIsItsOwnFolderWhereverItIsStarted) {
@@ -242,7 +242,7 @@ TEST_F(AppendedDataTest, SingleFileGameIsItsOwnFolderWhereverItIsStarted) {
     ASSERT_TRUE(tools::WriteFile((elsewhere / "zkbin" / "zkcfg.zbn").string(), std::vector<uint8_t>(5, 'x')));
     RunResult run = RunProgram({game.string(), "--headless", "--frames", "5"}, root_ / "run.txt", elsewhere);
     EXPECT_EQ(run.exit_code, 0) << run.output;
-    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.output, "zorvek: 5 frames, frame limit reached\n");
 }
 
 TEST_F(AppendedDataTest, PackedGameFolderStartsAsReleasedData) {
@@ -250,7 +250,7 @@ TEST_F(AppendedDataTest, PackedGameFolderStartsAsReleasedData) {
     RunResult run =
         RunProgram({engine_.string(), "--game", folder.string(), "--headless", "--frames", "5"}, root_ / "run.txt");
     EXPECT_EQ(run.exit_code, 0) << run.output;
-    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.output, "zorvek: 5 frames, frame limit reached\n");
 }
 
 TEST_F(AppendedDataTest, AppendingAgainReplacesTheGame) {
