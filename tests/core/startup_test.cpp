@@ -343,7 +343,7 @@ TEST_F(EngineRunTest, ScriptThatDoesNotBootFailsStartUpAndSaysWhy) {
 
 TEST_F(EngineRunTest, DeepGameFolderRuns) {
     // Far beyond the 260 bytes of a Windows path: nothing cuts it.
-    fs::path deep = root / std::string(120, 'd') / std::string(120, 'e') / "Game Folder";
+    fs::path deep = root / std::string(150, 'd') / std::string(150, 'e') / "Game Folder";
     ASSERT_GE(GamePath(deep / "zorvek").size(), 300u);
     fs::create_directories(deep.parent_path());
     fs::rename(game, deep);
