@@ -1,5 +1,7 @@
 #include "core/engine_hooks.h"
 
+#include "core/engine_commands.h"
+
 namespace zk {
 
 EngineHooks& Hooks() {
@@ -13,6 +15,7 @@ void RegisterSubsystemHooks() {
     RegisterLayerHooks();
     RegisterRendererHooks();
     RegisterInputHooks();
+    RegisterEngineCommands();
 }
 
 }  // namespace zk

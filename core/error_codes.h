@@ -81,6 +81,7 @@ inline constexpr uint32_t kErrNullTreePath = 900020;
 inline constexpr uint32_t kErrMalformedCode = 900030;
 inline constexpr uint32_t kErrUnpackBufferShort = 900040;   // file name
 inline constexpr uint32_t kErrUndefinedCommand = 900050;
+inline constexpr uint32_t kErrNotBuilt = 900060;           // command: an option this build does not carry yet
 inline constexpr uint32_t kErrDefinitionBeyondTable = 900070;  // definition number
 inline constexpr uint32_t kErrConfigTitleTooLong = 901000;  // zkcfg.zbn
 inline constexpr uint32_t kErrConfigValue = 901020;         // a zkcfg.zbn value out of range

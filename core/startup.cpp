@@ -97,7 +97,8 @@ void RecordStartupTime() {
 }
 }  // namespace
 
-void RequestRestart() { restart_requested = true; }
+void SetRestartFlag(uint8_t value) { restart_requested = value != 0; }
+bool RestartFlagSet() { return restart_requested; }
 void SetLastFrameSnapshotPath(std::string host_path) {
     snapshot_path = std::move(host_path);
     snapshot_written = false;

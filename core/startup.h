@@ -59,8 +59,10 @@ bool MainLoopReached();
 void SetLastFrameSnapshotPath(std::string host_path);
 bool LastFrameSnapshotWritten();
 
-// Set by the engine command that restarts the game (command 13).
-void RequestRestart();
+// The restart flag of the engine command that ends the program (command
+// 13): when set at shutdown, the executable is started again.
+void SetRestartFlag(uint8_t value);
+bool RestartFlagSet();
 
 // Back to the start-of-process state (tests that run several engines).
 void ResetStartupState();

@@ -17,6 +17,10 @@
 //   photo    at (400, 290), masked by wipe, hard edge; mask level 8 per pass up to 256
 //   title    at (160, 400); opacity 0, then 8 per pass up to 256
 //   ball     at (ball_x, 200); ball_x moves 4 a pass, turning at 576 and at 0
+//   pointer  hidden until the mouse first moves
+// Scene 1 holds for 300 frames unless a click, Return, Space or a gamepad's
+// first button skips it; scene 2 then takes the photo and the title away
+// (8 a pass) and drops the panel 5 a pass, for 32 passes. Escape ends it.
 #include <gtest/gtest.h>
 
 #include <png.h>
@@ -130,15 +134,26 @@ protected:
     }
     void TearDown() override { fs::remove_all(root); }
 
-    // Runs the demo for `frames` frames; window 0's last frame.
-    Frame RunFrames(int frames) {
-        const fs::path png = root / ("frame" + std::to_string(frames) + ".png");
-        const fs::path log = root / ("run" + std::to_string(frames) + ".txt");
-        const RunResult run = RunProgram({(fs::path(ZORVEK_BINARY_DIR) / "zorvek").string(), "--game", game.string(),
-                                          "--headless", "--frames", std::to_string(frames), "--png", png.string()},
-                                         log, {}, std::chrono::seconds(120));
+    // Runs the demo for `frames` frames, played by `input` (a headless
+    // input file's text) when given; window 0's last frame. `ends` is the
+    // closing line the run must print.
+    Frame RunFrames(int frames, const std::string& input = {}, std::string ends = {}) {
+        const std::string run_name = std::to_string(frames) + "-" + std::to_string(runs++);
+        const fs::path png = root / ("frame" + run_name + ".png");
+        const fs::path log = root / ("run" + run_name + ".txt");
+        std::vector<std::string> command = {(fs::path(ZORVEK_BINARY_DIR) / "zorvek").string(),
+                                            "--game", game.string(), "--headless", "--frames",
+                                            std::to_string(frames), "--png", png.string()};
+        if (!input.empty()) {
+            const fs::path input_file = root / ("input" + run_name + ".txt");
+            std::ofstream(input_file, std::ios::binary) << input;
+            command.push_back("--input");
+            command.push_back(input_file.string());
+        }
+        const RunResult run = RunProgram(command, log, {}, std::chrono::seconds(120));
+        if (ends.empty()) ends = "zorvek: " + std::to_string(frames) + " frames, frame limit reached\n";
         EXPECT_EQ(run.exit_code, 0) << run.output;
-        EXPECT_EQ(run.output, "zorvek: " + std::to_string(frames) + " frames, frame limit reached\n");
+        EXPECT_EQ(run.output, ends);
         Frame frame;
         png_image image{};
         image.version = PNG_IMAGE_VERSION;
@@ -158,6 +173,7 @@ protected:
     }
 
     fs::path root, game;
+    int runs = 0;
 };
 
 // Screen positions of the scene.
@@ -239,6 +255,52 @@ TEST_P(DemoTest, AfterTheTransitionsTheBallHasTurnedAtTheRightEdge) {
     EXPECT_EQ(frame.At(ball_x + 58, kBallY + 32), Ball(58, 32));
     EXPECT_EQ(frame.At(ball_x + 64, kBallY + 32), Background(ball_x + 64, kBallY + 32));
     EXPECT_EQ(frame.At(620, kBallY + 32), Background(620, kBallY + 32)) << "where it turned";
+}
+
+// The player skips the first scene's wait at frame 3: by frame 40 the
+// second scene has run its 32 passes, so the photo and the title are gone
+// and the panel sits 160 pixels lower. Any other key leaves the first
+// scene in place.
+TEST_P(DemoTest, AClickAKeyOrAGamepadButtonAdvancesTheScene) {
+    constexpr int kFrames = 40;
+    struct Case {
+        const char* input;
+        bool advances;
+    };
+    const Case cases[] = {
+        {"3 click 5 5\n", true},
+        {"3 key Return\n", true},
+        {"3 key Space\n", true},
+        {"3 joy 0 button 1 down\n", true},
+        {"3 joy 3 button 1 down\n", true},
+        {"3 key A\n3 button right down\n", false},
+        {"3 joy 0 button 2 down\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        const Frame frame = RunFrames(kFrames, c.input);
+        ASSERT_EQ(frame.width, 640);
+        const int panel_y = c.advances ? kPanelY + 160 : kPanelY;
+        const int tile_y = panel_y + 10;
+        EXPECT_EQ(frame.At(100, tile_y + 30), Add(Tile(100 - kPanelX - 10, 30), Background(100, tile_y + 30)));
+        const Rgb photo = c.advances ? Background(kPhotoX + 60, kPhotoY + 40) : Photo(60, 40);
+        EXPECT_EQ(frame.At(kPhotoX + 60, kPhotoY + 40), photo);
+        const Rgb title = c.advances ? Background(300, 420) : Title(300 - kTitleX, 420 - kTitleY);
+        EXPECT_EQ(frame.At(300, 420), title);
+    }
+}
+
+// A mouse move shows the pointer ball centred on the pointer; Escape ends
+// the demo at once.
+TEST_P(DemoTest, ThePointerFollowsTheMouseAndEscapeEndsTheDemo) {
+    const Frame frame = RunFrames(200, "2 move 100 300\n6 move 620 300\n8 key Escape\n",
+                                  "zorvek: 8 frames, stopped by the game\n");
+    ASSERT_EQ(frame.width, 640);
+    // The ball at opacity 160 over the background, its centre on (620, 300)
+    // (the alpha kernel's own rounding: within one step a channel).
+    const Rgb pointer = frame.At(620, 300), expected = Fade(Ball(32, 32), Background(620, 300), 160);
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(pointer[c], expected[c], 1) << "channel " << c;
+    EXPECT_EQ(frame.At(100, 300), Background(100, 300)) << "where it was";
 }
 
 INSTANTIATE_TEST_SUITE_P(ThreadingModes, DemoTest, ::testing::Values(0, 1),

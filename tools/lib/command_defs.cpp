@@ -118,6 +118,14 @@ std::vector<CommandEntry> BuildEntries() {
     // Input: keyboard polling, gamepad polling, mouse input (each 0 or 1).
     add(49, "input", {Num("keyboard"), Num("gamepad"), Num("mouse")});
 
+    // The engine as a whole: end (and restart), frame rate, screen saver,
+    // keep running while inactive, the four game timers (0 stop, 1 resume).
+    add(13, "endprogram", {Num("restart")});
+    add(28, "framerate", {Num("rate"), Num("skip")});
+    add(51, "nop51", {});
+    add(93, "engine", {Num("screensaver"), Num("keeprunning"), Num("width"), Num("height"), Num("timer1"),
+                       Num("timer2"), Num("timer3"), Num("timer4")});
+
     // Tasks.
     {
         std::vector<KeywordDef> keywords = {Txt("name"), Num("enable_a"), Num("enable_b"), Num("order")};
