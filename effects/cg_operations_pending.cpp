@@ -1,0 +1,58 @@
+// The image operations whose code has not landed yet. Each reports the
+// engine's "not built" error under command 2's name and fails, so a script
+// never takes a missing operation for a success.
+#include "core/error_report.h"
+#include "effects/cg_operations.h"
+#include "script/compiled_tables.h"
+
+#include <string>
+
+namespace zk {
+
+namespace {
+constexpr uint32_t kCmdEditCg = 2;
+
+int32_t NotBuilt() {
+    const std::string name(CommandName(kCmdEditCg));
+    ReportScriptErrorF(kErrNotBuilt, true, {name});
+    return -1;
+}
+}  // namespace
+
+int32_t ScaleCg(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                int32_t) {
+    return NotBuilt();
+}
+int32_t RotateCg(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int64_t, int32_t, int32_t) {
+    return NotBuilt();
+}
+int32_t RotateCgBilinear(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int64_t, int32_t,
+                         int32_t) {
+    return NotBuilt();
+}
+int32_t RunCgFilter(int32_t, NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int64_t, int32_t,
+                    int32_t, int32_t) {
+    return NotBuilt();
+}
+int32_t DrawCgOver(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int32_t) { return NotBuilt(); }
+int32_t DrawCgOverWithOpacity(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int32_t) {
+    return NotBuilt();
+}
+int32_t KeepDifferentPixels(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int32_t, uint8_t) {
+    return NotBuilt();
+}
+int32_t KeepEqualPixels(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int32_t, uint8_t) {
+    return NotBuilt();
+}
+int32_t MixCgsIntoThird(NamedTreeNode*, NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int64_t,
+                        int32_t) {
+    return NotBuilt();
+}
+int32_t TrimCgToAlpha(NamedTreeNode*, NamedTreeNode*, int32_t, uint8_t, uint8_t) { return NotBuilt(); }
+int32_t ResizeCgCanvas(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int32_t) {
+    return NotBuilt();
+}
+int32_t PasteSprite(NamedTreeNode*, NamedTreeNode*) { return NotBuilt(); }
+int32_t CaptureLayerToCg(NamedTreeNode*, NamedTreeNode*) { return NotBuilt(); }
+
+}  // namespace zk
