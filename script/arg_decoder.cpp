@@ -76,8 +76,7 @@ int32_t Decode(uint8_t command_code, bool fixed_text_entry) {
     const RunningCommand& command = CurrentCommand();
     // SetRunningCommand keeps these true; a command record that never went
     // through it (or a table that changed since) fails here, not in memory.
-    if (command.index < 0 || command.index >= command.command_count ||
-        command.args.size() < size_t{command.arg_count} * kArgDescriptorSize) {
+    if (command.index < 0 || command.index >= command.command_count || command.records.size() < command.arg_count) {
         ReportScriptError(kErrMalformedCode, true);
         return -1;
     }
@@ -87,11 +86,7 @@ int32_t Decode(uint8_t command_code, bool fixed_text_entry) {
 
     block.arg_count = command.arg_count;
     for (uint32_t s = 1; s <= command.arg_count; ++s) {
-        std::optional<ArgDescriptor> record = ReadArgDescriptor(command.args, s - 1);
-        if (!record) {  // NEVER: the size was checked above
-            ReportScriptError(kErrMalformedCode, true);
-            return -1;
-        }
+        const ArgDescriptor* record = &command.records[s - 1];
         CommandArgSlot& slot = block.slots[s];
         slot.keyword = record->keyword;
         slot.expr_type = record->expr_type;

@@ -78,15 +78,13 @@ void RealOp(ScriptVariable& v, int64_t e, double x) {
 
 // The code of one of the command's own records; null (reported) when the
 // record is missing or points outside the data section.
-std::optional<ArgDescriptor> CommandRecord(const RunningCommand& command, size_t index,
-                                           std::span<const uint8_t>& code) {
-    std::optional<ArgDescriptor> record;
-    if (index < command.arg_count) record = ReadArgDescriptor(command.args, index);
+const ArgDescriptor* CommandRecord(const RunningCommand& command, size_t index, std::span<const uint8_t>& code) {
+    const ArgDescriptor* record = index < command.arg_count ? command.Record(index) : nullptr;
     std::optional<std::span<const uint8_t>> span;
     if (record) span = ArgCode(command.data, *record);
     if (!span) {
         ReportScriptError(kErrMalformedCode, true);
-        return std::nullopt;
+        return nullptr;
     }
     code = *span;
     return record;
@@ -182,9 +180,9 @@ bool ApplyAssignOperator(ScriptVariable& variable, int64_t element, uint8_t op, 
 int32_t CmdAssign() {
     const RunningCommand& command = CurrentCommand();
     std::span<const uint8_t> target_code, value_code;
-    std::optional<ArgDescriptor> target = CommandRecord(command, 0, target_code);
-    if (!target) return -1;
-    std::optional<ArgDescriptor> value = CommandRecord(command, 1, value_code);
+    const ArgDescriptor* target = CommandRecord(command, 0, target_code);
+    if (target == nullptr) return -1;
+    const ArgDescriptor* value = CommandRecord(command, 1, value_code);
     if (!value) return -1;
     const uint8_t op = target->op;
     if (op >= kAssignOperatorCount) {

@@ -7,8 +7,9 @@ namespace zk {
 
 namespace {
 
-RunningCommand running_command;
 CommandArgBlock arg_block;
+// Records of a command set from its bytes alone (tests, tools).
+std::vector<ArgDescriptor> loose_records;
 CommandTable command_table;
 std::array<uint8_t, kCommandSwitchCount> command_switches = [] {
     std::array<uint8_t, kCommandSwitchCount> switches{};
@@ -17,6 +18,10 @@ std::array<uint8_t, kCommandSwitchCount> command_switches = [] {
 }();
 
 }  // namespace
+
+namespace detail {
+RunningCommand running_command;
+}  // namespace detail
 
 std::optional<ArgDescriptor> ReadArgDescriptor(std::span<const uint8_t> records, size_t index) {
     if (index >= records.size() / kArgDescriptorSize) return std::nullopt;
@@ -31,18 +36,22 @@ std::optional<ArgDescriptor> ReadArgDescriptor(std::span<const uint8_t> records,
     return d;
 }
 
-std::optional<std::span<const uint8_t>> ArgCode(std::span<const uint8_t> data, const ArgDescriptor& record) {
-    uint64_t end = uint64_t{record.code_offset} + record.code_length;
-    if (end > data.size()) return std::nullopt;
-    return data.subspan(record.code_offset, record.code_length);
+void DecodeArgDescriptors(std::span<const uint8_t> bytes, std::vector<ArgDescriptor>& out) {
+    const size_t count = bytes.size() / kArgDescriptorSize;
+    out.resize(count);
+    for (size_t i = 0; i < count; ++i) out[i] = *ReadArgDescriptor(bytes, i);
 }
-
-RunningCommand& CurrentCommand() { return running_command; }
 
 bool SetRunningCommand(const RunningCommand& command) {
     if (command.index < 0 || command.index >= command.command_count) return false;
+    if (command.records.size() >= command.arg_count) {
+        detail::running_command = command;
+        return true;
+    }
     if (command.args.size() < size_t{command.arg_count} * kArgDescriptorSize) return false;
-    running_command = command;
+    DecodeArgDescriptors(command.args, loose_records);
+    detail::running_command = command;
+    detail::running_command.records = loose_records;
     return true;
 }
 
