@@ -340,20 +340,22 @@ void Scenes(int32_t width, int32_t height) {
 
 // Each kernel over a frame of rows, single-threaded, against pixman's
 // operator on the same bytes.
-void Kernels(int32_t width, int32_t height) {
-    std::printf("\n== kernels, %dx%d, single thread (Mpixel/s) ==\n", width, height);
+void Kernels(int32_t width, int32_t height, bool sprite_rows) {
+    std::printf("\n== kernels, %dx%d, %s, single thread (Mpixel/s) ==\n", width, height,
+                sprite_rows ? "sprite rows" : "random rows");
     zk::InstallPixelKernels();
     zk::BuildBlendTables();
     const size_t bytes = size_t(width) * height * 4;
     std::vector<uint8_t> source(bytes), destination(bytes);
     for (size_t i = 0; i < bytes; i += 4) {
-        uint32_t v = SpritePixel(int64_t(i / 4) % width, int64_t(i / 4) / width, width, height, 21);
+        uint32_t v = sprite_rows ? SpritePixel(int64_t(i / 4) % width, int64_t(i / 4) / width, width, height, 21)
+                                 : Hash(int64_t(i), 1, 23);
         std::memcpy(&source[i], &v, 4);
         uint32_t d = 0xFF000000u | Hash(int64_t(i), 0, 22);
         std::memcpy(&destination[i], &d, 4);
     }
     const double pixels = double(width) * height;
-    const zk::BlendKernelTable& table = zk::TheBlendKernelTable();
+    zk::BlendKernelTable table = zk::TheBlendKernelTable();
     auto run = [&](zk::BlendRowKernel kernel, int32_t opacity) {
         return SecondsPerCall([&] {
             for (int32_t y = 0; y < height; ++y)
@@ -398,8 +400,18 @@ void Kernels(int32_t width, int32_t height) {
     pixman_image_t* ps = Wrap(source, width, height);
     pixman_image_t* pd = Wrap(destination, width, height);
 #endif
+    // The same rows through the kernel table holding the SSE2-only set: the
+    // blend kernels forward to its slots.
+    const zk::PixelKernelTable installed = zk::PixelKernels;
+    auto run_sse2 = [&](const Row& row) {
+        zk::PixelKernels = zk::Sse2PixelKernelSet();
+        double seconds = run(row.kernel, row.opacity);
+        zk::PixelKernels = installed;
+        return seconds;
+    };
     for (const Row& row : rows) {
         double ours = run(row.kernel, row.opacity);
+        double sse2 = run_sse2(row);
 #ifdef ZORVEK_HAVE_PIXMAN
         pixman_image_t* mask = nullptr;
         if (row.opacity < 256) {
@@ -409,10 +421,11 @@ void Kernels(int32_t width, int32_t height) {
         double theirs = SecondsPerCall(
             [&] { pixman_image_composite32(row.op, ps, mask, pd, 0, 0, 0, 0, 0, 0, width, height); });
         if (mask != nullptr) pixman_image_unref(mask);
-        std::printf("  %-29s %8.1f   pixman %8.1f   ratio %5.2fx\n", row.name, Mpix(pixels, ours),
-                    Mpix(pixels, theirs), theirs / ours);
+        std::printf("  %-29s %8.1f   SSE2 only %8.1f   pixman %8.1f   speed ratio to pixman %5.2fx (SSE2 only %5.2fx)\n",
+                    row.name, Mpix(pixels, ours), Mpix(pixels, sse2), Mpix(pixels, theirs), theirs / ours,
+                    theirs / sse2);
 #else
-        std::printf("  %-29s %8.1f\n", row.name, Mpix(pixels, ours));
+        std::printf("  %-29s %8.1f   SSE2 only %8.1f\n", row.name, Mpix(pixels, ours), Mpix(pixels, sse2));
 #endif
     }
 #ifdef ZORVEK_HAVE_PIXMAN
@@ -440,6 +453,7 @@ int main() {
     PostingCost();
     Scenes(1280, 720);
     Scenes(1920, 1080);
-    Kernels(1920, 1080);
+    Kernels(1920, 1080, true);
+    Kernels(1920, 1080, false);
     return 0;
 }
