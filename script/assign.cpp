@@ -192,14 +192,17 @@ int32_t CmdAssign() {
 
     // The value's evaluation replaces the reference record: take the
     // target's first.
-    EvaluateExpr(target->expr_type, target_code);
+    EvaluateRecordCode(command, *target, target->expr_type, target_code);
     // A target that failed (a subscript out of range, say) names its
     // variable but not the element: write nothing rather than an element
     // left from an earlier expression.
     if (LastExprAborted()) return -1;
-    const ExprReference reference = LastExprReference();
-    const uint32_t number = reference.variable;
-    const int64_t element = reference.element;
+    // Field by field: the evaluator has just stored them one by one, and a
+    // whole-record copy would wait on those stores.
+    const ExprReference& last = LastExprReference();
+    const uint32_t number = last.variable;
+    const int64_t element = last.element;
+    const uint8_t whole_variable = last.whole_variable;
     const uint32_t t = value->expr_type;
 
     ScriptVariable* variable = FindVariable(number);
@@ -209,7 +212,7 @@ int32_t CmdAssign() {
     }
 
     if (number < kFirstScriptVariable) {
-        if (reference.whole_variable) return 0;
+        if (whole_variable) return 0;
         switch (variable->type) {
             case kVariableInteger: return WriteSystemInteger(number, element, op, EvaluateExpr(t, value_code).integer);
             case kVariableReal: return WriteSystemReal(number, element, op, EvaluateExpr(t + 5, value_code).real);
@@ -218,7 +221,7 @@ int32_t CmdAssign() {
         }
     }
 
-    if (reference.whole_variable) {
+    if (whole_variable) {
         // The whole variable takes the value; the operator does not apply.
         switch (variable->type) {
             case kVariableInteger: return FillIntegerVariable(*variable, EvaluateExpr(t, value_code).integer);
@@ -230,7 +233,7 @@ int32_t CmdAssign() {
 
     switch (variable->type) {
         case kVariableInteger:
-            assign_ops.integer[op](*variable, element, EvaluateExpr(t, value_code).integer);
+            assign_ops.integer[op](*variable, element, EvaluateRecordCode(command, *value, t, value_code).integer);
             return 0;
         case kVariableReal:
             // Always in double arithmetic, whatever the value's type.

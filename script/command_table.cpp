@@ -42,6 +42,18 @@ void DecodeArgDescriptors(std::span<const uint8_t> bytes, std::vector<ArgDescrip
     for (size_t i = 0; i < count; ++i) out[i] = *ReadArgDescriptor(bytes, i);
 }
 
+ExprValue EvaluateRecordCode(const RunningCommand& command, const ArgDescriptor& record, uint32_t type,
+                             std::span<const uint8_t> code, std::span<char> text_out) {
+    const ArgDescriptor* first = command.records.data();
+    if (first != nullptr && &record >= first) {
+        const size_t index = static_cast<size_t>(&record - first);
+        if (index < command.programs.size()) {
+            return EvaluateWithProgram(type, code, command.programs[index], command.program_ops, text_out);
+        }
+    }
+    return EvaluateExpr(type, code, text_out);
+}
+
 bool SetRunningCommand(const RunningCommand& command) {
     if (command.index < 0 || command.index >= command.command_count) return false;
     if (command.records.size() >= command.arg_count) {
@@ -52,6 +64,8 @@ bool SetRunningCommand(const RunningCommand& command) {
     DecodeArgDescriptors(command.args, loose_records);
     detail::running_command = command;
     detail::running_command.records = loose_records;
+    detail::running_command.programs = {};
+    detail::running_command.program_ops = nullptr;
     return true;
 }
 

@@ -25,6 +25,7 @@
 
 #include "core/error_codes.h"
 #include "script/command_handler.h"
+#include "script/int_expr_program.h"
 
 namespace zk {
 
@@ -72,10 +73,21 @@ struct RunningCommand {
     // The same records decoded (the file decodes them once, at load): what
     // the decoder and the handlers read. At least arg_count of them.
     std::span<const ArgDescriptor> records;
+    // The records' compiled integer programs (script/int_expr_program.h),
+    // parallel to `records`, and the file's op pool; empty when the command
+    // was set from bytes alone.
+    std::span<const IntExprProgram> programs;
+    const IntExprOp* program_ops = nullptr;
 
     // Record `index` (0-based), or null beyond the command's records.
     const ArgDescriptor* Record(size_t index) const { return index < records.size() ? &records[index] : nullptr; }
 };
+
+// Evaluates `code` (record's code) with ExprEntryTable[type], through the
+// record's compiled program when it has one that may stand for the byte
+// code. `record` is one of command.records.
+ExprValue EvaluateRecordCode(const RunningCommand& command, const ArgDescriptor& record, uint32_t type,
+                             std::span<const uint8_t> code, std::span<char> text_out = {});
 
 namespace detail {
 extern RunningCommand running_command;

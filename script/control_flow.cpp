@@ -52,7 +52,7 @@ std::optional<ExprValue> EvaluateRecord(const ArgDescriptor& record) {
         ReportScriptError(kErrMalformedCode, true);
         return std::nullopt;
     }
-    ExprValue value = EvaluateExpr(record.expr_type, *code);
+    ExprValue value = EvaluateRecordCode(CurrentCommand(), record, record.expr_type, *code);
     if (LastExprAborted() && QuitFlag.load() != 0) return std::nullopt;
     return value;
 }

@@ -738,6 +738,8 @@ void FillExprOpTable(int mode) {
     }
 }
 
+bool ExprOpTableFolding() { return op_table[kOpVariable] != OpVariable; }
+
 int32_t RunExprByteCode(std::span<const uint8_t> code) {
     ExprEvaluator& e = the_evaluator;
     e.depth = 0;

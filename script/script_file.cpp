@@ -140,6 +140,13 @@ uint32_t ParseChecked(std::span<const uint8_t> bytes, const ScriptFileKey4& key,
         }
     }
 
+    // Integer-only expressions get their compiled programs.
+    file.programs.resize(file.records.size());
+    for (size_t r = 0; r < file.records.size(); ++r) {
+        std::optional<std::span<const uint8_t>> code = ArgCode(file.data, file.records[r]);
+        if (code) file.programs[r] = CompileIntExpr(*code, file.program_ops);
+    }
+
     // A label that points past this file's commands would start a task or
     // land a jump outside them.
     if (labels != nullptr && file_number < labels->command_limit_by_file.size() &&
@@ -183,6 +190,10 @@ std::optional<RunningCommand> ScriptFileRefs::Running(int64_t index) const {
     const uint64_t first = first_arg[static_cast<size_t>(index)];
     if (first + command.arg_count <= records.size()) {
         command.records = records.subspan(static_cast<size_t>(first), command.arg_count);
+        if (first + command.arg_count <= programs.size()) {
+            command.programs = programs.subspan(static_cast<size_t>(first), command.arg_count);
+            command.program_ops = program_ops;
+        }
     }
     return command;
 }
@@ -202,6 +213,8 @@ ScriptFileRefs ScriptFile::Refs() const {
     refs.first_arg = first_arg;
     refs.args = args;
     refs.records = records;
+    refs.programs = programs;
+    refs.program_ops = program_ops.data();
     refs.data = data;
     refs.lines = lines;
     return refs;

@@ -119,6 +119,12 @@ void RunInstructions(ScriptTask& task) {
                                                 size_t{arg_count} * kArgDescriptorSize);
         running.data = file.data;
         running.records = std::span<const ArgDescriptor>(file.records.data() + first, arg_count);
+        if (first + arg_count <= file.programs.size()) [[likely]] {
+            running.programs = std::span<const IntExprProgram>(file.programs.data() + first, arg_count);
+        } else {
+            running.programs = {};
+        }
+        running.program_ops = file.program_ops;
         task.next_index = i + 1;
         const size_t row = ScriptHeldByInactivePause() ? 0 : 1;
         const std::span<const CommandHandler> handlers = file.rows[row];
