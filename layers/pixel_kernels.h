@@ -76,7 +76,13 @@ extern PixelKernelTable PixelKernels;
 // The two sets as they are, for comparing them (tests, benchmarks). On a
 // processor without SSE2 the SSE set is the plain set.
 const PixelKernelTable& PlainPixelKernelSet();
+// The SSE set of this processor: with AVX2 present (and ZORVEK_NO_AVX2
+// not set), its slots 11-13, 15, 16, 18, 19, 22 and 23 are AVX2 variants
+// with the same results.
 const PixelKernelTable& SsePixelKernelSet();
+// The SSE set with SSE2 code only, whatever the processor (tests compare the
+// AVX2 variants with it; benchmarks show both).
+const PixelKernelTable& Sse2PixelKernelSet();
 
 // Probes the processor (ProbeCpuFeatures) and installs the set of the
 // kernel level (KernelLevelFor with the user's switches): level 1 the plain

@@ -3,13 +3,19 @@
 // a scalar tail. Head and tail use the same arithmetic as the body
 // (pixel_kernel_math.h), and the groups some slots round differently in are
 // counted from the row's start, so a result never depends on where a row
-// lies in memory. Slots it does not override come from the plain set.
+// lies in memory. Slots it does not override come from the plain set. On a
+// processor with AVX2 the set takes the AVX2 variants of its arithmetic-
+// bound slots (pixel_kernels_avx2.cpp), whose results are the same.
 #include "layers/pixel_kernels.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
+#include "layers/cpu_features.h"
 #include "layers/mask_opacity_ramp.h"
+#include "layers/pixel_kernels_avx2.h"
 #include "layers/pixel_kernel_math.h"
 
 #if defined(__SSE2__)
@@ -142,8 +148,18 @@ void AlphaOverRowSse2(uint8_t* dst, const uint8_t* src, int32_t opacity, int64_t
         int64_t a = weight(src[i + 3]);
         for (int c = 0; c < 4; ++c) dst[i + c] = pm::AlphaOverGroupSse(dst[i + c], src[i + c], a);
     };
+    const __m128i alpha = _mm_set1_epi32(int32_t(0xFF000000u));
     ForPixels(dst, 0, groups, scalar, [&](int64_t i) {
-        __m128i d = Load(dst + i), s = Load(src + i);
+        __m128i s = Load(src + i);
+        // Weight 0 leaves the destination and (slot 12) weight 255 gives
+        // the source, exactly: such runs are skipped or copied.
+        __m128i source_alpha = _mm_and_si128(s, alpha);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(source_alpha, _mm_setzero_si128())) == 0xFFFF) return;
+        if (!kScaled && _mm_movemask_epi8(_mm_cmpeq_epi32(source_alpha, alpha)) == 0xFFFF) {
+            Store(dst + i, s);
+            return;
+        }
+        __m128i d = Load(dst + i);
         __m128i a_low = SpreadAlpha(Low16(s)), a_high = SpreadAlpha(High16(s));
         if constexpr (kScaled) {
             a_low = MulShr8Unsigned(a_low, o16);
@@ -345,15 +361,33 @@ PixelKernelTable MakeSseSet() {
     return set;
 }
 
+// The AVX2 variants go in when the processor has AVX2, unless the
+// environment variable ZORVEK_NO_AVX2 is set to anything but "0".
+bool Avx2KernelsWanted() {
+    const char* value = std::getenv("ZORVEK_NO_AVX2");
+    if (value != nullptr && std::strcmp(value, "0") != 0) return false;
+    return CpuHasAvx2();
+}
+
 }  // namespace
 
-const PixelKernelTable& SsePixelKernelSet() {
+const PixelKernelTable& Sse2PixelKernelSet() {
     static const PixelKernelTable set = MakeSseSet();
+    return set;
+}
+
+const PixelKernelTable& SsePixelKernelSet() {
+    static const PixelKernelTable set = [] {
+        PixelKernelTable fast = MakeSseSet();
+        if (Avx2KernelsWanted()) OverrideWithAvx2Kernels(fast);
+        return fast;
+    }();
     return set;
 }
 
 #else  // no SSE2 in this build: the SSE set is the plain set
 
+const PixelKernelTable& Sse2PixelKernelSet() { return PlainPixelKernelSet(); }
 const PixelKernelTable& SsePixelKernelSet() { return PlainPixelKernelSet(); }
 
 #endif

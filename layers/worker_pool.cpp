@@ -110,13 +110,18 @@ void WorkerPool::Post(std::span<const WorkerJob> jobs) {
     std::lock_guard<std::mutex> lock(post_lock_);
     const int posted_count = std::min<int>(worker_count_, int(jobs.size()));
     std::array<bool, kMaxWorkers> posted{};
+    // Every worker is started before the first acceptance is awaited, so
+    // the workers wake in parallel rather than one after the other. Each
+    // reads only its own record, written before its start.
     for (int i = 0; i < posted_count; ++i) {
         Worker& worker = *workers_[size_t(i)];
         if (worker.left) continue;
         worker.job = jobs[size_t(i)];
         worker.start.Set();
-        worker.accepted.Wait();
         posted[size_t(i)] = true;
+    }
+    for (int i = 0; i < posted_count; ++i) {
+        if (posted[size_t(i)]) workers_[size_t(i)]->accepted.Wait();
     }
     // Jobs beyond the workers run here while the workers run theirs.
     for (size_t i = size_t(posted_count); i < jobs.size(); ++i) RunWorkerJob(jobs[i], int(i));

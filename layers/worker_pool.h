@@ -1,7 +1,7 @@
 // The image workers: a small pool (1 to 4 threads) that runs large regular
 // pixel work as one synchronous parallel loop. A poster fills one WorkerJob
-// per worker, starts the workers one after the other (each confirms that it
-// took its job), and returns only when every worker is done, so the next
+// per worker, starts every worker, then waits for each to confirm that it
+// took its job, and returns only when every worker is done, so the next
 // step always sees finished results. Jobs run through a table indexed by
 // job code that the owning files fill at start-up.
 //

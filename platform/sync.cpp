@@ -1,42 +1,114 @@
-// The auto-reset event, the ideal-processor hint and the processor count.
+// The auto-reset event (an atomic word and a futex), the ideal-processor
+// hint and the processor count.
 #include "platform/sync.h"
 
+#include <linux/futex.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 
 namespace zk::platform {
 
-void AutoResetEvent::Set() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        signalled_ = true;
-    }
-    // One waiter at most passes: the first one to take the lock resets the
-    // flag, so waking more than one would only make the others sleep again.
-    cv_.notify_one();
+namespace {
+
+// A waiter first spins a few pause rounds (a hand-off between two threads
+// that are both running arrives within them), then gives its processor away
+// with sched_yield until the yield window ends (on a busy machine the thread
+// it waits for may need this very processor), and only then sleeps. The
+// window is short and bounded: a waiter costs at most this much processor
+// time before it sleeps, and an idle engine's workers sleep.
+constexpr int kSpinRounds = 50;
+constexpr auto kYieldWindow = std::chrono::microseconds(30);
+
+void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
 }
 
-void AutoResetEvent::Reset() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    signalled_ = false;
+// Sleeps while *word == expected (or until woken, or the time-out ends);
+// spurious returns are the caller's to handle.
+void FutexWait(std::atomic<uint32_t>& word, uint32_t expected, const timespec* timeout) {
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_PRIVATE, expected, timeout, nullptr, 0);
 }
+
+void FutexWakeOne(std::atomic<uint32_t>& word) {
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
+
+}  // namespace
+
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t), "the futex word is the atomic itself");
+
+bool AutoResetEvent::TryTake() {
+    uint32_t expected = 1;
+    return state_.load(std::memory_order_relaxed) == 1 &&
+           state_.compare_exchange_strong(expected, 0, std::memory_order_acquire, std::memory_order_relaxed);
+}
+
+bool AutoResetEvent::SpinTake() {
+    for (int round = 0; round < kSpinRounds; ++round) {
+        if (TryTake()) return true;
+        CpuRelax();
+    }
+    const auto end = std::chrono::steady_clock::now() + kYieldWindow;
+    do {
+        if (TryTake()) return true;
+        sched_yield();
+    } while (std::chrono::steady_clock::now() < end);
+    return TryTake();
+}
+
+void AutoResetEvent::Set() {
+    // Sequentially consistent with the waiter's count-then-test: either the
+    // waiter sees the state set, or this sees the waiter counted and wakes it
+    // (the futex wait itself rechecks the state, so no wake-up is lost).
+    state_.store(1, std::memory_order_seq_cst);
+    // One waiter at most passes, so one is woken.
+    if (sleepers_.load(std::memory_order_seq_cst) != 0) FutexWakeOne(state_);
+}
+
+void AutoResetEvent::Reset() { state_.store(0, std::memory_order_relaxed); }
 
 void AutoResetEvent::Wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    cv_.wait(lock, [this] { return signalled_; });
-    signalled_ = false;
+    if (SpinTake()) return;
+    sleepers_.fetch_add(1, std::memory_order_seq_cst);
+    while (!TryTake()) FutexWait(state_, 0, nullptr);
+    sleepers_.fetch_sub(1, std::memory_order_relaxed);
 }
 
 bool AutoResetEvent::WaitFor(uint32_t timeout_ms) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    // std::condition_variable measures the time-out on the steady clock, so
-    // a change of the wall clock neither shortens nor stretches it.
-    if (!cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return signalled_; })) return false;
-    signalled_ = false;
-    return true;
+    if (TryTake()) return true;
+    if (timeout_ms == 0) return false;
+    if (SpinTake()) return true;
+    // The time-out runs on the steady clock (the futex measures its relative
+    // time-out on the monotonic clock), so a change of the wall clock neither
+    // shortens nor stretches it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    sleepers_.fetch_add(1, std::memory_order_seq_cst);
+    bool taken = false;
+    for (;;) {
+        if (TryTake()) {
+            taken = true;
+            break;
+        }
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) break;
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        timespec timeout{};
+        timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+        timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+        FutexWait(state_, 0, &timeout);
+    }
+    sleepers_.fetch_sub(1, std::memory_order_relaxed);
+    return taken;
 }
 
 namespace {

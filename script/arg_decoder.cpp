@@ -43,9 +43,9 @@ bool LowInRange(int64_t value, int64_t minimum, int64_t maximum) {
 
 // Evaluates one record into its slot by the keyword's value kind. False
 // (reported) when the record points outside the data section.
-bool EvaluateRecord(const ArgDescriptor& record, uint8_t value_kind, bool fixed_text_entry, CommandArgSlot& slot,
-                    std::span<const uint8_t> data) {
-    std::optional<std::span<const uint8_t>> code = ArgCode(data, record);
+bool EvaluateRecord(const RunningCommand& command, const ArgDescriptor& record, uint8_t value_kind,
+                    bool fixed_text_entry, CommandArgSlot& slot) {
+    std::optional<std::span<const uint8_t>> code = ArgCode(command.data, record);
     slot.code = code.value_or(std::span<const uint8_t>());
     // Raw records are the handler's: some carry jump targets in the length.
     if (value_kind != kValueKindNumber && value_kind != kValueKindText) return true;
@@ -54,7 +54,7 @@ bool EvaluateRecord(const ArgDescriptor& record, uint8_t value_kind, bool fixed_
         return false;
     }
     if (value_kind == kValueKindNumber) {
-        slot.value = EvaluateExpr(record.expr_type, *code).integer;
+        slot.value = EvaluateRecordCode(command, record, record.expr_type, *code).integer;
     } else {
         if (!slot.text_buffer) slot.text_buffer = std::make_unique<char[]>(kExprTextSize);
         uint32_t entry = fixed_text_entry ? kFixedTextEntry : uint32_t{record.expr_type} + 15;
@@ -76,8 +76,7 @@ int32_t Decode(uint8_t command_code, bool fixed_text_entry) {
     const RunningCommand& command = CurrentCommand();
     // SetRunningCommand keeps these true; a command record that never went
     // through it (or a table that changed since) fails here, not in memory.
-    if (command.index < 0 || command.index >= command.command_count ||
-        command.args.size() < size_t{command.arg_count} * kArgDescriptorSize) {
+    if (command.index < 0 || command.index >= command.command_count || command.records.size() < command.arg_count) {
         ReportScriptError(kErrMalformedCode, true);
         return -1;
     }
@@ -87,11 +86,7 @@ int32_t Decode(uint8_t command_code, bool fixed_text_entry) {
 
     block.arg_count = command.arg_count;
     for (uint32_t s = 1; s <= command.arg_count; ++s) {
-        std::optional<ArgDescriptor> record = ReadArgDescriptor(command.args, s - 1);
-        if (!record) {  // NEVER: the size was checked above
-            ReportScriptError(kErrMalformedCode, true);
-            return -1;
-        }
+        const ArgDescriptor* record = &command.records[s - 1];
         CommandArgSlot& slot = block.slots[s];
         slot.keyword = record->keyword;
         slot.expr_type = record->expr_type;
@@ -107,7 +102,7 @@ int32_t Decode(uint8_t command_code, bool fixed_text_entry) {
             ReportScriptError(kErrMalformedCode, true);
             return -1;
         }
-        if (!EvaluateRecord(*record, keyword->value_kind, fixed_text_entry, slot, command.data)) return -1;
+        if (!EvaluateRecord(command, *record, keyword->value_kind, fixed_text_entry, slot)) return -1;
 
         // A text or raw argument has no number of its own to check (the slot
         // still holds an earlier command's value).

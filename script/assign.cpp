@@ -78,15 +78,13 @@ void RealOp(ScriptVariable& v, int64_t e, double x) {
 
 // The code of one of the command's own records; null (reported) when the
 // record is missing or points outside the data section.
-std::optional<ArgDescriptor> CommandRecord(const RunningCommand& command, size_t index,
-                                           std::span<const uint8_t>& code) {
-    std::optional<ArgDescriptor> record;
-    if (index < command.arg_count) record = ReadArgDescriptor(command.args, index);
+const ArgDescriptor* CommandRecord(const RunningCommand& command, size_t index, std::span<const uint8_t>& code) {
+    const ArgDescriptor* record = index < command.arg_count ? command.Record(index) : nullptr;
     std::optional<std::span<const uint8_t>> span;
     if (record) span = ArgCode(command.data, *record);
     if (!span) {
         ReportScriptError(kErrMalformedCode, true);
-        return std::nullopt;
+        return nullptr;
     }
     code = *span;
     return record;
@@ -182,9 +180,9 @@ bool ApplyAssignOperator(ScriptVariable& variable, int64_t element, uint8_t op, 
 int32_t CmdAssign() {
     const RunningCommand& command = CurrentCommand();
     std::span<const uint8_t> target_code, value_code;
-    std::optional<ArgDescriptor> target = CommandRecord(command, 0, target_code);
-    if (!target) return -1;
-    std::optional<ArgDescriptor> value = CommandRecord(command, 1, value_code);
+    const ArgDescriptor* target = CommandRecord(command, 0, target_code);
+    if (target == nullptr) return -1;
+    const ArgDescriptor* value = CommandRecord(command, 1, value_code);
     if (!value) return -1;
     const uint8_t op = target->op;
     if (op >= kAssignOperatorCount) {
@@ -194,14 +192,17 @@ int32_t CmdAssign() {
 
     // The value's evaluation replaces the reference record: take the
     // target's first.
-    EvaluateExpr(target->expr_type, target_code);
+    EvaluateRecordCode(command, *target, target->expr_type, target_code);
     // A target that failed (a subscript out of range, say) names its
     // variable but not the element: write nothing rather than an element
     // left from an earlier expression.
     if (LastExprAborted()) return -1;
-    const ExprReference reference = LastExprReference();
-    const uint32_t number = reference.variable;
-    const int64_t element = reference.element;
+    // Field by field: the evaluator has just stored them one by one, and a
+    // whole-record copy would wait on those stores.
+    const ExprReference& last = LastExprReference();
+    const uint32_t number = last.variable;
+    const int64_t element = last.element;
+    const uint8_t whole_variable = last.whole_variable;
     const uint32_t t = value->expr_type;
 
     ScriptVariable* variable = FindVariable(number);
@@ -211,7 +212,7 @@ int32_t CmdAssign() {
     }
 
     if (number < kFirstScriptVariable) {
-        if (reference.whole_variable) return 0;
+        if (whole_variable) return 0;
         switch (variable->type) {
             case kVariableInteger: return WriteSystemInteger(number, element, op, EvaluateExpr(t, value_code).integer);
             case kVariableReal: return WriteSystemReal(number, element, op, EvaluateExpr(t + 5, value_code).real);
@@ -220,7 +221,7 @@ int32_t CmdAssign() {
         }
     }
 
-    if (reference.whole_variable) {
+    if (whole_variable) {
         // The whole variable takes the value; the operator does not apply.
         switch (variable->type) {
             case kVariableInteger: return FillIntegerVariable(*variable, EvaluateExpr(t, value_code).integer);
@@ -232,7 +233,7 @@ int32_t CmdAssign() {
 
     switch (variable->type) {
         case kVariableInteger:
-            assign_ops.integer[op](*variable, element, EvaluateExpr(t, value_code).integer);
+            assign_ops.integer[op](*variable, element, EvaluateRecordCode(command, *value, t, value_code).integer);
             return 0;
         case kVariableReal:
             // Always in double arithmetic, whatever the value's type.

@@ -7,8 +7,9 @@ namespace zk {
 
 namespace {
 
-RunningCommand running_command;
 CommandArgBlock arg_block;
+// Records of a command set from its bytes alone (tests, tools).
+std::vector<ArgDescriptor> loose_records;
 CommandTable command_table;
 std::array<uint8_t, kCommandSwitchCount> command_switches = [] {
     std::array<uint8_t, kCommandSwitchCount> switches{};
@@ -17,6 +18,10 @@ std::array<uint8_t, kCommandSwitchCount> command_switches = [] {
 }();
 
 }  // namespace
+
+namespace detail {
+RunningCommand running_command;
+}  // namespace detail
 
 std::optional<ArgDescriptor> ReadArgDescriptor(std::span<const uint8_t> records, size_t index) {
     if (index >= records.size() / kArgDescriptorSize) return std::nullopt;
@@ -31,18 +36,36 @@ std::optional<ArgDescriptor> ReadArgDescriptor(std::span<const uint8_t> records,
     return d;
 }
 
-std::optional<std::span<const uint8_t>> ArgCode(std::span<const uint8_t> data, const ArgDescriptor& record) {
-    uint64_t end = uint64_t{record.code_offset} + record.code_length;
-    if (end > data.size()) return std::nullopt;
-    return data.subspan(record.code_offset, record.code_length);
+void DecodeArgDescriptors(std::span<const uint8_t> bytes, std::vector<ArgDescriptor>& out) {
+    const size_t count = bytes.size() / kArgDescriptorSize;
+    out.resize(count);
+    for (size_t i = 0; i < count; ++i) out[i] = *ReadArgDescriptor(bytes, i);
 }
 
-RunningCommand& CurrentCommand() { return running_command; }
+ExprValue EvaluateRecordCode(const RunningCommand& command, const ArgDescriptor& record, uint32_t type,
+                             std::span<const uint8_t> code, std::span<char> text_out) {
+    const ArgDescriptor* first = command.records.data();
+    if (first != nullptr && &record >= first) {
+        const size_t index = static_cast<size_t>(&record - first);
+        if (index < command.programs.size()) {
+            return EvaluateWithProgram(type, code, command.programs[index], command.program_ops, text_out);
+        }
+    }
+    return EvaluateExpr(type, code, text_out);
+}
 
 bool SetRunningCommand(const RunningCommand& command) {
     if (command.index < 0 || command.index >= command.command_count) return false;
+    if (command.records.size() >= command.arg_count) {
+        detail::running_command = command;
+        return true;
+    }
     if (command.args.size() < size_t{command.arg_count} * kArgDescriptorSize) return false;
-    running_command = command;
+    DecodeArgDescriptors(command.args, loose_records);
+    detail::running_command = command;
+    detail::running_command.records = loose_records;
+    detail::running_command.programs = {};
+    detail::running_command.program_ops = nullptr;
     return true;
 }
 

@@ -21,9 +21,11 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "core/error_codes.h"
 #include "script/command_handler.h"
+#include "script/int_expr_program.h"
 
 namespace zk {
 
@@ -45,14 +47,21 @@ inline constexpr size_t kArgDescriptorSize = 12;
 // Record `index` of a command's argument bytes; nullopt when the bytes end
 // before it.
 std::optional<ArgDescriptor> ReadArgDescriptor(std::span<const uint8_t> records, size_t index);
+// Every whole record of an argument section, decoded in order.
+void DecodeArgDescriptors(std::span<const uint8_t> bytes, std::vector<ArgDescriptor>& out);
 // The code a record points at inside the data section; nullopt when any of
 // it lies outside (checked in 64 bits).
-std::optional<std::span<const uint8_t>> ArgCode(std::span<const uint8_t> data, const ArgDescriptor& record);
+inline std::optional<std::span<const uint8_t>> ArgCode(std::span<const uint8_t> data, const ArgDescriptor& record) {
+    const uint64_t end = uint64_t{record.code_offset} + record.code_length;
+    if (end > data.size()) return std::nullopt;
+    return data.subspan(record.code_offset, record.code_length);
+}
 
 // ---- The running command --------------------------------------------------
 
 // What the decoder and the handlers read about the command being run. The
-// task runner sets it before it calls each handler (SetRunningCommand).
+// task runner fills it in place before it calls each handler; anything else
+// sets it through SetRunningCommand.
 struct RunningCommand {
     uint8_t code = 0;
     int32_t index = -1;          // command index in its file
@@ -61,10 +70,33 @@ struct RunningCommand {
     uint16_t info = 0;           // the command's info word
     std::span<const uint8_t> args;  // the command's records, arg_count x 12 bytes
     std::span<const uint8_t> data;  // the file's data section
+    // The same records decoded (the file decodes them once, at load): what
+    // the decoder and the handlers read. At least arg_count of them.
+    std::span<const ArgDescriptor> records;
+    // The records' compiled integer programs (script/int_expr_program.h),
+    // parallel to `records`, and the file's op pool; empty when the command
+    // was set from bytes alone.
+    std::span<const IntExprProgram> programs;
+    const IntExprOp* program_ops = nullptr;
+
+    // Record `index` (0-based), or null beyond the command's records.
+    const ArgDescriptor* Record(size_t index) const { return index < records.size() ? &records[index] : nullptr; }
 };
-RunningCommand& CurrentCommand();
+
+// Evaluates `code` (record's code) with ExprEntryTable[type], through the
+// record's compiled program when it has one that may stand for the byte
+// code. `record` is one of command.records.
+ExprValue EvaluateRecordCode(const RunningCommand& command, const ArgDescriptor& record, uint32_t type,
+                             std::span<const uint8_t> code, std::span<char> text_out = {});
+
+namespace detail {
+extern RunningCommand running_command;
+}  // namespace detail
+inline RunningCommand& CurrentCommand() { return detail::running_command; }
 // The index is checked against the file's command count and the records
 // against the argument bytes: false (and nothing set) when either fails.
+// A command given only as bytes gets its records decoded here, into storage
+// that the next such call reuses.
 bool SetRunningCommand(const RunningCommand& command);
 
 // ---- CommandArgBlock ------------------------------------------------------

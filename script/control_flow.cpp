@@ -34,9 +34,9 @@ void ReportDepthLimit(uint8_t opening, int64_t limit) {
 
 // Record n (1-based) of the running command; reported when the command has
 // fewer records than its code needs.
-std::optional<ArgDescriptor> RecordOf(size_t n) {
-    std::optional<ArgDescriptor> record = ReadArgDescriptor(CurrentCommand().args, n - 1);
-    if (!record) ReportScriptError(kErrMalformedCode, true);
+const ArgDescriptor* RecordOf(size_t n) {
+    const ArgDescriptor* record = CurrentCommand().Record(n - 1);
+    if (record == nullptr) ReportScriptError(kErrMalformedCode, true);
     return record;
 }
 
@@ -52,7 +52,7 @@ std::optional<ExprValue> EvaluateRecord(const ArgDescriptor& record) {
         ReportScriptError(kErrMalformedCode, true);
         return std::nullopt;
     }
-    ExprValue value = EvaluateExpr(record.expr_type, *code);
+    ExprValue value = EvaluateRecordCode(CurrentCommand(), record, record.expr_type, *code);
     if (LastExprAborted() && QuitFlag.load() != 0) return std::nullopt;
     return value;
 }
@@ -138,7 +138,7 @@ const LabelEntry* FindLabelReported(std::string_view name) {
 int32_t CmdJumpToLabel() {
     ScriptTask* task = Task();
     if (task == nullptr) return -1;  // NEVER: the runner sets it
-    std::optional<ArgDescriptor> record = RecordOf(1);
+    const ArgDescriptor* record = RecordOf(1);
     if (!record) return -1;
     const LabelEntry* label = nullptr;
     if (IsFoldedJump(*record)) {
@@ -272,9 +272,9 @@ int32_t CmdBlockBegin() {
         ReportDepthLimit(kCmdBlockBegin, kMaxOpenBlocks + 1);
         return -1;
     }
-    std::optional<ArgDescriptor> condition = RecordOf(1);
-    std::optional<ArgDescriptor> next = condition ? RecordOf(2) : std::nullopt;
-    std::optional<ArgDescriptor> end = next ? RecordOf(3) : std::nullopt;
+    const ArgDescriptor* condition = RecordOf(1);
+    const ArgDescriptor* next = condition ? RecordOf(2) : nullptr;
+    const ArgDescriptor* end = next ? RecordOf(3) : nullptr;
     if (!end) return -1;
     BlockFrame* frame = BlockAt(*task, depth);
     if (frame == nullptr || BlockAt(*task, depth + 1) == nullptr) return -1;
@@ -299,12 +299,12 @@ int32_t CmdBlockElseIf() {
     }
     const RunningCommand& command = CurrentCommand();
     if (command.arg_count == 0) return 0;  // an else part
-    std::optional<ArgDescriptor> condition = RecordOf(1);
+    const ArgDescriptor* condition = RecordOf(1);
     if (!condition) return -1;
     std::optional<ExprValue> value = EvaluateRecord(*condition);
     if (!value) return -1;
     if (IsTrue(*value)) return 0;
-    std::optional<ArgDescriptor> next = ReadArgDescriptor(command.args, 1);
+    const ArgDescriptor* next = command.Record(1);
     if (next && next->code_length != 0) {
         task->next_index = TargetOf(*next);
         return 0;
@@ -381,8 +381,8 @@ int32_t CmdLoopBegin() {
         ReportDepthLimit(kCmdLoopBegin, kMaxOpenLoops + 1);
         return -1;
     }
-    std::optional<ArgDescriptor> count = RecordOf(1);
-    std::optional<ArgDescriptor> end = count ? RecordOf(2) : std::nullopt;
+    const ArgDescriptor* count = RecordOf(1);
+    const ArgDescriptor* end = count ? RecordOf(2) : nullptr;
     if (!end) return -1;
     LoopFrame* frame = LoopAt(*task, depth);
     if (frame == nullptr || LoopAt(*task, depth + 1) == nullptr) return -1;

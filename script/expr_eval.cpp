@@ -19,6 +19,7 @@
 #include "core/error_report.h"
 #include "script/expr_opcodes.h"
 #include "script/int_arithmetic.h"
+#include "script/int_expr_program.h"
 #include "script/system_variable_hooks.h"
 #include "script/variables.h"
 
@@ -738,6 +739,8 @@ void FillExprOpTable(int mode) {
     }
 }
 
+bool ExprOpTableFolding() { return op_table[kOpVariable] != OpVariable; }
+
 int32_t RunExprByteCode(std::span<const uint8_t> code) {
     ExprEvaluator& e = the_evaluator;
     e.depth = 0;
@@ -852,5 +855,142 @@ void SetExprDeclaring(bool declaring) { the_evaluator.declaring = declaring ? 1 
 bool ExprVariableMet() { return the_evaluator.variable_met != 0; }
 void ClearExprVariableMet() { the_evaluator.variable_met = 0; }
 bool LastExprAborted() { return the_evaluator.aborted != 0; }
+
+
+// ---- Compiled integer programs (script/int_expr_program.h) -------------------
+
+namespace {
+
+// The byte-code operators on two integer cells, as the evaluator's handlers
+// compute them in integer arithmetic.
+inline int64_t ApplyBinary(uint8_t opcode, int64_t x, int64_t y) {
+    switch (opcode) {
+        case kOpAdd: return WrapAdd(x, y);
+        case kOpSubtract: return WrapSub(x, y);
+        case kOpMultiply: return WrapMul(x, y);
+        case kOpDivide: return y == 0 ? 0 : WrapDiv(x, y);
+        case kOpRemainder: return y == 0 ? 0 : WrapRem(x, y);
+        case kOpBitAnd: return x & y;
+        case kOpBitOr: return x | y;
+        case kOpBitXor: return x ^ y;
+        case kOpEqual: return x == y ? 1 : 0;
+        case kOpNotEqual: return x != y ? 1 : 0;
+        case kOpGreater: return x > y ? 1 : 0;
+        case kOpLess: return x < y ? 1 : 0;
+        case kOpGreaterEqual: return x >= y ? 1 : 0;
+        case kOpLessEqual: return x <= y ? 1 : 0;
+        case kOpLogicalAnd: return (x != 0 && y != 0) ? 1 : 0;
+        default: return (x != 0 || y != 0) ? 1 : 0;  // kOpLogicalOr
+    }
+}
+
+bool IntegerEntry(uint32_t type) {
+    if (type >= kExprEntryCount) return false;
+    const ExprEntry entry = entry_table[type];
+    return entry == EvalIntExpr || entry == EvalRealExprFromInt;
+}
+
+// The interpreter; `result` is position 0's integer cell.
+[[gnu::always_inline]] inline bool RunProgram(const IntExprProgram& program, const IntExprOp* ops, int64_t& result) {
+    ExprEvaluator& e = the_evaluator;
+    if (program.length == 0 || e.declaring != 0 || op_table[kOpVariable] != OpVariable) return false;
+    const IntExprOp* const begin = ops + program.first;
+    const IntExprOp* const end = begin + program.length;
+
+    // Every variable first: any that is not an integer variable with an
+    // element 0 sends the whole run to the byte code before anything changed.
+    std::array<const int64_t*, kMaxIntExprVariables> cells;
+    if (program.variable_count != 0) {
+        uint8_t found = 0;
+        const std::vector<ScriptVariable>& records = Variables().records;
+        for (const IntExprOp* op = begin; op != end && found < program.variable_count; ++op) {
+            if (op->kind != IntExprOpKind::kPushVariable || op->variable_slot != found) continue;
+            const uint64_t number = static_cast<uint64_t>(op->value);
+            if (number >= records.size()) return false;
+            const ScriptVariable* variable = &records[number];
+            if (variable->type != kVariableInteger || variable->element_count == 0 ||
+                variable->integers.empty()) {
+                return false;
+            }
+            cells[found++] = variable->integers.data();
+        }
+        if (found != program.variable_count) return false;  // NEVER: slots are numbered in order of first use
+    }
+
+    // The run state the byte-code run starts from.
+    e.mode = kModeInteger;
+    e.out = {};
+    e.depth = 0;
+    e.nesting = 0;
+    e.next_text = 1;
+    e.stack[0] = ExprPosition{};
+    e.subscript_count = 0;
+    e.subscripts[0] = 0;
+    e.reference.prefix = kPrefixNone;
+    e.reference.whole_variable = 0;
+    e.result_length = 0;
+
+    uint16_t depth = 0;
+    for (const IntExprOp* op = begin; op != end; ++op) {
+        switch (op->kind) {
+            case IntExprOpKind::kPushConstant: {
+                ExprPosition& p = e.stack[depth++];
+                p.text = 0;
+                p.integer = op->value;
+                break;
+            }
+            case IntExprOpKind::kPushVariable: {
+                e.reference.variable = static_cast<uint32_t>(op->value);
+                e.reference.element = 0;
+                e.reference.prefix = kPrefixNone;
+                ExprPosition& p = e.stack[depth++];
+                p.text = 0;
+                p.integer = *cells[op->variable_slot];
+                break;
+            }
+            case IntExprOpKind::kNegate: {
+                ExprPosition& a = e.stack[depth - 1];
+                a.integer = WrapNegate(a.integer);
+                a.text = 0;
+                break;
+            }
+            case IntExprOpKind::kBinary: {
+                const ExprPosition& b = e.stack[--depth];
+                ExprPosition& a = e.stack[depth - 1];
+                a.integer = ApplyBinary(op->opcode, a.integer, b.integer);
+                a.text = 0;
+                break;
+            }
+        }
+    }
+    e.depth = depth;
+    e.aborted = 0;
+    result = e.stack[0].integer;
+    return true;
+}
+
+}  // namespace
+
+bool RunIntExprProgram(const IntExprProgram& program, const IntExprOp* ops, ExprValue& value) {
+    int64_t result = 0;
+    if (!RunProgram(program, ops, result)) return false;
+    value = ExprValue{};
+    value.integer = result;
+    value.real = static_cast<double>(result);
+    return true;
+}
+
+ExprValue EvaluateWithProgram(uint32_t type, std::span<const uint8_t> code, const IntExprProgram& program,
+                              const IntExprOp* ops, std::span<char> text_out) {
+    int64_t result = 0;
+    if (program.length != 0 && IntegerEntry(type) && RunProgram(program, ops, result)) {
+        ExprValue value;
+        value.integer = result;
+        value.real = static_cast<double>(result);
+        return value;
+    }
+    return EvaluateExpr(type, code, text_out);
+}
+
 
 }  // namespace zk

@@ -109,6 +109,8 @@ std::array<ExprOpHandler, 256>& ExprOpTable();
 // mode 1: normal. mode 0: label folding, where every variable opcode sets
 // the variable-met flag and aborts without a report.
 void FillExprOpTable(int mode);
+// True while the table is not the normal one (label folding, or not filled).
+bool ExprOpTableFolding();
 
 // ---- Entries --------------------------------------------------------------
 

@@ -66,6 +66,8 @@ void FoldLabels(ScriptFile& file) {
         }
     }
     FillExprOpTable(1);
+    // The decoded records follow the rewritten bytes.
+    DecodeArgDescriptors(file.args, file.records);
 }
 
 }  // namespace zk

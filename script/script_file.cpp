@@ -115,6 +115,7 @@ uint32_t ParseChecked(std::span<const uint8_t> bytes, const ScriptFileKey4& key,
 
     file.args = Descramble(arguments_raw->first(static_cast<size_t>(records * kArgDescriptorSize)), key);
     file.data = Descramble(*data_raw, key);
+    DecodeArgDescriptors(file.args, file.records);
     const std::vector<uint8_t> lines = Descramble(*lines_raw, key);
     file.lines.resize(n);
     ByteReader line_reader(lines);
@@ -124,8 +125,7 @@ uint32_t ParseChecked(std::span<const uint8_t> bytes, const ScriptFileKey4& key,
     // and loop commands, names a command of this file.
     for (uint64_t i = 0; i < n; ++i) {
         for (uint8_t k = 0; k < file.arg_counts[i]; ++k) {
-            std::optional<ArgDescriptor> record = ReadArgDescriptor(file.args, file.first_arg[i] + k);
-            if (!record) return kErrFileUnreadable;  // NEVER: the section holds every record
+            const ArgDescriptor* record = &file.records[size_t{file.first_arg[i]} + k];
             uint8_t code = file.codes[i];
             if (IsTargetRecord(code, k + 1u)) {
                 if (record->code_length >= n) return kErrFileUnreadable;
@@ -138,6 +138,13 @@ uint32_t ParseChecked(std::span<const uint8_t> bytes, const ScriptFileKey4& key,
                 return kErrFileUnreadable;
             }
         }
+    }
+
+    // Integer-only expressions get their compiled programs.
+    file.programs.resize(file.records.size());
+    for (size_t r = 0; r < file.records.size(); ++r) {
+        std::optional<std::span<const uint8_t>> code = ArgCode(file.data, file.records[r]);
+        if (code) file.programs[r] = CompileIntExpr(*code, file.program_ops);
     }
 
     // A label that points past this file's commands would start a task or
@@ -180,6 +187,14 @@ std::optional<RunningCommand> ScriptFileRefs::Running(int64_t index) const {
     command.info = info_words[static_cast<size_t>(index)];
     command.args = CommandArgBytes(index);
     command.data = data;
+    const uint64_t first = first_arg[static_cast<size_t>(index)];
+    if (first + command.arg_count <= records.size()) {
+        command.records = records.subspan(static_cast<size_t>(first), command.arg_count);
+        if (first + command.arg_count <= programs.size()) {
+            command.programs = programs.subspan(static_cast<size_t>(first), command.arg_count);
+            command.program_ops = program_ops;
+        }
+    }
     return command;
 }
 
@@ -197,6 +212,9 @@ ScriptFileRefs ScriptFile::Refs() const {
     refs.arg_counts = arg_counts;
     refs.first_arg = first_arg;
     refs.args = args;
+    refs.records = records;
+    refs.programs = programs;
+    refs.program_ops = program_ops.data();
     refs.data = data;
     refs.lines = lines;
     return refs;

@@ -104,6 +104,9 @@ struct ScriptFileRefs {
     std::span<const uint8_t> arg_counts;
     std::span<const uint32_t> first_arg;  // record number (× 12 for its byte offset)
     std::span<const uint8_t> args;        // the whole argument section
+    std::span<const ArgDescriptor> records;  // the same, decoded
+    std::span<const IntExprProgram> programs;  // one per record
+    const IntExprOp* program_ops = nullptr;
     std::span<const uint8_t> data;
     std::span<const int32_t> lines;
 
@@ -134,6 +137,13 @@ struct ScriptFile {
     std::vector<uint8_t> arg_counts;
     std::vector<uint32_t> first_arg;
     std::vector<uint8_t> args;  // descrambled argument section, 12 bytes per record
+    // The argument section decoded once (after label folding), so that no
+    // command decodes its records from bytes when it runs.
+    std::vector<ArgDescriptor> records;
+    // Each record's integer-only expression compiled at load (length 0 when
+    // it has none), and the ops they share.
+    std::vector<IntExprProgram> programs;
+    std::vector<IntExprOp> program_ops;
     std::vector<uint8_t> data;
     std::vector<int32_t> lines;
 

@@ -90,22 +90,45 @@ void CheckCorners() {
 
 void RunInstructions(ScriptTask& task) {
     const bool debug = Settings().debug != 0;
+    RunningCommand& running = CurrentCommand();
     uint8_t yield = 0;
     while (yield == 0 && QuitFlag.load(std::memory_order_relaxed) == 0) {
         const int32_t i = task.next_index;
         // The file can change under any handler (jump, call, return), so
         // its tables are read afresh for every command.
         const ScriptFileRefs& file = task.file;
-        std::optional<RunningCommand> running = file.Running(i);
-        if (!running || !SetRunningCommand(*running)) [[unlikely]] {
+        const size_t at = static_cast<size_t>(static_cast<uint32_t>(i));
+        if (i < 0 || i >= file.command_count) [[unlikely]] {
             FinishOutsideIndex();
             return;
         }
+        // Loading checked every command's records against the section;
+        // the running-command record is filled in place from the tables.
+        const uint8_t arg_count = file.arg_counts[at];
+        const size_t first = file.first_arg[at];
+        if (first + arg_count > file.records.size()) [[unlikely]] {
+            FinishOutsideIndex();
+            return;
+        }
+        running.code = file.codes[at];
+        running.index = i;
+        running.command_count = file.command_count;
+        running.arg_count = arg_count;
+        running.info = file.info_words[at];
+        running.args = std::span<const uint8_t>(file.args.data() + first * kArgDescriptorSize,
+                                                size_t{arg_count} * kArgDescriptorSize);
+        running.data = file.data;
+        running.records = std::span<const ArgDescriptor>(file.records.data() + first, arg_count);
+        if (first + arg_count <= file.programs.size()) [[likely]] {
+            running.programs = std::span<const IntExprProgram>(file.programs.data() + first, arg_count);
+        } else {
+            running.programs = {};
+        }
+        running.program_ops = file.program_ops;
         task.next_index = i + 1;
         const size_t row = ScriptHeldByInactivePause() ? 0 : 1;
         const std::span<const CommandHandler> handlers = file.rows[row];
-        const CommandHandler handler = static_cast<size_t>(i) < handlers.size() ? handlers[static_cast<size_t>(i)]
-                                                                                 : CmdUndefined;
+        const CommandHandler handler = at < handlers.size() ? handlers[at] : CmdUndefined;
         yield = static_cast<uint8_t>(handler());
         if (debug) [[unlikely]] FinishDebugStep();
     }

@@ -302,6 +302,60 @@ TEST_F(PixelKernelsTest, BothSetsMatchTheirFormulasForShortRowsAtBothPhases) {
     }
 }
 
+// Sprite-like rows: the alpha bytes come in runs of 1..12 pixels that are
+// all 0, all 255 or random, so the runs the fast kernels skip or copy start
+// and end at every position of their vector bodies.
+std::vector<uint8_t> RunsOfAlpha(std::mt19937& rng, int64_t count) {
+    std::vector<uint8_t> bytes = RandomBytes(rng, count);
+    for (int64_t pixel = 0; pixel + 4 <= count;) {
+        const int kind = int(rng() % 3);
+        const int64_t run = 1 + int64_t(rng() % 12);
+        for (int64_t k = 0; k < run && pixel + 4 <= count; ++k, pixel += 4) {
+            bytes[size_t(pixel + 3)] = kind == 0 ? 0 : kind == 1 ? 255 : EdgyByte(rng);
+        }
+    }
+    return bytes;
+}
+
+// The SSE set with SSE2 code only against its model, and the set this
+// processor installs (AVX2 variants where it has AVX2) against the SSE2 set:
+// every slot, 0..67 pixels (and stray bytes for the byte kernels), every
+// destination phase, sources with runs of transparent and opaque pixels.
+TEST_F(PixelKernelsTest, Avx2AndSse2SetsAgreeOnEverySlotLengthAndPhase) {
+    std::mt19937 rng(20261211);
+    FillRamp(rng);
+    const PixelKernelTable& sse2 = Sse2PixelKernelSet();
+    const PixelKernelTable& fast = SsePixelKernelSet();
+    for (int slot = kFirstPixelKernelSlot; slot <= kLastPixelKernelSlot; ++slot) {
+        for (int64_t pixels = 0; pixels <= 67; ++pixels) {
+            for (int64_t stray : {0, 3}) {
+                if (stray != 0 && IsPixelSlot(slot)) continue;
+                for (size_t phase = 0; phase < 16; phase += IsPixelSlot(slot) ? 4 : 1) {
+                    Args a;
+                    a.count = pixels * 4 + stray;
+                    a.t = EdgyOpacity(rng);
+                    a.p = EdgyOpacity(rng);
+                    a.fill_byte = EdgyByte(rng);
+                    a.fill_value = uint32_t(rng());
+                    auto dst = RandomBytes(rng, a.count), first = RunsOfAlpha(rng, a.count),
+                         src = RunsOfAlpha(rng, a.count), mask = RandomBytes(rng, a.count);
+                    const size_t src_phase = rng() % 16;
+                    std::vector<uint8_t> expected = dst;
+                    Model(slot, true, expected, first, src, mask, a);
+                    RunResult reference = RunSlot(sse2, slot, dst, first, src, mask, a, phase, src_phase);
+                    ASSERT_EQ(reference.bytes, expected) << "SSE2 slot " << slot << ", " << a.count << " bytes, phase "
+                                                         << phase << ", t " << a.t;
+                    RunResult got = RunSlot(fast, slot, dst, first, src, mask, a, phase, src_phase);
+                    ASSERT_EQ(got.bytes, reference.bytes) << "AVX2 slot " << slot << ", " << a.count
+                                                          << " bytes, phase " << phase << ", t " << a.t;
+                    ASSERT_TRUE(got.guards_intact && reference.guards_intact)
+                        << "slot " << slot << " touched bytes outside its row";
+                }
+            }
+        }
+    }
+}
+
 uint64_t Fnv1a(uint64_t hash, const std::vector<uint8_t>& bytes) {
     for (uint8_t b : bytes) hash = (hash ^ b) * 0x100000001b3ull;
     return hash;

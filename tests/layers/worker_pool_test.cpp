@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <thread>
 #include <vector>
@@ -144,6 +145,33 @@ TEST_F(WorkerPoolTest, QuitMakesWorkersLeaveInsteadOfRunningAndPostersDoNotHang)
     pool.Post(jobs);
     EXPECT_EQ(recorded_runs.load(), 3);
 }  // the destructor joins the threads that have left
+
+// Workers that have gone to sleep between jobs wake for the next one, many
+// posts in a row give every band exactly once, and a quit while they sleep
+// still makes each started worker leave.
+TEST_F(WorkerPoolTest, SleepingWorkersWakeForPostsAndForTheQuit) {
+    WorkerPool pool(4);
+    std::vector<uint32_t> pixels(16 * 3, 0);
+    FillTarget target{&pixels, 3};
+    WorkerJob job;
+    job.code = kJobFillRows;
+    job.context = &target;
+    constexpr int kPosts = 2000;
+    for (int i = 0; i < kPosts; ++i) {
+        if (i % 500 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the workers sleep
+        pool.PostRowBands(job, 16);
+    }
+    for (int64_t r = 0; r < 16; ++r)
+        for (int64_t c = 0; c < 3; ++c) EXPECT_EQ(pixels[size_t(r * 3 + c)], uint32_t(r * 7919 + c * 31 + 1) * kPosts);
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    QuitFlag = 1;
+    std::vector<WorkerJob> jobs(4);
+    for (auto& j : jobs) j.code = kJobRecordThread;
+    pool.Post(jobs);
+    EXPECT_EQ(pool.RunningWorkers(), 0);
+    EXPECT_EQ(recorded_runs.load(), 4);
+}
 
 TEST_F(WorkerPoolTest, EnginePoolStartsThroughTheHooksAndStopsCleanly) {
     RegisterWorkerHooks();

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 namespace zk::platform {
@@ -105,6 +106,64 @@ TEST(AutoResetEventTest, PingPongBetweenThreads) {
     ASSERT_TRUE(done.WaitFor(5000));
     worker.join();
     EXPECT_EQ(counter, 1000);
+}
+
+// Contention: two threads hand one token back and forth many times, half
+// of the rounds after a pause long enough that the waiter has gone to sleep
+// in the kernel. A lost wake-up shows as a time-out.
+TEST(AutoResetEventTest, ManyHandOffsLoseNoWakeUp) {
+    AutoResetEvent ping, pong;
+    constexpr int kRounds = 20000;
+    std::atomic<int> timeouts{0};
+    std::thread other([&] {
+        for (int i = 0; i < kRounds; ++i) {
+            if (!ping.WaitFor(5000)) timeouts.fetch_add(1);
+            pong.Set();
+        }
+    });
+    for (int i = 0; i < kRounds; ++i) {
+        if (i % 2000 == 0) std::this_thread::sleep_for(2ms);  // the other side sleeps
+        ping.Set();
+        if (!pong.WaitFor(5000)) timeouts.fetch_add(1);
+    }
+    other.join();
+    EXPECT_EQ(timeouts.load(), 0);
+    EXPECT_FALSE(ping.WaitFor(0));
+    EXPECT_FALSE(pong.WaitFor(0));
+}
+
+// Several setters and several waiters on one event: every set that is
+// followed by a waiter's pass is counted once, and nobody hangs.
+TEST(AutoResetEventTest, SettersAndWaitersUnderContention) {
+    AutoResetEvent event;
+    constexpr int kWaiters = 3, kPasses = 3000;
+    std::atomic<int> passed{0};
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> waiters;
+    for (int w = 0; w < kWaiters; ++w)
+        waiters.emplace_back([&] {
+            while (!stop.load()) {
+                if (event.WaitFor(20)) passed.fetch_add(1);
+            }
+        });
+    std::vector<std::thread> setters;
+    for (int t = 0; t < 2; ++t)
+        setters.emplace_back([&] {
+            for (;;) {
+                const int seen = passed.load();
+                if (seen >= kPasses) return;
+                event.Set();
+                // Wait until some waiter has taken a set before the next.
+                auto deadline = std::chrono::steady_clock::now() + 2s;
+                while (passed.load() == seen && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+                if (passed.load() == seen) return;  // a lost wake-up: the count stays short
+            }
+        });
+    for (auto& setter : setters) setter.join();
+    stop = true;
+    event.Set();
+    for (auto& waiter : waiters) waiter.join();
+    EXPECT_GE(passed.load(), kPasses);
 }
 
 std::vector<int> ThreadCpus(pthread_t thread) {

@@ -1,0 +1,216 @@
+// Compiled integer expressions against the byte code they stand for: random
+// integer-only expressions over literals and script variables, run both
+// ways from the same state, must leave the same value, stack cells,
+// reference record and flags; and the program must stand aside (the byte
+// code runs) when a variable is no longer an integer, while the declaration
+// flag is set, and while the opcode table folds labels.
+#include "script/int_expr_program.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "evaluator_test_support.h"
+#include "script/expr_opcodes.h"
+#include "script/variables.h"
+#include "tools/lib/expr_assembler.h"
+
+namespace zk::evaluator_test {
+namespace {
+
+using tools::ExprAssembler;
+
+constexpr uint16_t kFirstVar = 1000;
+constexpr int kVarCount = 4;
+constexpr uint8_t kBinaryOps[] = {kOpAdd,     kOpSubtract, kOpMultiply,     kOpDivide,    kOpRemainder, kOpBitAnd,
+                                  kOpBitOr,   kOpBitXor,   kOpEqual,        kOpNotEqual,  kOpGreater,   kOpLess,
+                                  kOpGreaterEqual, kOpLessEqual, kOpLogicalAnd, kOpLogicalOr};
+
+int64_t EdgyValue(std::mt19937_64& rng) {
+    static constexpr int64_t kEdges[] = {0, 1, -1, 2, 127, -128, INT64_MAX, INT64_MIN, 1LL << 32, -7};
+    return rng() % 3 == 0 ? kEdges[rng() % std::size(kEdges)] : int64_t(rng() % 2001) - 1000;
+}
+
+// A random well-formed expression in postfix: literals of every width,
+// variables, negation and every binary operator.
+std::vector<uint8_t> RandomExpression(std::mt19937_64& rng) {
+    ExprAssembler code;
+    int depth = 0;
+    const int steps = 1 + int(rng() % 12);
+    for (int k = 0; k < steps || depth != 1; ++k) {
+        const int choice = int(rng() % 10);
+        if (depth >= 2 && (choice < 4 || k >= steps)) {
+            code.Op(kBinaryOps[rng() % std::size(kBinaryOps)]);
+            --depth;
+        } else if (depth >= 1 && choice == 4) {
+            code.Op(kOpNegate);
+        } else if (choice < 7) {
+            const int64_t v = EdgyValue(rng);
+            switch (rng() % 4) {
+                case 0: code.Int8(int8_t(v)); break;
+                case 1: code.Int16(int16_t(v)); break;
+                case 2: code.Int32(int32_t(v)); break;
+                default: code.Int64(v); break;
+            }
+            ++depth;
+        } else {
+            code.Var(uint16_t(kFirstVar + rng() % kVarCount));
+            ++depth;
+        }
+        if (depth > 10) {  // keep it within the compiled depth
+            code.Op(kOpAdd);
+            --depth;
+        }
+    }
+    return code.Take();
+}
+
+struct Snapshot {
+    ExprValue value;
+    uint16_t depth = 0;
+    std::array<ExprPosition, 24> cells{};
+    ExprReference reference;
+    uint8_t aborted = 0, mode = 0, subscript_count = 0;
+    int8_t nesting = 0;
+    uint16_t next_text = 0;
+    size_t result_length = 0;
+};
+
+Snapshot Take(const ExprValue& value) {
+    const ExprEvaluator& e = Evaluator();
+    Snapshot s;
+    s.value = value;
+    s.depth = e.depth;
+    for (size_t i = 0; i < s.cells.size(); ++i) s.cells[i] = e.stack[i];
+    s.reference = e.reference;
+    s.aborted = e.aborted;
+    s.mode = e.mode;
+    s.subscript_count = e.subscript_count;
+    s.nesting = e.nesting;
+    s.next_text = e.next_text;
+    s.result_length = e.result_length;
+    return s;
+}
+
+void ExpectSame(const Snapshot& a, const Snapshot& b, const std::string& what) {
+    EXPECT_EQ(a.value.integer, b.value.integer) << what;
+    EXPECT_EQ(a.value.real, b.value.real) << what;
+    EXPECT_EQ(a.depth, b.depth) << what;
+    for (size_t i = 0; i < a.cells.size(); ++i) {
+        EXPECT_EQ(a.cells[i].integer, b.cells[i].integer) << what << " cell " << i;
+        EXPECT_EQ(a.cells[i].text, b.cells[i].text) << what << " cell " << i;
+        EXPECT_EQ(std::memcmp(&a.cells[i].real, &b.cells[i].real, sizeof(double)), 0) << what << " cell " << i;
+    }
+    EXPECT_EQ(a.reference.variable, b.reference.variable) << what;
+    EXPECT_EQ(a.reference.element, b.reference.element) << what;
+    EXPECT_EQ(a.reference.prefix, b.reference.prefix) << what;
+    EXPECT_EQ(a.reference.whole_variable, b.reference.whole_variable) << what;
+    EXPECT_EQ(a.aborted, b.aborted) << what;
+    EXPECT_EQ(a.mode, b.mode) << what;
+    EXPECT_EQ(a.subscript_count, b.subscript_count) << what;
+    EXPECT_EQ(a.nesting, b.nesting) << what;
+    EXPECT_EQ(a.next_text, b.next_text) << what;
+    EXPECT_EQ(a.result_length, b.result_length) << what;
+}
+
+class IntExprProgramTest : public EvaluatorTest {
+protected:
+    void SetVariables(std::mt19937_64& rng) {
+        for (int v = 0; v < kVarCount; ++v) {
+            ASSERT_EQ(FillIntegerVariable(*FindVariable(kFirstVar + v), VariableShape{}, EdgyValue(rng)), 0);
+        }
+    }
+    // The same stale state before each run: what earlier runs left behind.
+    static void Scribble(std::mt19937_64& rng) {
+        ExprEvaluator& e = Evaluator();
+        for (size_t i = 0; i < 24; ++i) e.stack[i] = ExprPosition{int64_t(rng()), double(rng() % 1000), 0};
+        e.reference = ExprReference{uint32_t(rng() % 2000), int64_t(rng() % 9), kPrefixNone, 1};
+        e.depth = uint16_t(rng() % 5);
+    }
+};
+
+TEST_F(IntExprProgramTest, RandomExpressionsMatchTheByteCode) {
+    std::mt19937_64 rng(1312);
+    int compiled = 0;
+    for (int round = 0; round < 3000; ++round) {
+        SetVariables(rng);
+        const std::vector<uint8_t> code = RandomExpression(rng);
+        std::vector<IntExprOp> ops;
+        const IntExprProgram program = CompileIntExpr(code, ops);
+        ASSERT_NE(program.length, 0) << "round " << round << ": integer-only code compiles";
+        ++compiled;
+        const uint32_t type = (round % 4 == 0) ? 1 : (round % 4 == 1) ? 3 : (round % 4 == 2) ? 6 : 8;
+        const uint64_t seed = rng();
+        std::mt19937_64 scribble(seed);
+        Scribble(scribble);
+        const Snapshot byte_code = Take(EvaluateExpr(type, code));
+        scribble.seed(seed);
+        Scribble(scribble);
+        const Snapshot fast = Take(EvaluateWithProgram(type, code, program, ops.data()));
+        ExpectSame(byte_code, fast, "round " + std::to_string(round));
+        if (HasFailure()) return;
+    }
+    EXPECT_EQ(compiled, 3000);
+    ExpectClean();
+}
+
+TEST_F(IntExprProgramTest, TheProgramStandsAsideWhereItMayNotStandForTheByteCode) {
+    std::mt19937_64 rng(99);
+    SetVariables(rng);
+    const std::vector<uint8_t> code = ExprAssembler().Var(kFirstVar).Int8(3).Op(kOpAdd).Take();
+    std::vector<IntExprOp> ops;
+    const IntExprProgram program = CompileIntExpr(code, ops);
+    ASSERT_NE(program.length, 0);
+    ExprValue value;
+    ASSERT_TRUE(RunIntExprProgram(program, ops.data(), value));
+    EXPECT_EQ(value.integer, FindVariable(kFirstVar)->integers[0] + 3);
+
+    // Redeclared as a real: the byte code pushes a real, the program stands aside.
+    ASSERT_EQ(FillRealVariable(*FindVariable(kFirstVar), VariableShape{}, 2.75), 0);
+    EXPECT_FALSE(RunIntExprProgram(program, ops.data(), value));
+    EXPECT_EQ(EvaluateWithProgram(1, code, program, ops.data()).integer, EvaluateExpr(1, code).integer);
+    ASSERT_EQ(FillIntegerVariable(*FindVariable(kFirstVar), VariableShape{}, 5), 0);
+    ASSERT_TRUE(RunIntExprProgram(program, ops.data(), value));
+
+    // The declaration flag: the variable is named, not read.
+    SetExprDeclaring(true);
+    EXPECT_FALSE(RunIntExprProgram(program, ops.data(), value));
+    SetExprDeclaring(false);
+
+    // Label folding: variable opcodes abort the run there.
+    FillExprOpTable(0);
+    EXPECT_FALSE(RunIntExprProgram(program, ops.data(), value));
+    FillExprOpTable(1);
+    EXPECT_TRUE(RunIntExprProgram(program, ops.data(), value));
+
+    // Entries that are not integer arithmetic with an integer result run the
+    // byte code: a real entry sees the variable as it is.
+    ASSERT_EQ(FillRealVariable(*FindVariable(kFirstVar), VariableShape{}, 2.75), 0);
+    EXPECT_DOUBLE_EQ(EvaluateWithProgram(7, code, program, ops.data()).real, 5.75);
+    ExpectClean();
+}
+
+TEST_F(IntExprProgramTest, WhatDoesNotCompile) {
+    const std::vector<std::vector<uint8_t>> cases = {
+        {},                                                       // empty
+        ExprAssembler().Real(1.5).Take(),                         // a real literal
+        ExprAssembler().Text("a").Take(),                         // a text
+        ExprAssembler().Var(kFirstVar, '`').Take(),               // a reference prefix
+        ExprAssembler().Var(5).Take(),                            // a system variable
+        ExprAssembler().Subscript(kFirstVar).Int8(0).End().Take(),  // a subscript
+        ExprAssembler().Int8(1).Op(kOpAdd).Take(),                // too few operands
+        ExprAssembler().Op(kOpToText).Take(),                     // not an integer operator
+        ExprAssembler().RawWithLength(kOpInt32, 2, std::vector<uint8_t>{1, 2}).Take(),  // short payload
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        std::vector<IntExprOp> ops;
+        EXPECT_EQ(CompileIntExpr(cases[i], ops).length, 0) << "case " << i;
+        EXPECT_TRUE(ops.empty()) << "case " << i;
+    }
+}
+
+}  // namespace
+}  // namespace zk::evaluator_test
