@@ -192,6 +192,12 @@ private:
             file = reinterpret_cast<const char*>(path);
             if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
             if (FcPatternGetInteger(match, FC_WEIGHT, 0, &weight) != FcResultMatch) weight = FC_WEIGHT_REGULAR;
+            // The match reports the weight asked for; a face lighter than it
+            // comes with the embolden flag, and is drawn emboldened.
+            FcBool embolden = FcFalse;
+            if (FcPatternGetBool(match, FC_EMBOLDEN, 0, &embolden) == FcResultMatch && embolden == FcTrue) {
+                weight = FC_WEIGHT_REGULAR;
+            }
         }
         FcPatternDestroy(match);
         return found;
