@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "core/error_report.h"
 #include "layers/cg_image.h"
@@ -62,67 +63,151 @@ uint8_t* TargetPixels(NamedTreeNode* target, int32_t& width, int32_t& height) {
     return image->owned_block.data();
 }
 
-// One pass of either kind: `smooth` reads the four-times cell.
-void DrawGlyphPass(bool smooth, uint32_t colour, uint32_t second_colour, int32_t layout, int32_t orientation,
-                   int32_t size, int32_t height, int32_t x, int32_t y, int32_t mode, NamedTreeNode* target) {
-    if (!DrawableSize(size, height)) return;
+// What every pass of one glyph shares: the colour (0x00RRGGBB) and the
+// coverage of each box pixel, by box row j and column i. The coverage is
+// 255 or 0 for a plain glyph (ink or background) and 0..255 for a smoothed
+// one; a row the cell does not reach is marked skipped.
+struct GlyphPlan {
+    bool smooth = false;
+    int32_t size = 0;
+    int32_t height = 0;
+    int32_t orientation = 0;
+    const uint32_t* colours = nullptr;  // size x height, row by row
+    std::vector<uint8_t> coverage;      // size x height
+    std::vector<uint8_t> row_drawn;     // height
+};
+
+// The gradient's colours over a box, kept for the style of the last glyph:
+// a line of text asks for the same box again and again.
+struct GradientCache {
+    bool valid = false;
+    std::array<uint32_t, 4> corners{};
+    int32_t size = 0;
+    int32_t height = 0;
+    std::vector<uint32_t> colours;
+};
+
+const uint32_t* GradientColours(const std::array<uint32_t, 4>& corners, int32_t size, int32_t height) {
+    static GradientCache cache;
+    if (cache.valid && cache.corners == corners && cache.size == size && cache.height == height) {
+        return cache.colours.data();
+    }
+    cache.colours.resize(size_t(size) * size_t(height));
+    for (int32_t j = 0; j < height; ++j) {
+        const uint32_t left = Interpolate(corners[0], corners[2], j, height - 1);
+        const uint32_t right = Interpolate(corners[1], corners[3], j, height - 1);
+        uint32_t* row = cache.colours.data() + size_t(j) * size_t(size);
+        for (int32_t i = 0; i < size; ++i) row[i] = left == right ? left : Interpolate(left, right, i, size - 1);
+    }
+    cache.valid = true;
+    cache.corners = corners;
+    cache.size = size;
+    cache.height = height;
+    return cache.colours.data();
+}
+
+// The plan of the glyph in the current slot's cell; false when there is
+// nothing to draw (a size outside the tables, no prepared cell).
+bool PlanGlyph(bool smooth, uint32_t colour, uint32_t second_colour, int32_t layout, int32_t orientation,
+               int32_t size, int32_t height, GlyphPlan& plan) {
+    if (!DrawableSize(size, height)) return false;
     const GlyphSlotState& glyph = CurrentTextSlot().glyph;
     const int32_t cell = glyph.cell;
-    if (cell <= 0 || glyph.bits.size() < size_t(cell) * size_t(cell) / 8) return;
-    int32_t image_width = 0;
-    int32_t image_height = 0;
-    uint8_t* pixels = TargetPixels(target, image_width, image_height);
-    if (pixels == nullptr) return;
-
-    // The whole box, as it is placed, must lie inside the image: a glyph is
-    // drawn whole or not at all, never clipped into a neighbouring row.
-    const int32_t turn = PlacedOrientation(orientation);
-    const bool quarter = turn == 1 || turn == 3;
-    const int64_t box_width = quarter ? height : size;
-    const int64_t box_height = quarter ? size : height;
-    if (x < 0 || y < 0 || int64_t{x} + box_width > image_width || int64_t{y} + box_height > image_height) return;
-
+    if (cell <= 0 || glyph.bits.size() < size_t(cell) * size_t(cell) / 8) return false;
     if (second_colour == 0xFFFFFFFFu) second_colour = colour;
-    const std::array<uint32_t, 4> corners = ComputeGradientCorners(layout, orientation, colour, second_colour);
+    plan.smooth = smooth;
+    plan.size = size;
+    plan.height = height;
+    plan.orientation = PlacedOrientation(orientation);
+    plan.colours = GradientColours(ComputeGradientCorners(layout, orientation, colour, second_colour), size, height);
+    plan.coverage.assign(size_t(size) * size_t(height), 0);
+    plan.row_drawn.assign(size_t(height), 0);
     // Rows of the cell per box row, in hundredths: at least 1, so that a box
     // much flatter than it is wide still steps through the cell.
     const int32_t ratio = std::max(1, 100 * height / size);
     const size_t row_bytes = size_t(cell) / 8;
     const uint8_t* bits = glyph.bits.data();
-    const size_t stride = size_t(image_width) * 4;
-
     for (int32_t j = 0; j < height; ++j) {
-        const uint32_t left = Interpolate(corners[0], corners[2], j, height - 1);
-        const uint32_t right = Interpolate(corners[1], corners[3], j, height - 1);
         const int32_t r = (smooth ? 400 : 100) * j / ratio;
         if (r + (smooth ? 3 : 0) >= cell) continue;
+        plan.row_drawn[size_t(j)] = 1;
         const uint8_t* row = bits + size_t(r) * row_bytes;
+        uint8_t* out = plan.coverage.data() + size_t(j) * size_t(size);
+        if (!smooth) {
+            for (int32_t i = 0; i < size; ++i) out[i] = (row[i >> 3] & (0x80 >> (i & 7))) == 0 ? 255 : 0;
+            continue;
+        }
         for (int32_t i = 0; i < size; ++i) {
-            const uint32_t s = Interpolate(left, right, i, size - 1);
-            int32_t column = 0;
-            int32_t line = 0;
-            switch (turn) {
-                case 1: column = x + height - 1 - j; line = y + i; break;
-                case 2: column = x + size - 1 - i; line = y + height - 1 - j; break;
-                case 3: column = x + j; line = y + size - 1 - i; break;
-                default: column = x + i; line = y + j; break;
-            }
-            uint8_t* p = pixels + size_t(line) * stride + size_t(column) * 4;
+            const size_t byte = size_t(i) >> 1;
+            const int shift = (i & 1) == 0 ? 8 : 0;  // the high nibble's count sits in the table's upper byte
+            int32_t count = 0;
+            for (size_t k = 0; k < 4; ++k) count += (NibbleInkCountTable[row[k * row_bytes + byte]] >> shift) & 0xFF;
+            out[i] = CoverageAlphaRamp[size_t(count)];
+        }
+    }
+    return true;
+}
+
+// n / d truncated toward zero for |n| < 2^16 and 1 <= d <= 256, through a
+// reciprocal rounded up (exact in that range: n times the rounding error
+// stays below 2^32).
+struct Reciprocals {
+    std::array<uint64_t, 257> table{};
+    Reciprocals() {
+        for (uint64_t d = 1; d <= 256; ++d) table[d] = ((uint64_t{1} << 32) + d - 1) / d;
+    }
+};
+const Reciprocals kReciprocals;
+
+int32_t DivideTruncating(int32_t n, int32_t d) {
+    const uint64_t magnitude = uint64_t(n < 0 ? -n : n);
+    const auto q = int32_t((magnitude * kReciprocals.table[size_t(d)]) >> 32);
+    return n < 0 ? -q : q;
+}
+
+// One pass of a planned glyph at (x, y).
+void DrawPlannedPass(const GlyphPlan& plan, int32_t x, int32_t y, int32_t mode, NamedTreeNode* target) {
+    int32_t image_width = 0;
+    int32_t image_height = 0;
+    uint8_t* pixels = TargetPixels(target, image_width, image_height);
+    if (pixels == nullptr) return;
+    const int32_t size = plan.size;
+    const int32_t height = plan.height;
+    // The whole box, as it is placed, must lie inside the image: a glyph is
+    // drawn whole or not at all, never clipped into a neighbouring row.
+    const bool quarter = plan.orientation == 1 || plan.orientation == 3;
+    const int64_t box_width = quarter ? height : size;
+    const int64_t box_height = quarter ? size : height;
+    if (x < 0 || y < 0 || int64_t{x} + box_width > image_width || int64_t{y} + box_height > image_height) return;
+
+    const ptrdiff_t stride = ptrdiff_t(image_width) * 4;
+    for (int32_t j = 0; j < height; ++j) {
+        if (plan.row_drawn[size_t(j)] == 0) continue;
+        // The box pixel (0, j) and the step to (i + 1, j), by orientation.
+        int32_t column = 0;
+        int32_t line = 0;
+        ptrdiff_t step = 4;
+        switch (plan.orientation) {
+            case 1: column = x + height - 1 - j; line = y; step = stride; break;
+            case 2: column = x + size - 1; line = y + height - 1 - j; step = -4; break;
+            case 3: column = x + j; line = y + size - 1; step = -stride; break;
+            default: column = x; line = y + j; break;
+        }
+        uint8_t* p = pixels + ptrdiff_t(line) * stride + ptrdiff_t(column) * 4;
+        const uint32_t* colours = plan.colours + size_t(j) * size_t(size);
+        const uint8_t* coverage = plan.coverage.data() + size_t(j) * size_t(size);
+        for (int32_t i = 0; i < size; ++i, p += step) {
+            const uint32_t s = colours[i];
             const uint8_t sb = uint8_t(s), sg = uint8_t(s >> 8), sr = uint8_t(s >> 16);
-            if (!smooth) {
-                const bool ink = (row[i >> 3] & (0x80 >> (i & 7))) == 0;
-                if (ink) {
+            const int32_t c = coverage[i];
+            if (!plan.smooth) {
+                if (c != 0) {
                     p[0] = sb, p[1] = sg, p[2] = sr, p[3] = 255;
                 } else if (mode == 0) {
                     p[0] = 0, p[1] = 0, p[2] = 0, p[3] = 255;
                 }
                 continue;
             }
-            const size_t byte = size_t(i) >> 1;
-            const int shift = (i & 1) == 0 ? 8 : 0;  // the high nibble's count sits in the table's upper byte
-            int32_t count = 0;
-            for (int32_t k = 0; k < 4; ++k) count += (NibbleInkCountTable[row[size_t(k) * row_bytes + byte]] >> shift) & 0xFF;
-            const int32_t c = CoverageAlphaRamp[size_t(count)];
             if (mode == 0) {
                 p[0] = sb, p[1] = sg, p[2] = sr, p[3] = uint8_t(c);
                 continue;
@@ -130,15 +215,21 @@ void DrawGlyphPass(bool smooth, uint32_t colour, uint32_t second_colour, int32_t
             const int32_t a = c + 1;
             const int32_t old_alpha = p[3];
             const int32_t alpha = (old_alpha + a - ((old_alpha * a) >> 8) - 1) & 0xFF;
-            const uint8_t source[3] = {sb, sg, sr};
-            for (int ch = 0; ch < 3; ++ch) {
-                const int32_t v = p[ch];
-                p[ch] = uint8_t(v + (source[ch] - v) * a / (alpha + 1));
-            }
+            p[0] = uint8_t(p[0] + DivideTruncating((sb - p[0]) * a, alpha + 1));
+            p[1] = uint8_t(p[1] + DivideTruncating((sg - p[1]) * a, alpha + 1));
+            p[2] = uint8_t(p[2] + DivideTruncating((sr - p[2]) * a, alpha + 1));
             p[3] = uint8_t(alpha);
         }
     }
     InvalidateLayer(target);
+}
+
+void DrawGlyphPass(bool smooth, uint32_t colour, uint32_t second_colour, int32_t layout, int32_t orientation,
+                   int32_t size, int32_t height, int32_t x, int32_t y, int32_t mode, NamedTreeNode* target) {
+    GlyphPlan plan;
+    if (PlanGlyph(smooth, colour, second_colour, layout, orientation, size, height, plan)) {
+        DrawPlannedPass(plan, x, y, mode, target);
+    }
 }
 
 }  // namespace
@@ -238,12 +329,13 @@ int32_t DrawTextGlyphToCg(std::string_view character, uint32_t colour, uint32_t 
                           int64_t edge_distance, int32_t x, int32_t y, int32_t mode, NamedTreeNode* target) {
     const GlyphExtent extent = RasteriseGlyph(character, size, height, bold, smoothing);
     if (CurrentTextSlot().glyph.key_set == false) return extent.width;
-    const bool smooth = smoothing == 1;
+    // Every pass draws the same glyph in the same colours: planned once.
+    static GlyphPlan plan;
+    if (!PlanGlyph(smoothing == 1, colour, second_colour, layout, orientation, size, height, plan)) return extent.width;
     auto pass = [&](int64_t px, int64_t py) {
         // Offsets that leave the 32-bit plane cannot fit any image.
         if (px < INT32_MIN || px > INT32_MAX || py < INT32_MIN || py > INT32_MAX) return;
-        DrawGlyphPass(smooth, colour, second_colour, layout, orientation, size, height, int32_t(px), int32_t(py), mode,
-                      target);
+        DrawPlannedPass(plan, int32_t(px), int32_t(py), mode, target);
     };
     // Distances past any image size all draw nothing; bounding them keeps
     // the offsets inside 64 bits.
