@@ -281,4 +281,6 @@ std::unique_ptr<GlyphRasteriser> CreateFreeTypeRasteriser() { return std::make_u
 #endif
 #if defined(ZORVEK_LEAK_CHECKED)
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+// The statistics of used suppressions would go into every run's output.
+extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
 #endif
