@@ -16,6 +16,7 @@ void RegisterSubsystemHooks() {
     RegisterRendererHooks();
     RegisterInputHooks();
     RegisterEngineCommands();
+    RegisterEffectsHooks();
 }
 
 }  // namespace zk

@@ -38,13 +38,25 @@ inline constexpr uint32_t kErrSystemVariableReadOnly = 101150;
 inline constexpr uint32_t kErrAboveThree = 101210;          // command, keyword, v, 3
 inline constexpr uint32_t kErrNegative = 101220;            // command, keyword, v
 inline constexpr uint32_t kErrLayerMissing = 101230;        // command, path
+inline constexpr uint32_t kErrFontNumberTooLarge = 101240;  // command, keyword, n, the font count
 inline constexpr uint32_t kErrShareSourceMissing = 101250;  // command, share path
 inline constexpr uint32_t kErrGroupWithImage = 101280;      // command
+inline constexpr uint32_t kErrSwapWithRectangle = 101281;   // command, keyword
+inline constexpr uint32_t kErrRotateWithRectangle = 101282; // command, keyword
+inline constexpr uint32_t kErrMosaicWithRectangle = 101283; // command, keyword
+inline constexpr uint32_t kErrShuffleWithRectangle = 101284; // command, keyword
+inline constexpr uint32_t kErrOtherLayerIsGroup = 101291;   // command, path
 inline constexpr uint32_t kErrTaskPathRefused = 101293;     // command name, path
+inline constexpr uint32_t kErrCopyWithoutOther = 101296;    // command, keyword
+inline constexpr uint32_t kErrSwapWithoutOther = 101297;    // command, keyword
+inline constexpr uint32_t kErrDrawWithoutOther = 101298;    // command, keyword
 inline constexpr uint32_t kErrNoOpenConstruct = 101300;     // command, command, opening command
 inline constexpr uint32_t kErrTaskMissing = 101400;         // command name, path
 inline constexpr uint32_t kErrSystemTaskEnd = 101420;       // command name
 inline constexpr uint32_t kErrDepthLimit = 101600;          // opening command twice, limit
+inline constexpr uint32_t kErrTextBufferFull = 102000;     // (no arguments)
+inline constexpr uint32_t kErrTextValueTooLong = 102030;   // (no arguments)
+inline constexpr uint32_t kErrFontUnusable = 102040;       // (no arguments)
 inline constexpr uint32_t kErrPositionFileUnknown = 102130; // command 95's name, the file name
 
 // ---- 104000: files and packs -----------------------------------------------

@@ -10,6 +10,9 @@
 #   title       a banner that fades in
 #   ball        a ball that bounces from side to side, one step a frame
 #   pointer     a small ball that follows the mouse once it moves
+#   msgwin      the message window: a panel at opacity 200 with a name, and
+#     msgline1/ .. msgline3/   three lines of text, each typed out by a
+#               group that widens by a character a frame over its text
 #
 # Two scenes take turns: in the first the photo wipes in and the title fades
 # in, in the second both go again and the panel drops to the middle. Each
@@ -24,6 +27,8 @@ int scene = 1
 int ball_x
 int ball_dx = 4
 int pointer_shown
+# typed counts the frames since the message page began.
+int typed
 
 # Read-only system variables, declared by number: the held/released counter
 # of each input (1 on the frame a key or button went down), the joystick
@@ -51,6 +56,19 @@ layer name="title", priority=40, x=160, y=400, file="image/title.bmp", opacity=0
 layer name="ball", priority=50, x=0, y=200, file="image/ball.bmp"
 layer name="pointer", priority=60, file="image/ball.bmp", visible=0, opacity=160
 
+# The message window: smoothed text with a one-pixel edge and a gradient,
+# drawn by the image operation command into transparent lines.
+layer name="msgwin", priority=45, x=4, y=318, file="image/window.bmp", opacity=200
+layer name="msgline1/", priority=46, x=10, y=348, width=1, height=22
+layer name="msgline2/", priority=46, x=10, y=374, width=1, height=22
+layer name="msgline3/", priority=46, x=10, y=400, width=1, height=22
+layer name="msgline1/text", no=1, file="image/textline.bmp"
+layer name="msgline2/text", no=1, file="image/textline.bmp"
+layer name="msgline3/text", no=1, file="image/textline.bmp"
+textstyle size=14, height=16, smooth=1, mode=1, colour=0xFFE070
+editcg name="msgwin", drawtext=1, text="ミナ", x1=8, y1=6
+call MESSAGE_PAGE
+
 # Gamepads are read only when a script asks for them.
 input gamepad=1
 
@@ -76,6 +94,17 @@ loop
     ball_dx = 4
   end
   layer name="ball", x=ball_x
+
+  # One character a frame (a full-width one, or two Latin letters), line
+  # after line.
+  typed += 1
+  if typed <= 10
+    layer name="msgline1/", width=typed * 14
+  elseif typed <= 20
+    layer name="msgline2/", width=(typed - 10) * 14
+  elseif typed <= 30
+    layer name="msgline3/", width=(typed - 20) * 14
+  end
 
   # The pointer ball appears with the first mouse move (input 7).
   if held[7] == 1 && pointer_shown == 0
@@ -108,6 +137,29 @@ loop
       scene = 1
     end
     frame = 0
+    call MESSAGE_PAGE
   end
   wait 1
 end
+
+# The message of the scene: the lines drawn whole into fresh transparent
+# lines, hidden behind groups one pixel wide that the loop widens.
+label MESSAGE_PAGE
+layer name="msgline1/text", no=1, file="image/textline.bmp"
+layer name="msgline2/text", no=1, file="image/textline.bmp"
+layer name="msgline3/text", no=1, file="image/textline.bmp"
+layer name="msgline1/", width=1
+layer name="msgline2/", width=1
+layer name="msgline3/", width=1
+textstyle size=14, height=16, smooth=1, mode=1, gradient=1, colour=0xFFFFFF, colour2=0x90B8FF
+if scene == 1
+  editcg name="msgline1/text", no=1, drawtext=1, text="ようこそ、ZORVEKへ！", value=1, x1=2, y1=2
+  editcg name="msgline2/text", no=1, drawtext=1, text="文字は一字ずつ", value=1, x1=2, y1=2
+  editcg name="msgline3/text", no=1, drawtext=1, text="描かれます。", value=1, x1=2, y1=2
+else
+  editcg name="msgline1/text", no=1, drawtext=1, text="クリックかキーで", value=1, x1=2, y1=2
+  editcg name="msgline2/text", no=1, drawtext=1, text="次のページへ。", value=1, x1=2, y1=2
+  editcg name="msgline3/text", no=1, drawtext=1, text="Enjoy the demo!", value=1, x1=2, y1=2
+end
+typed = 0
+return

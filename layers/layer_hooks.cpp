@@ -9,6 +9,8 @@
 #include "layers/layer_command.h"
 #include "layers/pixel_kernels.h"
 #include "layers/text_buffer.h"
+#include "layers/text_buffer_commands.h"
+#include "layers/text_style.h"
 #include "layers/worker_pool.h"
 #include "script/task_runner.h"
 
@@ -35,6 +37,10 @@ void RegisterLayerHooks() {
     hooks.propagate_dirty_rect = PropagateDirtyRectHook;
     hooks.create_text_buffer = [] { CreateTextBuffer(); };
     SetTaskTextClearer(ClearTextBuffer);
+    hooks.enumerate_fonts = EnumerateFonts;
+    hooks.delete_text_slot_objects = DeleteTextSlotObjects;
+    RegisterTextStyleCommands();
+    RegisterTextBufferCommands();
     RegisterWorkerHooks();
     RegisterBlendJobs();
     RegisterImageDecoders();

@@ -32,11 +32,11 @@ struct TextBufferStyle {
     int32_t height = 20;
     uint32_t colour = 0xFFFFFF;
     int32_t second_colour = -1;
-    int32_t gradient_layout = 1;
-    int32_t orientation = 0;
+    uint8_t gradient_layout = 1;
+    uint8_t orientation = 0;
     uint8_t bold = 0;
-    int32_t draw_mode = 0;
-    int32_t smoothing = 1;
+    uint8_t draw_mode = 0;
+    uint8_t smoothing = 1;
 };
 
 struct TextBuffer {

@@ -303,6 +303,33 @@ TEST_P(DemoTest, ThePointerFollowsTheMouseAndEscapeEndsTheDemo) {
     EXPECT_EQ(frame.At(100, 300), Background(100, 300)) << "where it was";
 }
 
+// The message window: a panel at opacity 200 whose lines are typed out a
+// character a frame. At frame 15 the first line is whole, the second half
+// typed and the third still hidden.
+TEST_P(DemoTest, MessageWindowTypesItsLinesOut) {
+    const Frame frame = RunFrames(15);
+    ASSERT_EQ(frame.width, 640);
+    constexpr int kWindowX = 4, kWindowY = 318;
+    const Rgb panel = Fade({20, 30, 70 + 150 / 4}, Background(kWindowX + 76, kWindowY + 150), 200);
+    // (the opacity kernel's own rounding: within one step a channel)
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(frame.At(kWindowX + 76, kWindowY + 150)[c], panel[c], 1) << "channel " << c;
+    // Bright text pixels in a line's rows, left and right of a column.
+    auto bright = [&](int y0, int x0, int x1) {
+        int n = 0;
+        for (int y = y0; y < y0 + 22; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const Rgb p = frame.At(x, y);
+                n += p[0] + p[1] + p[2] > 600 ? 1 : 0;
+            }
+        return n;
+    };
+    EXPECT_GT(bright(348, 14, 80), 40) << "line 1, left";
+    EXPECT_GT(bright(348, 80, 140), 40) << "line 1, right";
+    EXPECT_GT(bright(374, 14, 70), 40) << "line 2, typed so far";
+    EXPECT_EQ(bright(374, 90, 150), 0) << "line 2, not yet typed";
+    EXPECT_EQ(bright(400, 10, 150), 0) << "line 3";
+}
+
 INSTANTIATE_TEST_SUITE_P(ThreadingModes, DemoTest, ::testing::Values(0, 1),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return info.param == 0 ? "MainThread" : "GameLoopThread";

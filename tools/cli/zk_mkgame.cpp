@@ -133,7 +133,7 @@ std::optional<zk::tools::GameBuilder> BuildScripts(const std::string& source, bo
     std::string text(std::istreambuf_iterator<char>(in), {});
     zk::tools::ScriptText script;
     try {
-        script.Compile(0, "main.zs", text);
+        script.Compile(0, "main.zs", zk::Utf8ToCp932(text));  // texts are CP932 in the game
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zk_mkgame: %s\n", e.what());
         return std::nullopt;

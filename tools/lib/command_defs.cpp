@@ -126,6 +126,44 @@ std::vector<CommandEntry> BuildEntries() {
     add(93, "engine", {Num("screensaver"), Num("keeprunning"), Num("width"), Num("height"), Num("timer1"),
                        Num("timer2"), Num("timer3"), Num("timer4")});
 
+    // Image operations. 2: a target layer and up to three others, values,
+    // a rectangle, and the mode keywords 24..70 (the first present runs).
+    {
+        std::vector<KeywordDef> keywords = {Txt("name"),  Txt("other"),   Txt("other2"),  Txt("other3"),
+                                            Num("no"),    Num("otherno"), Num("other2no"), Num("other3no"),
+                                            Num("unused8"), Raw("value"), Raw("value2"),  Txt("text"),
+                                            Num("x1"),    Num("y1"),      Num("x2"),      Num("y2"),
+                                            Num("width"), Num("height"),  Num("x1_100"),  Num("y1_100"),
+                                            Num("x2_100"), Num("y2_100"), Num("width100"), Num("height100")};
+        for (const char* mode : {"scale",     "scale20",  "scale30",   "scale40",   "scale50",    "rotate",
+                                 "rotatesmooth", "saturation", "tone",  "sepia",     "draw",       "drawopacity",
+                                 "mix",       "nop37",    "keepdiff",  "keepequal", "trim",       "canvas",
+                                 "brightness", "threshold", "flip",    "mirror",    "mosaic",     "blur1",
+                                 "blur2",     "blur3",    "blur4",     "blur5",     "blur6",      "shuffle",
+                                 "wave1",     "wave2",    "wave3",     "negative",  "fill1",      "fill2",
+                                 "fill3",     "fade",     "swirl",     "slot",      "drawtext",   "copyattr",
+                                 "copy",      "swap",     "swapattr",  "pastesprite", "capture"}) {
+            keywords.push_back(Num(mode));  // 24..70
+        }
+        add(2, "editcg", std::move(keywords));
+    }
+
+    // Text style: 26 sets a slot's style, 27 reads it (or the font list,
+    // or the size of a character) into the result.
+    add(26, "textstyle", {Num("slot"), Num("font"), Txt("face"), Num("smooth"), Num("colour"), Num("colour2"),
+                          Num("gradient"), Num("orientation"), Num("mode"), Num("size"), Num("height"),
+                          Num("bold")});
+    add(27, "textinfo", {Num("font"), Num("name"), Num("smooth"), Num("colour"), Num("colour2"), Num("gradient"),
+                         Num("orientation"), Num("mode"), Num("size"), Num("height"), Num("bold"), Num("count"),
+                         Num("zero"), Num("japanese"), Num("width"), Num("charheight"), Num("unused16"),
+                         Txt("text"), Num("result")});
+
+    // The message text buffer: 81 closes the message, 108 appends the
+    // line's own text as written, 112 appends a value.
+    add(81, "endmsg", {});
+    add(108, "msg", {Raw("text")});
+    add(112, "msgvalue", {Raw("value")});
+
     // Tasks.
     {
         std::vector<KeywordDef> keywords = {Txt("name"), Num("enable_a"), Num("enable_b"), Num("order")};

@@ -57,6 +57,13 @@ std::vector<DemoImage> DemoImages() {
     images.push_back(Draw("image/title.bmp", 320, 60, 24, [](int x, int y) {
         return Rgb(255 - y, 200 - x / 2, 60 + x / 4);
     }));
+    // The message window's panel, and a transparent line the text of the
+    // window is drawn into.
+    images.push_back(Draw("image/window.bmp", 150, 156, 24, [](int x, int y) {
+        const bool border = x < 2 || y < 2 || x >= 148 || y >= 154;
+        return border ? Rgb(200, 210, 255) : Rgb(20, 30, 70 + y / 4);
+    }));
+    images.push_back(Draw("image/textline.bmp", 140, 22, 32, [](int, int) { return Rgb(0, 0, 0, 0); }));
     return images;
 }
 

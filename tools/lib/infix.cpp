@@ -4,6 +4,7 @@
 #include <charconv>
 #include <stdexcept>
 
+#include "base/sjis.h"
 #include "script/expr_opcodes.h"
 #include "tools/lib/expr_assembler.h"
 
@@ -199,6 +200,13 @@ private:
             if (pos_ >= src_.size()) Fail("text literal not closed");
             char c = src_[pos_++];
             if (c == '"') break;
+            // A double-byte character is kept whole: its trail byte may read
+            // as '\\' or '"'.
+            if (IsSjisLeadByte(static_cast<uint8_t>(c)) && pos_ < src_.size()) {
+                text += c;
+                text += src_[pos_++];
+                continue;
+            }
             if (c == '\\') {
                 if (pos_ >= src_.size()) Fail("text literal not closed");
                 char e = src_[pos_++];
