@@ -30,10 +30,6 @@ int32_t RotateCgBilinear(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32
                          int32_t) {
     return NotBuilt();
 }
-int32_t RunCgFilter(int32_t, NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int64_t, int32_t,
-                    int32_t, int32_t) {
-    return NotBuilt();
-}
 int32_t DrawCgOver(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int32_t) { return NotBuilt(); }
 int32_t DrawCgOverWithOpacity(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int32_t) {
     return NotBuilt();

@@ -1,0 +1,194 @@
+#include "effects/blur_filters.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace zk {
+
+namespace {
+
+// Beyond this many pixels past the plateau a halved weight of 512 is 0.
+constexpr int64_t kMaxTail = 9;
+
+// The shape of one pass: plateau taps within `plateau` of the centre, each
+// of weight `plateau_weight`, then `tails` taps per side weighing 512 >> t.
+// A box window is all plateau with weight 1.
+struct PassShape {
+    int64_t plateau = 0;
+    uint64_t plateau_weight = 1;
+    int64_t tails = 0;
+};
+
+PassShape BoxShape(int64_t r) { return PassShape{r, 1, 0}; }
+PassShape KernelShape(int64_t r) {
+    const int64_t s = (2 * r) / 8;
+    return PassShape{s, 512, std::min(r - s, kMaxTail)};
+}
+
+int64_t RadiusOf(int32_t value) { return std::max<int64_t>(1, value); }
+
+// One pass along the rows: `in` points at the rectangle's first pixel, rows
+// `in_stride` pixels apart; `out` is rw x rh. Channels [C0, C1) are
+// averaged; the others are not written.
+template <int C0, int C1>
+void RowPass(uint8_t* out, const uint8_t* in, int64_t in_stride, int64_t rw, int64_t rh, const PassShape& shape) {
+    std::vector<uint64_t> prefix(size_t(rw + 1) * 4, 0);
+    for (int64_t y = 0; y < rh; ++y) {
+        const uint8_t* row = in + y * in_stride * 4;
+        for (int64_t i = 0; i < rw; ++i)
+            for (int c = C0; c < C1; ++c) prefix[size_t(i + 1) * 4 + c] = prefix[size_t(i) * 4 + c] + row[i * 4 + c];
+        uint8_t* o = out + y * rw * 4;
+        for (int64_t k = 0; k < rw; ++k) {
+            const int64_t a = std::max<int64_t>(k - shape.plateau, 0);
+            const int64_t b = std::min<int64_t>(k + shape.plateau, rw - 1);
+            uint64_t weight = shape.plateau_weight * uint64_t(b - a + 1);
+            uint64_t sum[4] = {0, 0, 0, 0};
+            for (int c = C0; c < C1; ++c)
+                sum[c] = shape.plateau_weight * (prefix[size_t(b + 1) * 4 + c] - prefix[size_t(a) * 4 + c]);
+            for (int64_t t = 1; t <= shape.tails; ++t) {
+                const uint64_t w = 512u >> t;
+                const int64_t left = k - shape.plateau - t, right = k + shape.plateau + t;
+                if (left >= 0) {
+                    weight += w;
+                    for (int c = C0; c < C1; ++c) sum[c] += w * row[left * 4 + c];
+                }
+                if (right < rw) {
+                    weight += w;
+                    for (int c = C0; c < C1; ++c) sum[c] += w * row[right * 4 + c];
+                }
+            }
+            for (int c = C0; c < C1; ++c) o[k * 4 + c] = uint8_t(sum[c] / weight);
+        }
+    }
+}
+
+// One pass along the columns, with a running sum per column of the plateau
+// rows, moved down one row at a time.
+template <int C0, int C1>
+void ColumnPass(uint8_t* out, const uint8_t* in, int64_t in_stride, int64_t rw, int64_t rh,
+                const PassShape& shape) {
+    std::vector<uint64_t> sums(size_t(rw) * 4, 0);
+    auto add_row = [&](int64_t y, bool add) {
+        const uint8_t* row = in + y * in_stride * 4;
+        for (int64_t k = 0; k < rw; ++k)
+            for (int c = C0; c < C1; ++c) {
+                if (add) sums[size_t(k) * 4 + c] += row[k * 4 + c];
+                else sums[size_t(k) * 4 + c] -= row[k * 4 + c];
+            }
+    };
+    int64_t a = 0, b = -1;  // rows in the running sums
+    std::vector<uint64_t> acc(size_t(rw) * 4);
+    for (int64_t y = 0; y < rh; ++y) {
+        const int64_t na = std::max<int64_t>(y - shape.plateau, 0);
+        const int64_t nb = std::min<int64_t>(y + shape.plateau, rh - 1);
+        while (b < nb) add_row(++b, true);
+        while (a < na) add_row(a++, false);
+        uint64_t weight = shape.plateau_weight * uint64_t(b - a + 1);
+        for (size_t i = 0; i < acc.size(); ++i) acc[i] = shape.plateau_weight * sums[i];
+        for (int64_t t = 1; t <= shape.tails; ++t) {
+            const uint64_t w = 512u >> t;
+            for (const int64_t ty : {y - shape.plateau - t, y + shape.plateau + t}) {
+                if (ty < 0 || ty >= rh) continue;
+                weight += w;
+                const uint8_t* row = in + ty * in_stride * 4;
+                for (int64_t k = 0; k < rw; ++k)
+                    for (int c = C0; c < C1; ++c) acc[size_t(k) * 4 + c] += w * row[k * 4 + c];
+            }
+        }
+        uint8_t* o = out + y * rw * 4;
+        for (int64_t k = 0; k < rw; ++k)
+            for (int c = C0; c < C1; ++c) o[k * 4 + c] = uint8_t(acc[size_t(k) * 4 + c] / weight);
+    }
+}
+
+const uint8_t* Origin(const uint8_t* source, const CgArea& area) {
+    return source + (int64_t{area.y1} * area.width + area.x1) * 4;
+}
+
+// Alpha of every output pixel from the source pixel at the same place.
+void CopySourceAlpha(uint8_t* out, const uint8_t* source, const CgArea& area) {
+    const int64_t rw = area.Columns(), rh = area.Rows();
+    const uint8_t* origin = Origin(source, area);
+    for (int64_t y = 0; y < rh; ++y)
+        for (int64_t x = 0; x < rw; ++x) out[(y * rw + x) * 4 + 3] = origin[(y * area.width + x) * 4 + 3];
+}
+
+void ZeroColour(uint8_t* out, const CgArea& area) {
+    const int64_t pixels = int64_t{area.Columns()} * area.Rows();
+    for (int64_t i = 0; i < pixels; ++i) std::memset(out + i * 4, 0, 3);
+}
+
+// Rows into an intermediate image, then its columns into `out`.
+template <int C0, int C1>
+void TwoPass(uint8_t* out, const uint8_t* source, const CgArea& area, const PassShape& shape) {
+    const int64_t rw = area.Columns(), rh = area.Rows();
+    std::vector<uint8_t> between(size_t(rw * rh) * 4);
+    RowPass<C0, C1>(between.data(), Origin(source, area), area.width, rw, rh, shape);
+    ColumnPass<C0, C1>(out, between.data(), rw, rw, rh, shape);
+}
+
+}  // namespace
+
+uint32_t BlurKernelWeight(int64_t radius, int64_t offset) {
+    const int64_t d = offset < 0 ? -offset : offset;
+    if (d > radius) return 0;
+    const int64_t beyond = d - (2 * radius) / 8;
+    if (beyond <= 0) return 512;
+    return beyond > kMaxTail ? 0 : 512u >> beyond;
+}
+
+void BoxBlurCgRows(uint8_t* out, const uint8_t* source, const CgArea& area, int32_t value, uint8_t alpha_in_use) {
+    const PassShape shape = BoxShape(RadiusOf(value));
+    if (alpha_in_use != 0) {
+        RowPass<0, 4>(out, Origin(source, area), area.width, area.Columns(), area.Rows(), shape);
+    } else {
+        RowPass<0, 3>(out, Origin(source, area), area.width, area.Columns(), area.Rows(), shape);
+        CopySourceAlpha(out, source, area);
+    }
+}
+
+void BoxBlurCgColumns(uint8_t* out, const uint8_t* source, const CgArea& area, int32_t value,
+                      uint8_t alpha_in_use) {
+    const PassShape shape = BoxShape(RadiusOf(value));
+    if (alpha_in_use != 0) {
+        ColumnPass<0, 4>(out, Origin(source, area), area.width, area.Columns(), area.Rows(), shape);
+    } else {
+        ColumnPass<0, 3>(out, Origin(source, area), area.width, area.Columns(), area.Rows(), shape);
+        CopySourceAlpha(out, source, area);
+    }
+}
+
+void BoxBlurCg(uint8_t* out, const uint8_t* source, const CgArea& area, int32_t value, uint8_t alpha_in_use) {
+    const PassShape shape = BoxShape(RadiusOf(value));
+    if (alpha_in_use != 0) {
+        TwoPass<0, 4>(out, source, area, shape);
+    } else {
+        TwoPass<0, 3>(out, source, area, shape);
+        CopySourceAlpha(out, source, area);
+    }
+}
+
+void BlurCg(uint8_t* out, const uint8_t* source, const CgArea& area, int32_t value, uint8_t alpha_in_use) {
+    if (alpha_in_use == 0) {
+        BoxBlurCg(out, source, area, value, 0);
+        return;
+    }
+    TwoPass<0, 4>(out, source, area, KernelShape(RadiusOf(value)));
+}
+
+void SoftShadowCg(uint8_t* out, const uint8_t* source, const CgArea& area, int32_t value) {
+    TwoPass<3, 4>(out, source, area, KernelShape(RadiusOf(value)));
+    ZeroColour(out, area);
+}
+
+void ShadowCg(uint8_t* out, const uint8_t* source, const CgArea& area, int32_t value, uint8_t alpha_in_use) {
+    if (alpha_in_use == 0) {
+        BoxBlurCg(out, source, area, value, 0);
+        return;
+    }
+    TwoPass<3, 4>(out, source, area, BoxShape(RadiusOf(value)));
+    ZeroColour(out, area);
+}
+
+}  // namespace zk
