@@ -127,10 +127,10 @@ protected:
     static CgImage& Image(NamedTreeNode* node) { return *LayerImage(node); }
     static Pixels Read(NamedTreeNode* node) { return effects_test::Read(*LayerImage(node)); }
 
-    static uint32_t LastError() {
-        const std::string& m = ErrorReporter().message;
-        if (ErrorReporter().reports == 0 || m.size() < 2 || m[0] != 'E') return 0;
-        return static_cast<uint32_t>(std::strtoul(m.c_str() + 1, nullptr, 10));
+    // The last error number reported since the last ForgetReports (0: none).
+    uint32_t LastError() const {
+        const std::vector<uint32_t> numbers = ui_.ErrorNumbers();
+        return numbers.size() > numbers_seen_ ? numbers.back() : 0;
     }
     static void ExpectClean() { EXPECT_EQ(ErrorReporter().reports, 0u) << ErrorReporter().message; }
     void ForgetReports() {
@@ -138,10 +138,12 @@ protected:
         QuitFlag = 0;
         InstallErrorTexts();
         ui_.boxes.clear();
+        numbers_seen_ = ui_.ErrorNumbers().size();
     }
 
     platform::RecordingUi ui_;
     NamedTreeNode* root_ = nullptr;
+    size_t numbers_seen_ = 0;
 };
 
 }  // namespace zk::effects_test
