@@ -23,13 +23,6 @@ int32_t ScaleCg(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32
                 int32_t) {
     return NotBuilt();
 }
-int32_t RotateCg(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int64_t, int32_t, int32_t) {
-    return NotBuilt();
-}
-int32_t RotateCgBilinear(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int64_t, int32_t,
-                         int32_t) {
-    return NotBuilt();
-}
 int32_t PasteSprite(NamedTreeNode*, NamedTreeNode*) { return NotBuilt(); }
 int32_t CaptureLayerToCg(NamedTreeNode*, NamedTreeNode*) { return NotBuilt(); }
 
