@@ -19,10 +19,6 @@ int32_t NotBuilt() {
 }
 }  // namespace
 
-int32_t ScaleCg(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                int32_t) {
-    return NotBuilt();
-}
 int32_t PasteSprite(NamedTreeNode*, NamedTreeNode*) { return NotBuilt(); }
 int32_t CaptureLayerToCg(NamedTreeNode*, NamedTreeNode*) { return NotBuilt(); }
 

@@ -1,0 +1,150 @@
+// Supersampled bilinear scaling, worker job 41: every output pixel is the
+// average of four bilinear samples, at its own position and half an output
+// pixel to the right and below, so that reductions keep some of the detail
+// a single sample would skip.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "effects/scaling.h"
+#include "layers/pixel_kernels.h"
+#include "layers/worker_pool.h"
+
+namespace zk {
+
+namespace {
+
+// What the job reads besides its WorkerJob words: the column positions,
+// two per output column (at the column and half a column to its right), in
+// 1/256 source pixel from the rectangle's first column.
+struct SupersampleTables {
+    std::vector<int64_t> columns;
+};
+
+int64_t Divisor(int64_t size100) { return size100 - 100 == 0 ? 100 : size100 - 100; }
+
+// A bilinear sample at (column, row) with fractions fx, fy, per byte.
+inline void Sample(uint8_t out[4], const uint8_t* source, int64_t source_width, int64_t column, int64_t row,
+                   uint32_t fx, uint32_t fy) {
+    const uint8_t* p0 = source + (row * source_width + column) * 4;
+    const uint8_t* p1 = p0 + source_width * 4;
+    for (int k = 0; k < 4; ++k) {
+        const uint32_t top = (p0[k] * (256 - fx) + p0[k + 4] * fx) >> 8;
+        const uint32_t bottom = (p1[k] * (256 - fx) + p1[k + 4] * fx) >> 8;
+        out[k] = uint8_t((top * (256 - fy) + bottom * fy) >> 8);
+    }
+}
+
+void RunSupersampleJob(const WorkerJob& job, int) {
+    const WorkerResampleParams& p = job.resample;
+    const auto& tables = *static_cast<const SupersampleTables*>(job.context);
+    const int64_t w = p.destination_width / 100;
+    const int64_t n = Divisor(p.destination_height);
+    const int64_t base_x = p.x0 / 100, base_y = p.y0 / 100;
+    const int64_t span_y = p.y1 - p.y0;
+    const int64_t first = job.first_column, end = job.end_column;
+    // The two sample rows of one output row, two samples per column.
+    std::vector<uint8_t> scratch(size_t(std::max<int64_t>(end - first, 0)) * 2 * 2 * 4);
+    for (int64_t i = job.first_row; i < job.end_row; ++i) {
+        uint8_t* d = p.destination_pixels + i * w * 4;
+        PixelKernels.zero_bytes(d, std::clamp<int64_t>(first, 0, w) * 4);
+        PixelKernels.zero_bytes(d + std::clamp<int64_t>(end, 0, w) * 4, (w - std::clamp<int64_t>(end, 0, w)) * 4);
+        if (first >= end) continue;
+        const int64_t p1 = (i * 256 * span_y) / n;
+        int64_t p2 = ((i * 256 + 128) * span_y) / n;
+        // The half-row sample stays on the source: past its last row (or,
+        // reversed, before its first) it takes the row sample again.
+        const int64_t row2 = base_y + (p2 >> 8);
+        if (row2 > p.source_height - 1 || row2 < 0) p2 = p1;
+        for (int s = 0; s < 2; ++s) {
+            const int64_t position = s == 0 ? p1 : p2;
+            const int64_t row = base_y + (position >> 8);
+            const uint32_t fy = uint32_t(position & 255);
+            uint8_t* samples = scratch.data() + size_t(s) * size_t(end - first) * 2 * 4;
+            for (int64_t k = 2 * first; k < 2 * end; ++k) {
+                int64_t c = tables.columns[size_t(k)];
+                // The same for the half-column sample at the right edge.
+                const int64_t column = base_x + (c >> 8);
+                if ((k & 1) != 0 && (column > p.source_width - 1 || column < 0)) c = tables.columns[size_t(k - 1)];
+                Sample(samples + (k - 2 * first) * 4, p.source_pixels, p.source_width, base_x + (c >> 8), row,
+                       uint32_t(c & 255), fy);
+            }
+        }
+        const uint8_t* row0 = scratch.data();
+        const uint8_t* row1 = scratch.data() + size_t(end - first) * 2 * 4;
+        for (int64_t j = first; j < end; ++j) {
+            const int64_t at = (j - first) * 2 * 4;
+            uint8_t* q = d + j * 4;
+            for (int k = 0; k < 4; ++k) {
+                const int left = (row0[at + k] + row1[at + k] + 1) >> 1;
+                const int right = (row0[at + 4 + k] + row1[at + 4 + k] + 1) >> 1;
+                q[k] = uint8_t((left + right + 1) >> 1);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void ScaleCgSupersampled(std::span<uint8_t> destination, std::span<const uint8_t> source, int32_t x1_100,
+                         int32_t y1_100, int32_t x2_100, int32_t y2_100, int32_t source_width,
+                         int32_t source_height, int32_t width100, int32_t height100) {
+    const int64_t w = width100 / 100, h = height100 / 100;
+    if (w <= 0 || h <= 0 || destination.size() / 4 < uint64_t(w) * uint64_t(h)) return;
+    const int64_t sw = source_width, sh = source_height;
+    // Each sample reads the pixel to its right and the row below: the
+    // engine block's spare row and four spare bytes.
+    if (sw <= 0 || sh <= 0 || source.size() / 4 < uint64_t(sw) * uint64_t(sh + 1) + 1) {
+        std::memset(destination.data(), 0, size_t(w * h * 4));
+        return;
+    }
+    const int64_t m = Divisor(width100), n = Divisor(height100);
+    const int64_t span_x = int64_t{x2_100} - x1_100, span_y = int64_t{y2_100} - y1_100;
+    const int64_t base_x = x1_100 / 100, base_y = y1_100 / 100;
+
+    // Outputs whose sample lies on the source: after a leading run before
+    // it, up to the first outside it.
+    auto valid = [](int64_t count, int64_t limit, auto source_index, int64_t& first, int64_t& end) {
+        first = 0;
+        while (first < count && source_index(first) < 0) ++first;
+        end = first;
+        while (end < count) {
+            const int64_t index = source_index(end);
+            if (index < 0 || index >= limit) break;
+            ++end;
+        }
+    };
+    int64_t first_row, end_row, first_column, end_column;
+    valid(h, sh, [&](int64_t i) { return base_y + (((i * 256 * span_y) / n) >> 8); }, first_row, end_row);
+    valid(w, sw, [&](int64_t j) { return base_x + (((j * 256 * span_x) / m) >> 8); }, first_column, end_column);
+    PixelKernels.zero_bytes(destination.data(), first_row * w * 4);
+    if (end_row < h) PixelKernels.zero_bytes(destination.data() + end_row * w * 4, (h - end_row) * w * 4);
+
+    SupersampleTables tables;
+    tables.columns.resize(size_t(2 * w));
+    for (int64_t l = 0; l < w; ++l) {
+        tables.columns[size_t(2 * l)] = (256 * l * span_x) / m;
+        tables.columns[size_t(2 * l + 1)] = ((256 * l + 128) * span_x) / m;
+    }
+
+    WorkerJob prototype;
+    prototype.code = kJobScaleSupersampled;
+    prototype.first_column = first_column;
+    prototype.end_column = end_column;
+    prototype.resample = WorkerResampleParams{x1_100, y1_100, x2_100, y2_100, sw, sh, width100, height100,
+                                              destination.data(), source.data()};
+    prototype.context = &tables;
+    const int workers = std::clamp(WorkerCount(), 1, kMaxWorkers);
+    std::array<WorkerJob, kMaxWorkers> jobs;
+    for (int k = 0; k < workers; ++k) {
+        jobs[size_t(k)] = prototype;
+        jobs[size_t(k)].first_row = first_row + k * (end_row - first_row) / workers;
+        jobs[size_t(k)].end_row = first_row + (k + 1) * (end_row - first_row) / workers;
+    }
+    PostWorkerJobs(std::span<const WorkerJob>(jobs.data(), size_t(workers)));
+}
+
+void RegisterEffectJobs() { RegisterWorkerJob(kJobScaleSupersampled, RunSupersampleJob); }
+
+}  // namespace zk
