@@ -1,6 +1,7 @@
 #include "effects/blur_filters.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -28,11 +29,47 @@ PassShape KernelShape(int64_t r) {
 
 int64_t RadiusOf(int32_t value) { return std::max<int64_t>(1, value); }
 
+// Exact division by a fixed divisor through a multiplication (Lemire,
+// Kaser and Kurz): for dividends and divisors below 2^32 the high half of
+// c * n, with c = (2^64 - 1) / d + 1, is n / d. Larger dividends (windows
+// of millions of rows) divide plainly.
+struct Divider {
+    uint64_t d = 1, c = 0;
+    explicit Divider(uint64_t divisor = 1) : d(divisor), c(divisor > 1 ? UINT64_MAX / divisor + 1 : 0) {}
+    uint64_t operator()(uint64_t n) const {
+        if (d == 1) return n;
+        if (n >> 32 != 0 || d >> 32 != 0) return n / d;
+        return uint64_t((static_cast<unsigned __int128>(c) * n) >> 64);
+    }
+};
+
+// The window of output k of a line of `size` pixels: plateau a..b and the
+// sum of the weights that fall inside the line.
+struct Window {
+    int64_t a = 0, b = 0;
+    Divider divide;
+};
+
+Window WindowAt(int64_t k, int64_t size, const PassShape& shape) {
+    Window window;
+    window.a = std::max<int64_t>(k - shape.plateau, 0);
+    window.b = std::min<int64_t>(k + shape.plateau, size - 1);
+    uint64_t weight = shape.plateau_weight * uint64_t(window.b - window.a + 1);
+    for (int64_t t = 1; t <= shape.tails; ++t) {
+        if (k - shape.plateau - t >= 0) weight += 512u >> t;
+        if (k + shape.plateau + t < size) weight += 512u >> t;
+    }
+    window.divide = Divider(weight);
+    return window;
+}
+
 // One pass along the rows: `in` points at the rectangle's first pixel, rows
 // `in_stride` pixels apart; `out` is rw x rh. Channels [C0, C1) are
 // averaged; the others are not written.
 template <int C0, int C1>
 void RowPass(uint8_t* out, const uint8_t* in, int64_t in_stride, int64_t rw, int64_t rh, const PassShape& shape) {
+    std::vector<Window> windows(static_cast<size_t>(rw));
+    for (int64_t k = 0; k < rw; ++k) windows[size_t(k)] = WindowAt(k, rw, shape);
     std::vector<uint64_t> prefix(size_t(rw + 1) * 4, 0);
     for (int64_t y = 0; y < rh; ++y) {
         const uint8_t* row = in + y * in_stride * 4;
@@ -40,25 +77,19 @@ void RowPass(uint8_t* out, const uint8_t* in, int64_t in_stride, int64_t rw, int
             for (int c = C0; c < C1; ++c) prefix[size_t(i + 1) * 4 + c] = prefix[size_t(i) * 4 + c] + row[i * 4 + c];
         uint8_t* o = out + y * rw * 4;
         for (int64_t k = 0; k < rw; ++k) {
-            const int64_t a = std::max<int64_t>(k - shape.plateau, 0);
-            const int64_t b = std::min<int64_t>(k + shape.plateau, rw - 1);
-            uint64_t weight = shape.plateau_weight * uint64_t(b - a + 1);
+            const Window& window = windows[size_t(k)];
             uint64_t sum[4] = {0, 0, 0, 0};
             for (int c = C0; c < C1; ++c)
-                sum[c] = shape.plateau_weight * (prefix[size_t(b + 1) * 4 + c] - prefix[size_t(a) * 4 + c]);
+                sum[c] = shape.plateau_weight * (prefix[size_t(window.b + 1) * 4 + c] - prefix[size_t(window.a) * 4 + c]);
             for (int64_t t = 1; t <= shape.tails; ++t) {
                 const uint64_t w = 512u >> t;
                 const int64_t left = k - shape.plateau - t, right = k + shape.plateau + t;
-                if (left >= 0) {
-                    weight += w;
+                if (left >= 0)
                     for (int c = C0; c < C1; ++c) sum[c] += w * row[left * 4 + c];
-                }
-                if (right < rw) {
-                    weight += w;
+                if (right < rw)
                     for (int c = C0; c < C1; ++c) sum[c] += w * row[right * 4 + c];
-                }
             }
-            for (int c = C0; c < C1; ++c) o[k * 4 + c] = uint8_t(sum[c] / weight);
+            for (int c = C0; c < C1; ++c) o[k * 4 + c] = uint8_t(window.divide(sum[c]));
         }
     }
 }
@@ -84,21 +115,25 @@ void ColumnPass(uint8_t* out, const uint8_t* in, int64_t in_stride, int64_t rw, 
         const int64_t nb = std::min<int64_t>(y + shape.plateau, rh - 1);
         while (b < nb) add_row(++b, true);
         while (a < na) add_row(a++, false);
-        uint64_t weight = shape.plateau_weight * uint64_t(b - a + 1);
+        const Divider divide = WindowAt(y, rh, shape).divide;
+        uint8_t* o = out + y * rw * 4;
+        if (shape.tails == 0 && shape.plateau_weight == 1) {  // ONLY FOR SPEED: the box needs no second sum
+            for (int64_t k = 0; k < rw; ++k)
+                for (int c = C0; c < C1; ++c) o[k * 4 + c] = uint8_t(divide(sums[size_t(k) * 4 + c]));
+            continue;
+        }
         for (size_t i = 0; i < acc.size(); ++i) acc[i] = shape.plateau_weight * sums[i];
         for (int64_t t = 1; t <= shape.tails; ++t) {
             const uint64_t w = 512u >> t;
             for (const int64_t ty : {y - shape.plateau - t, y + shape.plateau + t}) {
                 if (ty < 0 || ty >= rh) continue;
-                weight += w;
                 const uint8_t* row = in + ty * in_stride * 4;
                 for (int64_t k = 0; k < rw; ++k)
                     for (int c = C0; c < C1; ++c) acc[size_t(k) * 4 + c] += w * row[k * 4 + c];
             }
         }
-        uint8_t* o = out + y * rw * 4;
         for (int64_t k = 0; k < rw; ++k)
-            for (int c = C0; c < C1; ++c) o[k * 4 + c] = uint8_t(acc[size_t(k) * 4 + c] / weight);
+            for (int c = C0; c < C1; ++c) o[k * 4 + c] = uint8_t(divide(acc[size_t(k) * 4 + c]));
     }
 }
 

@@ -7,6 +7,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "effects/scaling.h"
 #include "layers/pixel_kernels.h"
 #include "layers/worker_pool.h"
@@ -24,17 +28,44 @@ struct SupersampleTables {
 
 int64_t Divisor(int64_t size100) { return size100 - 100 == 0 ? 100 : size100 - 100; }
 
-// A bilinear sample at (column, row) with fractions fx, fy, per byte.
-inline void Sample(uint8_t out[4], const uint8_t* source, int64_t source_width, int64_t column, int64_t row,
+// A bilinear sample at (column, row) with fractions fx, fy, per byte:
+// top = (P00 (256 - fx) + P01 fx) >> 8, bottom likewise one row lower,
+// sample = (top (256 - fy) + bottom fy) >> 8.
+inline void Sample(int32_t out[4], const uint8_t* source, int64_t source_width, int64_t column, int64_t row,
                    uint32_t fx, uint32_t fy) {
     const uint8_t* p0 = source + (row * source_width + column) * 4;
     const uint8_t* p1 = p0 + source_width * 4;
     for (int k = 0; k < 4; ++k) {
         const uint32_t top = (p0[k] * (256 - fx) + p0[k + 4] * fx) >> 8;
         const uint32_t bottom = (p1[k] * (256 - fx) + p1[k + 4] * fx) >> 8;
-        out[k] = uint8_t((top * (256 - fy) + bottom * fy) >> 8);
+        out[k] = int32_t((top * (256 - fy) + bottom * fy) >> 8);
     }
 }
+
+#if defined(__SSE2__)
+// The same sample in 16-bit lanes 0..3: every product and sum stays below
+// 65536, so the lanes hold them exactly.
+inline __m128i SampleLanes(const uint8_t* source, int64_t source_width, int64_t column, int64_t row, uint32_t fx,
+                           uint32_t fy) {
+    const __m128i zero = _mm_setzero_si128();
+    const uint8_t* p0 = source + (row * source_width + column) * 4;
+    const __m128i wx = _mm_set_epi16(int16_t(fx), int16_t(fx), int16_t(fx), int16_t(fx), int16_t(256 - fx),
+                                     int16_t(256 - fx), int16_t(256 - fx), int16_t(256 - fx));
+    const __m128i wy = _mm_set_epi16(int16_t(fy), int16_t(fy), int16_t(fy), int16_t(fy), int16_t(256 - fy),
+                                     int16_t(256 - fy), int16_t(256 - fy), int16_t(256 - fy));
+    __m128i top = _mm_mullo_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p0)), zero), wx);
+    __m128i bottom = _mm_mullo_epi16(
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p0 + source_width * 4)), zero), wx);
+    top = _mm_add_epi16(top, _mm_srli_si128(top, 8));
+    bottom = _mm_add_epi16(bottom, _mm_srli_si128(bottom, 8));
+    __m128i both = _mm_srli_epi16(_mm_unpacklo_epi64(top, bottom), 8);
+    both = _mm_mullo_epi16(both, wy);
+    both = _mm_add_epi16(both, _mm_srli_si128(both, 8));
+    return _mm_srli_epi16(both, 8);
+}
+#endif
+
+bool force_plain_loops = false;
 
 void RunSupersampleJob(const WorkerJob& job, int) {
     const WorkerResampleParams& p = job.resample;
@@ -44,8 +75,7 @@ void RunSupersampleJob(const WorkerJob& job, int) {
     const int64_t base_x = p.x0 / 100, base_y = p.y0 / 100;
     const int64_t span_y = p.y1 - p.y0;
     const int64_t first = job.first_column, end = job.end_column;
-    // The two sample rows of one output row, two samples per column.
-    std::vector<uint8_t> scratch(size_t(std::max<int64_t>(end - first, 0)) * 2 * 2 * 4);
+    const int64_t sw = p.source_width;
     for (int64_t i = job.first_row; i < job.end_row; ++i) {
         uint8_t* d = p.destination_pixels + i * w * 4;
         PixelKernels.zero_bytes(d, std::clamp<int64_t>(first, 0, w) * 4);
@@ -57,28 +87,38 @@ void RunSupersampleJob(const WorkerJob& job, int) {
         // reversed, before its first) it takes the row sample again.
         const int64_t row2 = base_y + (p2 >> 8);
         if (row2 > p.source_height - 1 || row2 < 0) p2 = p1;
-        for (int s = 0; s < 2; ++s) {
-            const int64_t position = s == 0 ? p1 : p2;
-            const int64_t row = base_y + (position >> 8);
-            const uint32_t fy = uint32_t(position & 255);
-            uint8_t* samples = scratch.data() + size_t(s) * size_t(end - first) * 2 * 4;
-            for (int64_t k = 2 * first; k < 2 * end; ++k) {
-                int64_t c = tables.columns[size_t(k)];
-                // The same for the half-column sample at the right edge.
-                const int64_t column = base_x + (c >> 8);
-                if ((k & 1) != 0 && (column > p.source_width - 1 || column < 0)) c = tables.columns[size_t(k - 1)];
-                Sample(samples + (k - 2 * first) * 4, p.source_pixels, p.source_width, base_x + (c >> 8), row,
-                       uint32_t(c & 255), fy);
-            }
-        }
-        const uint8_t* row0 = scratch.data();
-        const uint8_t* row1 = scratch.data() + size_t(end - first) * 2 * 4;
+        const int64_t r1 = base_y + (p1 >> 8), r2 = base_y + (p2 >> 8);
+        const uint32_t fy1 = uint32_t(p1 & 255), fy2 = uint32_t(p2 & 255);
         for (int64_t j = first; j < end; ++j) {
-            const int64_t at = (j - first) * 2 * 4;
+            const int64_t c1 = tables.columns[size_t(2 * j)];
+            int64_t c2 = tables.columns[size_t(2 * j + 1)];
+            // The same for the half-column sample at the right edge.
+            const int64_t column2 = base_x + (c2 >> 8);
+            if (column2 > sw - 1 || column2 < 0) c2 = c1;
+            const int64_t x1 = base_x + (c1 >> 8), x2 = base_x + (c2 >> 8);
+            const uint32_t fx1 = uint32_t(c1 & 255), fx2 = uint32_t(c2 & 255);
             uint8_t* q = d + j * 4;
+#if defined(__SSE2__)
+            if (!force_plain_loops) {
+                // (a + b + 1) >> 1 per lane: the rows per position, then the positions.
+                const __m128i left = _mm_avg_epu16(SampleLanes(p.source_pixels, sw, x1, r1, fx1, fy1),
+                                                   SampleLanes(p.source_pixels, sw, x1, r2, fx1, fy2));
+                const __m128i right = _mm_avg_epu16(SampleLanes(p.source_pixels, sw, x2, r1, fx2, fy1),
+                                                    SampleLanes(p.source_pixels, sw, x2, r2, fx2, fy2));
+                const int32_t packed =
+                    _mm_cvtsi128_si32(_mm_packus_epi16(_mm_avg_epu16(left, right), _mm_setzero_si128()));
+                std::memcpy(q, &packed, 4);
+                continue;
+            }
+#endif
+            int32_t s11[4], s12[4], s21[4], s22[4];
+            Sample(s11, p.source_pixels, sw, x1, r1, fx1, fy1);
+            Sample(s12, p.source_pixels, sw, x1, r2, fx1, fy2);
+            Sample(s21, p.source_pixels, sw, x2, r1, fx2, fy1);
+            Sample(s22, p.source_pixels, sw, x2, r2, fx2, fy2);
             for (int k = 0; k < 4; ++k) {
-                const int left = (row0[at + k] + row1[at + k] + 1) >> 1;
-                const int right = (row0[at + 4 + k] + row1[at + 4 + k] + 1) >> 1;
+                const int32_t left = (s11[k] + s12[k] + 1) >> 1;
+                const int32_t right = (s21[k] + s22[k] + 1) >> 1;
                 q[k] = uint8_t((left + right + 1) >> 1);
             }
         }
@@ -144,6 +184,8 @@ void ScaleCgSupersampled(std::span<uint8_t> destination, std::span<const uint8_t
     }
     PostWorkerJobs(std::span<const WorkerJob>(jobs.data(), size_t(workers)));
 }
+
+void ForcePlainSupersampleLoops(bool force) { force_plain_loops = force; }
 
 void RegisterEffectJobs() { RegisterWorkerJob(kJobScaleSupersampled, RunSupersampleJob); }
 

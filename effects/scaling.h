@@ -38,6 +38,11 @@ void ScaleCgSupersampled(std::span<uint8_t> destination, std::span<const uint8_t
                          int32_t y1_100, int32_t x2_100, int32_t y2_100, int32_t source_width,
                          int32_t source_height, int32_t width100, int32_t height100);
 
+// While on, kind 41 runs its plain per-byte loop instead of the SSE2 one
+// (the results are the same), so the two can be compared on one machine.
+// Only while no scale runs.
+void ForcePlainSupersampleLoops(bool force);
+
 // Kind 51: the whole source, first column to first column and last to
 // last, through Lanczos-2 rows then columns. False, after the size or
 // memory report, when its intermediate image cannot be had.

@@ -220,6 +220,12 @@ TEST_F(ScalingTest, EveryKindMatchesItsReferenceOnOneAndFourWorkers) {
                 EXPECT_TRUE(Read(target) == want) << "kind " << kind;
                 EXPECT_EQ(Image(target).alpha_in_use, 1);
             }
+            // The supersampler's plain loop gives the same pixels as its SSE2 one.
+            ForcePlainSupersampleLoops(true);
+            NamedTreeNode* target = Layer("t", source, 1);
+            ASSERT_EQ(ScaleCg(target, nullptr, k.x1, k.y1, k.x2, k.y2, c.width100, c.height100, 0, 41), 0);
+            ForcePlainSupersampleLoops(false);
+            EXPECT_TRUE(Read(target) == kinds[3].second) << "kind 41, plain loop";
         }
     }
     ExpectClean();
