@@ -48,7 +48,7 @@ void ScaleCgBicubic(std::span<uint8_t> destination, std::span<const uint8_t> sou
     valid(rows, y1, sh, first_row, end_row);
     valid(columns, x1, sw, first_column, end_column);
 
-    auto tap_weights = [&](int64_t fraction, int64_t out[4]) {
+    auto tap_weights = [&](int64_t fraction, int32_t out[4]) {
         out[0] = table[size_t(256 + fraction)];
         out[1] = table[size_t(fraction)];
         out[2] = table[size_t(256 - fraction)];
@@ -57,28 +57,35 @@ void ScaleCgBicubic(std::span<uint8_t> destination, std::span<const uint8_t> sou
     const int64_t pixels = sw * sh;
     for (int64_t i = first_row; i < end_row; ++i) {
         const int64_t sy = y1 + (rows[size_t(i)] >> 8);
-        int64_t row_weights[4];
+        int32_t row_weights[4];
         tap_weights(rows[size_t(i)] & 255, row_weights);
         uint8_t* out = destination.data() + (i * w + first_column) * 4;
         for (int64_t j = first_column; j < end_column; ++j, out += 4) {
             const int64_t sx = x1 + (columns[size_t(j)] >> 8);
-            int64_t column_weights[4];
+            int32_t column_weights[4];
             tap_weights(columns[size_t(j)] & 255, column_weights);
-            int64_t sum[4] = {0, 0, 0, 0}, weights = 0;
+            // Weights of at most 256 and bytes keep every sum inside 32 bits.
+            int32_t sum[4] = {0, 0, 0, 0}, weights = 0;
+            const int64_t first_index = (sy - 1) * sw + (sx - 1), last_index = (sy + 2) * sw + (sx + 2);
+            const bool all_inside = first_index >= 0 && last_index < pixels;  // ONLY FOR SPEED: no tap to skip
             for (int64_t ty = 0; ty < 4; ++ty) {
+                const int64_t row_index = (sy - 1 + ty) * sw + (sx - 1);
                 for (int64_t tx = 0; tx < 4; ++tx) {
                     // A tap counts wherever its index falls inside the image:
                     // one column past a row's end is the next row's first pixel.
-                    const int64_t index = (sy - 1 + ty) * sw + (sx - 1 + tx);
-                    if (index < 0 || index >= pixels) continue;
-                    const int64_t weight = (row_weights[ty] * column_weights[tx]) / 256;
+                    const int64_t index = row_index + tx;
+                    if (!all_inside && (index < 0 || index >= pixels)) continue;
+                    const int32_t weight = (row_weights[ty] * column_weights[tx]) / 256;
                     const uint8_t* p = source.data() + index * 4;
                     for (int c = 0; c < 4; ++c) sum[c] += weight * p[c];
                     weights += weight;
                 }
             }
             if (weights == 0) weights = 1;
-            for (int c = 0; c < 4; ++c) out[c] = uint8_t(std::clamp<int64_t>(sum[c] / weights, 0, 255));
+            // The quotient truncated toward zero; a double holds these sums
+            // and their quotient exactly enough that truncation never errs.
+            const double divisor = weights;
+            for (int c = 0; c < 4; ++c) out[c] = uint8_t(std::clamp<int64_t>(int64_t(sum[c] / divisor), 0, 255));
         }
     }
 }

@@ -63,9 +63,13 @@ int64_t Mirror(int64_t j, int64_t size) {
     return j;
 }
 
-uint8_t Channel(int64_t sum, int64_t weights, bool alpha) {
-    const int64_t divisor = 1 + weights;
-    int64_t v = divisor == 0 ? sum : sum / divisor;  // a divisor of 0 would need weights summing to -1
+// sum / (1 + weights), truncated toward zero, clamped to a byte. The
+// quotient is taken in double precision: the sums stay far inside 2^53 and
+// a true quotient that is not whole lies at least 1 / divisor away from the
+// next whole number, much further than the rounding of the division, so the
+// truncation equals the integer one.
+uint8_t Channel(int64_t sum, double divisor, bool alpha) {
+    const int64_t v = int64_t(double(sum) / divisor);
     if (v < 0) return 0;
     if (alpha) return v > 252 ? 255 : uint8_t(v);
     return v > 255 ? 255 : uint8_t(v);
@@ -84,12 +88,15 @@ int64_t PrepareTaps(const ResampleWeights& table, int64_t i, int64_t source_size
     return weight_sum;
 }
 
+// The divisor of a weight sum: 1 + the sum, and never 0 (a sum of -1).
+double DivisorOf(int64_t weight_sum) { return weight_sum == -1 ? 1.0 : double(1 + weight_sum); }
+
 // Along the rows: `in` is in_width x rows, `out` out_width x rows.
 void RowPass(uint8_t* out, const uint8_t* in, int64_t in_width, int64_t rows, int64_t out_width,
              const ResampleWeights& table) {
     std::vector<std::vector<int64_t>> mirrored(static_cast<size_t>(out_width));
-    std::vector<int64_t> weight_sums(static_cast<size_t>(out_width));
-    for (int64_t i = 0; i < out_width; ++i) weight_sums[size_t(i)] = PrepareTaps(table, i, in_width, mirrored[size_t(i)]);
+    std::vector<double> divisors(static_cast<size_t>(out_width));
+    for (int64_t i = 0; i < out_width; ++i) divisors[size_t(i)] = DivisorOf(PrepareTaps(table, i, in_width, mirrored[size_t(i)]));
     for (int64_t y = 0; y < rows; ++y) {
         const uint8_t* row = in + y * in_width * 4;
         uint8_t* q = out + y * out_width * 4;
@@ -101,7 +108,7 @@ void RowPass(uint8_t* out, const uint8_t* in, int64_t in_width, int64_t rows, in
                 const uint8_t* p = row + taps[k] * 4;
                 for (int c = 0; c < 4; ++c) sum[c] += weights[k] * p[c];
             }
-            for (int c = 0; c < 4; ++c) q[c] = Channel(sum[c], weight_sums[size_t(i)], c == 3);
+            for (int c = 0; c < 4; ++c) q[c] = Channel(sum[c], divisors[size_t(i)], c == 3);
         }
     }
 }
@@ -113,7 +120,7 @@ void ColumnPass(uint8_t* out, const uint8_t* in, int64_t width, int64_t in_heigh
     std::vector<int64_t> mirrored;
     std::vector<int64_t> sums(size_t(width) * 4);
     for (int64_t i = 0; i < out_height; ++i) {
-        const int64_t weight_sum = PrepareTaps(table, i, in_height, mirrored);
+        const double divisor = DivisorOf(PrepareTaps(table, i, in_height, mirrored));
         const int64_t* weights = table.weights.data() + i * table.stride;
         std::fill(sums.begin(), sums.end(), 0);
         for (size_t k = 0; k < mirrored.size(); ++k) {
@@ -122,7 +129,7 @@ void ColumnPass(uint8_t* out, const uint8_t* in, int64_t width, int64_t in_heigh
             for (int64_t b = 0; b < width * 4; ++b) sums[size_t(b)] += weight * row[b];
         }
         uint8_t* q = out + i * width * 4;
-        for (int64_t b = 0; b < width * 4; ++b) q[b] = Channel(sums[size_t(b)], weight_sum, (b & 3) == 3);
+        for (int64_t b = 0; b < width * 4; ++b) q[b] = Channel(sums[size_t(b)], divisor, (b & 3) == 3);
     }
 }
 

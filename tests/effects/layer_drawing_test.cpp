@@ -155,8 +155,9 @@ TEST_F(LayerDrawingTest, MixingTwoImagesIntoAThird) {
             NamedTreeNode* first = Layer("f", f, 0);
             NamedTreeNode* receiver = Layer("r", third, 0);
             ASSERT_EQ(MixCgsIntoThird(target, first, receiver, x, y, 0, 0, value, 2), 0);
+            const int64_t r = ratio;
             EXPECT_TRUE(Read(receiver) == Placed(t, third, x, y, [&](uint32_t, uint32_t s, int64_t sx, int64_t sy) {
-                            return mix(s, f.At(sx, sy), ratio);
+                            return mix(s, f.At(sx, sy), r);
                         }));
             EXPECT_EQ(Image(receiver).alpha_in_use, 1);
         }

@@ -14,6 +14,7 @@
 #include "effects/cg_operations.h"
 #include "effects/scaling.h"
 #include "layers/cg_image.h"
+#include "layers/dirty_rect.h"
 #include "layers/worker_pool.h"
 #include "renderer/cpu_scalers.h"
 #include "tests/fuzz/decoder_fuzz_support.h"
