@@ -63,6 +63,18 @@ Window WindowAt(int64_t k, int64_t size, const PassShape& shape) {
     return window;
 }
 
+// The tails of a kernel window: the taps beyond the plateau on each side,
+// tap t (1..T) weighing 512 >> t. Along a line, with x outside the line
+// taken as 0 (its weight is not in the divisor either),
+//   right(k) = sum over t of (512 >> t) x[k + s + t]
+//   left(k)  = sum over t of (512 >> t) x[k - s - t]
+// and each follows from the previous position exactly, halving weights
+// being what they are:
+//   right(k + 1) = 2 (right(k) - 256 x[k + 1 + s]) + (512 >> T) x[k + 1 + s + T]
+//   left(k + 1)  = 256 x[k - s] + (left(k) - (512 >> T) x[k - s - T]) / 2
+// (the halved difference is a sum of even terms), so the tails cost the
+// same at any radius.
+
 // One pass along the rows: `in` points at the rectangle's first pixel, rows
 // `in_stride` pixels apart; `out` is rw x rh. Channels [C0, C1) are
 // averaged; the others are not written.
@@ -71,69 +83,88 @@ void RowPass(uint8_t* out, const uint8_t* in, int64_t in_stride, int64_t rw, int
     std::vector<Window> windows(static_cast<size_t>(rw));
     for (int64_t k = 0; k < rw; ++k) windows[size_t(k)] = WindowAt(k, rw, shape);
     std::vector<uint64_t> prefix(size_t(rw + 1) * 4, 0);
+    const int64_t s = shape.plateau, tails = shape.tails;
+    const int64_t last_weight = int64_t{512} >> tails;
     for (int64_t y = 0; y < rh; ++y) {
         const uint8_t* row = in + y * in_stride * 4;
+        auto x = [&](int64_t i, int c) -> int64_t { return i >= 0 && i < rw ? row[i * 4 + c] : 0; };
         for (int64_t i = 0; i < rw; ++i)
             for (int c = C0; c < C1; ++c) prefix[size_t(i + 1) * 4 + c] = prefix[size_t(i) * 4 + c] + row[i * 4 + c];
+        int64_t right[4] = {0, 0, 0, 0}, left[4] = {0, 0, 0, 0};
+        for (int64_t t = 1; t <= tails; ++t)
+            for (int c = C0; c < C1; ++c) right[c] += (int64_t{512} >> t) * x(s + t, c);
         uint8_t* o = out + y * rw * 4;
         for (int64_t k = 0; k < rw; ++k) {
             const Window& window = windows[size_t(k)];
-            uint64_t sum[4] = {0, 0, 0, 0};
-            for (int c = C0; c < C1; ++c)
-                sum[c] = shape.plateau_weight * (prefix[size_t(window.b + 1) * 4 + c] - prefix[size_t(window.a) * 4 + c]);
-            for (int64_t t = 1; t <= shape.tails; ++t) {
-                const uint64_t w = 512u >> t;
-                const int64_t left = k - shape.plateau - t, right = k + shape.plateau + t;
-                if (left >= 0)
-                    for (int c = C0; c < C1; ++c) sum[c] += w * row[left * 4 + c];
-                if (right < rw)
-                    for (int c = C0; c < C1; ++c) sum[c] += w * row[right * 4 + c];
+            for (int c = C0; c < C1; ++c) {
+                const uint64_t plateau = prefix[size_t(window.b + 1) * 4 + c] - prefix[size_t(window.a) * 4 + c];
+                o[k * 4 + c] = uint8_t(window.divide(shape.plateau_weight * plateau + uint64_t(right[c] + left[c])));
             }
-            for (int c = C0; c < C1; ++c) o[k * 4 + c] = uint8_t(window.divide(sum[c]));
+            if (tails == 0) continue;
+            for (int c = C0; c < C1; ++c) {
+                right[c] = 2 * (right[c] - 256 * x(k + 1 + s, c)) + last_weight * x(k + 1 + s + tails, c);
+                left[c] = 256 * x(k - s, c) + (left[c] - last_weight * x(k - s - tails, c)) / 2;
+            }
         }
     }
 }
 
-// One pass along the columns, with a running sum per column of the plateau
-// rows, moved down one row at a time.
+// One pass along the columns, a whole output row at a time, with a running
+// sum per column of the plateau rows and the tails moved down the same way.
 template <int C0, int C1>
 void ColumnPass(uint8_t* out, const uint8_t* in, int64_t in_stride, int64_t rw, int64_t rh,
                 const PassShape& shape) {
+    const int64_t s = shape.plateau, tails = shape.tails;
+    const int64_t last_weight = int64_t{512} >> tails;
     std::vector<uint64_t> sums(size_t(rw) * 4, 0);
+    std::vector<int64_t> right(tails > 0 ? size_t(rw) * 4 : 0, 0), left(right.size(), 0);
+    auto row_at = [&](int64_t y) -> const uint8_t* { return y >= 0 && y < rh ? in + y * in_stride * 4 : nullptr; };
     auto add_row = [&](int64_t y, bool add) {
-        const uint8_t* row = in + y * in_stride * 4;
+        const uint8_t* row = row_at(y);
         for (int64_t k = 0; k < rw; ++k)
             for (int c = C0; c < C1; ++c) {
                 if (add) sums[size_t(k) * 4 + c] += row[k * 4 + c];
                 else sums[size_t(k) * 4 + c] -= row[k * 4 + c];
             }
     };
+    for (int64_t t = 1; t <= tails; ++t) {
+        if (const uint8_t* row = row_at(s + t))
+            for (int64_t k = 0; k < rw; ++k)
+                for (int c = C0; c < C1; ++c) right[size_t(k) * 4 + c] += (int64_t{512} >> t) * row[k * 4 + c];
+    }
     int64_t a = 0, b = -1;  // rows in the running sums
-    std::vector<uint64_t> acc(size_t(rw) * 4);
     for (int64_t y = 0; y < rh; ++y) {
-        const int64_t na = std::max<int64_t>(y - shape.plateau, 0);
-        const int64_t nb = std::min<int64_t>(y + shape.plateau, rh - 1);
+        const int64_t na = std::max<int64_t>(y - s, 0);
+        const int64_t nb = std::min<int64_t>(y + s, rh - 1);
         while (b < nb) add_row(++b, true);
         while (a < na) add_row(a++, false);
         const Divider divide = WindowAt(y, rh, shape).divide;
         uint8_t* o = out + y * rw * 4;
-        if (shape.tails == 0 && shape.plateau_weight == 1) {  // ONLY FOR SPEED: the box needs no second sum
+        if (tails == 0) {
             for (int64_t k = 0; k < rw; ++k)
-                for (int c = C0; c < C1; ++c) o[k * 4 + c] = uint8_t(divide(sums[size_t(k) * 4 + c]));
+                for (int c = C0; c < C1; ++c)
+                    o[k * 4 + c] = uint8_t(divide(shape.plateau_weight * sums[size_t(k) * 4 + c]));
             continue;
         }
-        for (size_t i = 0; i < acc.size(); ++i) acc[i] = shape.plateau_weight * sums[i];
-        for (int64_t t = 1; t <= shape.tails; ++t) {
-            const uint64_t w = 512u >> t;
-            for (const int64_t ty : {y - shape.plateau - t, y + shape.plateau + t}) {
-                if (ty < 0 || ty >= rh) continue;
-                const uint8_t* row = in + ty * in_stride * 4;
-                for (int64_t k = 0; k < rw; ++k)
-                    for (int c = C0; c < C1; ++c) acc[size_t(k) * 4 + c] += w * row[k * 4 + c];
-            }
-        }
         for (int64_t k = 0; k < rw; ++k)
-            for (int c = C0; c < C1; ++c) o[k * 4 + c] = uint8_t(divide(acc[size_t(k) * 4 + c]));
+            for (int c = C0; c < C1; ++c) {
+                const size_t i = size_t(k) * 4 + c;
+                o[k * 4 + c] = uint8_t(divide(shape.plateau_weight * sums[i] + uint64_t(right[i] + left[i])));
+            }
+        // Move the tails to row y + 1.
+        const uint8_t* enter = row_at(y + 1 + s);
+        const uint8_t* far = row_at(y + 1 + s + tails);
+        const uint8_t* leave = row_at(y - s);
+        const uint8_t* gone = row_at(y - s - tails);
+        for (int64_t k = 0; k < rw; ++k)
+            for (int c = C0; c < C1; ++c) {
+                const size_t i = size_t(k) * 4 + c;
+                const int64_t at = k * 4 + c;
+                right[i] = 2 * (right[i] - 256 * (enter != nullptr ? enter[at] : 0)) +
+                           last_weight * (far != nullptr ? far[at] : 0);
+                left[i] = 256 * (leave != nullptr ? leave[at] : 0) +
+                          (left[i] - last_weight * (gone != nullptr ? gone[at] : 0)) / 2;
+            }
     }
 }
 
