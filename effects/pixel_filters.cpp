@@ -87,9 +87,13 @@ void SepiaCg(uint8_t* out, const uint8_t* source, const CgArea& area) {
 }
 
 void MirrorCg(uint8_t* out, const uint8_t* source, const CgArea& area) {
+    const int64_t columns = area.Columns();
+    std::vector<uint32_t> row(static_cast<size_t>(columns));
     for (int64_t y = area.y1; y <= area.y2; ++y) {
-        uint8_t* o = OutAt(out, area, area.x1, y);
-        for (int64_t x = area.x1; x <= area.x2; ++x, o += 4) std::memcpy(o, At(source, area, area.width - 1 - x, y), 4);
+        // Source columns W - 1 - x2 .. W - 1 - x1, read forward, written backward.
+        std::memcpy(row.data(), At(source, area, area.width - 1 - area.x2, y), size_t(columns) * 4);
+        std::reverse(row.begin(), row.end());
+        std::memcpy(OutAt(out, area, area.x1, y), row.data(), size_t(columns) * 4);
     }
 }
 
