@@ -402,6 +402,38 @@ TEST_F(PixelFilterTest, CopyWithAttributesCarriesTheDisplayAttributes) {
     EXPECT_EQ(Image(plain).width, 4);
 }
 
+// A stand-in model player: the record only holds it and hands it on.
+int released_players = 0;
+CgOwned<EmotePlayer> FakePlayer(int* tag) {
+    return CgOwned<EmotePlayer>(reinterpret_cast<EmotePlayer*>(tag), [](EmotePlayer*) { ++released_players; });
+}
+
+TEST_F(PixelFilterTest, CopiesHandAModelPlayerToTheOtherLayer) {
+    int first = 1, second = 2;
+    for (int32_t op : {8, 9}) {
+        NamedTreeNode* target = Layer("t", RandomPixels(6, 5, 1), 0);
+        Image(target).texture_kind = kTextureKindEmote;
+        Image(target).emote_player = FakePlayer(&first);
+        NamedTreeNode* other = Layer("o", RandomPixels(2, 2, 2), 0);
+        Image(other).texture_kind = kTextureKindEmote;
+        Image(other).emote_player = FakePlayer(&second);
+        released_players = 0;  // (replacing the last round's layers released theirs)
+        ASSERT_EQ(RunCgFilter(op, target, other, 1, 1, 3, 3, 0, 0, 1, 0), 0);
+        EXPECT_EQ(released_players, 1) << "the other layer's own player is released";
+        EXPECT_EQ(Image(other).texture_kind, kTextureKindEmote);
+        EXPECT_EQ(reinterpret_cast<int*>(Image(other).emote_player.get()), &first);
+        EXPECT_EQ(Image(target).texture_kind, kTextureKindGrid);
+        EXPECT_EQ(Image(target).emote_player, nullptr);
+        EXPECT_EQ(Image(other).width, 3);
+    }
+    // Without a player nothing but the pixels moves.
+    NamedTreeNode* target = Layer("t", RandomPixels(6, 5, 1), 0);
+    NamedTreeNode* other = Layer("o", RandomPixels(2, 2, 2), 0);
+    ASSERT_EQ(RunCgFilter(9, target, other, 0, 0, 5, 4, 0, 0, 1, 0), 0);
+    EXPECT_EQ(Image(target).texture_kind, kTextureKindCpu);
+    EXPECT_EQ(Image(other).texture_kind, kTextureKindCpu);
+}
+
 TEST_F(PixelFilterTest, InvalidatesTheChangedLayer) {
     NamedTreeNode* group = CreateTreeNode(root_, "g", true, 1);
     CgImage* canvas = CreateCgImage(group);
