@@ -81,11 +81,13 @@ void PixmanComposite(pixman_image_t* source, pixman_image_t* destination, int32_
     pixman_image_composite32(PIXMAN_OP_SRC, source, nullptr, destination, 0, 0, 0, 0, 0, 0, width, height);
 }
 
-// A box blur of 2r + 1 pixels as pixman's separable convolution.
+// A box blur of 2r + 1 pixels as pixman's separable convolution: the box
+// sample kernel at a scale of 2r + 1 source pixels per output pixel, with
+// an identity transform (2r + 1 taps each way, so (2r + 1)^2 per pixel).
 void SetPixmanBox(pixman_image_t* image, int r) {
     int values = 0;
     pixman_fixed_t* params = pixman_filter_create_separable_convolution(
-        &values, pixman_double_to_fixed(1.0 / (2 * r + 1)), pixman_double_to_fixed(1.0 / (2 * r + 1)),
+        &values, pixman_double_to_fixed(2 * r + 1), pixman_double_to_fixed(2 * r + 1),
         PIXMAN_KERNEL_IMPULSE, PIXMAN_KERNEL_IMPULSE, PIXMAN_KERNEL_BOX, PIXMAN_KERNEL_BOX, 0, 0);
     pixman_image_set_filter(image, PIXMAN_FILTER_SEPARABLE_CONVOLUTION, params, values);
     free(params);
