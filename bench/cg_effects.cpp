@@ -118,7 +118,11 @@ int main() {
          memcpy_rate, "memcpy");
     const zk::CgArea crop{100, 80, kWidth - 101, kHeight - 81, kWidth, kHeight};
     Line("crop (op 9)",
-         Rate(10, double(crop.Columns()) * crop.Rows(), [&] { zk::CopyRectRows(out.data(), picture.data(), crop); keep(); }),
+         Rate(10, double(crop.Columns()) * crop.Rows(),
+              [&] {
+                  zk::CopyRectRows(out.data(), picture.data(), crop);
+                  keep();
+              }),
          memcpy_rate, "memcpy");
 
 #if defined(ZORVEK_HAVE_PIXMAN)
@@ -131,7 +135,10 @@ int main() {
 #if defined(ZORVEK_HAVE_PIXMAN)
         if (r <= 16) {
             SetPixmanBox(pixman_picture.image, r);
-            pixman_rate = Rate(r <= 1 ? 5 : 1, frame, [&] { PixmanComposite(pixman_picture.image, pixman_out.image, kWidth, kHeight); keep(); });
+            pixman_rate = Rate(r <= 1 ? 5 : 1, frame, [&] {
+                PixmanComposite(pixman_picture.image, pixman_out.image, kWidth, kHeight);
+                keep();
+            });
             pixman_image_set_filter(pixman_picture.image, PIXMAN_FILTER_NEAREST, nullptr, 0);
             char name[64];
             std::snprintf(name, sizeof name, "pixman box r = %d", r);

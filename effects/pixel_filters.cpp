@@ -271,7 +271,8 @@ uint8_t FillCgRect(uint8_t* pixels, const CgArea& area, int32_t sub_operation, u
             return (alpha == 255 && whole) ? 0 : 1;
         }
         case 3:
-            for (int64_t y = area.y1; y <= area.y2; ++y) PixelKernels.fill_cells(At(pixels, area, area.x1, y), row_bytes, value);
+            for (int64_t y = area.y1; y <= area.y2; ++y)
+                PixelKernels.fill_cells(At(pixels, area, area.x1, y), row_bytes, value);
             return ((value >> 24) == 255 && whole) ? 0 : 1;
         default: return flag;
     }

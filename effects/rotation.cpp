@@ -130,7 +130,9 @@ void RotateCgBilinearKernel(uint8_t* destination, const uint8_t* source, int32_t
                             int64_t value) {
     const Turn t = TurnOf(value);
     if (RotateByQuarterTurns(destination, source, width, height, t)) return;
-    auto inside = [&](int64_t column, int64_t row) { return column >= 0 && row >= 0 && column < width && row < height; };
+    auto inside = [&](int64_t column, int64_t row) {
+        return column >= 0 && row >= 0 && column < width && row < height;
+    };
     ForEachPosition(width, height, t, [&](int64_t x, int64_t y, int64_t sx, int64_t sy) {
         uint8_t* d = destination + (y * width + x) * 4;
         // The taps: this pixel's source position and the next pixel's.

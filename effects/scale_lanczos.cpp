@@ -96,7 +96,8 @@ void RowPass(uint8_t* out, const uint8_t* in, int64_t in_width, int64_t rows, in
              const ResampleWeights& table) {
     std::vector<std::vector<int64_t>> mirrored(static_cast<size_t>(out_width));
     std::vector<double> divisors(static_cast<size_t>(out_width));
-    for (int64_t i = 0; i < out_width; ++i) divisors[size_t(i)] = DivisorOf(PrepareTaps(table, i, in_width, mirrored[size_t(i)]));
+    for (int64_t i = 0; i < out_width; ++i)
+        divisors[size_t(i)] = DivisorOf(PrepareTaps(table, i, in_width, mirrored[size_t(i)]));
     for (int64_t y = 0; y < rows; ++y) {
         const uint8_t* row = in + y * in_width * 4;
         uint8_t* q = out + y * out_width * 4;

@@ -20,7 +20,8 @@ namespace {
 enum class BlockUse { kNew, kSameSize, kShrink };
 
 std::span<const uint8_t> CurrentPixelSpan(const CgImage& image) {
-    if (image.current_pixels == image.derived_copy.data()) return {image.derived_copy.data(), image.derived_copy.size()};
+    if (image.current_pixels == image.derived_copy.data())
+        return {image.derived_copy.data(), image.derived_copy.size()};
     return {image.owned_block.data(), image.owned_block.size()};
 }
 

@@ -110,7 +110,8 @@ TEST_F(BlurFilterTest, KernelWeightsOfTheWorkedRadii) {
     EXPECT_EQ(weights(4), (std::vector<uint32_t>{64, 128, 256, 512, 512, 512, 256, 128, 64}));
     for (int64_t r : {3, 17, 100, 256}) {
         const std::vector<int64_t> k = Kernel(r);
-        for (int64_t d = -r; d <= r; ++d) EXPECT_EQ(BlurKernelWeight(r, d), uint32_t(k[size_t(r + d)])) << r << " " << d;
+        for (int64_t d = -r; d <= r; ++d)
+            EXPECT_EQ(BlurKernelWeight(r, d), uint32_t(k[size_t(r + d)])) << r << " " << d;
     }
 }
 

@@ -74,8 +74,8 @@ TEST_F(LayerDrawingTest, DrawingOverAnotherLayerClipsToTheOverlap) {
             Image(other).opacity = c.other_opacity;
             const int64_t p = c.opacity == 256 ? -1 : c.opacity;
             const int64_t o = with_opacity ? c.other_opacity : -1;
-            const Pixels want =
-                Placed(src, dst, c.x, c.y, [&](uint32_t d, uint32_t s, int64_t, int64_t) { return OverAlpha(d, s, o, p); });
+            const Pixels want = Placed(src, dst, c.x, c.y,
+                                       [&](uint32_t d, uint32_t s, int64_t, int64_t) { return OverAlpha(d, s, o, p); });
             if (with_opacity) ASSERT_EQ(DrawCgOverWithOpacity(target, other, c.x, c.y, 0, 0, 1), 0);
             else ASSERT_EQ(DrawCgOver(target, other, c.x, c.y, 0, 0, 1), 0);
             EXPECT_TRUE(Read(other) == want) << (with_opacity ? "with opacity" : "plain");

@@ -323,7 +323,8 @@ Pixels ShuffleReference(const Pixels& s, Rect r, int32_t value, uint32_t seed) {
         const int64_t xs[4] = {x, x + 1, x, x + 1}, ys[4] = {y, y, y + 1, y + 1};
         uint32_t old[4];
         for (int i = 0; i < 4; ++i) old[i] = out.At(xs[i], ys[i]);
-        for (int i = 0; i < 4; ++i) out.At(xs[i], ys[i]) = (old[ShufflePermutations[pick][i]] & 0xFFFFFF) | (old[i] & 0xFF000000u);
+        for (int i = 0; i < 4; ++i)
+            out.At(xs[i], ys[i]) = (old[ShufflePermutations[pick][i]] & 0xFFFFFF) | (old[i] & 0xFF000000u);
     };
     for (int64_t p = 0; p < value / 2; ++p) {
         int64_t per_row = 0;
