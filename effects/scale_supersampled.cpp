@@ -43,19 +43,18 @@ inline void Sample(int32_t out[4], const uint8_t* source, int64_t source_width, 
 }
 
 #if defined(__SSE2__)
-// The same sample in 16-bit lanes 0..3: every product and sum stays below
-// 65536, so the lanes hold them exactly.
-inline __m128i SampleLanes(const uint8_t* source, int64_t source_width, int64_t column, int64_t row, uint32_t fx,
-                           uint32_t fy) {
+// The weights of a fraction f in 16-bit lanes: [256 - f] x 4, [f] x 4.
+inline __m128i WeightLanes(uint32_t f) {
+    return _mm_unpacklo_epi64(_mm_set1_epi16(int16_t(256 - f)), _mm_set1_epi16(int16_t(f)));
+}
+
+// The same sample in 16-bit lanes 0..3, with the weights as lanes: every
+// product and sum stays below 65536, so the lanes hold them exactly.
+inline __m128i SampleLanes(const uint8_t* p0, int64_t row_bytes, __m128i wx, __m128i wy) {
     const __m128i zero = _mm_setzero_si128();
-    const uint8_t* p0 = source + (row * source_width + column) * 4;
-    const __m128i wx = _mm_set_epi16(int16_t(fx), int16_t(fx), int16_t(fx), int16_t(fx), int16_t(256 - fx),
-                                     int16_t(256 - fx), int16_t(256 - fx), int16_t(256 - fx));
-    const __m128i wy = _mm_set_epi16(int16_t(fy), int16_t(fy), int16_t(fy), int16_t(fy), int16_t(256 - fy),
-                                     int16_t(256 - fy), int16_t(256 - fy), int16_t(256 - fy));
     __m128i top = _mm_mullo_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p0)), zero), wx);
     __m128i bottom = _mm_mullo_epi16(
-        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p0 + source_width * 4)), zero), wx);
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p0 + row_bytes)), zero), wx);
     top = _mm_add_epi16(top, _mm_srli_si128(top, 8));
     bottom = _mm_add_epi16(bottom, _mm_srli_si128(bottom, 8));
     __m128i both = _mm_srli_epi16(_mm_unpacklo_epi64(top, bottom), 8);
@@ -76,6 +75,31 @@ void RunSupersampleJob(const WorkerJob& job, int) {
     const int64_t span_y = p.y1 - p.y0;
     const int64_t first = job.first_column, end = job.end_column;
     const int64_t sw = p.source_width;
+    // The two sample columns of every output column of the band: source
+    // column and fraction. The half-column sample stays on the source: past
+    // its last column (or, reversed, before its first) it takes the column
+    // sample again.
+    const int64_t columns = std::max<int64_t>(end - first, 0);
+    std::vector<int64_t> sample_x(size_t(columns) * 2);
+    std::vector<uint32_t> sample_fx(size_t(columns) * 2);
+    for (int64_t j = first; j < end; ++j) {
+        const int64_t c1 = tables.columns[size_t(2 * j)];
+        int64_t c2 = tables.columns[size_t(2 * j + 1)];
+        const int64_t column2 = base_x + (c2 >> 8);
+        if (column2 > sw - 1 || column2 < 0) c2 = c1;
+        const size_t at = size_t(j - first) * 2;
+        sample_x[at] = base_x + (c1 >> 8);
+        sample_x[at + 1] = base_x + (c2 >> 8);
+        sample_fx[at] = uint32_t(c1 & 255);
+        sample_fx[at + 1] = uint32_t(c2 & 255);
+    }
+#if defined(__SSE2__)
+    struct Weights {
+        __m128i lanes;
+    };
+    std::vector<Weights> sample_wx(sample_fx.size());
+    for (size_t k = 0; k < sample_fx.size(); ++k) sample_wx[k].lanes = WeightLanes(sample_fx[k]);
+#endif
     for (int64_t i = job.first_row; i < job.end_row; ++i) {
         uint8_t* d = p.destination_pixels + i * w * 4;
         PixelKernels.zero_bytes(d, std::clamp<int64_t>(first, 0, w) * 4);
@@ -89,22 +113,25 @@ void RunSupersampleJob(const WorkerJob& job, int) {
         if (row2 > p.source_height - 1 || row2 < 0) p2 = p1;
         const int64_t r1 = base_y + (p1 >> 8), r2 = base_y + (p2 >> 8);
         const uint32_t fy1 = uint32_t(p1 & 255), fy2 = uint32_t(p2 & 255);
+#if defined(__SSE2__)
+        const uint8_t* first_row = p.source_pixels + r1 * sw * 4;
+        const uint8_t* second_row = p.source_pixels + r2 * sw * 4;
+        const __m128i wy1 = WeightLanes(fy1), wy2 = WeightLanes(fy2);
+#endif
         for (int64_t j = first; j < end; ++j) {
-            const int64_t c1 = tables.columns[size_t(2 * j)];
-            int64_t c2 = tables.columns[size_t(2 * j + 1)];
-            // The same for the half-column sample at the right edge.
-            const int64_t column2 = base_x + (c2 >> 8);
-            if (column2 > sw - 1 || column2 < 0) c2 = c1;
-            const int64_t x1 = base_x + (c1 >> 8), x2 = base_x + (c2 >> 8);
-            const uint32_t fx1 = uint32_t(c1 & 255), fx2 = uint32_t(c2 & 255);
+            const size_t at = size_t(j - first) * 2;
+            const int64_t x1 = sample_x[at], x2 = sample_x[at + 1];
+            const uint32_t fx1 = sample_fx[at], fx2 = sample_fx[at + 1];
             uint8_t* q = d + j * 4;
 #if defined(__SSE2__)
             if (!force_plain_loops) {
                 // (a + b + 1) >> 1 per lane: the rows per position, then the positions.
-                const __m128i left = _mm_avg_epu16(SampleLanes(p.source_pixels, sw, x1, r1, fx1, fy1),
-                                                   SampleLanes(p.source_pixels, sw, x1, r2, fx1, fy2));
-                const __m128i right = _mm_avg_epu16(SampleLanes(p.source_pixels, sw, x2, r1, fx2, fy1),
-                                                    SampleLanes(p.source_pixels, sw, x2, r2, fx2, fy2));
+                const int64_t row_bytes = sw * 4;
+                const __m128i wx1 = sample_wx[at].lanes, wx2 = sample_wx[at + 1].lanes;
+                const __m128i left = _mm_avg_epu16(SampleLanes(first_row + x1 * 4, row_bytes, wx1, wy1),
+                                                   SampleLanes(second_row + x1 * 4, row_bytes, wx1, wy2));
+                const __m128i right = _mm_avg_epu16(SampleLanes(first_row + x2 * 4, row_bytes, wx2, wy1),
+                                                    SampleLanes(second_row + x2 * 4, row_bytes, wx2, wy2));
                 const int32_t packed =
                     _mm_cvtsi128_si32(_mm_packus_epi16(_mm_avg_epu16(left, right), _mm_setzero_si128()));
                 std::memcpy(q, &packed, 4);
