@@ -87,15 +87,19 @@ TEST_F(BlurFilterTest, EveryBlurMatchesItsWindowsForBothAlphaForms) {
     const std::vector<Case> cases = {{0, 0, 0, 40, 32},  {1, 3, 2, 37, 29}, {2, 0, 0, 40, 32}, {4, 5, 1, 30, 31},
                                      {7, 1, 1, 39, 31},  {16, 0, 0, 40, 32}, {37, 2, 3, 28, 21}, {256, 0, 0, 40, 32},
                                      {3, 10, 10, 10, 30}, {5, 4, 20, 39, 20}, {9, 7, 7, 7, 7}};
-    for (int32_t op = 2; op <= 7; ++op)
-        for (uint8_t alpha : {0, 1})
-            for (const Case& c : cases) {
-                SCOPED_TRACE(::testing::Message() << "op " << op << " alpha " << int(alpha) << " value " << c.value
-                                                  << " rect " << c.x1 << "," << c.y1 << "," << c.x2 << "," << c.y2);
-                NamedTreeNode* target = Layer("t", source, alpha);
-                ASSERT_EQ(RunCgFilter(op, target, nullptr, c.x1, c.y1, c.x2, c.y2, c.value, 0, 0, 0), 0);
-                EXPECT_TRUE(Read(target) == BlurReference(op, source, c.x1, c.y1, c.x2, c.y2, c.value, alpha));
-            }
+    // The blurs run on the calling thread: a running worker pool changes nothing.
+    for (int workers : {1, 4}) {
+        UseWorkers(workers);
+        for (int32_t op = 2; op <= 7; ++op)
+            for (uint8_t alpha : {0, 1})
+                for (const Case& c : cases) {
+                    SCOPED_TRACE(::testing::Message() << "op " << op << " alpha " << int(alpha) << " value " << c.value
+                                                      << " rect " << c.x1 << "," << c.y1 << "," << c.x2 << "," << c.y2);
+                    NamedTreeNode* target = Layer("t", source, alpha);
+                    ASSERT_EQ(RunCgFilter(op, target, nullptr, c.x1, c.y1, c.x2, c.y2, c.value, 0, 0, 0), 0);
+                    EXPECT_TRUE(Read(target) == BlurReference(op, source, c.x1, c.y1, c.x2, c.y2, c.value, alpha));
+                }
+    }
     ExpectClean();
 }
 

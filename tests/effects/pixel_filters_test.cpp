@@ -172,26 +172,30 @@ TEST_F(PixelFilterTest, RectangleFiltersMatchTheirFormulasInPlaceAndIntoAnotherL
         {40, 900, 0, {3, 2, 30, 25}},  {40, -450, 0, {0, 0, 36, 28}}, {40, 3600, 0, {5, 5, 6, 17}},
         {40, 0, 0, {2, 2, 20, 20}},
     };
-    for (const FilterCase& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "op " << c.op << " value " << c.value << " rect " << c.rect.x1 << ","
-                                          << c.rect.y1 << "," << c.rect.x2 << "," << c.rect.y2);
-        const Pixels want = Reference(c.op, source, c.rect, c.value, c.value2);
+    // The filters run on the calling thread: a running worker pool changes nothing.
+    for (int workers : {1, 4}) {
+        UseWorkers(workers);
+        for (const FilterCase& c : cases) {
+            SCOPED_TRACE(::testing::Message() << workers << " workers, op " << c.op << " value " << c.value << " rect "
+                                              << c.rect.x1 << "," << c.rect.y1 << "," << c.rect.x2 << "," << c.rect.y2);
+            const Pixels want = Reference(c.op, source, c.rect, c.value, c.value2);
 
-        NamedTreeNode* target = Layer("t", source, 1);
-        ASSERT_EQ(RunCgFilter(c.op, target, nullptr, c.rect.x1, c.rect.y1, c.rect.x2, c.rect.y2, c.value, c.value2,
-                              0, 0),
-                  0);
-        EXPECT_TRUE(Read(target) == want);
-        EXPECT_EQ(Image(target).alpha_in_use, 1);
+            NamedTreeNode* target = Layer("t", source, 1);
+            ASSERT_EQ(
+                RunCgFilter(c.op, target, nullptr, c.rect.x1, c.rect.y1, c.rect.x2, c.rect.y2, c.value, c.value2, 0, 0),
+                0);
+            EXPECT_TRUE(Read(target) == want);
+            EXPECT_EQ(Image(target).alpha_in_use, 1);
 
-        target = Layer("t", source, 0);
-        NamedTreeNode* other = Layer("o", RandomPixels(3, 3, 1), 1);
-        ASSERT_EQ(RunCgFilter(c.op, target, other, c.rect.x1, c.rect.y1, c.rect.x2, c.rect.y2, c.value, c.value2,
-                              1, 0),
-                  0);
-        EXPECT_TRUE(Read(other) == want);
-        EXPECT_TRUE(Read(target) == source) << "the target keeps its pixels";
-        EXPECT_EQ(Image(other).alpha_in_use, 0) << "the other layer takes the target's flag";
+            target = Layer("t", source, 0);
+            NamedTreeNode* other = Layer("o", RandomPixels(3, 3, 1), 1);
+            ASSERT_EQ(
+                RunCgFilter(c.op, target, other, c.rect.x1, c.rect.y1, c.rect.x2, c.rect.y2, c.value, c.value2, 1, 0),
+                0);
+            EXPECT_TRUE(Read(other) == want);
+            EXPECT_TRUE(Read(target) == source) << "the target keeps its pixels";
+            EXPECT_EQ(Image(other).alpha_in_use, 0) << "the other layer takes the target's flag";
+        }
     }
     ExpectClean();
 }

@@ -56,33 +56,37 @@ int32_t RunRotation(int method, NamedTreeNode* target, NamedTreeNode* other, int
 }
 
 TEST_F(RotationTest, EveryMethodMatchesTheFormulaInPlaceAndIntoAnotherLayer) {
-    for (const auto& [w, h] : std::vector<std::pair<int32_t, int32_t>>{{13, 9}, {12, 8}, {1, 1}, {7, 20}}) {
-        const Pixels source = RandomPixels(w, h, uint32_t(w * 100 + h));
-        const Pixels zero{w, h, std::vector<uint32_t>(size_t(w * h), 0)};
-        const Pixels previous = RandomPixels(w, h, 77);
-        for (int64_t value : {0, 360, 37, -37, 90, -90, 180, 270, 45, 359, 1, 123, 720 + 200, -1000000007}) {
-            for (int method : {11, 12, 0}) {
-                SCOPED_TRACE(::testing::Message() << w << "x" << h << " value " << value << " method " << method);
-                NamedTreeNode* target = Layer("t", source, 0);
-                ASSERT_EQ(RunRotation(method, target, nullptr, value, 0), 0);
-                EXPECT_TRUE(Read(target) == RotateReference(source, value, method, zero));
-                EXPECT_EQ(Image(target).alpha_in_use, value % 180 != 0 ? 1 : 0);
+    // Rotation runs on the calling thread: a running worker pool changes nothing.
+    for (int workers : {1, 4}) {
+        UseWorkers(workers);
+        for (const auto& [w, h] : std::vector<std::pair<int32_t, int32_t>>{{13, 9}, {12, 8}, {1, 1}, {7, 20}}) {
+            const Pixels source = RandomPixels(w, h, uint32_t(w * 100 + h));
+            const Pixels zero{w, h, std::vector<uint32_t>(size_t(w * h), 0)};
+            const Pixels previous = RandomPixels(w, h, 77);
+            for (int64_t value : {0, 360, 37, -37, 90, -90, 180, 270, 45, 359, 1, 123, 720 + 200, -1000000007}) {
+                for (int method : {11, 12, 0}) {
+                    SCOPED_TRACE(::testing::Message() << w << "x" << h << " value " << value << " method " << method);
+                    NamedTreeNode* target = Layer("t", source, 0);
+                    ASSERT_EQ(RunRotation(method, target, nullptr, value, 0), 0);
+                    EXPECT_TRUE(Read(target) == RotateReference(source, value, method, zero));
+                    EXPECT_EQ(Image(target).alpha_in_use, value % 180 != 0 ? 1 : 0);
 
-                // Into another layer of the same size: its block is written,
-                // so the keeping method leaves its pixels around the picture.
-                target = Layer("t", source, 0);
-                NamedTreeNode* other = Layer("o", previous, 0);
-                const uint8_t* block = Image(other).owned_block.data();
-                ASSERT_EQ(RunRotation(method, target, other, value, 1), 0);
-                EXPECT_TRUE(Read(other) == RotateReference(source, value, method, previous));
-                EXPECT_EQ(Image(other).owned_block.data(), block);
-                EXPECT_TRUE(Read(target) == source);
+                    // Into another layer of the same size: its block is written,
+                    // so the keeping method leaves its pixels around the picture.
+                    target = Layer("t", source, 0);
+                    NamedTreeNode* other = Layer("o", previous, 0);
+                    const uint8_t* block = Image(other).owned_block.data();
+                    ASSERT_EQ(RunRotation(method, target, other, value, 1), 0);
+                    EXPECT_TRUE(Read(other) == RotateReference(source, value, method, previous));
+                    EXPECT_EQ(Image(other).owned_block.data(), block);
+                    EXPECT_TRUE(Read(target) == source);
 
-                // Into another layer of another size: a new block.
-                other = Layer("o", RandomPixels(3, 2, 5), 1);
-                ASSERT_EQ(RunRotation(method, target, other, value, 1), 0);
-                EXPECT_TRUE(Read(other) == RotateReference(source, value, method, zero));
-                EXPECT_EQ(Image(other).alpha_in_use, value % 180 != 0 ? 1 : 0);
+                    // Into another layer of another size: a new block.
+                    other = Layer("o", RandomPixels(3, 2, 5), 1);
+                    ASSERT_EQ(RunRotation(method, target, other, value, 1), 0);
+                    EXPECT_TRUE(Read(other) == RotateReference(source, value, method, zero));
+                    EXPECT_EQ(Image(other).alpha_in_use, value % 180 != 0 ? 1 : 0);
+                }
             }
         }
     }
