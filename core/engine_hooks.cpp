@@ -14,6 +14,7 @@ void RegisterSubsystemHooks() {
     RegisterScriptHooks();
     RegisterLayerHooks();
     RegisterRendererHooks();
+    RegisterEffectJobs();
     RegisterInputHooks();
     RegisterEngineCommands();
     RegisterEffectsHooks();

@@ -150,6 +150,7 @@ void RegisterStorageHooks();  // storage/storage_hooks.cpp
 void RegisterScriptHooks();   // script/script_hooks.cpp
 void RegisterLayerHooks();    // layers/layer_hooks.cpp
 void RegisterRendererHooks(); // renderer/renderer_hooks.cpp
+void RegisterEffectJobs();    // effects/scale_supersampled.cpp
 void RegisterInputHooks();    // core/input.cpp
 void RegisterEffectsHooks();  // effects/effects_hooks.cpp
 

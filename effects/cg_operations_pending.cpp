@@ -19,39 +19,6 @@ int32_t NotBuilt() {
 }
 }  // namespace
 
-int32_t ScaleCg(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                int32_t) {
-    return NotBuilt();
-}
-int32_t RotateCg(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int64_t, int32_t, int32_t) {
-    return NotBuilt();
-}
-int32_t RotateCgBilinear(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int64_t, int32_t,
-                         int32_t) {
-    return NotBuilt();
-}
-int32_t RunCgFilter(int32_t, NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int64_t, int32_t,
-                    int32_t, int32_t) {
-    return NotBuilt();
-}
-int32_t DrawCgOver(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int32_t) { return NotBuilt(); }
-int32_t DrawCgOverWithOpacity(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int32_t) {
-    return NotBuilt();
-}
-int32_t KeepDifferentPixels(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int32_t, uint8_t) {
-    return NotBuilt();
-}
-int32_t KeepEqualPixels(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int32_t, uint8_t) {
-    return NotBuilt();
-}
-int32_t MixCgsIntoThird(NamedTreeNode*, NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int64_t,
-                        int32_t) {
-    return NotBuilt();
-}
-int32_t TrimCgToAlpha(NamedTreeNode*, NamedTreeNode*, int32_t, uint8_t, uint8_t) { return NotBuilt(); }
-int32_t ResizeCgCanvas(NamedTreeNode*, NamedTreeNode*, int32_t, int32_t, int32_t, int32_t, int32_t) {
-    return NotBuilt();
-}
 int32_t PasteSprite(NamedTreeNode*, NamedTreeNode*) { return NotBuilt(); }
 int32_t CaptureLayerToCg(NamedTreeNode*, NamedTreeNode*) { return NotBuilt(); }
 
