@@ -1,6 +1,8 @@
 #include "core/engine_hooks.h"
 
 #include "core/engine_commands.h"
+#include "script/data_commands.h"
+#include "system/text_file_commands.h"
 
 namespace zk {
 
@@ -16,6 +18,8 @@ void RegisterSubsystemHooks() {
     RegisterRendererHooks();
     RegisterInputHooks();
     RegisterEngineCommands();
+    RegisterScriptDataCommands();
+    RegisterTextFileCommands();
 }
 
 }  // namespace zk
