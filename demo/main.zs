@@ -23,6 +23,9 @@ int hold = 300
 int scene = 1
 int ball_x
 int ball_dx = 4
+# The ball's step a frame: 4 at first; each time the first scene comes back
+# a random 2..6 (command 60), taken at the ball's next turn.
+int step = 4
 int pointer_shown
 
 # Read-only system variables, declared by number: the held/released counter
@@ -71,9 +74,9 @@ loop
   end
   ball_x += ball_dx
   if ball_x >= 576
-    ball_dx = -4
+    ball_dx = 0 - step
   elseif ball_x <= 0
-    ball_dx = 4
+    ball_dx = step
   end
   layer name="ball", x=ball_x
 
@@ -106,6 +109,7 @@ loop
       layer name="title", opacity=0
       layer name="panel/", y=40
       scene = 1
+      math result=step, x=2, y=6, random=1
     end
     frame = 0
   end

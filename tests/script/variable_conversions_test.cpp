@@ -32,11 +32,6 @@ uint16_t Cp932Code(const std::string& utf8) {
     return bytes.size() == 2 ? static_cast<uint16_t>(static_cast<uint8_t>(bytes[0]) << 8 | static_cast<uint8_t>(bytes[1])) : 0;
 }
 
-std::string Code(uint16_t code) {
-    if (code < 0x100) return std::string(1, static_cast<char>(code));
-    return {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
-}
-
 // A script text literal of a UTF-8 text: CP932 bytes with the literal's
 // escapes for '\\' (a trail byte too) and '"'.
 std::string Literal(std::string_view utf8) {
@@ -211,9 +206,10 @@ TEST_F(ConvertCommandTest, NumbersAndTexts) {
     };
     for (const Case& c : cases) {
         Run(c.script);
-        if (c.variable == "i") EXPECT_EQ(std::to_string(Int("i")), c.expected) << c.script;
-        if (c.variable == "r") EXPECT_EQ(std::to_string(Real("r")), c.expected) << c.script;
-        if (c.variable == "t") EXPECT_EQ(Text("t"), c.expected) << c.script;
+        const std::string actual = c.variable == "i"   ? std::to_string(Int("i"))
+                                   : c.variable == "r" ? std::to_string(Real("r"))
+                                                       : Text("t");
+        EXPECT_EQ(actual, c.expected) << c.script;
         EXPECT_EQ(LastCode(), c.error) << c.script;
     }
     // A "0x" without digits fails without a report; the element keeps its value.

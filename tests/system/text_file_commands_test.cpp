@@ -66,6 +66,8 @@ TEST(CsvReaderTest, FieldCounts) {
         {"a,b,c", 3},     {"a,b,c\r\n", 3},  {"a,b,", 3},      {",a", 2},          {"x\ny,z", 3},
         {"", 0},          {"\n\r\n", 0},     {" \t\n", 0},     {"'a,b\nc,d'", 2},  {"\"a,b\"\nc,d", 3},
         {"\x81,", 1},
+        // A lead byte as the last byte: the scan ends at the data's end.
+        {"a,\x81", 2},
     };
     for (const Case& c : cases) EXPECT_EQ(CountCsvFields(Bytes(c.file)), c.count) << c.file;
 }
