@@ -5,9 +5,8 @@
 
 #include "base/hashes.h"
 #include "base/mt19937.h"
-#include "script/data_commands.h"
 #include "script/math_command.h"
-#include "tests/script/runner_test_support.h"
+#include "tests/script/script_run_once.h"
 
 namespace zk {
 namespace {
@@ -62,25 +61,9 @@ TEST(MathPiecesTest, RandomRangesNeverDivideByZeroOrOverflow) {
     EXPECT_EQ(RandomInRange(-1, INT64_MAX, 5), 4);
 }
 
-class MathCommandTest : public script_test::ScriptRunTest {
+class MathCommandTest : public script_test::RunOnceTest {
 protected:
-    void SetUp() override {
-        ScriptRunTest::SetUp();
-        RegisterScriptDataCommands();
-    }
-    // Runs the script's start once; 1 when it stopped the engine.
-    int Run(std::string_view body, std::string_view declarations = "int i\nreal r\nstr s\nint many[50]\n") {
-        const std::string text = std::string(declarations) + "label SYSTEM_START\n" + std::string(body) +
-                                 "\nlabel IDLE\nwait 1\njump IDLE\n";
-        // Each run counts its own reports.
-        ErrorReporter().reports = 0;
-        ErrorReporter().message.clear();
-        ErrorReporter().dialog_shown = false;
-        EXPECT_TRUE(Boot(text));
-        const int result = Pass();
-        QuitFlag = 0;
-        return result;
-    }
+    int Run(std::string_view body) { return RunOnceTest::Run("int i\nreal r\nstr s\nint many[50]\n", body); }
 };
 
 TEST_F(MathCommandTest, OptionsStoreTheirResults) {

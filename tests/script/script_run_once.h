@@ -24,6 +24,11 @@ protected:
         return Run(script);
     }
     int Run(tools::ScriptText& script) {
+        // The previous run's tasks, trees and tables go first.
+        ResetTaskRunnerState();
+        FreeRootTrees();
+        TheCurrentTask() = {};
+        ResetCompiledTables();
         ErrorReporter().reports = 0;
         ErrorReporter().message.clear();
         ErrorReporter().dialog_shown = false;

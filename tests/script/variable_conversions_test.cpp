@@ -2,9 +2,8 @@
 // converts with, checked against iconv's CP932.
 #include "base/sjis_case_width.h"
 #include "base/text_encoding.h"
-#include "script/data_commands.h"
 #include "script/variable_conversions.h"
-#include "tests/script/runner_test_support.h"
+#include "tests/script/script_run_once.h"
 
 namespace zk {
 namespace {
@@ -151,27 +150,11 @@ TEST(Cp932TablesTest, WidthResultsStopAtWholeCharacters) {
     EXPECT_EQ(ToHalfWidth(Utf8ToCp932("アガ"), 2), Utf8ToCp932("ｱ")) << "ｶﾞ would pass the limit";
 }
 
-class ConvertCommandTest : public script_test::ScriptRunTest {
+class ConvertCommandTest : public script_test::RunOnceTest {
 protected:
-    void SetUp() override {
-        ScriptRunTest::SetUp();
-        RegisterScriptDataCommands();
-    }
     static constexpr std::string_view kDeclarations =
         "int i = 99\nreal r\nstr s\nstr t = \"old\"\nint a[3]\nreal b[3]\nstr c[5]\nint grid[2, 2]\n";
-    // Runs the script's start once; 1 when it stopped the engine.
-    int Run(std::string_view body, std::string_view more_declarations = "") {
-        const std::string text = std::string(kDeclarations) + std::string(more_declarations) + "label SYSTEM_START\n" +
-                                 std::string(body) + "\nlabel IDLE\nwait 1\njump IDLE\n";
-        // Each run counts its own reports.
-        ErrorReporter().reports = 0;
-        ErrorReporter().message.clear();
-        ErrorReporter().dialog_shown = false;
-        EXPECT_TRUE(Boot(text));
-        const int result = Pass();
-        QuitFlag = 0;
-        return result;
-    }
+    int Run(std::string_view body) { return RunOnceTest::Run(kDeclarations, body); }
     std::vector<int64_t> Ints(std::string_view name) {
         std::vector<int64_t> out;
         const ScriptVariable* v = FindVariable(symbols.at(std::string(name)));
@@ -337,8 +320,7 @@ TEST_F(ConvertCommandTest, ResetPutsSelectedGlobalsBack) {
     auto& definitions = script.game.variables.definitions;
     definitions[1].group = 2;  // g2
     definitions[3].group = 3;  // s3
-    ASSERT_TRUE(Boot(script));
-    ASSERT_EQ(Pass(), 0);
+    ASSERT_EQ(RunOnceTest::Run(script), 0);
     EXPECT_EQ(Int("g1"), 5) << "group 1 integers selected";
     EXPECT_EQ(Int("g2"), 60) << "group 2 integers not selected";
     EXPECT_EQ(Real("r1"), 15.0);
