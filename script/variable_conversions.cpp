@@ -335,6 +335,7 @@ std::optional<ParsedNumber> ParseNumberText(std::string_view t, uint32_t& error)
 int ResolveCharacterRange(std::string_view text, int64_t start, int64_t count, size_t& begin, size_t& end) {
     size_t position = 0;
     for (int64_t step = 1; step < start; ++step) {
+        if (position >= text.size()) return 1;  // the empty text: a step would pass its end
         position += SjisCharLength(text, position);
         if (position >= text.size()) return 1;
     }

@@ -224,6 +224,8 @@ TEST_F(ConvertCommandTest, SubstringsAndRemovals) {
         {kana, "dest=t, substr=1, start=2, count=1", "あ"},
         {kana, "dest=t, remove=1, start=1, count=2", "b"},
         {"abc", "substr=1, start=2, count=2", "bc"},  // into the source
+        {"", "dest=t, substr=1, start=2, count=0", "old", kErrSubstringStart},
+        {"", "dest=t, substr=1, start=1, count=0", ""},
     };
     for (const Case& c : cases) {
         Run("s = " + Literal(c.source) + "\nconvert source=s, " + c.options);
