@@ -3,6 +3,7 @@
 // only its own reports.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 

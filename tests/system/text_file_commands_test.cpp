@@ -133,7 +133,9 @@ TEST_F(TextFileCommandsTest, ReadLinesAndClearTheTextBuffer) {
 // A name longer than the 263-byte name buffer overran it; it is now in no
 // source. A missing file and a target of another type are refused too.
 TEST_F(TextFileCommandsTest, RefusedNamesAndTargets) {
-    const std::string long_name(300, 'a');
+    // Even a file that exists is not read under a name that long.
+    const std::string long_name = std::string(100, 'a') + "/" + std::string(100, 'b') + "/" + std::string(95, 'c') + ".csv";
+    WriteText(long_name, "a,b");
     EXPECT_EQ(Run(kDeclarations, "readcsv file=\"" + long_name + "\", into=@fields"), 1);
     EXPECT_EQ(LastMessage(), Missing(long_name));
     EXPECT_EQ(Run(kDeclarations, "readlines file=\"" + long_name + "\", into=@fields"), 1);
