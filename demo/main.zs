@@ -19,7 +19,7 @@
 
 # frame counts the passes since the scene began; hold is how many it lasts.
 int frame
-int hold = 300
+int hold
 int scene = 1
 int ball_x
 int ball_dx = 4
@@ -37,6 +37,8 @@ int mouse_x at 133
 int mouse_y at 138
 
 label SYSTEM_START
+# Five seconds at 60 frames a second, read from a text (command 60).
+math result=hold, text="5 * 60", eval=1
 layer name="bg", priority=10, file="image/bg.bmp"
 
 layer name="panel/", priority=20, x=40, y=40, width=480, height=120

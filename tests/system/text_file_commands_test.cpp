@@ -123,6 +123,9 @@ TEST_F(TextFileCommandsTest, ReadLinesAndClearTheTextBuffer) {
     ASSERT_EQ(Run(kDeclarations, "readlines file=\"story.txt\", into=@two"), 0);
     EXPECT_EQ(Text("two", 0), "ab\r");
     EXPECT_EQ(Text("two", 1), "c\r");
+    // Command 99 checks its arguments and goes on.
+    ASSERT_EQ(Run(kDeclarations, "check99\ni = 1"), 0);
+    EXPECT_EQ(Int("i"), 1);
     // Without a file name only the buffer is cleared.
     ReplaceTextBufferText("again");
     ASSERT_EQ(Run(kDeclarations, "readlines clear=1"), 0);
