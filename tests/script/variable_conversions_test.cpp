@@ -330,5 +330,19 @@ TEST_F(ConvertCommandTest, ResetPutsSelectedGlobalsBack) {
     EXPECT_EQ(Reports(), 0u);
 }
 
+// A definition naming a variable beyond the table stops the reset.
+TEST_F(ConvertCommandTest, ResetStopsAtADefinitionBeyondTheTable) {
+    before_pass = [] {
+        VariableDefinition beyond;
+        beyond.scope = kScopeGlobal;
+        beyond.number = 5000;
+        beyond.type = kVariableInteger;
+        TheCompiledTables().variable_definitions.records.push_back(beyond);
+    };
+    EXPECT_EQ(Run("i = 7\nconvert reset=1, int1=1"), 1);
+    EXPECT_EQ(LastCode(), kErrDefinitionBeyondTable);
+    EXPECT_EQ(Int("i"), 99) << "the definitions before it were applied";
+}
+
 }  // namespace
 }  // namespace zk
