@@ -34,4 +34,8 @@ Mt19937& EngineRandom() {
     static Mt19937 generator;
     return generator;
 }
+
+void SeedRandom(uint32_t seed) { EngineRandom().Seed(seed); }
+
+uint32_t NextRandom() { return EngineRandom().Next(); }
 }  // namespace zk

@@ -20,4 +20,8 @@ struct Mt19937 {
 namespace zk {
 // The engine's one generator, seeded at start-up.
 Mt19937& EngineRandom();
+// Start-up seeds the engine's generator once (with the timer's milliseconds);
+// nothing reseeds it later. The script's random numbers are its outputs.
+void SeedRandom(uint32_t seed);
+uint32_t NextRandom();
 }  // namespace zk

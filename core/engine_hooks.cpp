@@ -1,6 +1,8 @@
 #include "core/engine_hooks.h"
 
 #include "core/engine_commands.h"
+#include "script/data_commands.h"
+#include "system/text_file_commands.h"
 
 namespace zk {
 
@@ -18,6 +20,8 @@ void RegisterSubsystemHooks() {
     RegisterInputHooks();
     RegisterEngineCommands();
     RegisterEffectsHooks();
+    RegisterScriptDataCommands();
+    RegisterTextFileCommands();
 }
 
 }  // namespace zk

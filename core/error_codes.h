@@ -53,6 +53,7 @@ inline constexpr uint32_t kErrDrawWithoutOther = 101298;    // command, keyword
 inline constexpr uint32_t kErrNoOpenConstruct = 101300;     // command, command, opening command
 inline constexpr uint32_t kErrTaskMissing = 101400;         // command name, path
 inline constexpr uint32_t kErrSystemTaskEnd = 101420;       // command name
+inline constexpr uint32_t kErrEmptyText = 101450;          // command, keyword
 inline constexpr uint32_t kErrDepthLimit = 101600;          // opening command twice, limit
 inline constexpr uint32_t kErrTextBufferFull = 102000;     // (no arguments)
 inline constexpr uint32_t kErrTextValueTooLong = 102030;   // (no arguments)
@@ -79,10 +80,16 @@ inline constexpr uint32_t kErrSubscriptCount = 107020;
 inline constexpr uint32_t kErrVariableMissing = 108010;
 inline constexpr uint32_t kErrLoopEndWithoutLoop = 108120;
 inline constexpr uint32_t kErrLabelMissing = 108180;        // the name
+inline constexpr uint32_t kErrConversionTypes = 108200;    // command 102: no number and text pair
 inline constexpr uint32_t kErrNotANumber = 108210;
+inline constexpr uint32_t kErrNotText = 108220;            // a text option on a variable that is no text
 // A write through a variable reference (system variables 50, 51, 52) to a
 // variable of another type, or to no script variable.
 inline constexpr uint32_t kErrReferenceTypeMismatch = 108230;
+inline constexpr uint32_t kErrSubstringStart = 120010;     // substring: start beyond the text
+inline constexpr uint32_t kErrSubstringLength = 120020;    // substring: count beyond the text
+inline constexpr uint32_t kErrRemoveStart = 120110;        // removal: start beyond the text
+inline constexpr uint32_t kErrRemoveLength = 120120;       // removal: count beyond the text
 inline constexpr uint32_t kErrTextNumberMix = 160010;
 
 // ---- 900000: damaged script data and internal errors -----------------------

@@ -105,6 +105,7 @@ void SetLastFrameSnapshotPath(std::string host_path) {
 }
 bool LastFrameSnapshotWritten() { return snapshot_written; }
 bool StartupFailed() { return startup_failed; }
+bool EmoteLibraryLoaded() { return emote_library_loaded; }
 void NoteStartupFailure(std::string what) {
     if (failure_note.empty()) failure_note = std::move(what);
 }
@@ -131,7 +132,7 @@ void InitEngineTables() {
     if (tables_built) return;
     tables_built = true;
     MessageBuffer() = "vimtarol";
-    EngineRandom().Seed(platform::TimeGetTime());
+    SeedRandom(platform::TimeGetTime());
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     InitPathCharTable();
     FillBlendLookupTables();

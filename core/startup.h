@@ -64,6 +64,9 @@ bool LastFrameSnapshotWritten();
 void SetRestartFlag(uint8_t value);
 bool RestartFlagSet();
 
+// True while the model player library that start-up loads is loaded.
+bool EmoteLibraryLoaded();
+
 // Back to the start-of-process state (tests that run several engines).
 void ResetStartupState();
 

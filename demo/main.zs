@@ -22,10 +22,13 @@
 
 # frame counts the passes since the scene began; hold is how many it lasts.
 int frame
-int hold = 300
+int hold
 int scene = 1
 int ball_x
 int ball_dx = 4
+# The ball's step a frame: 4 at first; each time the first scene comes back
+# a random 2..6 (command 60), taken at the ball's next turn.
+int step = 4
 int pointer_shown
 # typed counts the frames since the message page began.
 int typed
@@ -39,6 +42,8 @@ int mouse_x at 133
 int mouse_y at 138
 
 label SYSTEM_START
+# Five seconds at 60 frames a second, read from a text (command 60).
+math result=hold, text="5 * 60", eval=1
 layer name="bg", priority=10, file="image/bg.bmp"
 
 layer name="panel/", priority=20, x=40, y=40, width=480, height=120
@@ -89,9 +94,9 @@ loop
   end
   ball_x += ball_dx
   if ball_x >= 576
-    ball_dx = -4
+    ball_dx = 0 - step
   elseif ball_x <= 0
-    ball_dx = 4
+    ball_dx = step
   end
   layer name="ball", x=ball_x
 
@@ -135,6 +140,7 @@ loop
       layer name="title", opacity=0
       layer name="panel/", y=40
       scene = 1
+      math result=step, x=2, y=6, random=1
     end
     frame = 0
     call MESSAGE_PAGE

@@ -411,6 +411,8 @@ int32_t OpToText(std::span<const uint8_t>) {
     return 0;
 }
 
+}  // namespace
+
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 // Decimal integer after an optional '-', up to the first non-digit;
@@ -458,6 +460,8 @@ double ParseDecimalReal(std::string_view t) {
     if (r.ec != std::errc()) return 0.0;
     return value;
 }
+
+namespace {
 
 int32_t OpToNumber(std::span<const uint8_t>) {
     ExprPosition* a = Top();

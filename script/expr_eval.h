@@ -148,6 +148,16 @@ void FillExprEntryTable();
 // ExprEntryTable[type], with a type beyond the table taken as unknown.
 ExprValue EvaluateExpr(uint32_t type, std::span<const uint8_t> code, std::span<char> text_out = {});
 
+// ---- Texts read as numbers ------------------------------------------------
+// The readers of the text-to-number conversion, shared with the commands
+// that convert texts themselves.
+bool IsHexDigit(char c);
+// Decimal integer after an optional '-', up to the first non-digit;
+// saturates at the int64 limits.
+int64_t ParseDecimalInteger(std::string_view t);
+// The longest leading decimal real (0 when none; infinity beyond the range).
+double ParseDecimalReal(std::string_view t);
+
 // ---- The reference record ---------------------------------------------------
 
 const ExprReference& LastExprReference();

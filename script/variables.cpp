@@ -6,6 +6,7 @@
 
 #include "base/nul_text.h"
 #include "core/error_report.h"
+#include "script/int_arithmetic.h"
 #include "script/system_variable_hooks.h"
 
 namespace zk {
@@ -230,6 +231,22 @@ int32_t SetNumberElement(uint32_t number, int64_t element, int64_t value) {
         variable->integers[index] = value;
     } else {
         variable->reals[index] = static_cast<double>(value);
+    }
+    return 0;
+}
+
+int32_t SetRealElement(uint32_t number, int64_t element, double value) {
+    ScriptVariable* variable = FindVariable(number);
+    if (variable == nullptr || !ElementInRange(*variable, element)) return -1;
+    if (variable->type != kVariableInteger && variable->type != kVariableReal) {
+        ReportScriptError(kErrWrongVariableType, true);
+        return -1;
+    }
+    size_t index = static_cast<size_t>(element);
+    if (variable->type == kVariableInteger) {
+        variable->integers[index] = TruncateToInt64(value);
+    } else {
+        variable->reals[index] = value;
     }
     return 0;
 }

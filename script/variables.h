@@ -119,6 +119,9 @@ const std::string* GetStringElement(uint32_t number, int64_t element);
 // Type 1 stores the value, type 2 the value as a double; any other type
 // reports 101140 (fatal). 0 or -1.
 int32_t SetNumberElement(uint32_t number, int64_t element, int64_t value);
+// A double through the converting setter: type 1 stores it truncated toward
+// zero, type 2 as it is; any other type reports 101140 (fatal). 0 or -1.
+int32_t SetRealElement(uint32_t number, int64_t element, double value);
 // A text variable's element := text (up to its first NUL); another type
 // reports 101140 (fatal). 0 or -1.
 int32_t SetStringElement(uint32_t number, int64_t element, std::string_view text);

@@ -190,6 +190,41 @@ std::vector<CommandEntry> BuildEntries() {
         add(97, "taskinfo", std::move(keywords));
     }
 
+    // Values and variables. 60: the result, two operands the command
+    // evaluates itself, a text, then one flag per option (4..22).
+    add(60, "math", {Num("result"), Raw("x"),     Raw("y"),     Txt("text"),   Num("sin"),    Num("asin"),
+                     Num("sinh"),   Num("cos"),   Num("acos"),  Num("cosh"),   Num("tan"),    Num("atan"),
+                     Num("atan2"),  Num("tanh"),  Num("real"),  Num("abs"),    Num("exp"),    Num("log"),
+                     Num("log10"),  Num("pow"),   Num("random"), Num("crc"),   Num("eval")});
+    add(61, "position", {Num("ints"), Num("reals")});
+    add(94, "fileinfo", {Num("name"), Num("count"), Num("value"), Num("model"), Num("n"), Num("result")});
+    {
+        std::vector<KeywordDef> keywords = {Num("source"), Num("dest"),     Num("remove"),   Num("substr"),
+                                            Num("start"),  Num("count"),    Num("number"),   Num("upper"),
+                                            Num("upper932"), Num("lower"),  Num("lower932"), Num("full"),
+                                            Num("half"),   Num("resize"),   Num("insert"),   Num("delete"),
+                                            Num("reset")};
+        Numbered(keywords, "int", 4, kNumber);   // 17..20
+        Numbered(keywords, "real", 4, kNumber);  // 21..24
+        Numbered(keywords, "str", 4, kNumber);   // 25..28
+        add(102, "convert", std::move(keywords));
+    }
+    {
+        std::vector<KeywordDef> keywords = {Num("subject"), Num("result"), Num("type"), Num("width"), Num("dims")};
+        Numbered(keywords, "size", 8, kNumber);  // 5..12
+        for (KeywordDef keyword : {Num("length"), Num("find"), Num("lowest"), Num("code"), Num("findint"),
+                                   Num("findreal"), Txt("findstr"), Num("start"), Num("end")}) {
+            keywords.push_back(std::move(keyword));  // 13..21
+        }
+        add(103, "varinfo", std::move(keywords));
+    }
+
+    // Text and CSV files.
+    add(7, "readcsv", {Txt("file"), Num("into")});
+    add(8, "countcsv", {Txt("file"), Num("unused1"), Num("result")});
+    add(98, "readlines", {Txt("file"), Num("into"), Num("clear")});
+    add(99, "check99", {});
+
     std::sort(entries.begin(), entries.end(), [](const CommandEntry& a, const CommandEntry& b) { return a.code < b.code; });
     return entries;
 }
