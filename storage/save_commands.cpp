@@ -540,9 +540,7 @@ int32_t CmdLoadDataBlock() {
     const uint8_t command = kCmdLoadDataBlock;
     const CommandArgSlot* row_slot = args.Find(kSaveRow);
     SaveTarget target;
-    if (row_slot == nullptr && args.Given(kSaveFile)) {
-        if (ResolveSaveTarget(command, args.Find(kSaveFile)->Text(), target) != 0) return -1;
-    }
+    if (args.Given(kSaveFile) && ResolveSaveTarget(command, args.Find(kSaveFile)->Text(), target) != 0) return -1;
     if (row_slot != nullptr && (row_slot->value < 0 || row_slot->value > kLastRow)) {
         ReportRange(command, kSaveRow, row_slot->value, 0, kLastRow);
         return -1;
@@ -563,9 +561,18 @@ int32_t CmdLoadDataBlock() {
         return LoadBlock(command, args, source, true, target.name);
     } catch (const std::bad_alloc&) {
         if (row_slot != nullptr) {
+            // The block's two lengths, read again for the message.
             const CommandArgSlot* number = args.Find(kSaveDataNumber);
+            const int64_t n = number != nullptr ? number->value : 0;
+            DataBlockHeader header;
+            const SaveRow& row = TheSaveState().rows[static_cast<size_t>(row_slot->value)];
+            MemorySaveSource source(row.content);
+            uint8_t head[kDataBlockHeaderBytes];
+            const uint32_t offset =
+                n >= 1 && n <= int64_t{kDataNumberCount} ? ReadDirectoryEntry(source, static_cast<uint32_t>(n)) : 0;
+            if (offset != 0 && source.ReadAt(uint64_t{offset} + 4, head)) header = *ReadBlockHeader(head);
             ShowMessageBox("", Sjis("[Load]メモリ不足エラーです。VAL_ID=%d :%u, %u"),
-                           {number != nullptr ? number->value : int64_t{0}, uint64_t{0}, uint64_t{0}});
+                           {n, uint64_t{header.stored_length}, uint64_t{header.uncompressed_length}});
         } else {
             ShowMessageBox("", Sjis("[Load]メモリ不足エラーです。"));
         }

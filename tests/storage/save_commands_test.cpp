@@ -313,3 +313,33 @@ TEST_F(SaveTest, DiscardDropsThePendingBlocks) {
 
 }  // namespace
 }  // namespace zk
+
+namespace zk {
+namespace {
+
+// Save-folder mode 1: the application-data folder (XDG data home), which
+// does not exist yet, followed by the branded folder.
+using save_test::SaveTest;
+namespace fs = std::filesystem;
+
+TEST_F(SaveTest, SaveFolderMode1IsUnderTheDataHome) {
+    const fs::path home = game_ / "xdg-data";
+    const char* old = std::getenv("XDG_DATA_HOME");
+    const std::string saved = old != nullptr ? old : "";
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    const SaveFolder folder = BuildSaveFolder(1);
+    Settings().save_folder_root = folder.root;
+    Settings().save_folder = folder.folder;
+    ASSERT_TRUE(BootSave("int x = 6\nlabel SYSTEM_START\nsave file=\"m1\", no=1, var=x\nx = 0\n"
+                         "load file=\"m1\", no=1, var=x\nlabel IDLE\nwait 1\njump IDLE\n"));
+    ASSERT_EQ(Pass(), 0);
+    if (old != nullptr) setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    else unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(Reports(), 0u) << LastMessage();
+    EXPECT_EQ(Int("x"), 6);
+    EXPECT_TRUE(fs::is_regular_file(home / "PALVOR_SaveData" / "ubeko" / "save" / "m1.sd"));
+    EXPECT_FALSE(fs::exists(game_ / "save"));
+}
+
+}  // namespace
+}  // namespace zk
