@@ -107,8 +107,12 @@ std::optional<std::vector<uint8_t>> BuildVariableBlock(const CommandArgSlot& slo
 
 std::optional<std::vector<uint8_t>> BuildImageBlock(const CgImage& image) {
     const uint64_t pixel_bytes = uint64_t(uint32_t(std::max(image.width, 0))) * 4 * uint32_t(std::max(image.height, 0));
+    // The image's own pixels (not a toned copy made for drawing). A block
+    // shorter than the size says (never after AllocCgPixels) saves blank
+    // pixels rather than bytes beyond it.
     std::span<const uint8_t> pixels;
-    if (image.current_pixels != nullptr) pixels = {image.current_pixels, static_cast<size_t>(pixel_bytes)};
+    if (image.owned_block.data() != nullptr && pixel_bytes <= image.owned_block.size())
+        pixels = {image.owned_block.data(), static_cast<size_t>(pixel_bytes)};
     return MakeImageBlock(EncodeImagePayload(image.width, image.height, pixels));
 }
 
@@ -434,11 +438,11 @@ int32_t RestoreVariable(uint32_t number, bool whole, std::span<const uint8_t> pa
     switch (parsed.type) {
         case kVariableInteger:
             variable->integers.resize(static_cast<size_t>(count));
-            std::memcpy(variable->integers.data(), parsed.data.data(), parsed.data.size());
+            if (count != 0) std::memcpy(variable->integers.data(), parsed.data.data(), parsed.data.size());
             break;
         case kVariableReal:
             variable->reals.resize(static_cast<size_t>(count));
-            std::memcpy(variable->reals.data(), parsed.data.data(), parsed.data.size());
+            if (count != 0) std::memcpy(variable->reals.data(), parsed.data.data(), parsed.data.size());
             break;
         default:
             variable->texts.resize(static_cast<size_t>(count));
