@@ -18,6 +18,7 @@ void RegisterSubsystemHooks() {
     RegisterRendererHooks();
     RegisterEffectJobs();
     RegisterInputHooks();
+    RegisterSaveCommands();
     RegisterEngineCommands();
     RegisterEffectsHooks();
     RegisterScriptDataCommands();

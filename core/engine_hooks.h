@@ -153,5 +153,6 @@ void RegisterRendererHooks(); // renderer/renderer_hooks.cpp
 void RegisterEffectJobs();    // effects/scale_supersampled.cpp
 void RegisterInputHooks();    // core/input.cpp
 void RegisterEffectsHooks();  // effects/effects_hooks.cpp
+void RegisterSaveCommands(); // storage/save_commands.cpp
 
 }  // namespace zk

@@ -19,6 +19,9 @@
 # scene holds for five seconds; a click, Return, Space or a gamepad button
 # skips the rest of that wait and moves on at once. Escape ends the demo;
 # the window's close button asks first ("終了します。よろしいですか？").
+# F5 saves the scene (its integers and the background picture) into
+# save\demo.sd and memory row 0; F9 loads it back, from the row once this
+# run has saved, else from the file an earlier run left.
 
 # frame counts the passes since the scene began; hold is how many it lasts.
 int frame
@@ -32,6 +35,8 @@ int step = 4
 int pointer_shown
 # typed counts the frames since the message page began.
 int typed
+int level
+real quick_saved
 
 # Read-only system variables, declared by number: the held/released counter
 # of each input (1 on the frame a key or button went down), the joystick
@@ -123,6 +128,45 @@ loop
   # Escape (virtual key 27) ends the demo.
   if held[27] == 1
     endprogram
+  end
+
+  # F5 (virtual key 116): block 1 every integer of group 1, block 2 the
+  # background; written into the file, then built again for the row.
+  if held[116] == 1
+    save no=1, int1=1
+    save no=2, layer="bg"
+    save file="demo"
+    save no=1, int1=1
+    save no=2, layer="bg"
+    save row=0
+    quick_saved = 1.0
+  end
+  # F9 (120): the picture first, then the integers; loading the list ends
+  # this pass, and the next one puts the layers where the restored scene
+  # has them.
+  if held[120] == 1
+    if quick_saved == 1.0
+      load row=0, no=2, layer="bg"
+      load row=0, no=1
+    else
+      load file="demo", no=2, layer="bg"
+      load file="demo", no=1
+    end
+    layer name="bg", priority=10
+    level = frame * 8
+    if frame > 32
+      level = 256
+    end
+    if scene == 1
+      layer name="photo", masklevel=level
+      layer name="title", opacity=level
+      layer name="panel/", y=40
+    else
+      layer name="photo", masklevel=256 - level
+      layer name="title", opacity=256 - level
+      layer name="panel/", y=40 + level * 5 / 8
+    end
+    layer name="ball", x=ball_x
   end
 
   # The scene's time is up, or the player skips the rest of its wait: the

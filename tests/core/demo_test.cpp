@@ -330,6 +330,36 @@ TEST_P(DemoTest, MessageWindowTypesItsLinesOut) {
     EXPECT_EQ(bright(400, 10, 150), 0) << "line 3";
 }
 
+// F5 at frame 20 saves the scene into save\demo.sd and memory row 0; F9
+// at frame 60 loads it back from the row: loading the list of integers
+// ends pass 60, pass 61 puts the layers where the restored scene has them,
+// and from pass 62 on the loop goes on from the state of pass 20. A later
+// run loads from the file: F9 at frame 5 goes back to that state as well.
+// The background comes back from the save as the same picture.
+TEST_P(DemoTest, F5SavesTheSceneAndF9LoadsItBack) {
+    Frame frame = RunFrames(100, "20 key F5\n60 key F9\n");
+    ASSERT_EQ(frame.width, 640);
+    ASSERT_TRUE(fs::is_regular_file(game / "save" / "demo.sd"));
+    int ball_x = BallX(20 + 100 - 61);
+    ASSERT_NE(ball_x, BallX(100));
+    EXPECT_EQ(frame.At(ball_x + 5, kBallY + 32), Ball(5, 32));
+    EXPECT_EQ(frame.At(ball_x + 58, kBallY + 32), Ball(58, 32));
+    EXPECT_EQ(frame.At(BallX(100) + 32, kBallY + 32), Background(BallX(100) + 32, kBallY + 32)) << "no ball there";
+    EXPECT_EQ(frame.At(300, 300), Background(300, 300));
+    EXPECT_EQ(frame.At(639, 0), Background(639, 0));
+
+    frame = RunFrames(30, "5 key F9\n");
+    ASSERT_EQ(frame.width, 640);
+    ball_x = BallX(20 + 30 - 6);
+    EXPECT_EQ(frame.At(ball_x + 5, kBallY + 32), Ball(5, 32));
+    EXPECT_EQ(frame.At(ball_x + 58, kBallY + 32), Ball(58, 32));
+    EXPECT_EQ(frame.At(BallX(30) + 32, kBallY + 32), Background(BallX(30) + 32, kBallY + 32));
+    // The restored scene: frame 20 + 24 passes of scene 1, so the photo and
+    // the title are whole.
+    EXPECT_EQ(frame.At(kPhotoX + 60, kPhotoY + 40), Photo(60, 40));
+    EXPECT_EQ(frame.At(300, 420), Title(300 - kTitleX, 420 - kTitleY));
+}
+
 INSTANTIATE_TEST_SUITE_P(ThreadingModes, DemoTest, ::testing::Values(0, 1),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return info.param == 0 ? "MainThread" : "GameLoopThread";

@@ -8,10 +8,14 @@
 // harness (tests/fuzz/<target>.cpp) describes. The output is the same on
 // every run.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/text_encoding.h"
+#include "storage/save_format.h"
+#include "storage/save_rows.h"
+#include "tests/codec_libraries.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/pack_writer.h"
 #include "tools/lib/zkcfg_writer.h"
@@ -166,6 +170,35 @@ void AppendedSeeds(Seeds& seeds) {
     seeds.Write(target, "nothing_appended", AppendedInput(4, "ZKER", 0, false));
 }
 
+// Save files holding every block kind: an integer array, a text element,
+// a real, a layer image, a list and the memory rows of block 1024.
+void SaveDataSeeds(Seeds& seeds) {
+    const std::string target = "save_data";
+    testing_support::LoadEveryCodecLibrary();
+    auto pending = std::make_unique<PendingBlocks>();
+    std::vector<uint8_t> array = {1, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0, 24, 0, 0, 0};
+    for (int i = 0; i < 24; ++i) array.push_back(static_cast<uint8_t>(i % 8 == 0 ? i : 0));
+    (*pending)[0] = *MakeVariableBlock(1000, array);
+    (*pending)[1] = *MakeVariableBlock(1002, EncodeTextElementPayload(Utf8ToCp932("ソ表")));
+    (*pending)[2] = *MakeVariableBlock(1001, EncodeRealElementPayload(0.25));
+    const std::vector<uint8_t> pixels = Pattern(3 * 4 * 2, 7);
+    (*pending)[3] = *MakeImageBlock(EncodeImagePayload(3, 2, pixels));
+    std::vector<std::vector<uint8_t>> records = {*MakeVariableBlock(1000, array),
+                                                 *MakeVariableBlock(1004, EncodeTextElementPayload("t"))};
+    (*pending)[4] = MakeListBlock(records);
+    seeds.Write(target, "blocks.sd", BuildSaveFile(*pending, kDataNumberCount));
+
+    auto row_blocks = std::make_unique<PendingBlocks>();
+    (*row_blocks)[0] = (*pending)[0];
+    std::vector<std::vector<uint8_t>> rows(kSaveRowCount);
+    rows[0] = BuildSaveFile(*row_blocks, kDataNumberCount - 1);
+    rows[499] = rows[0];
+    std::vector<std::span<const uint8_t>> views(rows.begin(), rows.end());
+    auto file_blocks = std::make_unique<PendingBlocks>();
+    MakeRowsBlock(views, (*file_blocks)[kRowsDataNumber - 1]);
+    seeds.Write(target, "rows.sd", BuildSaveFile(*file_blocks, kDataNumberCount));
+}
+
 }  // namespace
 }  // namespace zk::tools
 
@@ -179,5 +212,6 @@ int main(int argc, char** argv) {
     zk::tools::SettingsSeeds(seeds);
     zk::tools::ErrorTextSeeds(seeds);
     zk::tools::AppendedSeeds(seeds);
+    zk::tools::SaveDataSeeds(seeds);
     return seeds.Failed() ? 1 : 0;
 }

@@ -115,6 +115,21 @@ std::vector<CommandEntry> BuildEntries() {
     }
     add(104, "wait", {Num("frames"), Num("ms")});
 
+    // Save data: 86 builds and writes blocks (file, memory row or 99999
+    // for all rows, data number, a variable or element, a layer, and the
+    // type-and-group selections), 54 loads one, 87 drops the pending ones.
+    {
+        std::vector<KeywordDef> keywords = {Txt("file"), Num("row"), Num("no"), Num("var"), Txt("layer"),
+                                            Num("layerno")};
+        Numbered(keywords, "int", 4, kNumber);   // 6..9
+        Numbered(keywords, "real", 4, kNumber);  // 10..13
+        Numbered(keywords, "str", 4, kNumber);   // 14..17
+        add(86, "save", std::move(keywords));
+    }
+    add(54, "load", {Txt("file"), Num("row"), Num("no"), Num("var"), Txt("layer"), Num("layerno")});
+    add(87, "discard", {});
+    add(88, "nop88", {});
+
     // Input: keyboard polling, gamepad polling, mouse input (each 0 or 1).
     add(49, "input", {Num("keyboard"), Num("gamepad"), Num("mouse")});
 
