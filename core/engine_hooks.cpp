@@ -15,6 +15,7 @@ void RegisterSubsystemHooks() {
     RegisterLayerHooks();
     RegisterRendererHooks();
     RegisterInputHooks();
+    RegisterSoundHooks();
     RegisterEngineCommands();
 }
 

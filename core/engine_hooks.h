@@ -151,5 +151,6 @@ void RegisterScriptHooks();   // script/script_hooks.cpp
 void RegisterLayerHooks();    // layers/layer_hooks.cpp
 void RegisterRendererHooks(); // renderer/renderer_hooks.cpp
 void RegisterInputHooks();    // core/input.cpp
+void RegisterSoundHooks();    // sound/sound_hooks.cpp
 
 }  // namespace zk

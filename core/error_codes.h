@@ -11,6 +11,7 @@ namespace zk {
 inline constexpr uint32_t kErrLicenseNotice = 100000;       // the built-in credits text ("/info")
 inline constexpr uint32_t kErrOutOfMemory = 100010;         // no memory for an engine record or block
 inline constexpr uint32_t kErrNoImageDecoder = 100030;      // no decoder for the file kind
+inline constexpr uint32_t kErrSoundFileKind = 100030;       // command, file name: a sound neither WAVE nor Ogg
 inline constexpr uint32_t kErrBmpNotBm = 100070;            // not "BM", or too short for its headers
 inline constexpr uint32_t kErrBmpOffset = 100080;           // pixel data offset, palette or rows outside the file
 inline constexpr uint32_t kErrBmpCompressed = 100090;       // compressed 4- or 8-bit image
@@ -40,6 +41,7 @@ inline constexpr uint32_t kErrNegative = 101220;            // command, keyword,
 inline constexpr uint32_t kErrLayerMissing = 101230;        // command, path
 inline constexpr uint32_t kErrShareSourceMissing = 101250;  // command, share path
 inline constexpr uint32_t kErrGroupWithImage = 101280;      // command
+inline constexpr uint32_t kErrSoundGroupWithFile = 101292;  // command name
 inline constexpr uint32_t kErrTaskPathRefused = 101293;     // command name, path
 inline constexpr uint32_t kErrNoOpenConstruct = 101300;     // command, command, opening command
 inline constexpr uint32_t kErrTaskMissing = 101400;         // command name, path
@@ -71,6 +73,9 @@ inline constexpr uint32_t kErrNotANumber = 108210;
 // A write through a variable reference (system variables 50, 51, 52) to a
 // variable of another type, or to no script variable.
 inline constexpr uint32_t kErrReferenceTypeMismatch = 108230;
+
+// ---- 110000: sound ---------------------------------------------------------
+inline constexpr uint32_t kErrSoundQueueFull = 110200;      // the sound request ring is full (not fatal)
 inline constexpr uint32_t kErrTextNumberMix = 160010;
 
 // ---- 900000: damaged script data and internal errors -----------------------

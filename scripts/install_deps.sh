@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   libpixman-1-dev libpng-dev libjpeg62-turbo-dev libwebp-dev libgif-dev
   lua5.4
+  libvorbis-dev libogg-dev libsndfile1-dev
 )
 
 missing=()

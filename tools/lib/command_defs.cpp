@@ -126,6 +126,18 @@ std::vector<CommandEntry> BuildEntries() {
     add(93, "engine", {Num("screensaver"), Num("keeprunning"), Num("width"), Num("height"), Num("timer1"),
                        Num("timer2"), Num("timer3"), Num("timer4")});
 
+    // Sound: 89 controls a channel or group (a path ending in '/' is a
+    // group), 90 deletes one, 91 answers one question into keyword 23.
+    add(89, "sound", {Txt("name"), Num("audible"), Txt("file"), Num("play"), Num("pause"), Num("fade"),
+                      Num("start"), Num("loopstart"), Num("end"), Num("loop"), Num("volume"), Num("pan"),
+                      Num("speed"), Num("sync")});
+    add(90, "delsound", {Txt("name")});
+    add(91, "soundinfo", {Txt("name"),      Num("loaded"),   Num("audible"),   Num("playing"),  Num("paused"),
+                          Num("volume"),    Num("pan"),      Num("speed"),     Num("file"),     Num("format"),
+                          Num("start"),     Num("loopstart"), Num("end"),      Num("loop"),     Num("plays"),
+                          Num("position"),  Num("length"),   Num("channels"),  Num("bits"),     Num("rate"),
+                          Num("peakleft"),  Num("peakright"), Num("datakind"), Num("result")});
+
     // Tasks.
     {
         std::vector<KeywordDef> keywords = {Txt("name"), Num("enable_a"), Num("enable_b"), Num("order")};
