@@ -97,6 +97,8 @@ void InstallSoundMixer(platform::AudioMixer* mixer);
 // The ring and the handler table, the thread (when start_thread), and with
 // a mixer the "ROOT" channel. -1 when "ROOT" cannot be made.
 int32_t InitSound(bool start_thread = true);
+// Starts the sound thread (once); it runs passes until the quit flag.
+void StartSoundThread();
 // Waits for the thread's end (it ends on the quit flag), then closes the mixer.
 void ReleaseDirectSound();
 // Back to the start-of-process state (tests): the thread joined (quit must

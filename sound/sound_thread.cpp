@@ -234,6 +234,19 @@ int32_t CreateDirectSound() {
     return 0;
 }
 
+void StartSoundThread() {
+    SoundSystem& sound = TheSoundSystem();
+    if (sound.thread.joinable()) return;
+    sound.thread_state = 0;
+    try {
+        sound.thread = std::thread(SoundThreadMain);
+    } catch (const std::system_error&) {
+        // Nobody will run the requests: waiters end at once.
+        sound.thread_state = 1;
+        ShowMessageBox(nullptr, Sjis("[エラー]\n\nSoundスレッドが作成できませんでした。"));
+    }
+}
+
 void InstallSoundMixer(platform::AudioMixer* mixer) { TheSoundSystem().mixer = mixer; }
 
 int32_t InitSound(bool start_thread) {
@@ -244,15 +257,7 @@ int32_t InitSound(bool start_thread) {
         queue.read_index = queue.write_index = 0;
         sound.queue_ready = true;
     }
-    if (start_thread && !sound.thread.joinable()) {
-        sound.thread_state = 0;
-        try {
-            sound.thread = std::thread(SoundThreadMain);
-        } catch (const std::system_error&) {
-            sound.thread_state = 1;
-            ShowMessageBox(nullptr, Sjis("[エラー]\n\nSoundスレッドが作成できませんでした。"));
-        }
-    }
+    if (start_thread) StartSoundThread();
     if (sound.mixer == nullptr) return 0;
     // "ROOT" loops silence at a murmur for as long as the engine runs.
     NamedTreeNode* root_node = nullptr;

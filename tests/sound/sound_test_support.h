@@ -34,6 +34,7 @@ protected:
         ASSERT_EQ(InitSound(false), 0);
     }
     void TearDown() override {
+        QuitFlag = 1;  // a sound thread a test started ends
         ResetSoundSystem();
         FreeRootTrees();
         Hooks().create_sound_channel = nullptr;
