@@ -185,6 +185,13 @@ int32_t CreateSoundBuffer(SoundChannel& channel, uint16_t channels, uint32_t rat
     channel.block_align = block_align;
     channel.bits = bits;
     channel.bytes_per_second = int64_t{rate} * block_align;
+    // What the mixer cannot play is refused before any block is allocated
+    // (a header may claim any rate or channel count).
+    if (channels < 1 || channels > 2 || (bits != 8 && bits != 16) || block_align != channels * bits / 8 ||
+        rate < static_cast<uint32_t>(platform::kMixerMinFrequency) ||
+        rate > static_cast<uint32_t>(platform::kMixerMaxFrequency)) {
+        return -1120;
+    }
     // One second, as two halves of whole frames: every byte of the buffer is
     // written by one of the halves, and the second half starts on a frame.
     const int64_t half = block_align == 0 ? 0 : channel.bytes_per_second / 2 / block_align * block_align;
