@@ -1,4 +1,4 @@
-# The ZORVEK demo: what the engine draws so far, on one 640 x 480 screen.
+# The ZORVEK demo: what the engine draws and plays so far, on one 640 x 480 screen.
 # Compiled by zk_mkgame into the game's first script file; the pictures
 # under image/ are drawn by tools/lib/demo_images.cpp.
 #
@@ -14,7 +14,8 @@
 # Two scenes take turns: in the first the photo wipes in and the title fades
 # in, in the second both go again and the panel drops to the middle. Each
 # scene holds for five seconds; a click, Return, Space or a gamepad button
-# skips the rest of that wait and moves on at once. Escape ends the demo;
+# skips the rest of that wait and moves on at once, with a click. Music
+# (sound/bgm.ogg) fades in at the start and loops. Escape ends the demo;
 # the window's close button asks first ("終了します。よろしいですか？").
 
 # frame counts the passes since the scene began; hold is how many it lasts.
@@ -50,6 +51,12 @@ layer name="photo", priority=30, x=400, y=290, file="image/photo.bmp", mask="wip
 layer name="title", priority=40, x=160, y=400, file="image/title.bmp", opacity=0
 layer name="ball", priority=50, x=0, y=200, file="image/ball.bmp"
 layer name="pointer", priority=60, file="image/ball.bmp", visible=0, opacity=160
+
+# The music fades in over two seconds to volume 160 and loops; the click is
+# loaded once and played on each advance (loop=1: one pass, then it stops
+# and the next play loads it again).
+sound name="bgm", file="sound/bgm.ogg", volume=160, play=1, fade=2000
+sound name="click", file="sound/click.wav", loop=1
 
 # Gamepads are read only when a script asks for them.
 input gamepad=1
@@ -108,6 +115,7 @@ loop
       scene = 1
     end
     frame = 0
+    sound name="click", loop=1, play=1
   end
   wait 1
 end

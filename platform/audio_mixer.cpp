@@ -258,7 +258,10 @@ void SDLCALL AudioCallback(void* user, Uint8* stream, int length) {
 
 bool AudioMixer::OpenDevice(std::string* error) {
     if (device_ != 0) return true;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    // The audio driver alone: SDL_InitSubSystem(SDL_INIT_AUDIO) would also
+    // start SDL's event subsystem, whose pumping belongs to the window
+    // system and slows a headless engine's message loop.
+    if (SDL_AudioInit(nullptr) != 0) {
         if (error != nullptr) *error = SDL_GetError();
         return false;
     }
@@ -275,7 +278,7 @@ bool AudioMixer::OpenDevice(std::string* error) {
     const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (device == 0) {
         if (error != nullptr) *error = SDL_GetError();
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        SDL_AudioQuit();
         return false;
     }
     device_ = device;
@@ -287,7 +290,7 @@ void AudioMixer::CloseDevice() {
     if (device_ == 0) return;
     SDL_CloseAudioDevice(device_);  // waits for a running callback
     device_ = 0;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    SDL_AudioQuit();
 }
 
 }  // namespace zk::platform

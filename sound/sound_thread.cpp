@@ -2,7 +2,10 @@
 // thread runs them between its passes over the sound tree, and a failure
 // the thread meets is shown once and ends the engine.
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "base/system_text.h"
@@ -20,6 +23,26 @@ namespace zk {
 namespace {
 
 std::unique_ptr<SoundRequestQueue> queue_storage;
+
+// The thread's rest between passes ends early when a request is posted, so
+// a poster that waits for its request waits for the work, not the rest.
+std::mutex wake_mutex;
+std::condition_variable wake_signal;
+bool wake_requested = false;
+
+void WakeSoundThread() {
+    {
+        std::lock_guard lock(wake_mutex);
+        wake_requested = true;
+    }
+    wake_signal.notify_one();
+}
+
+void RestBetweenPasses(uint32_t ms) {
+    std::unique_lock lock(wake_mutex);
+    wake_signal.wait_for(lock, std::chrono::milliseconds(ms), [] { return wake_requested || QuitFlag.load() != 0; });
+    wake_requested = false;
+}
 
 bool SoundThreadEnded() { return TheSoundSystem().thread_state.load() == 1; }
 
@@ -65,7 +88,7 @@ void SoundThreadMain() {
             read = TheSoundQueue().read_index;
             write = TheSoundQueue().write_index;
         }
-        platform::SleepMs(read == write ? 20 : 3);
+        RestBetweenPasses(read == write ? 20 : 3);
         RunSoundPass();
         if (QuitFlag.load() != 0) break;
     }
@@ -115,6 +138,7 @@ int32_t PostSoundRequest(NamedTreeNode* channel, uint8_t code, int32_t value, st
                 text[length] = '\0';
                 queue.done[s].store(0);
                 queue.write_index = next;
+                WakeSoundThread();
                 return slot;
             }
             if (!reported) {
