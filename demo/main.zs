@@ -15,7 +15,7 @@
 # in, in the second both go again and the panel drops to the middle. Each
 # scene holds for five seconds; a click, Return, Space or a gamepad button
 # skips the rest of that wait and moves on at once, with a click. Music
-# (sound/bgm.ogg) fades in at the start and loops. Escape ends the demo;
+# (sound/bgm.ogg) fades in half a second after the start and loops. Escape ends the demo;
 # the window's close button asks first ("終了します。よろしいですか？").
 
 # frame counts the passes since the scene began; hold is how many it lasts.
@@ -25,6 +25,7 @@ int scene = 1
 int ball_x
 int ball_dx = 4
 int pointer_shown
+int music
 
 # Read-only system variables, declared by number: the held/released counter
 # of each input (1 on the frame a key or button went down), the joystick
@@ -52,18 +53,21 @@ layer name="title", priority=40, x=160, y=400, file="image/title.bmp", opacity=0
 layer name="ball", priority=50, x=0, y=200, file="image/ball.bmp"
 layer name="pointer", priority=60, file="image/ball.bmp", visible=0, opacity=160
 
-# The music fades in over two seconds to volume 160 and loops; the click is
-# loaded once and played on each advance (loop=1: one pass, then it stops
-# and the next play loads it again).
-sound name="bgm", file="sound/bgm.ogg", volume=160, play=1, fade=2000
-sound name="click", file="sound/click.wav", loop=1
-
 # Gamepads are read only when a script asks for them.
 input gamepad=1
 
 # One pass a frame: a wipe or a fade takes 32 frames, the ball never stops.
 loop
   frame += 1
+  # Half a second in, the music starts: it fades in over two seconds to
+  # volume 160 and loops. The click is loaded then too, and played on each
+  # advance (loop=1: one pass, then it stops and the next play loads it
+  # again).
+  if music == 0 && frame == 30
+    music = 1
+    sound name="bgm", file="sound/bgm.ogg", volume=160, play=1, fade=2000
+    sound name="click", file="sound/click.wav", loop=1
+  end
   if scene == 1
     if frame <= 32
       layer name="photo", masklevel+=8

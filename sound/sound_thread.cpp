@@ -134,7 +134,7 @@ int32_t PostSoundRequest(NamedTreeNode* channel, uint8_t code, int32_t value, st
                 queue.value[s] = value;
                 auto& text = queue.name[s];
                 const size_t length = std::min(name.size(), kSoundSlotNameBytes - 1);
-                std::memcpy(text.data(), name.data(), length);
+                if (length > 0) std::memcpy(text.data(), name.data(), length);
                 text[length] = '\0';
                 queue.done[s].store(0);
                 queue.write_index = next;
