@@ -255,6 +255,14 @@ TEST_F(WavePlaybackTest, EightBitSilenceIsTheMidpoint) {
     for (size_t i = 0; i < heard.size(); i += 7) ASSERT_EQ(heard[i], 0) << i;
 }
 
+// An end time of 0 leaves every pass empty: an endless loop counter must
+// not wrap forever inside one fill; the half is filled with silence.
+TEST_F(WavePlaybackTest, EmptyPassesDoNotLoopForever) {
+    PlayCounting(8000, {{kSoundEndTime, 0}});
+    ASSERT_EQ(Steps(20, 20), 0);
+    for (size_t i = 0; i < heard.size(); i += 13) ASSERT_EQ(heard[i], 0) << i;
+}
+
 TEST_F(SoundStreamTest, RootLoopsGeneratedSilence) {
     NamedTreeNode* root = FindNodeByPath(TheRootTrees().sounds, "ROOT", kFindLeaf);
     ASSERT_NE(root, nullptr);
