@@ -220,6 +220,27 @@ TEST_F(SoundChannelTest, PausedGroupKeepsItsChildrenPausedThroughFocus) {
     EXPECT_EQ(Snapshot(node).pause_stamp, 0u);
 }
 
+// With keep-running off an inactive main window pauses the tree; coming
+// back resumes only what is audible.
+TEST_F(SoundChannelTest, FocusPauseSkipsChannelsThatAreNotAudible) {
+    NamedTreeNode* heard_node = Playing("bgm");
+    NamedTreeNode* muted = Playing("muted");
+    {
+        std::lock_guard lock(EngineLock);
+        Of(muted).audible = 0;
+    }
+    ThePauseClock().keep_running = 0;
+    ThePauseClock().inactive_on = 1;
+    ASSERT_EQ(Step(20), 0);
+    EXPECT_NE(Snapshot(heard_node).pause_stamp, 0u);
+    EXPECT_NE(Snapshot(muted).pause_stamp, 0u);
+    ThePauseClock().inactive_on = 0;
+    ASSERT_EQ(Step(20), 0);
+    EXPECT_EQ(Snapshot(heard_node).pause_stamp, 0u);
+    EXPECT_NE(Snapshot(muted).pause_stamp, 0u) << "not audible: not resumed";
+    ThePauseClock().keep_running = 1;
+}
+
 TEST_F(SoundChannelTest, NewFileReleasesTheOldSoundFirst) {
     NamedTreeNode* node = Playing("se");
     ASSERT_EQ(Step(20), 0);
