@@ -19,6 +19,7 @@ void RegisterSubsystemHooks() {
     RegisterEffectJobs();
     RegisterInputHooks();
     RegisterSaveCommands();
+    RegisterSoundHooks();
     RegisterEngineCommands();
     RegisterEffectsHooks();
     RegisterScriptDataCommands();

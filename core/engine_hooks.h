@@ -154,5 +154,6 @@ void RegisterEffectJobs();    // effects/scale_supersampled.cpp
 void RegisterInputHooks();    // core/input.cpp
 void RegisterEffectsHooks();  // effects/effects_hooks.cpp
 void RegisterSaveCommands(); // storage/save_commands.cpp
+void RegisterSoundHooks();    // sound/sound_hooks.cpp
 
 }  // namespace zk

@@ -11,6 +11,7 @@ namespace zk {
 inline constexpr uint32_t kErrLicenseNotice = 100000;       // the built-in credits text ("/info")
 inline constexpr uint32_t kErrOutOfMemory = 100010;         // no memory for an engine record or block
 inline constexpr uint32_t kErrNoImageDecoder = 100030;      // no decoder for the file kind
+inline constexpr uint32_t kErrSoundFileKind = 100030;       // command, file name: a sound neither WAVE nor Ogg
 inline constexpr uint32_t kErrBmpNotBm = 100070;            // not "BM", or too short for its headers
 inline constexpr uint32_t kErrBmpOffset = 100080;           // pixel data offset, palette or rows outside the file
 inline constexpr uint32_t kErrBmpCompressed = 100090;       // compressed 4- or 8-bit image
@@ -46,6 +47,7 @@ inline constexpr uint32_t kErrRotateWithRectangle = 101282; // command, keyword
 inline constexpr uint32_t kErrMosaicWithRectangle = 101283; // command, keyword
 inline constexpr uint32_t kErrShuffleWithRectangle = 101284; // command, keyword
 inline constexpr uint32_t kErrOtherLayerIsGroup = 101291;   // command, path
+inline constexpr uint32_t kErrSoundGroupWithFile = 101292;  // command name
 inline constexpr uint32_t kErrTaskPathRefused = 101293;     // command name, path
 inline constexpr uint32_t kErrCopyWithoutOther = 101296;    // command, keyword
 inline constexpr uint32_t kErrSwapWithoutOther = 101297;    // command, keyword
@@ -105,6 +107,9 @@ inline constexpr uint32_t kErrSubstringStart = 120010;     // substring: start b
 inline constexpr uint32_t kErrSubstringLength = 120020;    // substring: count beyond the text
 inline constexpr uint32_t kErrRemoveStart = 120110;        // removal: start beyond the text
 inline constexpr uint32_t kErrRemoveLength = 120120;       // removal: count beyond the text
+
+// ---- 110000: sound ---------------------------------------------------------
+inline constexpr uint32_t kErrSoundQueueFull = 110200;      // the sound request ring is full (not fatal)
 inline constexpr uint32_t kErrTextNumberMix = 160010;
 
 // ---- 900000: damaged script data and internal errors -----------------------

@@ -1,4 +1,4 @@
-# The ZORVEK demo: what the engine draws so far, on one 640 x 480 screen.
+# The ZORVEK demo: what the engine draws and plays so far, on one 640 x 480 screen.
 # Compiled by zk_mkgame into the game's first script file; the pictures
 # under image/ are drawn by tools/lib/demo_images.cpp.
 #
@@ -17,7 +17,8 @@
 # Two scenes take turns: in the first the photo wipes in and the title fades
 # in, in the second both go again and the panel drops to the middle. Each
 # scene holds for five seconds; a click, Return, Space or a gamepad button
-# skips the rest of that wait and moves on at once. Escape ends the demo;
+# skips the rest of that wait and moves on at once, with a click. Music
+# (sound/bgm.ogg) fades in half a second after the start and loops. Escape ends the demo;
 # the window's close button asks first ("終了します。よろしいですか？").
 # F5 saves the scene (its integers and the background picture) into
 # save\demo.sd and memory row 0; F9 loads it back, from the row once this
@@ -37,6 +38,7 @@ int pointer_shown
 int typed
 int level
 real quick_saved
+int music
 
 # Read-only system variables, declared by number: the held/released counter
 # of each input (1 on the frame a key or button went down), the joystick
@@ -85,6 +87,15 @@ input gamepad=1
 # One pass a frame: a wipe or a fade takes 32 frames, the ball never stops.
 loop
   frame += 1
+  # Half a second in, the music starts: it fades in over two seconds to
+  # volume 160 and loops. The click is loaded then too, and played on each
+  # advance (loop=1: one pass, then it stops and the next play loads it
+  # again).
+  if music == 0 && frame == 30
+    music = 1
+    sound name="bgm", file="sound/bgm.ogg", volume=160, play=1, fade=2000
+    sound name="click", file="sound/click.wav", loop=1
+  end
   if scene == 1
     if frame <= 32
       layer name="photo", masklevel+=8
@@ -188,6 +199,7 @@ loop
     end
     frame = 0
     call MESSAGE_PAGE
+    sound name="click", loop=1, play=1
   end
   wait 1
 end

@@ -9,6 +9,7 @@ packages=(
   libpixman-1-dev libpng-dev libjpeg62-turbo-dev libwebp-dev libgif-dev
   lua5.4
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
+  libvorbis-dev libogg-dev libsndfile1-dev
 )
 
 missing=()

@@ -31,6 +31,7 @@
 #include "tools/lib/zkcfg_writer.h"
 #include "base/system_text.h"
 #include "base/text_encoding.h"
+#include "tests/platform/scoped_env.h"
 #include "tests/storage/run_program.h"
 
 namespace zk {
@@ -120,7 +121,9 @@ TEST_F(EngineStartupTest, GameLargerThanTheDesktopHalvesTheBackBuffer) {
     EXPECT_EQ(TheCpuBackBuffer().height, 512);
 }
 
+// No sound device: an audio driver that does not exist.
 TEST_F(EngineStartupTest, SoundRequiredWithoutSoundEndsStartUp) {
+    test::ScopedEnv no_device("SDL_AUDIODRIVER", "no-such-driver");
     config.sound = 2;
     EXPECT_EQ(RunEngine(), 0);
     EXPECT_TRUE(StartupFailed());
@@ -128,10 +131,21 @@ TEST_F(EngineStartupTest, SoundRequiredWithoutSoundEndsStartUp) {
 }
 
 TEST_F(EngineStartupTest, SoundWantedWithoutSoundRunsSilent) {
+    test::ScopedEnv no_device("SDL_AUDIODRIVER", "no-such-driver");
     config.sound = 1;
     EXPECT_EQ(RunEngine(), 0);
     EXPECT_FALSE(StartupFailed());
     EXPECT_EQ(Settings().sound, 0);
+    EXPECT_EQ(TheFrameCounters.frame_count, 3u);
+}
+
+// With a device (SDL's dummy driver) sound stays on, even when required.
+TEST_F(EngineStartupTest, SoundRequiredWithADeviceRuns) {
+    test::ScopedEnv device("SDL_AUDIODRIVER", "dummy");
+    config.sound = 2;
+    EXPECT_EQ(RunEngine(), 0);
+    EXPECT_FALSE(StartupFailed());
+    EXPECT_EQ(Settings().sound, 1);
     EXPECT_EQ(TheFrameCounters.frame_count, 3u);
 }
 

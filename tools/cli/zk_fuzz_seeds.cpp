@@ -18,6 +18,7 @@
 #include "tests/codec_libraries.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/pack_writer.h"
+#include "tools/lib/sound_writer.h"
 #include "tools/lib/zkcfg_writer.h"
 #include "tools/lib/zke_writer.h"
 
@@ -197,6 +198,25 @@ void SaveDataSeeds(Seeds& seeds) {
     auto file_blocks = std::make_unique<PendingBlocks>();
     MakeRowsBlock(views, (*file_blocks)[kRowsDataNumber - 1]);
     seeds.Write(target, "rows.sd", BuildSaveFile(*file_blocks, kDataNumberCount));
+// sound_file: one byte (0 Ogg, 1 WAVE) and the file.
+void SoundSeeds(Seeds& seeds) {
+    const std::string target = "sound_file";
+    auto with_kind = [](uint8_t kind, std::vector<uint8_t> file) {
+        file.insert(file.begin(), kind);
+        return file;
+    };
+    WaveSpec spec;
+    spec.channels = 2;
+    spec.rate = 8000;
+    spec.frames = 200;
+    spec.samples = SineTone(400, 8000, 8000);
+    spec.before_format = {{"LIST", std::vector<uint8_t>(9, 'i')}};
+    seeds.Write(target, "wave_pcm16", with_kind(1, WaveFile(spec)));
+    spec.bits = 8;
+    spec.channels = 1;
+    seeds.Write(target, "wave_pcm8", with_kind(1, WaveFile(spec)));
+    seeds.Write(target, "wave_adpcm", with_kind(1, AdpcmWaveFile(1, 8000, 300, SineTone(400, 8000, 8000))));
+    seeds.Write(target, "ogg_mono", with_kind(0, OggVorbisFile(1, 8000, 4000, SineTone(300, 8000, 6000))));
 }
 
 }  // namespace
@@ -213,5 +233,6 @@ int main(int argc, char** argv) {
     zk::tools::ErrorTextSeeds(seeds);
     zk::tools::AppendedSeeds(seeds);
     zk::tools::SaveDataSeeds(seeds);
+    zk::tools::SoundSeeds(seeds);
     return seeds.Failed() ? 1 : 0;
 }

@@ -3,9 +3,10 @@
 // The source folder holds game.cfg (key = value lines and "error <code>
 // <text>" lines, UTF-8); the game folder receives zkbin\zkcfg.zbn and
 // zkbin\zke.zbn. When the source folder also holds main.zs, that script
-// (tools/lib/script_text.h) becomes script file 0 and the demo's pictures
-// are drawn under image\; without it file 0 is the smallest game that
-// boots. With --pack the tables and pictures go into that pack in the game
+// (tools/lib/script_text.h) becomes script file 0, the demo's pictures
+// are drawn under image\ and its sounds made under sound\; without it
+// file 0 is the smallest game that boots. With --pack the tables, pictures
+// and sounds go into that pack in the game
 // folder instead, and the loose folders are removed: the engine then
 // starts the game as released data.
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include "storage/asset_name.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/demo_images.h"
+#include "tools/lib/demo_sounds.h"
 #include "tools/lib/pack_writer.h"
 #include "tools/lib/script_text.h"
 #include "tools/lib/script_writer.h"
@@ -63,7 +65,7 @@ bool IsPackFileName(const std::string& name) {
 }
 
 // The folders of the game folder that a pack takes in.
-constexpr const char* kPackedFolders[] = {"zkbin", "image"};
+constexpr const char* kPackedFolders[] = {"zkbin", "image", "sound"};
 
 // Moves every file of the game folder's packed folders into the pack
 // <game>/<pack_name> as "<folder>\<name>" (stored, with repair trailers)
@@ -141,15 +143,23 @@ std::optional<zk::tools::GameBuilder> BuildScripts(const std::string& source, bo
     return std::move(script.game);
 }
 
+bool WriteDemoFile(const std::filesystem::path& game, const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::filesystem::path path = game / name;
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    if (error || bytes.empty() || !zk::tools::WriteFile(path.string(), bytes)) {
+        std::fprintf(stderr, "zk_mkgame: cannot write %s\n", path.string().c_str());
+        return false;
+    }
+    return true;
+}
+
 bool WriteDemoImages(const std::filesystem::path& game) {
     for (const zk::tools::DemoImage& image : zk::tools::DemoImages()) {
-        std::filesystem::path path = game / image.name;
-        std::error_code error;
-        std::filesystem::create_directories(path.parent_path(), error);
-        if (error || !zk::tools::WriteFile(path.string(), image.bytes)) {
-            std::fprintf(stderr, "zk_mkgame: cannot write %s\n", path.string().c_str());
-            return false;
-        }
+        if (!WriteDemoFile(game, image.name, image.bytes)) return false;
+    }
+    for (const zk::tools::DemoSound& sound : zk::tools::DemoSounds()) {
+        if (!WriteDemoFile(game, sound.name, sound.bytes)) return false;
     }
     return true;
 }

@@ -178,6 +178,17 @@ std::vector<CommandEntry> BuildEntries() {
     add(81, "endmsg", {});
     add(108, "msg", {Raw("text")});
     add(112, "msgvalue", {Raw("value")});
+    // Sound: 89 controls a channel or group (a path ending in '/' is a
+    // group), 90 deletes one, 91 answers one question into keyword 23.
+    add(89, "sound", {Txt("name"), Num("audible"), Txt("file"), Num("play"), Num("pause"), Num("fade"),
+                      Num("start"), Num("loopstart"), Num("end"), Num("loop"), Num("volume"), Num("pan"),
+                      Num("speed"), Num("sync")});
+    add(90, "delsound", {Txt("name")});
+    add(91, "soundinfo", {Txt("name"),      Num("loaded"),   Num("audible"),   Num("playing"),  Num("paused"),
+                          Num("volume"),    Num("pan"),      Num("speed"),     Num("file"),     Num("format"),
+                          Num("start"),     Num("loopstart"), Num("end"),      Num("loop"),     Num("plays"),
+                          Num("position"),  Num("length"),   Num("channels"),  Num("bits"),     Num("rate"),
+                          Num("peakleft"),  Num("peakright"), Num("datakind"), Num("result")});
 
     // Tasks.
     {

@@ -1,0 +1,18 @@
+// The sound system's part in start-up and shutdown, and its commands.
+#include "core/engine_hooks.h"
+#include "sound/sound_commands.h"
+#include "sound/sound_system.h"
+
+namespace zk {
+
+void RegisterSoundHooks() {
+    EngineHooks& hooks = Hooks();
+    hooks.create_direct_sound = [] { return static_cast<int>(CreateDirectSound()); };
+    hooks.init_sound = [] { return static_cast<int>(InitSound(true)); };
+    hooks.sound_thread_state = [] { return TheSoundSystem().thread_state.load(); };
+    hooks.release_direct_sound = ReleaseDirectSound;
+    hooks.create_sound_channel = CreateSoundChannel;
+    RegisterSoundCommands();
+}
+
+}  // namespace zk
