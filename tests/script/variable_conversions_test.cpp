@@ -1,5 +1,6 @@
 // Command 102 on readable scripts, and the CP932 case and width tables it
 // converts with, checked against iconv's CP932.
+#include "base/sjis.h"
 #include "base/sjis_case_width.h"
 #include "base/text_encoding.h"
 #include "script/variable_conversions.h"
@@ -31,11 +32,19 @@ uint16_t Cp932Code(const std::string& utf8) {
     return bytes.size() == 2 ? static_cast<uint16_t>(static_cast<uint8_t>(bytes[0]) << 8 | static_cast<uint8_t>(bytes[1])) : 0;
 }
 
-// A script text literal of a UTF-8 text: CP932 bytes with the literal's
-// escapes for '\\' (a trail byte too) and '"'.
+// A script text literal of a UTF-8 text: CP932 bytes where a backslash
+// escapes a single-byte '\\' or '"'; a double-byte character stands whole,
+// even when its second byte is 0x5C.
 std::string Literal(std::string_view utf8) {
     std::string out = "\"";
-    for (char c : Utf8ToCp932(utf8)) {
+    const std::string text = Utf8ToCp932(utf8);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (IsSjisLeadByte(static_cast<uint8_t>(c)) && i + 1 < text.size()) {
+            out += c;
+            out += text[++i];
+            continue;
+        }
         if (c == '\\' || c == '"') out += '\\';
         out += c;
     }

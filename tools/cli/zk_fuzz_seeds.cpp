@@ -198,6 +198,8 @@ void SaveDataSeeds(Seeds& seeds) {
     auto file_blocks = std::make_unique<PendingBlocks>();
     MakeRowsBlock(views, (*file_blocks)[kRowsDataNumber - 1]);
     seeds.Write(target, "rows.sd", BuildSaveFile(*file_blocks, kDataNumberCount));
+}
+
 // sound_file: one byte (0 Ogg, 1 WAVE) and the file.
 void SoundSeeds(Seeds& seeds) {
     const std::string target = "sound_file";
