@@ -61,8 +61,13 @@ CursorControl cursor_control;
 JoystickData joystick_data;
 PointerMessages pointer_messages;
 
-std::mutex poll_mutex;  // guards `polled`
+std::mutex poll_mutex;  // guards `polled` and `pressed_since_update`
 PolledInput polled;
+// Keys any poll since the last UpdateInputState saw down. With the game
+// loop on its own thread the main thread may poll more than once between
+// two frame steps: a key pressed and released within that time still
+// reaches the next frame as down, and its release the frame after.
+platform::KeyboardState pressed_since_update{};
 std::atomic<int32_t> active_window{-1};
 std::atomic<uint64_t> last_input_frame{0};
 
@@ -325,21 +330,29 @@ void PollInput() {
     }
     active_window = poll.active;
     std::lock_guard lock(poll_mutex);
+    if (poll.active >= 0) {
+        for (size_t i = 0; i < poll.keys.size(); ++i) pressed_since_update[i] |= poll.keys[i] & platform::kKeyDown;
+    } else {
+        pressed_since_update.fill(0);
+    }
     polled = poll;
 }
 
 void UpdateInputState() {
     last_input_frame = TheFrameCounters.frame_count;
     PolledInput poll;
+    platform::KeyboardState keys_pressed{};
     {
         std::lock_guard lock(poll_mutex);
         poll = polled;
+        keys_pressed = pressed_since_update;
+        pressed_since_update.fill(0);
     }
     KeyStateArrays& keys = key_states;
     if (poll.active < 0) {
         keys.down.fill(0);
     } else {
-        std::copy(poll.keys.begin(), poll.keys.end(), keys.down.begin());
+        for (size_t i = 0; i < poll.keys.size(); ++i) keys.down[i] = static_cast<uint8_t>(poll.keys[i] | keys_pressed[i]);
     }
     for (int j = 0; j < kWindowCount; ++j) {
         WindowRecord* record = GetWindowRecord(j);
@@ -447,6 +460,7 @@ void ResetInputState() {
     {
         std::lock_guard lock(poll_mutex);
         polled = {};
+        pressed_since_update.fill(0);
     }
     active_window = -1;
     last_input_frame = 0;

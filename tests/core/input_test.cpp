@@ -152,6 +152,28 @@ TEST_F(InputTest, TransitionsCountFramesHeldAndReleased) {
     }
 }
 
+// With the game loop on its own thread the main thread may poll twice
+// between two frame steps: a key tap that goes down and up between them is
+// still seen, down for one frame and released the next.
+TEST_F(InputTest, AKeyTapBetweenTwoFrameStepsIsSeen) {
+    ResetInputState();
+    FillKeyTransitionTable();
+    windows_.ClearKeyboardState();
+    Frame();
+    Play(Event(Kind::kKeyDown, platform::VK_RETURN));
+    Drain();
+    PollInput();
+    Play(Event(Kind::kKeyUp, platform::VK_RETURN));
+    Drain();
+    PollInput();
+    TheFrameCounters.frame_count += 1;
+    UpdateInputState();
+    EXPECT_EQ(ReadKeyCounter(platform::VK_RETURN), 1);
+    EXPECT_EQ(ReadKeyPressCount(platform::VK_RETURN), 1u);
+    Frame();
+    EXPECT_EQ(ReadKeyCounter(platform::VK_RETURN), -1);
+}
+
 TEST_F(InputTest, WithoutAnActiveWindowHeldKeysAreReleased) {
     Play(Event(Kind::kKeyDown, 'Z'));
     Frame();
