@@ -10,6 +10,12 @@
 #   title       a banner that fades in
 #   ball        a ball that bounces from side to side, one step a frame
 #   pointer     a small ball that follows the mouse once it moves
+#   emblem      a tile turning and growing and shrinking in the top right
+#               corner: each frame the hidden emblemsrc is rotated into it
+#               (bilinear) and the result scaled to its size of the frame
+#   photosrc    the photo as drawn, never shown: the photo of the second
+#               scene is its sepia copy (a flashback), the first its plain copy
+#   msgblur     the panel group blurred (a box blur), behind the message window
 #   msgwin      the message window: a panel at opacity 200 with a name, and
 #     msgline1/ .. msgline3/   three lines of text, each typed out by a
 #               group that widens by a character a frame over its text
@@ -39,6 +45,10 @@ int typed
 int level
 real quick_saved
 int music
+# spin counts every pass: the emblem turns 5 degrees a pass; size is its
+# width and height of the frame, 60 to 92 pixels and back.
+int spin
+int size
 
 # Read-only system variables, declared by number: the held/released counter
 # of each input (1 on the frame a key or button went down), the joystick
@@ -70,6 +80,15 @@ layer name="pointer", priority=60, file="image/ball.bmp", visible=0, opacity=160
 
 # The message window: smoothed text with a one-pixel edge and a gradient,
 # drawn by the image operation command into transparent lines.
+# The emblem's source, and the photo as drawn, are never shown.
+layer name="emblemsrc", priority=1, file="image/tile.bmp", visible=0
+layer name="emblem", priority=55, file="image/tile.bmp"
+layer name="photosrc", priority=1, file="image/photo.bmp", visible=0
+
+# Behind the message window: the left part of the panel group, blurred.
+layer name="msgblur", priority=44, x=4, y=318, file="image/textline.bmp"
+editcg name="panel/", other="msgblur", blur4=1, value=6, x1=0, y1=0, x2=149, y2=119
+
 layer name="msgwin", priority=45, x=4, y=318, file="image/window.bmp", opacity=200
 layer name="msgline1/", priority=46, x=10, y=348, width=1, height=22
 layer name="msgline2/", priority=46, x=10, y=374, width=1, height=22
@@ -115,6 +134,18 @@ loop
     ball_dx = step
   end
   layer name="ball", x=ball_x
+
+  # The emblem: rotated from its source, then scaled, its centre kept on
+  # (580, 100).
+  spin += 1
+  size = spin % 64
+  if size > 32
+    size = 64 - size
+  end
+  size += 60
+  editcg name="emblemsrc", other="emblem", rotatesmooth=1, value=spin * 5
+  editcg name="emblem", scale20=1, width=size, height=size
+  layer name="emblem", x=580 - size / 2, y=100 - size / 2
 
   # One character a frame (a full-width one, or two Latin letters), line
   # after line.
@@ -169,10 +200,12 @@ loop
       level = 256
     end
     if scene == 1
+      editcg name="photosrc", other="photo", copy=1
       layer name="photo", masklevel=level
       layer name="title", opacity=level
       layer name="panel/", y=40
     else
+      editcg name="photosrc", other="photo", sepia=1
       layer name="photo", masklevel=256 - level
       layer name="title", opacity=256 - level
       layer name="panel/", y=40 + level * 5 / 8
@@ -190,11 +223,14 @@ loop
       layer name="photo", masklevel=256
       layer name="title", opacity=256
       scene = 2
+      # The second scene remembers the photo in sepia as it wipes out.
+      editcg name="photosrc", other="photo", sepia=1
     else
       layer name="photo", masklevel=0
       layer name="title", opacity=0
       layer name="panel/", y=40
       scene = 1
+      editcg name="photosrc", other="photo", copy=1
       math result=step, x=2, y=6, random=1
     end
     frame = 0

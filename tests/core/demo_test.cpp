@@ -392,6 +392,40 @@ TEST_P(DemoTest, TheMusicFadesIn) {
     EXPECT_GT(peak(frames - 22050, frames), 1500) << "the last half second is loud";
 }
 
+// The image effects of the demo: the emblem in the top right corner is
+// the tile turned about its centre (5 degrees a pass) and scaled around it;
+// the message window lies over a box-blurred copy of the panel; the second
+// scene shows the photo as its sepia copy while it wipes out.
+TEST_P(DemoTest, TheEmblemTurnsThePanelBlursAndThePhotoTurnsSepia) {
+    auto near = [](const Rgb& a, const Rgb& b, int tolerance) {
+        for (int c = 0; c < 3; ++c) {
+            if (std::abs(a[c] - b[c]) > tolerance) return false;
+        }
+        return true;
+    };
+    // About 45 degrees in: the corner of the emblem's box is outside the
+    // turned square, so the background shows; its centre is the tile's.
+    Frame frame = RunFrames(9);
+    ASSERT_EQ(frame.width, 640);
+    EXPECT_EQ(frame.At(549, 69), Background(549, 69)) << "a corner of the turned emblem";
+    EXPECT_TRUE(near(frame.At(580, 100), Tile(50, 50), 6)) << "the emblem's centre";
+    // The message window over the blurred panel is not the window over the
+    // plain background.
+    const Rgb window_over_background = Fade({20, 30, 70 + 12 / 4}, Background(80, 330), 200);
+    EXPECT_FALSE(near(frame.At(80, 330), window_over_background, 3)) << "the blurred panel behind the window";
+
+    // A blue square of the photo: blue in the first scene, brown in sepia
+    // after a click (sepia of (60, 90, 150) is (105, 87, 43)).
+    frame = RunFrames(40);
+    ASSERT_EQ(frame.width, 640);
+    EXPECT_EQ(frame.At(kPhotoX + 30, kPhotoY + 5), Photo(30, 5));
+    EXPECT_TRUE(near(frame.At(580, 100), Tile(50, 50), 6)) << "the emblem's centre, later";
+    frame = RunFrames(6, "3 click 5 5\n");
+    ASSERT_EQ(frame.width, 640);
+    const Rgb sepia = frame.At(kPhotoX + 30, kPhotoY + 5);
+    EXPECT_GT(sepia[0], sepia[2] + 30) << sepia[0] << "," << sepia[1] << "," << sepia[2];
+}
+
 INSTANTIATE_TEST_SUITE_P(ThreadingModes, DemoTest, ::testing::Values(0, 1),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return info.param == 0 ? "MainThread" : "GameLoopThread";
