@@ -331,6 +331,23 @@ int32_t LoadVariableDefinitions() {
     return 0;
 }
 
+int32_t SetVariableFromDefinition(const VariableDefinitionTable& table, const VariableDefinition& definition,
+                                  ScriptVariable& variable) {
+    VariableShape shape;
+    shape.dimension_count = definition.dimension_count;
+    shape.sizes = definition.sizes;
+    variable.group = definition.group;
+    switch (definition.type) {
+        case kVariableInteger: return FillIntegerVariable(variable, shape, definition.integer_value);
+        case kVariableReal: return FillRealVariable(variable, shape, definition.real_value);
+        case kVariableText: {
+            const std::string text = EvaluateDefinitionText(DefinitionTextCode(table, definition));
+            return FillStringVariable(variable, shape, text);
+        }
+        default: SetVariableShape(variable, definition.type, shape); return 0;
+    }
+}
+
 int32_t InitVariablesFromDefinitions(int32_t selector) {
     const VariableDefinitionTable& table = compiled_tables.variable_definitions;
     for (const VariableDefinition& definition : table.records) {
@@ -343,22 +360,7 @@ int32_t InitVariablesFromDefinitions(int32_t selector) {
                                        : (definition.scope == kScopeFile && definition.owner_file == selector);
         if (!selected) continue;
 
-        VariableShape shape;
-        shape.dimension_count = definition.dimension_count;
-        shape.sizes = definition.sizes;
-        variable->group = definition.group;
-        int32_t result = 0;
-        switch (definition.type) {
-            case kVariableInteger: result = FillIntegerVariable(*variable, shape, definition.integer_value); break;
-            case kVariableReal: result = FillRealVariable(*variable, shape, definition.real_value); break;
-            case kVariableText: {
-                std::string text = EvaluateDefinitionText(DefinitionTextCode(table, definition));
-                result = FillStringVariable(*variable, shape, text);
-                break;
-            }
-            default: SetVariableShape(*variable, definition.type, shape); break;
-        }
-        if (result != 0) return -1;  // reported by the fill
+        if (SetVariableFromDefinition(table, definition, *variable) != 0) return -1;  // reported by the fill
     }
     return 0;
 }

@@ -26,6 +26,8 @@
 
 namespace zk {
 
+struct ScriptVariable;
+
 inline constexpr std::string_view kCommandDefinitionFile = "zkbin\\zkc.zbn";
 inline constexpr std::string_view kVariableTableFile = "zkbin\\zkt.zbn";
 inline constexpr std::string_view kScriptFileListFile = "zkbin\\zkt_list.zbn";
@@ -177,6 +179,12 @@ int32_t LoadVariableDefinitions();  // 0 or 1
 // 0 or 1. A missing or unreadable zkl.zbn fails without a message of its
 // own; a damaged one reports 104010 with the name.
 int32_t LoadLabelTable();
+
+// Gives a variable the shape, group and initial value its definition
+// declares (a text by running the definition's expression). 0, or the fill's
+// own error after its report.
+int32_t SetVariableFromDefinition(const VariableDefinitionTable& table, const VariableDefinition& definition,
+                                  ScriptVariable& variable);
 
 // selector -1: the global variables (scopes 1 and 3); a file number: that
 // file's scope-2 variables. 0, or -1 after a fatal report (900070 for a

@@ -417,24 +417,7 @@ int32_t ResetVariablesFromDefinitions(int32_t key, uint32_t integer_mask, uint32
                                                                       : text_mask;
             if ((mask >> (definition.group - 1) & 1) == 0) continue;
         }
-        VariableShape shape;
-        shape.dimension_count = definition.dimension_count;
-        shape.sizes = definition.sizes;
-        variable->group = definition.group;
-        int32_t result = 0;
-        switch (definition.type) {
-            case kVariableInteger: result = FillIntegerVariable(*variable, shape, definition.integer_value); break;
-            case kVariableReal: result = FillRealVariable(*variable, shape, definition.real_value); break;
-            case kVariableText: {
-                std::array<char, kExprTextSize> buffer{};
-                ExprValue value = EvalTextExpr(DefinitionTextCode(table, definition), buffer);
-                result = FillStringVariable(*variable, shape,
-                                            std::string_view(buffer.data(), std::min(value.text_length, buffer.size() - 1)));
-                break;
-            }
-            default: SetVariableShape(*variable, definition.type, shape); break;
-        }
-        if (result != 0) return -1;
+        if (SetVariableFromDefinition(table, definition, *variable) != 0) return -1;
     }
     return 0;
 }
