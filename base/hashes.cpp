@@ -3,7 +3,6 @@
 #include <array>
 #include <optional>
 
-#include "base/byte_reader.h"
 
 namespace zk {
 
@@ -11,16 +10,19 @@ uint32_t MurmurHash2(std::span<const uint8_t> bytes, uint32_t seed) {
     constexpr uint32_t m = 0x5BD1E995;
     constexpr int r = 24;
     uint32_t h = seed ^ static_cast<uint32_t>(bytes.size());
-    ByteReader reader(bytes);
-    while (std::optional<uint32_t> word = reader.U32()) {
-        uint32_t k = *word;
+    // Whole little-endian words first, read straight from the span (the
+    // names hashed on every file lookup make this a hot loop).
+    const size_t words = bytes.size() / 4;
+    const uint8_t* at = bytes.data();
+    for (size_t i = 0; i < words; ++i, at += 4) {
+        uint32_t k = uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
         k *= m;
         k ^= k >> r;
         k *= m;
         h *= m;
         h ^= k;
     }
-    const std::span<const uint8_t> tail = bytes.subspan(reader.Offset());
+    const std::span<const uint8_t> tail = bytes.subspan(words * 4);
     switch (tail.size()) {
         case 3: h ^= uint32_t(tail[2]) << 16; [[fallthrough]];
         case 2: h ^= uint32_t(tail[1]) << 8; [[fallthrough]];

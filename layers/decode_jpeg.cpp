@@ -38,6 +38,12 @@ int32_t OpenJpeg(JpegDecode& decode, std::span<const uint8_t> bytes) {
     decode.created = true;
     InstallJpegMemorySource(&decode.info, decode.source, bytes);
     jpeg_read_header(&decode.info, TRUE);
+#ifdef JCS_EXTENSIONS
+    // Colour images come out of the library as B, G, R, A (alpha 0xFF),
+    // straight into the layer's rows: the same values as R, G, B reordered
+    // here, without a second pass over the image.
+    if (decode.info.out_color_space == JCS_RGB) decode.info.out_color_space = JCS_EXT_BGRA;
+#endif
     // The output size is known before any image buffer is made, so that a
     // size the engine refuses costs nothing.
     jpeg_calc_output_dimensions(&decode.info);
@@ -77,6 +83,14 @@ int32_t ReadJpegRows(JpegDecode& decode, uint8_t* pixels) {
     const size_t stride = size_t(info.output_width) * 4;
     while (info.output_scanline < info.output_height) {
         JDIMENSION y = info.output_scanline;
+#ifdef JCS_EXTENSIONS
+        if (info.out_color_space == JCS_EXT_BGRA) {
+            JSAMPROW out = pixels + stride * y;
+            // NEVER: a memory source does not suspend.
+            if (jpeg_read_scanlines(&info, &out, 1) != 1) return kJpegLibraryError;
+            continue;
+        }
+#endif
         // NEVER: a memory source does not suspend.
         if (jpeg_read_scanlines(&info, decode.row, 1) != 1) return kJpegLibraryError;
         ConvertJpegRow(info, decode.row[0], pixels + stride * y);

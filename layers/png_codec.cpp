@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -22,15 +23,72 @@ struct MemoryInput {
     size_t offset = 0;
 };
 
-// The image between preload and end: B, G, R, A rows, top row first. Each
-// row is allocated when the decode first writes to it, so the memory a file
-// costs follows the image data it really holds, never the size its header
-// claims (a damaged 8192 x 8192 header alone would otherwise cost 256 MB).
+// The image between preload and end: B, G, R, A rows, top row first, held
+// in bands of kBandRows rows. Each band is allocated when the decode first
+// writes to one of its rows, so the memory a file costs follows the image
+// data it really holds, never the size its header claims (a damaged
+// 8192 x 8192 header alone would otherwise cost 256 MB). Bands rather than
+// single rows keep the allocations few; a band is zeroed only for an
+// interlaced image, whose passes leave rows and columns to later passes
+// (libpng writes every byte of every row of a plain image).
+constexpr uint32_t kBandRows = 32;
+
+struct Band {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t size = 0;
+};
+
 struct DecodedPng {
-    std::vector<std::vector<uint8_t>> rows;
+    std::vector<Band> bands;
+    size_t row_bytes = 0;
     int32_t width = 0;
     int32_t height = 0;
+
+    // The row's storage, or null while its band has none.
+    uint8_t* Row(uint32_t y) const {
+        const Band& band = bands[y / kBandRows];
+        return band.bytes ? band.bytes.get() + size_t(y % kBandRows) * row_bytes : nullptr;
+    }
 };
+
+// Bands of finished decodes, kept (up to kSpareBytes) for the next decode:
+// memory the process already has costs no page faults, which on a large
+// image cost as much as the decode itself.
+constexpr size_t kSpareBytes = size_t{32} << 20;
+struct SpareBands {
+    std::vector<Band> bands;
+    size_t bytes = 0;
+};
+SpareBands& Spares() {
+    static SpareBands spares;
+    return spares;
+}
+
+void KeepBands(DecodedPng& image) {
+    SpareBands& spares = Spares();
+    for (Band& band : image.bands) {
+        if (!band.bytes || spares.bytes + band.size > kSpareBytes) continue;
+        spares.bytes += band.size;
+        spares.bands.push_back(std::move(band));
+    }
+    image.bands.clear();
+}
+
+// A band of `size` bytes: a spare one at least that large, or a new one;
+// all zero when `zeroed`, else with whatever it held.
+Band TakeBand(size_t size, bool zeroed) {
+    SpareBands& spares = Spares();
+    for (size_t i = spares.bands.size(); i-- > 0;) {
+        if (spares.bands[i].size < size) continue;
+        Band band = std::move(spares.bands[i]);
+        spares.bands.erase(spares.bands.begin() + static_cast<ptrdiff_t>(i));
+        spares.bytes -= band.size;
+        if (zeroed) std::memset(band.bytes.get(), 0, size);
+        return band;
+    }
+    return Band{zeroed ? std::make_unique<uint8_t[]>(size) : std::make_unique_for_overwrite<uint8_t[]>(size), size};
+}
+
 DecodedPng& Decoded() {
     static DecodedPng decoded;
     return decoded;
@@ -60,6 +118,7 @@ struct PngReader {
     PngReader(const PngReader&) = delete;
     PngReader& operator=(const PngReader&) = delete;
     ~PngReader() {
+        KeepBands(image);
         if (png != nullptr) png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr);
     }
 };
@@ -96,27 +155,29 @@ int32_t ReadPng(PngReader& reader) {
     if (png_get_rowbytes(png, info) != row_bytes) return kPngRefused;  // NEVER: the transforms give 4 bytes a pixel
 
     try {
-        reader.image.rows.resize(height);  // empty rows: 24 bytes each
+        reader.image.bands.resize((size_t(height) + kBandRows - 1) / kBandRows);  // none allocated yet
     } catch (const std::bad_alloc&) {
         return kPngNoMemory;
     }
+    reader.image.row_bytes = row_bytes;
     // libpng is called once per row and pass. A row the pass has pixels of
-    // gets its (zeroed) storage just before the call that fills it; the
+    // gets its band's storage just before the call that fills it; the
     // others are passed without storage, which libpng skips. A file that
     // ends early fails in the first row it cannot fill.
     for (int pass = 0; pass < passes; ++pass) {
         const bool pass_has_columns = !interlaced || PNG_PASS_COLS(width, pass) != 0;
         for (png_uint_32 y = 0; y < height; ++y) {
-            std::vector<uint8_t>& row = reader.image.rows[y];
             const bool filled = pass_has_columns && (!interlaced || PNG_ROW_IN_INTERLACE_PASS(y, pass));
-            if (filled && row.empty()) {
+            Band& band = reader.image.bands[y / kBandRows];
+            if (filled && !band.bytes) {
+                const size_t band_bytes = row_bytes * std::min<size_t>(kBandRows, height - y / kBandRows * kBandRows);
                 try {
-                    row.assign(row_bytes, 0);
+                    band = TakeBand(band_bytes, interlaced);
                 } catch (const std::bad_alloc&) {
                     return kPngNoMemory;
                 }
             }
-            png_read_row(png, filled ? row.data() : nullptr, nullptr);
+            png_read_row(png, filled ? reader.image.Row(y) : nullptr, nullptr);
         }
     }
     reader.image.width = static_cast<int32_t>(width);
@@ -126,6 +187,7 @@ int32_t ReadPng(PngReader& reader) {
 
 int32_t PngPreload(const char*, const uint8_t* bytes, size_t byte_count, int32_t* width, int32_t* height,
                    int32_t* opaque) {
+    KeepBands(Decoded());
     Decoded() = DecodedPng{};
     if (bytes == nullptr || byte_count < 8 || png_sig_cmp(bytes, 0, 8) != 0) return kPngRefused;
     PngReader reader;
@@ -149,15 +211,18 @@ void PngLoad(uint8_t* pixels, int32_t height, int32_t row_bytes) {
     int32_t rows = std::min(height, decoded.height);
     for (int32_t y = 0; y < rows; ++y) {
         uint8_t* out = pixels + size_t(y) * size_t(row_bytes);
-        const std::vector<uint8_t>& row = decoded.rows[size_t(y)];
-        // NEVER empty after a whole decode: every row holds pixels of some pass.
-        size_t copy = std::min(size_t(row_bytes), row.size());
-        if (copy > 0) std::memcpy(out, row.data(), copy);
+        const uint8_t* row = decoded.Row(static_cast<uint32_t>(y));
+        // NEVER null after a whole decode: every row holds pixels of some pass.
+        size_t copy = row != nullptr ? std::min(size_t(row_bytes), decoded.row_bytes) : 0;
+        if (copy > 0) std::memcpy(out, row, copy);
         std::memset(out + copy, 0, size_t(row_bytes) - copy);
     }
 }
 
-void PngEnd() { Decoded() = DecodedPng{}; }
+void PngEnd() {
+    KeepBands(Decoded());
+    Decoded() = DecodedPng{};
+}
 
 }  // namespace
 

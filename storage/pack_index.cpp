@@ -120,6 +120,9 @@ private:
     std::vector<Key> keys_;
 };
 
+// The bucket of a hash: its top `bits` bits (0 bits: the one bucket).
+size_t BucketOf(uint32_t hash, int bits) { return bits == 0 ? 0 : size_t{hash} >> (32 - bits); }
+
 // Reads one registered pack's table into the index.
 class IndexBuilder {
 public:
@@ -207,9 +210,27 @@ public:
             if (a.pack_number != b.pack_number) return a.pack_number < b.pack_number;
             return a.entry_position < b.entry_position;
         });
+        BuildBuckets();
     }
 
 private:
+    // About one entry a bucket: a lookup then reads one bucket pair and, as
+    // a rule, one entry.
+    void BuildBuckets() {
+        const std::vector<PackIndexEntry>& entries = index_.entries;
+        int bits = 0;
+        while (bits < 24 && (size_t{1} << bits) < entries.size()) ++bits;
+        const size_t buckets = size_t{1} << bits;
+        index_.bucket_bits = bits;
+        index_.bucket_starts.assign(buckets + 1, 0);
+        size_t at = 0;
+        for (size_t bucket = 0; bucket < buckets; ++bucket) {
+            index_.bucket_starts[bucket] = static_cast<uint32_t>(at);
+            while (at < entries.size() && BucketOf(entries[at].hash, bits) == bucket) ++at;
+        }
+        index_.bucket_starts[buckets] = static_cast<uint32_t>(entries.size());
+    }
+
     PackIndex& index_;
     // The lowered names stay alive while the keys point into them.
     std::deque<std::string> lowered_;
@@ -311,11 +332,28 @@ int32_t BuildPackIndex() {
 }
 
 std::span<const PackIndexEntry> FindPackIndexEntries(uint32_t hash) {
-    const std::vector<PackIndexEntry>& entries = ThePackIndex().entries;
-    auto [first, last] = std::equal_range(entries.begin(), entries.end(), PackIndexEntry{hash, 0, 0},
-                                          [](const PackIndexEntry& a, const PackIndexEntry& b) { return a.hash < b.hash; });
-    return std::span<const PackIndexEntry>(entries).subspan(static_cast<size_t>(first - entries.begin()),
-                                                           static_cast<size_t>(last - first));
+    const PackIndex& index = ThePackIndex();
+    const std::vector<PackIndexEntry>& entries = index.entries;
+    size_t first = 0;
+    size_t last = entries.size();
+    if (!index.bucket_starts.empty()) {
+        const size_t bucket = BucketOf(hash, index.bucket_bits);
+        first = index.bucket_starts[bucket];
+        last = index.bucket_starts[bucket + 1];
+    }
+    if (last - first <= 8) {
+        // The usual bucket: a few entries, scanned.
+        while (first < last && entries[first].hash < hash) ++first;
+        size_t end = first;
+        while (end < last && entries[end].hash == hash) ++end;
+        return std::span<const PackIndexEntry>(entries).subspan(first, end - first);
+    }
+    // A crowded bucket (many names of one hash, or an index without buckets).
+    auto begin = entries.begin() + static_cast<ptrdiff_t>(first);
+    auto [low, high] = std::equal_range(begin, entries.begin() + static_cast<ptrdiff_t>(last), PackIndexEntry{hash, 0, 0},
+                                        [](const PackIndexEntry& a, const PackIndexEntry& b) { return a.hash < b.hash; });
+    return std::span<const PackIndexEntry>(entries).subspan(static_cast<size_t>(low - entries.begin()),
+                                                           static_cast<size_t>(high - low));
 }
 
 std::string PackOpenPath(int32_t pack_number) {

@@ -31,6 +31,12 @@ struct PackIndex {
     std::vector<std::string> pack_names;  // as registered; the position is the pack number
     int64_t entry_total = 0;              // entries counted by registration
     std::vector<PackIndexEntry> entries;  // sorted by hash once built
+    // Where each run of hashes with the same top `bucket_bits` bits starts
+    // in `entries` (one more element than buckets), so a lookup goes straight
+    // to its few candidates instead of searching the whole array. Built with
+    // the index; empty for an index filled by hand, which lookups then search.
+    std::vector<uint32_t> bucket_starts;
+    int bucket_bits = 0;
     // update1.zpf .. update9.zpf found by the walk, set aside to be
     // registered last, in number order (slot 0 unused).
     std::array<std::string, 10> update_packs;

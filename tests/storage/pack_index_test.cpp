@@ -103,6 +103,42 @@ TEST_F(PackIndexTest, LooksUpNamesIgnoringAsciiCaseAndKeepsDoubleByteCharacters)
     EXPECT_EQ(Reports(), 0u);
 }
 
+// Lookups go to a bucket of the sorted entries by the hash's top bits; a
+// bucket crowded with names of one hash (more than a scan takes), hashes at
+// both ends of the range and an empty bucket all give what a search of the
+// whole index gives.
+TEST_F(PackIndexTest, FindsEveryEntryOfAHashWhateverItsBucketHolds) {
+    std::vector<PackFileSpec> files;
+    // Decoys filed under the hash of "target.txt", then the name itself.
+    const uint32_t crowded = tools::PackNameHash("target.txt");
+    for (int i = 0; i < 20; ++i) {
+        std::string name = "same" + std::to_string(i) + ".txt";
+        files.push_back(PackFileSpec(name, Bytes(name)).WithHash(crowded));
+    }
+    files.push_back(PackFileSpec("target.txt", Bytes("target")));
+    files.push_back(PackFileSpec("low.txt", Bytes("low")).WithHash(0));
+    files.push_back(PackFileSpec("high.txt", Bytes("high")).WithHash(0xFFFFFFFFu));
+    files.push_back(PackFileSpec("plain.txt", Bytes("plain")));
+    WritePack("data.zpf", files);
+    ASSERT_EQ(BuildPackIndex(), 0) << LastMessage();
+
+    const std::vector<PackIndexEntry>& entries = ThePackIndex().entries;
+    for (uint32_t hash : {0u, 1u, crowded - 1, crowded, crowded + 1, 0x7FFFFFFFu, 0xFFFFFFFEu, 0xFFFFFFFFu,
+                          tools::PackNameHash("plain.txt")}) {
+        size_t expected = size_t(std::count_if(entries.begin(), entries.end(),
+                                               [&](const PackIndexEntry& e) { return e.hash == hash; }));
+        std::span<const PackIndexEntry> found = FindPackIndexEntries(hash);
+        EXPECT_EQ(found.size(), expected) << hash;
+        for (const PackIndexEntry& entry : found) EXPECT_EQ(entry.hash, hash);
+    }
+    EXPECT_EQ(FindPackIndexEntries(crowded).size(), 21u);
+    for (auto [name, data] : {std::pair{"target.txt", "target"}, {"plain.txt", "plain"}}) {
+        Loaded loaded = Load(name);
+        ASSERT_EQ(loaded.found, 2) << name;
+        EXPECT_EQ(std::string(loaded.source.data.begin(), loaded.source.data.end()), data);
+    }
+}
+
 TEST_F(PackIndexTest, UpdatePacksOverrideInNumberOrderWhereverTheyLie) {
     WritePack("data.zpf", {PackFileSpec("a.txt", Bytes("base")), PackFileSpec("b.txt", Bytes("b"))});
     // Found before update1 (the game folder is listed before pac), yet
