@@ -60,7 +60,7 @@ struct SpareBands {
     size_t bytes = 0;
 };
 SpareBands& Spares() {
-    static SpareBands spares;
+    thread_local SpareBands spares;  // per decoding thread: no lock needed
     return spares;
 }
 
