@@ -35,13 +35,14 @@ scripts/fuzz.sh 5 build-asan
 # The third build: clang with ThreadSanitizer, only for the suites that
 # start threads: the engine in process in both threading modes (core,
 # script), the workers (layers, renderer), the platform's threads and
-# events (platform), the sound thread and the audio callback (sound). The
+# events (platform), the sound thread and the audio callback (sound), the
+# image operations that scale on the workers (effects). The
 # zorvek executable that the core suite runs (the demo among those runs, in
 # both threading modes) is built with TSan too:
 # a report there fails its test through the log and the exit code.
 CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" \
-  -DZORVEK_TSAN=ON -DZORVEK_BENCH=OFF -DZORVEK_TEST_SUITES="core;layers;platform;renderer;script;sound"
+  -DZORVEK_TSAN=ON -DZORVEK_BENCH=OFF -DZORVEK_TEST_SUITES="core;layers;platform;renderer;script;sound;effects"
 cmake --build build-tsan -j "$jobs"
 (cd build-tsan && TSAN_OPTIONS="second_deadlock_stack=1" ctest --output-on-failure -j "$jobs")
 
