@@ -3,6 +3,9 @@
 // titles, dialogs, fonts) and for the engine's own texts written in UTF-8.
 #include "base/text_encoding.h"
 
+// iconv is the C library's own character-set conversion, a library the
+// engine depends on like zlib, not a window-system or OS service: base/
+// calls it directly because every layer, platform/ included, converts text.
 #include <iconv.h>
 
 #include <cerrno>

@@ -745,19 +745,23 @@ void FillExprOpTable(int mode) {
 
 bool ExprOpTableFolding() { return op_table[kOpVariable] != OpVariable; }
 
-int32_t RunExprByteCode(std::span<const uint8_t> code) {
-    ExprEvaluator& e = the_evaluator;
+// The state every run starts from. Position 0 is what an empty or aborted
+// run returns: a clean 0 rather than whatever an earlier run left there.
+static void ResetRunState(ExprEvaluator& e) {
     e.depth = 0;
     e.nesting = 0;
     e.next_text = 1;
-    // Position 0 is what an empty or aborted run returns: make it a clean 0
-    // rather than whatever an earlier run left there.
     e.stack[0] = ExprPosition{};
     e.subscript_count = 0;
     e.subscripts[0] = 0;
     e.reference.prefix = kPrefixNone;
     e.reference.whole_variable = 0;
     e.result_length = 0;
+}
+
+int32_t RunExprByteCode(std::span<const uint8_t> code) {
+    ExprEvaluator& e = the_evaluator;
+    ResetRunState(e);
 
     bool aborted = false;
     size_t pc = 0;
@@ -924,15 +928,7 @@ bool IntegerEntry(uint32_t type) {
     // The run state the byte-code run starts from.
     e.mode = kModeInteger;
     e.out = {};
-    e.depth = 0;
-    e.nesting = 0;
-    e.next_text = 1;
-    e.stack[0] = ExprPosition{};
-    e.subscript_count = 0;
-    e.subscripts[0] = 0;
-    e.reference.prefix = kPrefixNone;
-    e.reference.whole_variable = 0;
-    e.result_length = 0;
+    ResetRunState(e);
 
     uint16_t depth = 0;
     for (const IntExprOp* op = begin; op != end; ++op) {

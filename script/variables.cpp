@@ -219,14 +219,24 @@ const std::string* GetStringElement(uint32_t number, int64_t element) {
     return &variable->texts[static_cast<size_t>(element)];
 }
 
-int32_t SetNumberElement(uint32_t number, int64_t element, int64_t value) {
+namespace {
+// The integer or real variable `number` with `element` in range, or null
+// (a variable of another type is reported).
+ScriptVariable* NumericElementVariable(uint32_t number, int64_t element) {
     ScriptVariable* variable = FindVariable(number);
-    if (variable == nullptr || !ElementInRange(*variable, element)) return -1;
+    if (variable == nullptr || !ElementInRange(*variable, element)) return nullptr;
     if (variable->type != kVariableInteger && variable->type != kVariableReal) {
         ReportScriptError(kErrWrongVariableType, true);
-        return -1;
+        return nullptr;
     }
-    size_t index = static_cast<size_t>(element);
+    return variable;
+}
+}  // namespace
+
+int32_t SetNumberElement(uint32_t number, int64_t element, int64_t value) {
+    ScriptVariable* variable = NumericElementVariable(number, element);
+    if (variable == nullptr) return -1;
+    const size_t index = static_cast<size_t>(element);
     if (variable->type == kVariableInteger) {
         variable->integers[index] = value;
     } else {
@@ -236,13 +246,9 @@ int32_t SetNumberElement(uint32_t number, int64_t element, int64_t value) {
 }
 
 int32_t SetRealElement(uint32_t number, int64_t element, double value) {
-    ScriptVariable* variable = FindVariable(number);
-    if (variable == nullptr || !ElementInRange(*variable, element)) return -1;
-    if (variable->type != kVariableInteger && variable->type != kVariableReal) {
-        ReportScriptError(kErrWrongVariableType, true);
-        return -1;
-    }
-    size_t index = static_cast<size_t>(element);
+    ScriptVariable* variable = NumericElementVariable(number, element);
+    if (variable == nullptr) return -1;
+    const size_t index = static_cast<size_t>(element);
     if (variable->type == kVariableInteger) {
         variable->integers[index] = TruncateToInt64(value);
     } else {
