@@ -34,6 +34,7 @@
 #include <limits>
 
 #include "base/sjis.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -298,7 +299,7 @@ void EmitFloat(BoundedOutput& out, const ConversionSpec& spec, double value) {
 
     std::string text(64, '\0');
     int length = std::snprintf(text.data(), text.size(), format, precision, value);
-    if (length < 0) return;  // NEVER: the format is ours
+    if (ZK_NEVER(length < 0)) return;  // the format is ours
     if (static_cast<size_t>(length) >= text.size()) {
         text.assign(static_cast<size_t>(length) + 1, '\0');
         std::snprintf(text.data(), text.size(), format, precision, value);

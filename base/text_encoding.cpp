@@ -2,6 +2,7 @@
 // these conversions run where text leaves or enters it (file names, window
 // titles, dialogs, fonts) and for the engine's own texts written in UTF-8.
 #include "base/text_encoding.h"
+#include "base/never.h"
 
 // iconv is the C library's own character-set conversion, a library the
 // engine depends on like zlib, not a window-system or OS service: base/
@@ -32,8 +33,8 @@ public:
     // incomplete character at the end (EINVAL), is copied as it is and the
     // conversion goes on after it.
     std::string Convert(std::string_view in) {
-        // NEVER: glibc always has CP932; without it names pass unchanged.
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+        // glibc always has CP932; without it names pass unchanged.
+        if (ZK_NEVER(cd_ == reinterpret_cast<iconv_t>(-1))) return std::string(in);
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);
         std::string out;
         out.reserve(in.size() + in.size() / 2 + 8);
@@ -46,7 +47,7 @@ public:
             size_t result = iconv(cd_, &src, &src_left, &dst, &dst_left);
             out.append(buffer, static_cast<size_t>(dst - buffer));
             if (result != static_cast<size_t>(-1) || errno == E2BIG) continue;
-            if (src_left == 0) break;  // NEVER: an error with nothing left
+            if (ZK_NEVER(src_left == 0)) break;  // an error with nothing left
             out.push_back(*src);
             ++src;
             --src_left;

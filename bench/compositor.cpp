@@ -98,7 +98,7 @@ public:
         zk::AllocCgPixels(*image, width, height);
         zk::WindowRecord* record = zk::GetWindowRecord(0);
         record->shown_layer_set = w0_;
-        record->canvas = zk::NewCgImageRecord();
+        record->canvas = zk::OwnCanvas(zk::NewCgImageRecord());
         record->shown = 1;
     }
     ~Engine() {

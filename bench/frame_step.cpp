@@ -6,7 +6,7 @@
 
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
-#include "core/main_loop.h"
+#include "engine/main_loop.h"
 #include "platform/clock.h"
 
 namespace {

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "layers/cg_image.h"
-#include "layers/image_decoders.h"
+#include "images/image_decoders.h"
 #include "platform/codec_registry.h"
 #include "tests/codec_libraries.h"
 

@@ -22,7 +22,7 @@
 #include "platform/durable_file.h"
 #include "platform/game_path.h"
 #include "script/variables.h"
-#include "storage/save_commands.h"
+#include "engine/save_commands.h"
 #include "storage/save_format.h"
 #include "tests/codec_libraries.h"
 
@@ -101,7 +101,7 @@ int main() {
         for (uint32_t i = 0; i < kVariables; ++i) {
             const uint32_t number = zk::kFirstScriptVariable + i;
             records.push_back(*zk::MakeVariableBlock(static_cast<uint16_t>(number),
-                                                     zk::EncodeVariablePayload(*zk::FindVariable(number))));
+                                                     zk::EncodeScriptVariable(*zk::FindVariable(number))));
         }
         (*pending)[1] = zk::MakeListBlock(records);
         file = zk::BuildSaveFile(*pending, zk::kDataNumberCount);
@@ -109,7 +109,7 @@ int main() {
     const std::vector<uint8_t> image_payload = zk::EncodeImagePayload(kWidth, kHeight, pixels);
     std::vector<std::vector<uint8_t>> payloads;
     for (uint32_t i = 0; i < kVariables; ++i)
-        payloads.push_back(zk::EncodeVariablePayload(*zk::FindVariable(zk::kFirstScriptVariable + i)));
+        payloads.push_back(zk::EncodeScriptVariable(*zk::FindVariable(zk::kFirstScriptVariable + i)));
     std::vector<uint8_t> out(compressBound(image_payload.size()));
     std::vector<char> snappy_out(snappy_max_compressed_length(200));
     const double save_floor = Best([&] {

@@ -25,6 +25,7 @@
 #include "storage/descramble.h"
 #include "storage/file_source.h"
 #include "tools/lib/script_writer.h"
+#include "layers/layer_tree_root.h"
 
 namespace {
 
@@ -94,6 +95,7 @@ int main() {
         read_ms = std::min(read_ms, Ms(Clock::now() - start));
 
         zk::ResetCompiledTables();
+        zk::Hooks().create_layer_tree = zk::CreateLayerTree;
         zk::CreateRootTrees();
         start = Clock::now();
         boot_result = zk::BootScriptSystem();

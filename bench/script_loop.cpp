@@ -34,6 +34,7 @@
 #include "script/variables.h"
 #include "storage/descramble.h"
 #include "tools/lib/script_text.h"
+#include "layers/layer_tree_root.h"
 
 namespace {
 std::atomic<uint64_t> allocations{0};
@@ -181,6 +182,7 @@ return(7)
     zk::InstallControlFlowCommands();
     zk::InstallTaskCommands();
     zk::Hooks().create_script_task = zk::CreateScriptTaskHook;
+    zk::Hooks().create_layer_tree = zk::CreateLayerTree;
     zk::CreateRootTrees();
     if (zk::BootScriptSystem() != 0) {
         std::printf("boot failed\n");

@@ -27,6 +27,7 @@
 #include "platform/game_path.h"
 #include "sound/sound_system.h"
 #include "tools/lib/sound_writer.h"
+#include "layers/layer_tree_root.h"
 
 namespace {
 
@@ -92,6 +93,7 @@ int main() {
     platform::InstallClock(&clock);
     InitPathCharTable();
     Hooks().create_sound_channel = CreateSoundChannel;
+    zk::Hooks().create_layer_tree = zk::CreateLayerTree;
     CreateRootTrees();
     platform::AudioMixer mixer(kRate, 1024);
     InstallSoundMixer(&mixer);

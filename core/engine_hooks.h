@@ -1,6 +1,6 @@
 // The points where start-up, the frame step and shutdown call into
 // subsystems that plug into the engine core. Each is filled at start-up by
-// the subsystem that owns it (RegisterSubsystemHooks); a hook left empty
+// the subsystem that owns it (engine/engine_registration.h); a hook left empty
 // means that subsystem is not part of this build, and its step does nothing.
 #pragma once
 
@@ -38,6 +38,8 @@ struct EngineHooks {
     bool (*create_script_task)(NamedTreeNode* node, bool system) = nullptr;
 
     // Layers.
+    // The layer tree's root with the main window's layer set (null on failure).
+    NamedTreeNode* (*create_layer_tree)(int32_t width, int32_t height) = nullptr;
     void (*install_pixel_kernels)() = nullptr;
     void (*build_blend_tables)() = nullptr;
     void (*create_text_buffer)() = nullptr;
@@ -101,6 +103,12 @@ struct EngineHooks {
 
     // Input.
     void (*poll_input)() = nullptr;
+    // Forgets the wheel turns and pointer moves not yet taken (a window record
+    // starts afresh).
+    void (*clear_pointer_messages)() = nullptr;
+    // Handles the window messages waiting on the main thread (the script's
+    // pause wait pumps them).
+    void (*drain_messages)() = nullptr;
     void (*update_input_state)() = nullptr;
     void (*fill_key_transition_table)() = nullptr;
     int (*count_joysticks)() = nullptr;  // 1 when there is a joystick slot, else 0
@@ -142,18 +150,5 @@ struct EngineHooks {
 };
 
 EngineHooks& Hooks();
-
-// Fills the hooks of every subsystem this build has (called first thing in
-// start-up). Each subsystem defines its own function in its folder.
-void RegisterSubsystemHooks();
-void RegisterStorageHooks();  // storage/storage_hooks.cpp
-void RegisterScriptHooks();   // script/script_hooks.cpp
-void RegisterLayerHooks();    // layers/layer_hooks.cpp
-void RegisterRendererHooks(); // renderer/renderer_hooks.cpp
-void RegisterEffectJobs();    // effects/scale_supersampled.cpp
-void RegisterInputHooks();    // core/input.cpp
-void RegisterEffectsHooks();  // effects/effects_hooks.cpp
-void RegisterSaveCommands(); // storage/save_commands.cpp
-void RegisterSoundHooks();    // sound/sound_hooks.cpp
 
 }  // namespace zk

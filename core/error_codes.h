@@ -10,8 +10,7 @@ namespace zk {
 // ---- 100000: memory, images, layers ----------------------------------------
 inline constexpr uint32_t kErrLicenseNotice = 100000;       // the built-in credits text ("/info")
 inline constexpr uint32_t kErrOutOfMemory = 100010;         // no memory for an engine record or block
-inline constexpr uint32_t kErrNoImageDecoder = 100030;      // no decoder for the file kind
-inline constexpr uint32_t kErrSoundFileKind = 100030;       // command, file name: a sound neither WAVE nor Ogg
+inline constexpr uint32_t kErrUnknownFileKind = 100030;     // no decoder reads the file's kind (an image; a sound neither WAVE nor Ogg)
 inline constexpr uint32_t kErrBmpNotBm = 100070;            // not "BM", or too short for its headers
 inline constexpr uint32_t kErrBmpOffset = 100080;           // pixel data offset, palette or rows outside the file
 inline constexpr uint32_t kErrBmpCompressed = 100090;       // compressed 4- or 8-bit image

@@ -20,7 +20,6 @@
 #include "base/sjis.h"
 #include "platform/game_path.h"
 #include "platform/ui.h"
-#include "storage/file_source.h"
 #include "base/text_encoding.h"
 
 namespace zk {
@@ -318,29 +317,9 @@ bool ParseErrorTextTable(std::vector<uint8_t> bytes, ErrorTextTable& table) {
     return true;
 }
 
-int LoadErrorTexts() {
-    FileSource source;
-    if (ReadGameFileReported(source, kErrorTextFile) != 0) return -1;  // reported there
-
-    ErrorTextTable parsed;
-    if (!ParseErrorTextTable(std::move(source.data), parsed)) {
-        // Damaged data: report it and change nothing.
-        ReportEngineErrorF(kErrFileUnreadable, true, {kErrorTextFile});
-        return -1;
-    }
+void InstallErrorTexts(ErrorTextTable table) {
     std::lock_guard guard(ReporterLock());
-    ErrorReporter().table = std::move(parsed);
-    return 0;
-}
-
-void LoadErrorTextsIfPresent() {
-    FileSource source;
-    if (ResolveFileSource(source, kErrorTextFile) <= 0) return;
-    if (LoadFromSource(source, kErrorTextFile) != 0) return;
-    ErrorTextTable parsed;
-    if (!ParseErrorTextTable(std::move(source.data), parsed)) return;
-    std::lock_guard guard(ReporterLock());
-    ErrorReporter().table = std::move(parsed);
+    ErrorReporter().table = std::move(table);
 }
 
 std::string_view LookupErrorText(uint32_t code) {

@@ -85,13 +85,12 @@ void SetErrorDialogOwner(platform::WindowHandle owner);
 // ShowCursor); nullptr: nothing to do.
 void SetErrorCursorHook(void (*show_cursor)());
 
-int LoadErrorTexts();  // 0, or -1 after a report
-// Loads the table when the file is there and sound; says nothing otherwise
-// (start-up reads it early so its own errors have their texts).
-void LoadErrorTextsIfPresent();
 // The bytes of zke.zbn into a table (the texts point into the bytes, which
 // the table keeps). False for damaged data, leaving `table` unchanged.
 bool ParseErrorTextTable(std::vector<uint8_t> bytes, ErrorTextTable& table);
+// Makes `table` the one the reports take their texts from (the loaders
+// in storage/startup_files.h read zke.zbn into it).
+void InstallErrorTexts(ErrorTextTable table);
 std::string_view LookupErrorText(uint32_t code);
 
 const std::string& BuildScriptErrorText(uint32_t code, bool fatal);

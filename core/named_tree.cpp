@@ -6,6 +6,7 @@
 #include "core/error_report.h"
 #include "base/hashes.h"
 #include "base/sjis.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -248,7 +249,7 @@ NamedTreeNode* FindNodeByPath(NamedTreeNode* start, std::string_view path, int32
 }
 
 NamedTreeNode* ResolveParentPath(std::string_view path, NamedTreeNode* start) {
-    if (start == nullptr) return nullptr;  // NEVER: every tree has its root
+    if (ZK_NEVER(start == nullptr)) return nullptr;  // every tree has its root
     std::string_view last;
     return WalkFolders(start, path, last, true);
 }
@@ -268,7 +269,7 @@ NamedTreeNode* CreateTreeNode(NamedTreeNode* parent, std::string_view path, bool
         ReportScriptError(kErrTreePathTooLong, true);
         return nullptr;
     }
-    if (parent == nullptr) return nullptr;  // NEVER: callers pass a tree's root or a found node
+    if (ZK_NEVER(parent == nullptr)) return nullptr;  // callers pass a tree's root or a found node
     std::string_view name;
     parent = WalkFolders(parent, path, name, true);
     if (parent == nullptr) return nullptr;

@@ -61,7 +61,7 @@ std::string DescribeRunEnd(const RunEndFacts& facts) {
             case StopCause::kFrameLimit: how = "frame limit reached"; break;
             case StopCause::kGame: how = "stopped by the game"; break;
             case StopCause::kCloseRequest:
-            case StopCause::kNone:  // NEVER: the main loop notes a cause when it ends
+            case StopCause::kNone:  // not reached: the main loop notes a cause when it ends
                 how = "stopped by a close request";
                 break;
             case StopCause::kFatalError: how = "stopped by fatal error " + ErrorNumber(facts.error_code); break;

@@ -12,14 +12,12 @@
 #include "platform/file_probe.h"
 #include "platform/file_stream.h"
 #include "platform/game_path.h"
-#include "storage/file_source.h"
 
 namespace zk {
 
 namespace {
 EngineSettings settings;
 
-constexpr char kConfigName[] = "zkbin\\zkcfg.zbn";
 constexpr size_t kConfigTitleOffset = 78;
 constexpr size_t kMaxTitleBytes = 128;
 
@@ -200,13 +198,6 @@ int ApplyEngineConfig(std::span<const uint8_t> file_bytes, int32_t desktop_width
     if (settings.texture_width == 0) settings.texture_width = TextureSizeFor(settings.screen_width);
     if (settings.texture_height == 0) settings.texture_height = TextureSizeFor(settings.screen_height);
     return 0;
-}
-
-int LoadEngineConfig() {
-    FileSource source;
-    if (ReadGameFileReported(source, kConfigName) != 0) return -1;
-    const SystemFacts& facts = TheSystemFacts();
-    return ApplyEngineConfig(source.data, facts.desktop_width, facts.desktop_height);
 }
 
 int TestGameFolderWritable() {

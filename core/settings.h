@@ -89,7 +89,8 @@ int ApplyEngineConfig(std::span<const uint8_t> file_bytes, int32_t desktop_width
 
 int LoadUserSettings();       // always 0
 int LoadSaveFolderSetting();  // always 0
-int LoadEngineConfig();       // 0, -1 file error, 1 bad value
+// zkbin\\zkcfg.zbn, whose loader is in storage/startup_files.h.
+inline constexpr char kConfigName[] = "zkbin\\zkcfg.zbn";
 int TestGameFolderWritable(); // always 0
 
 }  // namespace zk

@@ -10,12 +10,16 @@
 #include <string>
 #include <string_view>
 
-#include "layers/cg_image.h"
 #include "platform/window_messages.h"
 
 namespace zk {
 
 struct NamedTreeNode;
+struct CgImage;
+
+// A window's canvas is a layer image; the layer library that makes it
+// gives it its deleter.
+using CanvasOwner = std::unique_ptr<CgImage, void (*)(CgImage*)>;
 
 // The picture header through which a window's canvas is presented (the
 // fields of a 32-bit uncompressed bottom-up-or-top-down DIB header).
@@ -48,7 +52,7 @@ struct WindowRecord {
     uint8_t minimize_allowed = 1;
     std::string title;  // at most 262 bytes
     NamedTreeNode* shown_layer_set = nullptr;
-    std::unique_ptr<CgImage> canvas;
+    CanvasOwner canvas{nullptr, nullptr};
     std::string menu_set_name;
     uint8_t drawn = 0;
     std::array<int32_t, 4> view_rect{};  // left, top, right, bottom
@@ -81,10 +85,6 @@ void InitWindowRecord(WindowRecord& record, int32_t number);
 int SetupWindowRecord(WindowRecord& record, std::string_view title);
 void InitDibHeader(WindowRecord& record);
 
-// 1 created, 0 failed.
-int CreateEngineWindow(WindowRecord& record, int show_command, std::string_view class_name, std::string_view title);
-// 0 ok, 1 failed.
-int CreateCanvas(int window_number, int32_t width, int32_t height);
 
 // Settings that window creation reads (from zkcfg.zbn).
 struct WindowCreationSettings {

@@ -33,7 +33,7 @@ bool CurrentPixelsHoldImage(const CgImage& image) {
     const uint64_t needed = uint64_t(image.width) * uint64_t(image.height) * 4;
     if (image.current_pixels == image.owned_block.data()) return needed <= image.owned_block.size();
     if (image.current_pixels == image.derived_copy.data()) return needed <= image.derived_copy.size();
-    return false;  // NEVER: current pixels are always one of the two blocks
+    return false;  // not reached: current pixels are always one of the two blocks
 }
 
 CgArea ClampedArea(int64_t x1, int64_t y1, int64_t x2, int64_t y2, int32_t width, int32_t height) {

@@ -233,7 +233,7 @@ void SwirlCg(uint8_t* out, const uint8_t* source, const CgArea& area, int32_t va
     for (int64_t j = 0; j < rh; ++j) {
         uint8_t* o = out + j * rw * 4;
         for (int64_t k = 0; k < rw; ++k, o += 4) {
-            // NEVER above n - 1: the farthest pixel lies half the diagonal away.
+            // Never above n - 1: the farthest pixel lies half the diagonal away.
             const size_t i = std::min<size_t>(cache.distances[size_t(j * rw + k)], size_t(n - 1));
             const int64_t c = cosines[i], s = sines[i];
             const int64_t sx = std::clamp<int64_t>(cx + (((cy - j) * s + (k - cx) * c) >> 8), 0, rw - 1);

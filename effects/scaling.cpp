@@ -12,6 +12,7 @@
 #include "layers/dirty_rect.h"
 #include "layers/pixel_kernels.h"
 #include "renderer/cpu_scalers.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -37,7 +38,7 @@ int32_t ScaleCg(NamedTreeNode* target, NamedTreeNode* other, int32_t x1_100, int
         return 0;
     }
     const int32_t w = width100 / 100, h = height100 / 100;
-    if (w <= 0 || h <= 0) return -1;  // NEVER from the command, which checks 1..8192
+    if (w <= 0 || h <= 0) return -1;  // not from the command, which checks 1..8192
     InvalidateLayer(destination_node);
 
     // Another layer keeps its block when it has the size, or when it may
@@ -58,7 +59,7 @@ int32_t ScaleCg(NamedTreeNode* target, NamedTreeNode* other, int32_t x1_100, int
     } else {
         if (destination->owned_block.empty()) return -1;
         out = {destination->owned_block.data(), destination->owned_block.size()};
-        if (out.size() < uint64_t(w) * uint64_t(h) * 4) return -1;  // NEVER: the block is at least the allocated size
+        if (ZK_NEVER(out.size() < uint64_t(w) * uint64_t(h) * 4)) return -1;  // the block is at least the allocated size
     }
     destination->alpha_in_use = source->alpha_in_use;
 

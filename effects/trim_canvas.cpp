@@ -11,6 +11,7 @@
 #include "layers/cg_image.h"
 #include "layers/dirty_rect.h"
 #include "layers/pixel_kernels.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -67,7 +68,7 @@ int32_t TrimCgToAlpha(NamedTreeNode* target, NamedTreeNode* other, int32_t count
     if ((side_mask & 2) == 0) left = 0;
     if ((side_mask & 1) == 0) right = source->width - 1;
     const int64_t rw = right - left + 1, rh = bottom - top + 1;
-    if (rw <= 0 || rh <= 0) return 0;  // NEVER: the box lies inside a non-empty image
+    if (ZK_NEVER(rw <= 0 || rh <= 0)) return 0;  // the box lies inside a non-empty image
 
     // Another layer of the result's size is written over, unless it is the
     // target itself, whose pixels are still being read.

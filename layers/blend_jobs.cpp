@@ -6,6 +6,7 @@
 #include "layers/blend_kernels.h"
 #include "layers/cg_image.h"
 #include "layers/compositor.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -125,12 +126,12 @@ void RunBlendJob(const WorkerJob& job, int /*worker*/) {
 }
 
 void PostBlendRows(const BlendRows& blend) {
-    if (!Fits(blend)) return;  // NEVER: the compositor cuts every blit to both images
+    if (ZK_NEVER(!Fits(blend))) return;  // the compositor cuts every blit to both images
     Post(std::span<const BlendRows>(&blend, 1), blend.params.width * blend.height);
 }
 
 void BlendBatch::Add(const BlendRows& blend) {
-    if (!Fits(blend)) return;  // NEVER: as above
+    if (ZK_NEVER(!Fits(blend))) return;  // as above
     if (!pending_.empty() && pending_.front().params.destination != blend.params.destination) Flush();
     if (IsMasked(blend.code)) {
         Flush();

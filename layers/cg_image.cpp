@@ -8,11 +8,12 @@
 #include "core/named_tree.h"
 #include "core/root_trees.h"
 #include "base/system_text.h"
-#include "core/window_proc.h"
+#include "core/window_requests.h"
 #include "core/window_record.h"
 #include "layers/dirty_rect.h"
 #include "storage/asset_name.h"
 #include "storage/file_source.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -113,7 +114,7 @@ void ForgetLayerUsesBelow(NamedTreeNode* top, bool include_top) {
 
 int32_t DecodeWithoutDecoder(FileSource&, CgImage& image, std::string_view found_name) {
     image.alpha_in_use = 0;
-    ReportScriptErrorF(kErrNoImageDecoder, true, {found_name});
+    ReportScriptErrorF(kErrUnknownFileKind, true, {found_name});
     return -1;
 }
 
@@ -152,6 +153,10 @@ bool ResizeGroupCanvas(CgImage& image, int32_t width, int32_t height) {
 
 std::unique_ptr<CgImage> NewCgImageRecord() { return std::make_unique<CgImage>(); }
 
+CanvasOwner OwnCanvas(std::unique_ptr<CgImage> image) {
+    return CanvasOwner(image.release(), [](CgImage* canvas) { std::default_delete<CgImage>()(canvas); });
+}
+
 int32_t NewCgImage(NamedTreeNode* node) {
     if (node == nullptr) return 1;
     std::unique_ptr<CgImage> record = AllocZeroed<CgImage>();
@@ -179,9 +184,9 @@ CgImage* ShareCgImage(NamedTreeNode* node, CgImage* image) {
 void ReleaseCgImagePayload(void* payload) {
     auto* image = static_cast<CgImage*>(payload);
     if (image == nullptr) return;
-    // NEVER: a record held by a node has a positive count. Should one be
+    // A record held by a node has a positive count. Should one be
     // found, leaking it is safer than freeing what another node may hold.
-    if (image->reference_count <= 0) return;
+    if (ZK_NEVER(image->reference_count <= 0)) return;
     if (--image->reference_count > 0) return;
     DestroyCgImage(image);
 }
@@ -256,9 +261,9 @@ void FillTransparentPixels(CgImage& image) {
 }
 
 int32_t InstallCgPixels(CgImage& image, PixelBlock block, int32_t width, int32_t height) {
-    // NEVER: callers make the block for the size. A block that cannot hold
+    // Callers make the block for the size. A block that cannot hold
     // it would let every reader run off its end.
-    if (width < 0 || height < 0 || block.size() < uint64_t(width) * 4 * uint64_t(height)) return -1;
+    if (ZK_NEVER(width < 0 || height < 0 || block.size() < uint64_t(width) * 4 * uint64_t(height))) return -1;
     image.owned_block = std::move(block);
     image.derived_copy.Reset();
     image.current_pixels = image.owned_block.empty() ? nullptr : image.owned_block.data();

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/window_record.h"
 #include "layers/pixel_block.h"
 
 namespace zk {
@@ -127,6 +128,8 @@ bool ResizeGroupCanvas(CgImage& image, int32_t width, int32_t height);
 // A new record with the defaults, owned by the caller (std::bad_alloc when
 // the heap is exhausted: for the engine's own records at start-up).
 std::unique_ptr<CgImage> NewCgImageRecord();
+// Hands an image to a window record as its canvas.
+CanvasOwner OwnCanvas(std::unique_ptr<CgImage> image);
 
 // Gives the node a new record with a reference count of 1 as its payload.
 // A payload the node already had is released first. 0, or 1 after error

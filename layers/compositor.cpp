@@ -15,6 +15,7 @@
 #include "layers/colour_tone.h"
 #include "layers/mask_opacity_ramp.h"
 #include "layers/pixel_kernels.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -92,7 +93,7 @@ void ClearRect(CgImage& image, const LayerRect& rect) {
     if (IsEmpty(r)) return;
     const uint64_t row_bytes = uint64_t(r[kRectRight] - r[kRectLeft] + 1) * 4;
     const uint64_t end = (uint64_t(r[kRectBottom]) * uint64_t(image.width) + uint64_t(r[kRectRight]) + 1) * 4;
-    if (end > CurrentPixelBytes(image)) return;  // NEVER: the image's block holds its size
+    if (ZK_NEVER(end > CurrentPixelBytes(image))) return;  // the image's block holds its size
     for (int64_t y = r[kRectTop]; y <= r[kRectBottom]; ++y)
         PixelKernels.zero_bytes(image.current_pixels + (y * image.width + r[kRectLeft]) * 4, int64_t(row_bytes));
 }

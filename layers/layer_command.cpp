@@ -20,6 +20,7 @@
 #include "script/arg_decoder.h"
 #include "script/command_table.h"
 #include "script/compiled_tables.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -344,8 +345,8 @@ int32_t CmdSetLayer() {
     if (DecodeCommandArgs(kCmdSetLayer) != 0) return -1;
     const CommandArgBlock& args = Args();
     const RootTrees& trees = TheRootTrees();
-    // NEVER: the trees exist from start-up to shutdown.
-    if (trees.layers == nullptr) return 0;
+    // The trees exist from start-up to shutdown.
+    if (ZK_NEVER(trees.layers == nullptr)) return 0;
 
     // The layer: its path, its kind and its node. A number makes it a leaf.
     std::string name;

@@ -10,6 +10,7 @@
 #include "layers/layer_command.h"
 #include "layers/layer_gpu_requests.h"
 #include "script/command_table.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -52,8 +53,8 @@ void ExchangeAttributes(CgImage& a, CgImage& b) {
 int32_t CmdDeleteLayer() {
     if (DecodeCommandArgs(kCmdDeleteLayer) != 0) return -1;
     const RootTrees& trees = TheRootTrees();
-    // NEVER: the trees exist from start-up to shutdown.
-    if (trees.layers == nullptr) return 0;
+    // The trees exist from start-up to shutdown.
+    if (ZK_NEVER(trees.layers == nullptr)) return 0;
     std::string name;
     BuildLayerName(Args(), name);
     std::string path;

@@ -5,8 +5,8 @@
 #include "layers/blend_tables.h"
 #include "layers/compositor.h"
 #include "layers/dirty_rect.h"
-#include "layers/image_decode.h"
 #include "layers/layer_command.h"
+#include "layers/layer_tree_root.h"
 #include "layers/pixel_kernels.h"
 #include "layers/text_buffer.h"
 #include "layers/text_buffer_commands.h"
@@ -30,6 +30,7 @@ void PropagateDirtyRectHook(NamedTreeNode* node) { PropagateDirtyRect(node); }
 // Plugs this subsystem into start-up, the frame step and shutdown.
 void RegisterLayerHooks() {
     EngineHooks& hooks = Hooks();
+    hooks.create_layer_tree = CreateLayerTree;
     hooks.install_pixel_kernels = InstallPixelKernels;
     hooks.build_blend_tables = BuildBlendTables;
     hooks.compose_window = ComposeWindow;
@@ -43,7 +44,6 @@ void RegisterLayerHooks() {
     RegisterTextBufferCommands();
     RegisterWorkerHooks();
     RegisterBlendJobs();
-    RegisterImageDecoders();
     InstallLayerCommands();
 }
 

@@ -188,7 +188,7 @@ void AlphaOverAlphaBothOpacityBgraPlain(uint8_t* dst, const uint8_t* src, int32_
         int64_t da = (int64_t{o} * d[3]) >> 8;
         int64_t combined = da + ((p * (sa - ((da * (sa + 1)) >> 8))) >> 8);
         int64_t divisor = combined + 1;
-        if (divisor != 0) {  // NEVER for opacities in 0..256, where combined >= 0
+        if (divisor != 0) {  // always, for opacities in 0..256, where combined >= 0
             for (int c = 0; c < 3; ++c) {
                 d[c] = pm::ToByte(d[c] + ((((int64_t{s[c]} - d[c]) * p) >> 8) * sa) / divisor);
             }

@@ -1,6 +1,7 @@
 // The auto-reset event (an atomic word and a futex), the ideal-processor
 // hint and the processor count.
 #include "platform/sync.h"
+#include "base/never.h"
 
 #include <linux/futex.h>
 #include <pthread.h>
@@ -186,7 +187,7 @@ void SetThreadIdealProcessor(std::thread& thread, int processor) {
             break;
         }
     }
-    if (cpu < 0) return;  // NEVER: `wanted` is below the number of set bits
+    if (ZK_NEVER(cpu < 0)) return;  // `wanted` is below the number of set bits
 
     CpuSet one;
     one.set = CPU_ALLOC(own.count);

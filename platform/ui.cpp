@@ -88,7 +88,7 @@ int MessageBoxDefaultAnswer(uint32_t flags) {
     for (const MessageBoxButton& button : MessageBoxButtons(flags)) {
         if (button.is_default) return button.id;
     }
-    return IDOK;  // NEVER: MessageBoxButtons always marks one
+    return IDOK;  // not reached: MessageBoxButtons always marks one
 }
 
 // --- RecordingUi -----------------------------------------------------------
@@ -250,7 +250,7 @@ bool LaunchProgram(const std::string& program, const std::vector<std::string>& a
             }
         }).detach();
     } catch (const std::system_error&) {
-        // NEVER in practice (no thread could be made): the program runs; it
+        // Only when no thread could be made: the program runs; it
         // stays a zombie after it ends until this process exits.
     }
     return true;

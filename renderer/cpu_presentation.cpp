@@ -1,4 +1,5 @@
 #include "renderer/cpu_presentation.h"
+#include "renderer/cpu_back_buffer.h"
 
 #include <array>
 #include <limits>

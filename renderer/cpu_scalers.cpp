@@ -10,6 +10,7 @@
 
 #include "layers/pixel_kernels.h"
 #include "layers/worker_pool.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -419,7 +420,7 @@ int32_t Narrow(int64_t value) { return static_cast<int32_t>(value); }
 // Job 21: a band of ScaleBilinearThreaded.
 void RunBilinearJob(const WorkerJob& job, int worker) {
     (void)worker;
-    if (job.context == nullptr) return;  // NEVER: only ScaleBilinearThreaded posts job 21
+    if (ZK_NEVER(job.context == nullptr)) return;  // only ScaleBilinearThreaded posts job 21
     const WorkerResampleParams& p = job.resample;
     const auto& tables = *static_cast<const ResampleCoordTables*>(job.context);
     const BilinearAxis ax = PlanBilinearAxis(Narrow(p.x0), Narrow(p.x1), Narrow(p.destination_width));

@@ -12,6 +12,7 @@
 #include "script/expr_eval.h"
 #include "script/int_arithmetic.h"
 #include "script/system_variable_hooks.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -164,7 +165,7 @@ bool ApplyAssignOperator(double& element, uint8_t op, double value) {
 bool ApplyAssignOperator(ScriptVariable& variable, int64_t element, uint8_t op, int64_t value) {
     if (op >= kAssignOperatorCount || variable.type != kVariableInteger) return false;
     IntegerAssignOp apply = assign_ops.integer[op];
-    if (apply == nullptr) return false;  // NEVER after FillAssignOpTable
+    if (ZK_NEVER(apply == nullptr)) return false;  // FillAssignOpTable fills every slot
     apply(variable, element, value);
     return true;
 }
@@ -172,7 +173,7 @@ bool ApplyAssignOperator(ScriptVariable& variable, int64_t element, uint8_t op, 
 bool ApplyAssignOperator(ScriptVariable& variable, int64_t element, uint8_t op, double value) {
     if (op >= kAssignOperatorCount || variable.type != kVariableReal) return false;
     RealAssignOp apply = assign_ops.real[op];
-    if (apply == nullptr) return false;  // NEVER after FillAssignOpTable
+    if (ZK_NEVER(apply == nullptr)) return false;  // FillAssignOpTable fills every slot
     apply(variable, element, value);
     return true;
 }

@@ -5,12 +5,14 @@
 #include "core/error_report.h"
 #include "core/named_tree.h"
 #include "core/root_trees.h"
-#include "core/startup.h"
+#include "core/startup_notes.h"
 #include "script/compiled_tables.h"
 #include "script/labels.h"
 #include "script/script_file.h"
 #include "script/script_task.h"
 #include "storage/descramble.h"
+#include "storage/startup_files.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -62,7 +64,7 @@ int32_t BootScriptSystem() {
         return 1;
     }
     const ScriptFile* file = LoadedScriptFile(label->file_number);
-    if (file == nullptr) return 1;  // NEVER: loaded just above
+    if (ZK_NEVER(file == nullptr)) return 1;  // loaded just above
     BindTaskToFile(*task, label->file_number, *file);
     task->next_index = static_cast<int32_t>(label->command_index);
     task->block_depth = static_cast<int8_t>(label->block_depth);  // at most 127, checked at load

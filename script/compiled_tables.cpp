@@ -9,6 +9,7 @@
 #include "script/script_file.h"
 #include "script/variables.h"
 #include "storage/file_source.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -315,7 +316,7 @@ uint32_t ParseVariableDefinitions(std::vector<uint8_t> bytes, VariableDefinition
 
 std::span<const uint8_t> DefinitionTextCode(const VariableDefinitionTable& table, const VariableDefinition& definition) {
     std::span<const uint8_t> block(table.file_block);
-    if (uint64_t{definition.text_code_offset} + definition.text_code_length > block.size()) return {};  // NEVER
+    if (ZK_NEVER(uint64_t{definition.text_code_offset} + definition.text_code_length > block.size())) return {};
     return block.subspan(definition.text_code_offset, definition.text_code_length);
 }
 

@@ -17,6 +17,7 @@
 #include "script/script_task.h"
 #include "script/task_runner.h"
 #include "script/variables.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -137,7 +138,7 @@ const LabelEntry* FindLabelReported(std::string_view name) {
 
 int32_t CmdJumpToLabel() {
     ScriptTask* task = Task();
-    if (task == nullptr) return -1;  // NEVER: the runner sets it
+    if (ZK_NEVER(task == nullptr)) return -1;  // the runner sets it
     const ArgDescriptor* record = RecordOf(1);
     if (!record) return -1;
     const LabelEntry* label = nullptr;
@@ -186,7 +187,7 @@ int32_t CmdJumpToLabel() {
 int32_t CmdCallSubroutine() {
     if (DecodeCallCommandArgs(kCmdCallSubroutine) != 0) return -1;
     ScriptTask* task = Task();
-    if (task == nullptr) return -1;  // NEVER
+    if (ZK_NEVER(task == nullptr)) return -1;
     const int depth = task->call_depth;
     if (depth + 1 > kMaxOpenCalls) {
         ReportDepthLimit(kCmdCallSubroutine, kMaxOpenCalls + 1);
@@ -237,7 +238,7 @@ int32_t CmdCallSubroutine() {
 int32_t CmdReturn() {
     if (DecodeCommandArgs(kCmdReturn) != 0) return -1;
     ScriptTask* task = Task();
-    if (task == nullptr) return -1;  // NEVER
+    if (ZK_NEVER(task == nullptr)) return -1;
     const int depth = task->call_depth;
     if (depth <= 0) {
         if (task->system_flag != 0) {
@@ -266,7 +267,7 @@ int32_t CmdReturn() {
 
 int32_t CmdBlockBegin() {
     ScriptTask* task = Task();
-    if (task == nullptr) return -1;  // NEVER
+    if (ZK_NEVER(task == nullptr)) return -1;
     const int depth = task->block_depth;
     if (depth >= kMaxOpenBlocks) {
         ReportDepthLimit(kCmdBlockBegin, kMaxOpenBlocks + 1);
@@ -291,7 +292,7 @@ int32_t CmdBlockBegin() {
 
 int32_t CmdBlockElseIf() {
     ScriptTask* task = Task();
-    if (task == nullptr) return -1;  // NEVER
+    if (ZK_NEVER(task == nullptr)) return -1;
     const int depth = task->block_depth;
     if (depth <= 0) {
         ReportNoOpen(kCmdBlockElseIf, kCmdBlockBegin);
@@ -317,7 +318,7 @@ int32_t CmdBlockElseIf() {
 
 int32_t CmdBlockSkipToEnd() {
     ScriptTask* task = Task();
-    if (task == nullptr) return -1;  // NEVER
+    if (ZK_NEVER(task == nullptr)) return -1;
     const int depth = task->block_depth;
     if (depth <= 0) {
         ReportNoOpen(kCmdBlockElseIf, kCmdBlockBegin);
@@ -336,7 +337,7 @@ namespace {
 int32_t JumpOutOfBlocks(uint8_t code, bool restart) {
     if (DecodeCommandArgs(code) != 0) return -1;
     ScriptTask* task = Task();
-    if (task == nullptr) return -1;  // NEVER
+    if (ZK_NEVER(task == nullptr)) return -1;
     const int32_t n = CountArgument();
     if (n <= 0) return 0;
     const int depth = task->block_depth;
@@ -359,7 +360,7 @@ int32_t CmdRestartBlock() { return JumpOutOfBlocks(kCmdRestartBlock, true); }
 
 int32_t CmdBlockEnd() {
     ScriptTask* task = Task();
-    if (task == nullptr) return -1;  // NEVER
+    if (ZK_NEVER(task == nullptr)) return -1;
     const int depth = task->block_depth;
     if (depth <= 0) {
         ReportNoOpen(kCmdBlockEnd, kCmdBlockBegin);
@@ -375,7 +376,7 @@ int32_t CmdBlockEnd() {
 int32_t CmdLoopBegin() {
     if (DecodeCommandArgs(kCmdLoopBegin) != 0) return -1;
     ScriptTask* task = Task();
-    if (task == nullptr) return -1;  // NEVER
+    if (ZK_NEVER(task == nullptr)) return -1;
     const int depth = task->loop_depth;
     if (depth >= kMaxOpenLoops) {
         ReportDepthLimit(kCmdLoopBegin, kMaxOpenLoops + 1);
@@ -403,7 +404,7 @@ int32_t CmdLoopBegin() {
 
 int32_t CmdLoopEnd() {
     ScriptTask* task = Task();
-    if (task == nullptr) return -1;  // NEVER
+    if (ZK_NEVER(task == nullptr)) return -1;
     const int depth = task->loop_depth;
     if (depth <= 0) {
         ReportScriptError(kErrLoopEndWithoutLoop, true);
@@ -431,7 +432,7 @@ namespace {
 int32_t JumpToLoopEnd(uint8_t code, bool keep_count) {
     if (DecodeCommandArgs(code) != 0) return -1;
     ScriptTask* task = Task();
-    if (task == nullptr) return -1;  // NEVER
+    if (ZK_NEVER(task == nullptr)) return -1;
     const int32_t n = CountArgument();
     if (n <= 0) return 0;
     const int depth = task->loop_depth;

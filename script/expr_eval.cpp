@@ -22,6 +22,7 @@
 #include "script/int_expr_program.h"
 #include "script/system_variable_hooks.h"
 #include "script/variables.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -333,7 +334,7 @@ int32_t OrdinaryElement(const ScriptVariable& variable, std::span<const int64_t>
     }
     if (s.size() != variable.dimension_count) return Fail(kErrSubscriptCount);
     element = FlatElementIndex(variable.Shape(), s);
-    if (element < 0) return Fail(kErrSubscriptRange);  // NEVER: checked above
+    if (ZK_NEVER(element < 0)) return Fail(kErrSubscriptRange);  // checked above
     return 0;
 }
 
@@ -402,7 +403,7 @@ int32_t OpToText(std::span<const uint8_t>) {
     std::to_chars_result r = the_evaluator.IntegerArithmetic()
                                  ? std::to_chars(out, out + kExprTextSize - 1, a->integer)
                                  : std::to_chars(out, out + kExprTextSize - 1, a->real, std::chars_format::fixed, 6);
-    if (r.ec != std::errc()) return Malformed();  // NEVER: the slot always fits
+    if (ZK_NEVER(r.ec != std::errc())) return Malformed();  // the slot always fits
     slot->length = static_cast<size_t>(r.ptr - out);
     out[slot->length] = '\0';
     a->integer = 0;
@@ -922,7 +923,7 @@ bool IntegerEntry(uint32_t type) {
             }
             cells[found++] = variable->integers.data();
         }
-        if (found != program.variable_count) return false;  // NEVER: slots are numbered in order of first use
+        if (ZK_NEVER(found != program.variable_count)) return false;  // slots are numbered in order of first use
     }
 
     // The run state the byte-code run starts from.

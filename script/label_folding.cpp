@@ -6,6 +6,7 @@
 #include "script/expr_eval.h"
 #include "script/labels.h"
 #include "script/script_file.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -19,7 +20,7 @@ void WriteU32(std::span<uint8_t> bytes, size_t offset, uint32_t value) {
 // index, or -1 when the name reads a variable or names no label.
 int32_t ConstantLabel(const ScriptFile& file, const ArgDescriptor& record, std::array<char, kExprTextSize>& buffer) {
     std::optional<std::span<const uint8_t>> code = ArgCode(file.data, record);
-    if (!code) return -1;  // NEVER: every code record was checked at load
+    if (ZK_NEVER(!code)) return -1;  // every code record was checked at load
     buffer[0] = '\0';
     ClearExprVariableMet();
     ExprValue value = EvalTextExpr(*code, buffer);
@@ -42,7 +43,7 @@ void FoldLabels(ScriptFile& file) {
         for (uint32_t k = 0; k < file.arg_counts[i]; ++k) {
             const size_t record_number = size_t{file.first_arg[i]} + k;
             std::optional<ArgDescriptor> record = ReadArgDescriptor(file.args, record_number);
-            if (!record) break;  // NEVER: checked at load
+            if (ZK_NEVER(!record)) break;  // checked at load
             const size_t offset = record_number * kArgDescriptorSize;
             if (code == kCmdJumpToLabel) {
                 // Record 1 only; a folded length has one of its top four bits set.

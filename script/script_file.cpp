@@ -11,6 +11,7 @@
 #include "script/script_task.h"
 #include "storage/descramble.h"
 #include "storage/file_source.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -173,7 +174,7 @@ std::span<const uint8_t> ScriptFileRefs::CommandArgBytes(int64_t index) const {
     if (index < 0 || index >= command_count) return {};
     uint64_t begin = uint64_t{first_arg[static_cast<size_t>(index)]} * kArgDescriptorSize;
     uint64_t length = uint64_t{arg_counts[static_cast<size_t>(index)]} * kArgDescriptorSize;
-    if (begin + length > args.size()) return {};  // NEVER: checked at load
+    if (ZK_NEVER(begin + length > args.size())) return {};  // checked at load
     return args.subspan(static_cast<size_t>(begin), static_cast<size_t>(length));
 }
 

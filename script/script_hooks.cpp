@@ -4,7 +4,6 @@
 #include "script/evaluator_setup.h"
 #include "script/pause_clock.h"
 #include "script/script_task.h"
-#include "script/system_variables.h"
 #include "script/task_commands.h"
 #include "script/task_runner.h"
 
@@ -25,8 +24,6 @@ void RegisterScriptHooks() {
         InstallControlFlowCommands();
         InstallTaskCommands();
     };
-    // The numbers below 1000: what scripts read of the engine.
-    InstallSystemVariables();
 
     // ---- Task runner: run_task_tree, reset_pause_clock ----
     hooks.run_task_tree = RunTaskTreeHook;

@@ -18,6 +18,7 @@
 #include "script/script_task.h"
 #include "script/task_runner.h"
 #include "script/variables.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -76,7 +77,7 @@ int32_t CmdStartTask() {
     NamedTreeNode* node = nullptr;
     if (name.empty()) {
         node = TheCurrentTask().node;
-        if (node == nullptr) return -1;  // NEVER: commands run inside a task
+        if (ZK_NEVER(node == nullptr)) return -1;  // commands run inside a task
         path = node->name;
     } else {
         const int32_t kind = NormaliseNodePath(path, name, TheRootTrees().task_folder, false);
@@ -119,7 +120,7 @@ int32_t CmdStartTask() {
             }
             ++TaskTreeChanges();
         }
-        if (task == nullptr) return -1;  // NEVER: every task node has its task
+        if (ZK_NEVER(task == nullptr)) return -1;  // every task node has its task
         if (!SwitchTaskFile(*task, label->file_number)) return -1;
         task->next_index = static_cast<int32_t>(label->command_index);
         ClearParameters(*task);
@@ -130,7 +131,7 @@ int32_t CmdStartTask() {
             }
         }
     }
-    if (task == nullptr) return -1;  // NEVER: every task node has its task
+    if (ZK_NEVER(task == nullptr)) return -1;  // every task node has its task
 
     if (const CommandArgSlot* slot = args.Find(1)) task->enable_a = static_cast<uint8_t>(slot->value);
     if (const CommandArgSlot* slot = args.Find(2)) task->enable_b = static_cast<uint8_t>(slot->value);

@@ -9,7 +9,8 @@
 
 #include "core/engine_state.h"
 #include "core/error_report.h"
-#include "core/main_loop.h"
+#include "core/engine_hooks.h"
+#include "core/game_thread.h"
 #include "core/main_thread_calls.h"
 #include "core/named_tree.h"
 #include "core/root_trees.h"
@@ -23,6 +24,7 @@
 #include "script/pause_clock.h"
 #include "script/script_file.h"
 #include "script/script_task.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -164,8 +166,8 @@ void VisitChild(NamedTreeNode* child) {
         state.resume_key = 0;
     }
     ScriptTask* task = TaskOf(child);
-    if (task == nullptr) {
-        // NEVER: every task node gets its task; a bare folder still holds tasks.
+    if (ZK_NEVER(task == nullptr)) {
+        // Every task node gets its task; a bare folder still holds tasks.
         if (child->group != 0) Walk(child);
         return;
     }
@@ -202,7 +204,7 @@ void PumpDuringPause() {
         LeavePacingSection();
         return;
     }
-    DrainMessages();
+    if (Hooks().drain_messages != nullptr) Hooks().drain_messages();
 }
 
 }  // namespace
@@ -261,7 +263,7 @@ bool SwitchTaskFile(ScriptTask& task, uint16_t file_number) {
     }
     if (LoadScriptFile(file_number) != 1) return false;
     file = LoadedScriptFile(file_number);
-    if (file == nullptr) return false;  // NEVER: loaded just above
+    if (ZK_NEVER(file == nullptr)) return false;  // loaded just above
     BindTaskToFile(task, file_number, *file);
     return true;
 }
@@ -291,8 +293,8 @@ int32_t DispatchWithPauseWait() {
     }
     const ScriptTask* task = TheCurrentTask().task;
     const int32_t index = CurrentCommand().index;
-    if (task == nullptr || index < 0 || static_cast<size_t>(index) >= task->file.rows[1].size()) {
-        return -1;  // NEVER: the runner checked the index
+    if (ZK_NEVER(task == nullptr || index < 0 || static_cast<size_t>(index) >= task->file.rows[1].size())) {
+        return -1;  // the runner checked the index
     }
     return task->file.rows[1][static_cast<size_t>(index)]();
 }
@@ -300,7 +302,7 @@ int32_t DispatchWithPauseWait() {
 int32_t CmdWait() {
     if (DecodeCommandArgs(kCmdWait) != 0) return -1;
     ScriptTask* task = TheCurrentTask().task;
-    if (task == nullptr) return -1;  // NEVER: the runner sets it
+    if (ZK_NEVER(task == nullptr)) return -1;  // the runner sets it
     const CommandArgBlock& args = Args();
     if (const CommandArgSlot* frames = args.Find(0); frames != nullptr && frames->value != 0) {
         task->frame_wait = static_cast<uint32_t>(frames->value);

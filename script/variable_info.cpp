@@ -6,7 +6,7 @@
 #include "base/nul_text.h"
 #include "base/sjis.h"
 #include "core/error_report.h"
-#include "core/startup.h"
+#include "core/startup_notes.h"
 #include "script/command_table.h"
 #include "script/compiled_tables.h"
 #include "script/variables.h"

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install_deps.sh
-scripts/check_platform_boundary.sh
+scripts/check_layering.sh
 
 jobs=$(nproc)
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/zorvek-ccache}"

@@ -62,7 +62,7 @@ int32_t LoadChannelFile(NamedTreeNode* node, std::string_view file) {
     if (kind == kFileKindOgg) format = kSoundFormatOgg;
     if (format == kSoundFormatNone) {
         const std::string command(CommandName(kCmdControlSound));
-        ReportScriptErrorF(kErrSoundFileKind, true, {command, resolved});
+        ReportScriptErrorF(kErrUnknownFileKind, true, {command, resolved});
         return -1;
     }
     {

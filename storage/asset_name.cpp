@@ -10,6 +10,7 @@
 #include "core/named_tree.h"
 #include "core/settings.h"
 #include "storage/pack_index.h"
+#include "base/never.h"
 
 namespace zk {
 
@@ -120,8 +121,8 @@ int32_t ResolveAssetName(FileSource& source, std::string& out_name, std::string&
         return 1;
     }
     std::string working;
-    if (NormaliseNodePath(working, name, {}, true) < 0) {
-        // NEVER: the length was checked above and spaces are allowed.
+    if (ZK_NEVER(NormaliseNodePath(working, name, {}, true) < 0)) {
+        // The length was checked above and spaces are allowed.
         source.state = 0;
         source.kind = 0;
         return 1;

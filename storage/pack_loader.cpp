@@ -13,6 +13,7 @@
 #include "storage/pack_format.h"
 #include "storage/pack_index.h"
 #include "storage/pack_repair.h"
+#include "base/never.h"
 
 namespace zk {
 namespace {
@@ -52,8 +53,8 @@ int32_t LoadPackEntry(FileSource& source, std::string_view name) {
     source.data.clear();
     source.size = 0;
     const PackIndex& index = ThePackIndex();
-    if (source.pack_number < 0 || static_cast<size_t>(source.pack_number) >= index.pack_names.size()) {
-        ReportEngineErrorF(kErrPackNotOpened, true, {name});  // NEVER: the probe sets a registered pack
+    if (ZK_NEVER(source.pack_number < 0 || static_cast<size_t>(source.pack_number) >= index.pack_names.size())) {
+        ReportEngineErrorF(kErrPackNotOpened, true, {name});  // the probe sets a registered pack
         return -3;
     }
     std::string_view pack_name = index.pack_names[static_cast<size_t>(source.pack_number)];

@@ -5,7 +5,6 @@
 
 #include "base/byte_reader.h"
 #include "platform/codec_registry.h"
-#include "script/variables.h"
 
 namespace zk {
 
@@ -135,17 +134,17 @@ bool ZlibUncompress(std::span<const uint8_t> source, uint64_t expected, std::vec
 
 // ---- variable payloads ---------------------------------------------------------
 
-std::vector<uint8_t> EncodeVariablePayload(const ScriptVariable& variable) {
+std::vector<uint8_t> EncodeVariablePayload(const VariableValues& variable) {
     std::vector<uint8_t> out;
-    const uint32_t count = std::min<uint32_t>(variable.dimension_count, kMaxDimensions);
-    const std::span<const int32_t> sizes(variable.sizes.data(), count);
+    const uint32_t count = static_cast<uint32_t>(std::min<size_t>(variable.sizes.size(), kMaxPayloadDimensions));
+    const std::span<const int32_t> sizes = variable.sizes.first(count);
     switch (variable.type) {
-        case kVariableInteger: {
+        case kPayloadInteger: {
             AppendPayloadHead(out, 1, count, sizes, uint64_t{variable.integers.size()} * 8);
             for (int64_t value : variable.integers) AppendU64(out, static_cast<uint64_t>(value));
             break;
         }
-        case kVariableReal: {
+        case kPayloadReal: {
             AppendPayloadHead(out, 2, count, sizes, uint64_t{variable.reals.size()} * 8);
             for (double value : variable.reals) {
                 uint64_t bits;
@@ -201,7 +200,7 @@ PayloadError ParseVariablePayload(std::span<const uint8_t> payload, VariablePayl
     auto count = reader.U32();
     if (!type || !count) return PayloadError::kDamaged;
     if (*type < 1 || *type > 3) return PayloadError::kBadType;
-    if (*count > static_cast<uint32_t>(kMaxDimensions)) return PayloadError::kBadType;
+    if (*count > static_cast<uint32_t>(kMaxPayloadDimensions)) return PayloadError::kBadType;
     VariablePayload parsed;
     parsed.type = *type;
     parsed.dimension_count = *count;

@@ -29,7 +29,6 @@
 
 namespace zk {
 
-struct ScriptVariable;
 struct CgImage;
 
 inline constexpr uint32_t kSaveVersion = 480;
@@ -87,7 +86,21 @@ bool ZlibUncompress(std::span<const uint8_t> source, uint64_t expected, std::vec
 // The payload of a whole variable (its dimension count and sizes, every
 // element) or of one element (dimension count 0). Texts end at their first
 // NUL, as every reader of a text element sees them.
-std::vector<uint8_t> EncodeVariablePayload(const ScriptVariable& variable);
+// A variable as its payload holds it: the type (1 integer, 2 real,
+// anything else text), the dimension sizes and every element.
+// Dimensions a saved variable may have (as many as a script variable).
+inline constexpr uint32_t kMaxPayloadDimensions = 8;
+inline constexpr uint8_t kPayloadInteger = 1;
+inline constexpr uint8_t kPayloadReal = 2;
+inline constexpr uint8_t kPayloadText = 3;
+struct VariableValues {
+    uint8_t type = 0;
+    std::span<const int32_t> sizes;  // one per dimension
+    std::span<const int64_t> integers;
+    std::span<const double> reals;
+    std::span<const std::string> texts;
+};
+std::vector<uint8_t> EncodeVariablePayload(const VariableValues& variable);
 std::vector<uint8_t> EncodeIntegerElementPayload(int64_t value);
 std::vector<uint8_t> EncodeRealElementPayload(double value);
 std::vector<uint8_t> EncodeTextElementPayload(std::string_view text);

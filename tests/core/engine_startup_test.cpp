@@ -15,12 +15,12 @@
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
 #include "core/error_report.h"
-#include "core/main_loop.h"
+#include "engine/main_loop.h"
 #include "core/root_trees.h"
 #include "core/settings.h"
-#include "core/startup.h"
+#include "engine/startup.h"
 #include "core/system_facts.h"
-#include "core/window_proc.h"
+#include "engine/window_proc.h"
 #include "core/window_record.h"
 #include "platform/game_path.h"
 #include "platform/headless_window_system.h"
@@ -33,6 +33,8 @@
 #include "base/text_encoding.h"
 #include "tests/platform/scoped_env.h"
 #include "tests/storage/run_program.h"
+#include "renderer/cpu_back_buffer.h"
+#include "engine/engine_reset.h"
 
 namespace zk {
 namespace {
@@ -48,7 +50,7 @@ protected:
         fs::create_directories(folder / "zkbin");
         original_cwd = fs::current_path();
         config.title = "start";
-        ResetAll();
+        ResetEngine();
         platform::InstallWindowSystem(&windows);
         platform::InstallUi(&ui);
     }
@@ -57,16 +59,7 @@ protected:
         platform::InstallWindowSystem(nullptr);
         fs::current_path(original_cwd);
         fs::remove_all(folder);
-        ResetAll();
-    }
-    static void ResetAll() {
-        ResetStartupState();
-        ResetMainLoopState();
-        ResetEngineState();
-        ResetSettings();
-        ResetErrorReporter();
-        ResetWindowRequests();
-        Hooks() = {};
+        ResetEngine();
     }
     int RunEngine(std::vector<std::string> argv = {"zorvek"}, uint64_t frames = 3) {
         ASSERT_WRITE();

@@ -23,6 +23,7 @@
 #include "tools/lib/zke_writer.h"
 #include "base/text_encoding.h"
 #include "tests/platform/scoped_env.h"
+#include "storage/startup_files.h"
 
 namespace zk {
 namespace {

@@ -5,8 +5,8 @@
 
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
-#include "core/main_loop.h"
-#include "core/window_proc.h"
+#include "engine/main_loop.h"
+#include "engine/window_proc.h"
 #include "platform/clock.h"
 
 namespace zk {

@@ -13,13 +13,14 @@
 
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
-#include "core/main_loop.h"
+#include "engine/main_loop.h"
 #include "core/settings.h"
-#include "core/startup.h"
-#include "core/window_proc.h"
+#include "engine/startup.h"
+#include "engine/window_proc.h"
 #include "core/window_record.h"
 #include "platform/clock.h"
 #include "platform/headless_window_system.h"
+#include "engine/engine_reset.h"
 
 namespace zk {
 namespace {
@@ -76,7 +77,7 @@ int64_t ProbeProc(platform::WindowHandle window, uint32_t message, uint64_t wpar
 class GameThreadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetAll();
+        ResetEngine();
         platform::InstallClock(nullptr);
         platform::InstallWindowSystem(&windows);
         Settings().game_loop_thread = 1;
@@ -101,15 +102,7 @@ protected:
         hold_walk = false;
         StopFrames();
         platform::InstallWindowSystem(nullptr);
-        ResetAll();
-    }
-    static void ResetAll() {
-        ResetMainLoopState();
-        ResetEngineState();
-        ResetSettings();
-        ResetWindowRequests();
-        DestroyWindowRecords();
-        Hooks() = {};
+        ResetEngine();
     }
 
     // Starts the game-loop thread as start-up does, with the main loop's

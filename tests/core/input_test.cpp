@@ -15,12 +15,12 @@
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
 #include "core/error_report.h"
-#include "core/input.h"
-#include "core/main_loop.h"
+#include "engine/input.h"
+#include "engine/main_loop.h"
 #include "core/root_trees.h"
 #include "core/settings.h"
-#include "core/startup.h"
-#include "core/window_proc.h"
+#include "engine/startup.h"
+#include "engine/window_proc.h"
 #include "core/window_record.h"
 #include "platform/clock.h"
 #include "platform/headless_window_system.h"
@@ -31,6 +31,8 @@
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/script_writer.h"
 #include "tools/lib/zkcfg_writer.h"
+#include "renderer/cpu_back_buffer.h"
+#include "engine/engine_reset.h"
 
 namespace zk {
 namespace {
@@ -53,7 +55,7 @@ InputEvent Event(Kind kind, int32_t a = 0, int32_t b = 0, int32_t c = 0) {
 class InputTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetAll();
+        ResetEngine();
         platform::InstallWindowSystem(&windows_);
         platform::InstallClock(&clock_);
         FillKeyTransitionTable();
@@ -82,15 +84,7 @@ protected:
         DestroyWindowRecords();
         platform::InstallClock(nullptr);
         platform::InstallWindowSystem(nullptr);
-        ResetAll();
-    }
-    static void ResetAll() {
-        ResetEngineState();
-        ResetWindowRequests();
-        ResetInputState();
-        TheLetterboxOffset() = {};
-        TheCpuBackBuffer() = {};
-        Hooks() = {};
+        ResetEngine();
     }
 
     void Drain() {
@@ -434,22 +428,12 @@ protected:
         config.shown_at_start = 1;
         ASSERT_TRUE(tools::WriteFile((folder_ / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
         original_cwd_ = fs::current_path();
-        ResetAll();
+        ResetEngine();
     }
     void TearDown() override {
         fs::current_path(original_cwd_);
         fs::remove_all(folder_);
-        ResetAll();
-    }
-    static void ResetAll() {
-        ResetStartupState();
-        ResetMainLoopState();
-        ResetEngineState();
-        ResetSettings();
-        ResetErrorReporter();
-        ResetWindowRequests();
-        ResetInputState();
-        Hooks() = {};
+        ResetEngine();
     }
 
     fs::path folder_, original_cwd_;

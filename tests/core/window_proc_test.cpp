@@ -21,13 +21,13 @@
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
 #include "core/error_report.h"
-#include "core/input.h"
-#include "core/main_loop.h"
+#include "engine/input.h"
+#include "engine/main_loop.h"
 #include "core/named_tree.h"
 #include "core/root_trees.h"
 #include "core/settings.h"
-#include "core/startup.h"
-#include "core/window_proc.h"
+#include "engine/startup.h"
+#include "engine/window_proc.h"
 #include "core/window_record.h"
 #include "layers/cg_image.h"
 #include "platform/headless_window_system.h"
@@ -39,6 +39,10 @@
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/script_text.h"
 #include "tools/lib/zkcfg_writer.h"
+#include "renderer/cpu_back_buffer.h"
+#include "engine/window_creation.h"
+#include "engine/engine_reset.h"
+#include "layers/layer_tree_root.h"
 
 namespace zk {
 namespace {
@@ -84,7 +88,7 @@ HookCalls hook_calls;
 class WindowProcTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetAll();
+        ResetEngine();
         platform::InstallWindowSystem(&windows_);
         platform::InstallUi(&ui_);
         FillKeyTransitionTable();
@@ -115,18 +119,7 @@ protected:
         DestroyWindowRecords();
         platform::InstallUi(nullptr);
         platform::InstallWindowSystem(nullptr);
-        ResetAll();
-    }
-    static void ResetAll() {
-        ResetEngineState();
-        ResetSettings();
-        ResetWindowRequests();
-        ResetInputState();
-        ResetPauseClockState();
-        ResetFileNameList();
-        TheLetterboxOffset() = {};
-        TheCpuBackBuffer() = {};
-        Hooks() = {};
+        ResetEngine();
     }
 
     WindowRecord* MakeWindow(int number, int32_t width, int32_t height, const std::string& title) {
@@ -383,6 +376,7 @@ protected:
     void SetUp() override {
         WindowProcTest::SetUp();
         InitPathCharTable();
+        Hooks().create_layer_tree = CreateLayerTree;
         CreateRootTrees();
         grip_ = CreateTreeNode(TheRootTrees().layers, "W0/grip", false, 1);
         ASSERT_NE(grip_, nullptr);
@@ -524,26 +518,14 @@ protected:
         on_frame = nullptr;
         fs::current_path(original_cwd_);
         fs::remove_all(folder_);
-        ResetAll();
-    }
-    static void ResetAll() {
-        ResetStartupState();
-        ResetMainLoopState();
-        ResetEngineState();
-        ResetSettings();
-        ResetErrorReporter();
-        ResetWindowRequests();
-        ResetInputState();
-        ResetPauseClockState();
-        ResetCommandTable();
-        Hooks() = {};
+        ResetEngine();
     }
 
     // Runs the engine from a fresh start on the headless window system
     // until it stops by itself or `frames` have run, playing `input` and
     // answering its boxes with `answers`. The boxes shown are kept in boxes_.
     void Run(uint64_t frames, const std::string& input, const std::vector<int>& answers = {}) {
-        ResetAll();
+        ResetEngine();
         ASSERT_TRUE(RegisterCommandHandler(120, TestCommand));
         ASSERT_TRUE(tools::WriteFile((folder_ / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config_)));
         std::string error;

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "layers/cg_image.h"
-#include "layers/decode_gif.h"
-#include "layers/image_decoders.h"
+#include "images/decode_gif.h"
+#include "images/image_decoders.h"
 #include "tests/fuzz/decoder_fuzz_support.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <span>
 
 #include "layers/cg_image.h"
-#include "layers/image_decoders.h"
-#include "layers/jpeg_source.h"
+#include "images/image_decoders.h"
+#include "images/jpeg_source.h"
 #include "tests/fuzz/decoder_fuzz_support.h"
 
 namespace {

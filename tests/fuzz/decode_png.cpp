@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "layers/cg_image.h"
-#include "layers/image_decoders.h"
+#include "images/image_decoders.h"
 #include "tests/fuzz/decoder_fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

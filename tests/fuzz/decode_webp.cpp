@@ -6,8 +6,8 @@
 #include <span>
 
 #include "layers/cg_image.h"
-#include "layers/image_codecs.h"
-#include "layers/image_decoders.h"
+#include "images/image_codecs.h"
+#include "images/image_decoders.h"
 #include "tests/fuzz/decoder_fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -9,7 +9,7 @@
 
 #include "core/system_facts.h"
 #include "layers/cg_image.h"
-#include "layers/image_decoders.h"
+#include "images/image_decoders.h"
 #include "layers/worker_pool.h"
 #include "tests/fuzz/decoder_fuzz_support.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "script/variables.h"
-#include "storage/save_commands.h"
+#include "engine/save_commands.h"
 #include "storage/save_format.h"
 #include "storage/save_rows.h"
 #include "tests/fuzz/decoder_fuzz_support.h"

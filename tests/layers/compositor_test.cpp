@@ -66,7 +66,7 @@ protected:
         ASSERT_TRUE(AllocCgPixels(*image, width, height));
         WindowRecord* record = GetWindowRecord(0);
         record->shown_layer_set = w0_;
-        record->canvas = NewCgImageRecord();
+        record->canvas = OwnCanvas(NewCgImageRecord());
         record->shown = 1;
         TheFrameCounters.frame_count = 1;
     }

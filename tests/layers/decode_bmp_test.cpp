@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "layers/cg_image.h"
-#include "layers/image_decoders.h"
+#include "images/image_decoders.h"
 #include "tests/layers/decoder_test_support.h"
 #include "tools/lib/bmp_writer.h"
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "layers/cg_image.h"
-#include "layers/decode_gif.h"
-#include "layers/image_decoders.h"
+#include "images/decode_gif.h"
+#include "images/image_decoders.h"
 #include "tests/layers/decoder_test_support.h"
 #include "tools/lib/gif_writer.h"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "layers/cg_image.h"
-#include "layers/image_decoders.h"
+#include "images/image_decoders.h"
 #include "platform/codec_registry.h"
 #include "tests/layers/decoder_test_support.h"
 

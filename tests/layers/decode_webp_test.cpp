@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "layers/cg_image.h"
-#include "layers/image_decoders.h"
+#include "images/image_decoders.h"
 #include "platform/codec_registry.h"
 #include "platform/game_path.h"
 #include "tests/layers/decoder_test_support.h"

@@ -9,7 +9,7 @@
 
 #include "core/system_facts.h"
 #include "layers/cg_image.h"
-#include "layers/image_decoders.h"
+#include "images/image_decoders.h"
 #include "layers/worker_pool.h"
 #include "platform/codec_registry.h"
 #include "platform/game_path.h"

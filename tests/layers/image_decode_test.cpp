@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "layers/cg_image.h"
-#include "layers/image_decode.h"
+#include "images/image_decode.h"
 #include "platform/game_path.h"
 #include "storage/asset_name.h"
 #include "storage/file_source.h"

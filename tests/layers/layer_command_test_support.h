@@ -30,7 +30,7 @@
 #include "layers/cg_image.h"
 #include "layers/compositor.h"
 #include "layers/dirty_rect.h"
-#include "layers/image_decode.h"
+#include "images/image_decode.h"
 #include "layers/layer_command.h"
 #include "layers/layer_gpu_requests.h"
 #include "layers/worker_pool.h"
@@ -90,7 +90,7 @@ protected:
         canvas->dirty_rect = {0, 0, kWidth - 1, kHeight - 1};
         WindowRecord* record = GetWindowRecord(0);
         record->shown_layer_set = w0_;
-        record->canvas = NewCgImageRecord();
+        record->canvas = OwnCanvas(NewCgImageRecord());
         record->shown = 1;
         TheFrameCounters.frame_count = 1;
         TheLayerGpuRequests() = LayerGpuRequests{};

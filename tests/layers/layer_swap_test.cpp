@@ -2,7 +2,7 @@
 // lines made: what is left in the tree, what the window shows afterwards,
 // and that every node stays findable under its name and kind.
 #include "tests/layers/layer_command_test_support.h"
-#include "core/window_proc.h"
+#include "engine/window_proc.h"
 #include "layers/layer_delete_swap.h"
 
 namespace zk::layer_test {

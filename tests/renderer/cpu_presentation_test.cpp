@@ -24,6 +24,7 @@
 #include "renderer/display_state.h"
 #include "renderer/renderer_hooks.h"
 #include "tests/renderer/bilinear_formulas.h"
+#include "renderer/cpu_back_buffer.h"
 
 namespace zk {
 namespace {

@@ -1,14 +1,14 @@
 // The engine commands on readable scripts: 13 ends (and may restart), 28
 // sets the frame rate, 93 stops and resumes the game timers and sets the
 // keep-running switch while the main window is active.
-#include "core/engine_commands.h"
+#include "engine/engine_commands.h"
 #include "core/engine_state.h"
 #include "core/error_codes.h"
-#include "core/startup.h"
+#include "engine/startup.h"
 #include "core/window_record.h"
 #include "script/pause_clock.h"
 #include "script/system_variable_hooks.h"
-#include "script/system_variables.h"
+#include "engine/system_variables.h"
 #include "tests/script/runner_test_support.h"
 
 namespace zk {

@@ -1,6 +1,6 @@
 // Command 49 on readable scripts: the input sources, and the cursor hidden
 // and shown once as the mouse goes off and on.
-#include "core/input.h"
+#include "engine/input.h"
 #include "platform/headless_window_system.h"
 #include "platform/window_system.h"
 #include "tests/script/runner_test_support.h"

@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "core/main_loop.h"
-#include "core/startup.h"
+#include "engine/main_loop.h"
+#include "engine/startup.h"
 #include "core/system_facts.h"
-#include "core/window_proc.h"
+#include "engine/window_proc.h"
 #include "core/window_record.h"
 #include "platform/headless_window_system.h"
 #include "tests/script/runner_test_support.h"
@@ -275,6 +275,7 @@ protected:
         ASSERT_EQ(CreateWindowRecords(), 0);
         main_record = MainWindowRecord();
         ASSERT_TRUE(windows.RegisterClass("pause", EngineWindowProc));
+        Hooks().drain_messages = DrainMessages;
         platform::WindowCreateParams params;
         params.class_name = "pause";
         params.width = 64;

@@ -7,19 +7,19 @@
 #include <string>
 #include <variant>
 
-#include "core/input.h"
+#include "engine/input.h"
 #include "core/root_trees.h"
 #include "core/settings.h"
 #include "core/startup_paths.h"
 #include "core/system_facts.h"
-#include "core/window_proc.h"
+#include "engine/window_proc.h"
 #include "core/window_record.h"
 #include "layers/text_buffer.h"
 #include "platform/memory_status.h"
 #include "script/assign.h"
 #include "script/expr_eval.h"
 #include "script/system_variable_hooks.h"
-#include "script/system_variables.h"
+#include "engine/system_variables.h"
 #include "system/file_name_list.h"
 #include "base/text_encoding.h"
 #include "tests/script/runner_test_support.h"

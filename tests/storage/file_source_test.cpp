@@ -22,6 +22,7 @@
 #include "tests/storage/temp_game_folder.h"
 #include "tools/lib/pack_writer.h"
 #include "base/text_encoding.h"
+#include "engine/engine_registration.h"
 
 namespace zk {
 namespace {

@@ -17,10 +17,11 @@
 #include "layers/layer_command.h"
 #include "platform/codec_registry.h"
 #include "storage/codec_loading.h"
-#include "storage/save_commands.h"
+#include "engine/save_commands.h"
 #include "storage/save_format.h"
 #include "storage/save_rows.h"
 #include "tests/script/runner_test_support.h"
+#include "layers/layer_tree_root.h"
 
 namespace zk::save_test {
 
@@ -78,6 +79,7 @@ protected:
         if (!script.game.Write(game_)) return false;
         platform::ClearPathCache();
         Hooks().create_script_task = CreateScriptTaskHook;
+        Hooks().create_layer_tree = CreateLayerTree;
         CreateRootTrees();
         return BootScriptSystem() == 0;
     }

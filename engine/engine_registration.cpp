@@ -1,0 +1,31 @@
+#include "engine/engine_registration.h"
+
+#include "core/engine_hooks.h"
+#include "engine/engine_commands.h"
+#include "engine/main_loop.h"
+#include "engine/system_variables.h"
+#include "script/data_commands.h"
+#include "system/text_file_commands.h"
+
+namespace zk {
+
+void RegisterSubsystemHooks() {
+    RegisterStorageHooks();
+    RegisterScriptHooks();
+    // The numbers below 1000: what scripts read of the engine.
+    InstallSystemVariables();
+    Hooks().drain_messages = DrainMessages;
+    RegisterLayerHooks();
+    RegisterImageDecoders();
+    RegisterRendererHooks();
+    RegisterEffectJobs();
+    RegisterInputHooks();
+    RegisterSaveCommands();
+    RegisterSoundHooks();
+    RegisterEngineCommands();
+    RegisterEffectsHooks();
+    RegisterScriptDataCommands();
+    RegisterTextFileCommands();
+}
+
+}  // namespace zk
