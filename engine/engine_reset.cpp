@@ -14,12 +14,14 @@
 #include "engine/startup.h"
 #include "engine/window_proc.h"
 #include "layers/cg_image.h"
+#include "layers/layer_gpu_requests.h"
 #include "renderer/cpu_back_buffer.h"
 #include "renderer/cpu_presentation.h"
 #include "renderer/display_state.h"
 #include "script/command_table.h"
 #include "script/compiled_tables.h"
 #include "script/pause_clock.h"
+#include "script/script_task.h"
 #include "script/system_variable_hooks.h"
 #include "script/task_runner.h"
 #include "script/variables.h"
@@ -35,16 +37,7 @@ void ResetEngine() {
     ResetEngineState();
     ResetSettings();
     ResetErrorReporter();
-    ClearStartupFailureNote();
-    // Windows, their requests and the input they saw.
-    ResetWindowRequests();
-    ResetInputState();
-    FreeRootTrees();
-    DestroyWindowRecords();
-    TheLetterboxOffset() = {};
-    TheDisplayState() = {};
-    TheCpuBackBuffer() = {};
-    // The script machine.
+    // The script machine, before the trees that hold its tasks.
     ResetPauseClockState();
     ResetTaskRunnerState();
     ResetVariableTable();
@@ -52,11 +45,23 @@ void ResetEngine() {
     ResetCommandTable();
     ResetCommandSwitches();
     ResetEngineCommandState();
+    CurrentCommand() = RunningCommand{};
+    TheCurrentTask() = {};
     SystemVariableAccess() = {};
+    // Windows, their requests and the input they saw.
+    ResetWindowRequests();
+    ResetInputState();
+    FreeRootTrees();
+    TheRootTrees() = RootTrees{};
+    DestroyWindowRecords();
+    TheLetterboxOffset() = {};
+    TheDisplayState() = {};
+    TheCpuBackBuffer() = {};
     // Subsystems.
     ResetFileNameList();
     ResetSaveRows();
-    TheCgFileLoaders() = {};
+    TheCgFileLoaders() = CgFileLoaders{ResolveImageName, nullptr};
+    TheLayerGpuRequests() = LayerGpuRequests{};
     Hooks() = {};
 }
 

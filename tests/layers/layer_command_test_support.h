@@ -50,6 +50,7 @@
 #include "tools/lib/infix.h"
 #include "tools/lib/script_writer.h"
 #include "tools/lib/zke_writer.h"
+#include "engine/engine_reset.h"
 
 namespace zk::layer_test {
 
@@ -69,8 +70,7 @@ protected:
     static constexpr int32_t kHeight = 24;
 
     void SetUp() override {
-        ResetEngineState();
-        ResetErrorReporter();
+        ResetEngine();
         platform::InstallUi(&ui_);
         InitPathCharTable();
         BuildBlendTables();
@@ -93,11 +93,7 @@ protected:
         record->canvas = OwnCanvas(NewCgImageRecord());
         record->shown = 1;
         TheFrameCounters.frame_count = 1;
-        TheLayerGpuRequests() = LayerGpuRequests{};
 
-        ResetCompiledTables();
-        ResetCommandTable();
-        ResetCommandSwitches();
         FillEvaluatorTables();
         InstallEvaluatorCommands();
         InstallErrorTexts();
@@ -123,24 +119,13 @@ protected:
 
     void TearDown() override {
         StopWorkerThreads();
-        FreeTreeNode(root_);
-        TheRootTrees() = RootTrees{};
-        DestroyWindowRecords();
-        TheLayerGpuRequests() = LayerGpuRequests{};
-        ResetVariableTable();
-        ResetCompiledTables();
-        ResetCommandTable();
-        ResetCommandSwitches();
-        CurrentCommand() = RunningCommand{};
+        ResetEngine();  // the layer tree the test made goes with the root trees
         fs::current_path(old_cwd_);
         std::error_code ec;
         fs::remove_all(game_, ec);
         platform::ClearPathCache();
-        TheCgFileLoaders() = CgFileLoaders{ResolveImageName, nullptr};
         TheFileSourceHooks() = file_hooks_;
         platform::InstallUi(nullptr);
-        ResetErrorReporter();
-        ResetEngineState();
     }
 
     static void InstallErrorTexts() {

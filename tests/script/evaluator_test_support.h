@@ -25,6 +25,7 @@
 #include "tools/lib/infix.h"
 #include "tools/lib/script_writer.h"
 #include "tools/lib/zke_writer.h"
+#include "engine/engine_reset.h"
 
 namespace zk::evaluator_test {
 
@@ -68,12 +69,8 @@ inline CommandImage BuildCommand(uint8_t code, const std::vector<tools::ScriptAr
 class EvaluatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetErrorReporter();
-        ResetEngineState();
+        ResetEngine();
         platform::InstallUi(&ui_);
-        ResetCompiledTables();
-        ResetCommandTable();
-        SystemVariableAccess() = SystemVariableHooks{};
         FillEvaluatorTables();
         InstallEvaluatorCommands();
         ErrorTextTable table;
@@ -83,13 +80,8 @@ protected:
         ASSERT_EQ(CreateVariableTable(1100), 0);
     }
     void TearDown() override {
-        ResetCompiledTables();
-        ResetCommandTable();
-        SystemVariableAccess() = SystemVariableHooks{};
-        CurrentCommand() = RunningCommand{};
+        ResetEngine();
         platform::InstallUi(nullptr);
-        ResetErrorReporter();
-        ResetEngineState();
     }
 
     void UseCommandDefinitions(const tools::ZkcFile& file) {

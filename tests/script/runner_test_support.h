@@ -22,6 +22,7 @@
 #include "script/variables.h"
 #include "tests/script/script_test_support.h"
 #include "tools/lib/script_text.h"
+#include "engine/engine_reset.h"
 
 namespace zk::script_test {
 
@@ -43,21 +44,12 @@ protected:
         ScriptTest::SetUp();
         InitPathCharTable();  // as start-up does: tree paths with '/', '.' and ':'
         platform::InstallClock(&clock);
-        ResetTaskRunnerState();
-        ResetPauseClockState();
-        ResetCommandTable();
         FillEvaluatorTables();
         InstallEvaluatorCommands();
         InstallControlFlowCommands();
         InstallTaskCommands();
     }
     void TearDown() override {
-        ResetTaskRunnerState();
-        FreeRootTrees();
-        Hooks().create_script_task = nullptr;
-        TheCurrentTask() = {};
-        ResetCommandTable();
-        ResetSettings();
         platform::InstallClock(nullptr);
         ScriptTest::TearDown();
     }

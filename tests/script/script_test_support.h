@@ -23,6 +23,7 @@
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/script_writer.h"
 #include "base/text_encoding.h"
+#include "engine/engine_reset.h"
 
 namespace zk::script_test {
 
@@ -46,20 +47,16 @@ protected:
         old_cwd_ = fs::current_path();
         fs::current_path(game_);
         platform::ClearPathCache();
-        ResetErrorReporter();
-        ResetEngineState();
+        ResetEngine();
         platform::InstallUi(&ui_);
-        ResetCompiledTables();
         BuildDescrambleTables();
         FillEvaluatorTables();
         InstallEvaluatorCommands();
         UseTestErrorTexts();
     }
     void TearDown() override {
-        ResetCompiledTables();
+        ResetEngine();
         platform::InstallUi(nullptr);
-        ResetErrorReporter();
-        ResetEngineState();
         std::error_code ec;
         fs::current_path(old_cwd_, ec);
         fs::remove_all(game_, ec);
