@@ -30,6 +30,7 @@
 #include "platform/ui.h"
 #include "tests/layers/blend_formulas.h"
 #include "tests/layers/cg_pixels.h"
+#include "tests/layers/window_layer_set.h"
 
 namespace zk {
 namespace {
@@ -48,36 +49,15 @@ protected:
     static constexpr int32_t kHeight = 48;
 
     void SetUp() override {
-        ResetEngineState();
-        ResetErrorReporter();
         platform::InstallUi(&ui_);
-        InitPathCharTable();
-        BuildBlendTables();
-        RegisterBlendJobs();
-        CreateWindowRecords();
-        root_ = CreateRootNode();
-        TheRootTrees().layers = root_;
-        TheRootTrees().layer_folder = "W0";
-        w0_ = CreateTreeNode(root_, "W0", true, 1);
-        CgImage* image = CreateCgImage(w0_);
         const auto [width, height] = WindowSize();
-        image->width = width;
-        image->height = height;
-        ASSERT_TRUE(AllocCgPixels(*image, width, height));
-        WindowRecord* record = GetWindowRecord(0);
-        record->shown_layer_set = w0_;
-        record->canvas = OwnCanvas(NewCgImageRecord());
-        record->shown = 1;
-        TheFrameCounters.frame_count = 1;
+        layer_test::WindowLayerSet set = layer_test::MakeWindowLayerSet(width, height, false);
+        root_ = set.root;
+        w0_ = set.w0;
     }
     void TearDown() override {
-        StopWorkerThreads();
-        FreeTreeNode(root_);
-        TheRootTrees() = RootTrees{};
-        DestroyWindowRecords();
+        layer_test::ReleaseWindowLayerSet();
         platform::InstallUi(nullptr);
-        ResetErrorReporter();
-        ResetEngineState();
     }
 
     virtual std::pair<int32_t, int32_t> WindowSize() const { return {kWidth, kHeight}; }

@@ -51,6 +51,7 @@
 #include "tools/lib/script_writer.h"
 #include "tools/lib/zke_writer.h"
 #include "engine/engine_reset.h"
+#include "tests/layers/window_layer_set.h"
 
 namespace zk::layer_test {
 
@@ -70,29 +71,10 @@ protected:
     static constexpr int32_t kHeight = 24;
 
     void SetUp() override {
-        ResetEngine();
         platform::InstallUi(&ui_);
-        InitPathCharTable();
-        BuildBlendTables();
-        RegisterBlendJobs();
-        CreateWindowRecords();
-
-        root_ = CreateRootNode();
-        TheRootTrees().layers = root_;
-        TheRootTrees().layer_folder = "W0";
-        w0_ = CreateTreeNode(root_, "W0", true, 1);
-        CgImage* canvas = CreateCgImage(w0_);
-        canvas->width = kWidth;
-        canvas->height = kHeight;
-        ASSERT_TRUE(AllocCgPixels(*canvas, kWidth, kHeight));
-        canvas->whole_dirty = canvas->dirty_valid = canvas->changed = 1;
-        canvas->dirty_count = 1;
-        canvas->dirty_rect = {0, 0, kWidth - 1, kHeight - 1};
-        WindowRecord* record = GetWindowRecord(0);
-        record->shown_layer_set = w0_;
-        record->canvas = OwnCanvas(NewCgImageRecord());
-        record->shown = 1;
-        TheFrameCounters.frame_count = 1;
+        layer_test::WindowLayerSet set = layer_test::MakeWindowLayerSet(kWidth, kHeight, true);
+        root_ = set.root;
+        w0_ = set.w0;
 
         FillEvaluatorTables();
         InstallEvaluatorCommands();
@@ -118,8 +100,7 @@ protected:
     }
 
     void TearDown() override {
-        StopWorkerThreads();
-        ResetEngine();  // the layer tree the test made goes with the root trees
+        layer_test::ReleaseWindowLayerSet();
         fs::current_path(old_cwd_);
         std::error_code ec;
         fs::remove_all(game_, ec);
