@@ -261,9 +261,9 @@ void FillTransparentPixels(CgImage& image) {
 }
 
 int32_t InstallCgPixels(CgImage& image, PixelBlock block, int32_t width, int32_t height) {
-    // Callers make the block for the size. A block that cannot hold
-    // it would let every reader run off its end.
-    if (ZK_NEVER(width < 0 || height < 0 || block.size() < uint64_t(width) * 4 * uint64_t(height))) return -1;
+    // Callers make the block for the size; one that cannot hold it is
+    // refused, or every reader would run off its end.
+    if (width < 0 || height < 0 || block.size() < uint64_t(width) * 4 * uint64_t(height)) return -1;
     image.owned_block = std::move(block);
     image.derived_copy.Reset();
     image.current_pixels = image.owned_block.empty() ? nullptr : image.owned_block.data();
