@@ -27,6 +27,8 @@
 #include "platform/ui.h"
 #include "renderer/display_state.h"
 #include "tools/lib/byte_writer.h"
+#include "script/command_table.h"
+#include "tools/lib/script_text.h"
 #include "tools/lib/script_writer.h"
 #include "tools/lib/zkcfg_writer.h"
 #include "base/system_text.h"
@@ -78,11 +80,16 @@ protected:
     }
     void ASSERT_WRITE() {
         // The script tables of a game that only waits, then the configuration.
-        ASSERT_TRUE(tools::IdleGame().Write(folder));
+        if (script.empty()) {
+            ASSERT_TRUE(tools::IdleGame().Write(folder));
+        } else {
+            ASSERT_TRUE(tools::ScriptGame(script).game.Write(folder));
+        }
         ASSERT_TRUE(tools::WriteFile((folder / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
     }
 
     fs::path folder, original_cwd;
+    std::string script;  // the game's script in readable form; empty: a game that only waits
     tools::EngineConfigFile config;
     platform::HeadlessWindowSystem windows{{1920, 1080, 32, 60}};
     platform::RecordingUi ui;
@@ -157,14 +164,31 @@ TEST_F(EngineStartupTest, WindowCreationFailureIsReported) {
     EXPECT_EQ(Cp932ToUtf8(ui.boxes.back().text), "ウィンドウが生成できませんでした。");
 }
 
+// Command 120 of the close test's game counts the frames its task ran, for
+// the user's thread to wait on (the engine's own counter belongs to the
+// frame's thread).
+std::atomic<int> frames_seen{0};
+int32_t CountFrame() {
+    frames_seen.fetch_add(1);
+    return 0;
+}
+
 // The close button, as the user presses it, for each close behaviour.
 TEST_F(EngineStartupTest, CloseButtonAsksThenEndsTheEngine) {
+    script = "label SYSTEM_START\ncmd120\nwait 1\njump SYSTEM_START\n";
+    frames_seen = 0;
+    ASSERT_TRUE(RegisterCommandHandler(120, CountFrame));
     ui.QueueAnswer(platform::IDNO);
     ui.QueueAnswer(platform::IDYES);
     std::thread user([&] {
-        // Press the close button twice, a moment apart, once the window exists.
+        // Press the close button twice, six frames apart, once frames run:
+        // counted in frames, so a slow machine presses as a fast one does.
         for (int press = 0; press < 2; ++press) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            // A run that stopped early leaves the wait after a minute.
+            const int until = frames_seen.load() + 6;
+            const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+            while (frames_seen.load() < until && std::chrono::steady_clock::now() < give_up)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
             for (const auto& window : windows.Windows())
                 if (window.class_name.find(":zorvek") != std::string::npos)
                     windows.InjectMessage({window.handle, platform::WM_SYSCOMMAND, platform::SC_CLOSE, 0});
