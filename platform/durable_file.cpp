@@ -76,7 +76,7 @@ bool IsTemporaryName(std::string_view name) {
     return true;
 }
 
-// Makes the temporary file for `host` in `folder`, locked for as long as
+// Makes the temporary file for `base` in `folder`, locked for as long as
 // the descriptor stays open: the lock tells the clean-up of a later write
 // (in this or another process) that the file is in use. A lock is let go
 // when its process dies, so a temporary file nobody holds is left over from
@@ -90,9 +90,12 @@ int CreateLockedTemporary(const std::string& folder, const std::string& base, st
         if (fd < 0) return -1;
         temporary.assign(name.data());
         // A clean-up that found the name before the lock was taken holds it
-        // now and removes the file (or already did): take another name.
+        // now and removes the file (or already did): take another name. A
+        // file system without locks refuses them to the clean-up as well,
+        // which then leaves every file there alone.
+        const bool held_by_another = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
         struct stat st;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &st) == 0 && st.st_nlink > 0) return fd;
+        if (!held_by_another && ::fstat(fd, &st) == 0 && st.st_nlink > 0) return fd;
         ::close(fd);
     }
     errno = EAGAIN;
