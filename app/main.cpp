@@ -36,6 +36,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -90,11 +91,20 @@ std::optional<uint64_t> ParseFrameCount(std::string_view text) {
 // --help `help` is set.
 bool ParseOptions(int argc, char** argv, Options& options, std::string& why, bool& help) {
     bool options_done = false;
+    // Each switch once: a second one would silently win over the first
+    // (--frames 2 --frames 3), so which one was meant is not clear.
+    std::set<std::string_view, std::less<>> seen;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (options_done) {
             options.game_arguments.emplace_back(arg);
             continue;
+        }
+        const bool known_switch = arg == "--game" || arg == "--png" || arg == "--input" || arg == "--frames" ||
+                                  arg == "--headless";
+        if (known_switch && !seen.insert(arg).second) {
+            why = std::string(arg) + " is given more than once";
+            return false;
         }
         if (arg == "--") {
             options_done = true;

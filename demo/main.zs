@@ -148,14 +148,15 @@ loop
   layer name="emblem", x=580 - size / 2, y=100 - size / 2
 
   # One character a frame (a full-width one, or two Latin letters), line
-  # after line.
+  # after line: the text starts 2 pixels in and has a one-pixel edge, so
+  # the n-th character's box with its edge ends at n * 14 + 4.
   typed += 1
   if typed <= 10
-    layer name="msgline1/", width=typed * 14
+    layer name="msgline1/", width=typed * 14 + 4
   elseif typed <= 20
-    layer name="msgline2/", width=(typed - 10) * 14
+    layer name="msgline2/", width=(typed - 10) * 14 + 4
   elseif typed <= 30
-    layer name="msgline3/", width=(typed - 20) * 14
+    layer name="msgline3/", width=(typed - 20) * 14 + 4
   end
 
   # The pointer ball appears with the first mouse move (input 7).

@@ -36,6 +36,19 @@ bool CurrentPixelsHoldImage(const CgImage& image) {
     return false;  // not reached: current pixels are always one of the two blocks
 }
 
+bool OwnedBlockHoldsImage(const CgImage& image) {
+    if (image.owned_block.empty() || image.width < 0 || image.height < 0) return false;
+    return uint64_t(image.width) * uint64_t(image.height) * 4 <= image.owned_block.size();
+}
+
+uint8_t* OwnedPixelsForWriting(CgImage& image) {
+    if (!OwnedBlockHoldsImage(image)) return nullptr;
+    image.derived_copy.Reset();
+    image.derived_copy_frame = 0;
+    image.current_pixels = image.owned_block.data();
+    return image.current_pixels;
+}
+
 CgArea ClampedArea(int64_t x1, int64_t y1, int64_t x2, int64_t y2, int32_t width, int32_t height) {
     auto clamp = [](int64_t v, int32_t size) { return int32_t(std::clamp<int64_t>(v, 0, std::max(size - 1, 0))); };
     return CgArea{clamp(x1, width), clamp(y1, height), clamp(x2, width), clamp(y2, height), width, height};

@@ -229,8 +229,10 @@ int32_t RunFirstRows(const CommandArgBlock& args, const EditLine& line) {
         const CommandArgSlot* slot = args.Find(keyword);
         if (slot == nullptr) continue;
         if (!ScaledSizeAcceptable(args, line)) return -1;
+        // The kind, like the rotation's method below, is handed over as a
+        // byte: the low byte of the sum.
         const int32_t kind =
-            keyword == kEditScale ? 10 : int32_t(10 * (keyword - kEditScale + 1)) + static_cast<uint8_t>(slot->value);
+            keyword == kEditScale ? 10 : static_cast<uint8_t>(uint64_t{10} * (keyword - kEditScale + 1) + uint64_t(slot->value));
         return Status(ScaleCg(line.target, line.other, line.x1_100, line.y1_100, line.x2_100, line.y2_100,
                               line.width100, line.height100, line.count, kind));
     }
@@ -238,7 +240,7 @@ int32_t RunFirstRows(const CommandArgBlock& args, const EditLine& line) {
         const CommandArgSlot* slot = args.Find(keyword);
         if (slot == nullptr) continue;
         if (RectangleGiven(args)) return Refuse(kErrRotateWithRectangle, keyword);
-        const int32_t method = static_cast<uint8_t>(slot->value + 10);
+        const int32_t method = static_cast<uint8_t>(uint64_t(slot->value) + 10);
         const auto rotate = keyword == kEditRotate ? RotateCg : RotateCgBilinear;
         return Status(rotate(line.target, line.other, line.x1, line.y1, line.x2, line.y2, line.value, line.count, method));
     }

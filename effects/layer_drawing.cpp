@@ -2,7 +2,8 @@
 // and comparing two images pixel by pixel. The target's image is the
 // source, placed with its top-left corner at (x, y) in the receiving image
 // and clipped to it; only the overlap is touched, row by row, in the
-// receiving layer's current pixels. The target keeps its pixels.
+// receiving layer's own pixels (its toned or desaturated copy is dropped,
+// to be derived again from the result). The target keeps its pixels.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -58,16 +59,26 @@ private:
     std::vector<uint8_t> copy_;
 };
 
-uint8_t* ReceiverRow(CgImage& receiver, int64_t x, int64_t y) {
-    return receiver.current_pixels + (y * receiver.width + x) * 4;
-}
+// The receiving image's own pixels, which the operation writes. Called
+// once nothing stops the operation any more, and before the source rows
+// are read, so that a layer drawn over itself reads its own pixels.
+class ReceiverRows {
+public:
+    explicit ReceiverRows(CgImage& receiver) : width_(receiver.width), pixels_(OwnedPixelsForWriting(receiver)) {}
+    uint8_t* Row(int64_t x, int64_t y) const { return pixels_ + (y * width_ + x) * 4; }
 
-// Both layers' images, when both hold their pixels.
+private:
+    int64_t width_;
+    uint8_t* pixels_;  // never null: PixelsOf checked the owned block
+};
+
+// Both layers' images, when the source's pixels and the receiver's own
+// block hold their images.
 bool PixelsOf(NamedTreeNode* target, NamedTreeNode* other, CgImage*& source, CgImage*& receiver) {
     source = LayerImage(target);
     receiver = LayerImage(other);
     return source != nullptr && receiver != nullptr && CurrentPixelsHoldImage(*source) &&
-           CurrentPixelsHoldImage(*receiver);
+           OwnedBlockHoldsImage(*receiver);
 }
 
 // Compares whole pixels of the overlap; `keep_different` chooses the rule.
@@ -77,10 +88,11 @@ void ComparePixels(NamedTreeNode* target, NamedTreeNode* other, int32_t x, int32
     receiver->alpha_in_use = 1;
     const Overlap overlap = OverlapOf(*source, x, y, *receiver);
     if (overlap.Empty()) return;
+    const ReceiverRows out(*receiver);
     const SourceRows rows(*source, *receiver);
     for (int64_t r = 0; r < overlap.height; ++r) {
         const uint8_t* s = rows.Row(overlap.source_x, overlap.source_y + r);
-        uint8_t* d = ReceiverRow(*receiver, overlap.x, overlap.y + r);
+        uint8_t* d = out.Row(overlap.x, overlap.y + r);
         for (int64_t i = 0; i < overlap.width; ++i, s += 4, d += 4) {
             const bool equal = std::memcmp(s, d, 4) == 0;
             if (keep_different) {
@@ -104,10 +116,11 @@ int32_t DrawCgOver(NamedTreeNode* target, NamedTreeNode* other, int32_t x1, int3
     receiver->alpha_in_use = 1;
     const Overlap overlap = OverlapOf(*source, x1, y1, *receiver);
     if (overlap.Empty()) return 0;
+    const ReceiverRows out(*receiver);
     const SourceRows rows(*source, *receiver);
     for (int64_t r = 0; r < overlap.height; ++r) {
         const uint8_t* s = rows.Row(overlap.source_x, overlap.source_y + r);
-        uint8_t* d = ReceiverRow(*receiver, overlap.x, overlap.y + r);
+        uint8_t* d = out.Row(overlap.x, overlap.y + r);
         if (opacity == 256) PixelKernels.alpha_over_alpha(d, s, overlap.width * 4);
         else PixelKernels.alpha_over_alpha_source_opacity(d, s, opacity, overlap.width * 4);
     }
@@ -123,10 +136,11 @@ int32_t DrawCgOverWithOpacity(NamedTreeNode* target, NamedTreeNode* other, int32
     if (overlap.Empty()) return 0;
     const int32_t opacity = source->opacity;
     const int32_t destination_opacity = receiver->opacity;
+    const ReceiverRows out(*receiver);
     const SourceRows rows(*source, *receiver);
     for (int64_t r = 0; r < overlap.height; ++r) {
         const uint8_t* s = rows.Row(overlap.source_x, overlap.source_y + r);
-        uint8_t* d = ReceiverRow(*receiver, overlap.x, overlap.y + r);
+        uint8_t* d = out.Row(overlap.x, overlap.y + r);
         if (opacity == 256) {
             PixelKernels.alpha_over_alpha_destination_opacity(d, s, destination_opacity, overlap.width * 4);
         } else {
@@ -157,7 +171,7 @@ int32_t MixCgsIntoThird(NamedTreeNode* target, NamedTreeNode* other, NamedTreeNo
     CgImage* source = LayerImage(target);
     const CgImage* first = LayerImage(other);
     if (source == nullptr || first == nullptr || !CurrentPixelsHoldImage(*source) ||
-        !CurrentPixelsHoldImage(*first) || !CurrentPixelsHoldImage(*receiver)) {
+        !CurrentPixelsHoldImage(*first) || !OwnedBlockHoldsImage(*receiver)) {
         return 0;
     }
     // Ratios outside 0..256 would push bytes past either image.
@@ -170,12 +184,13 @@ int32_t MixCgsIntoThird(NamedTreeNode* target, NamedTreeNode* other, NamedTreeNo
     overlap.width = source_end_x - overlap.source_x;
     overlap.height = source_end_y - overlap.source_y;
     if (overlap.Empty()) return 0;
+    const ReceiverRows out(*receiver);
     const SourceRows target_rows(*source, *receiver);
     const SourceRows first_rows(*first, *receiver);
     for (int64_t r = 0; r < overlap.height; ++r) {
         const uint8_t* t = target_rows.Row(overlap.source_x, overlap.source_y + r);
         const uint8_t* f = first_rows.Row(overlap.source_x, overlap.source_y + r);
-        uint8_t* d = ReceiverRow(*receiver, overlap.x, overlap.y + r);
+        uint8_t* d = out.Row(overlap.x, overlap.y + r);
         PixelKernels.mix(d, t, f, ratio, overlap.width * 4);
     }
     return 0;

@@ -79,7 +79,7 @@ struct RotationTarget {
     NamedTreeNode* node = nullptr;
     CgImage* image = nullptr;
     PixelBlock block;                // a new block, or
-    uint8_t* reused = nullptr;       // the other layer's own pixels
+    uint8_t* reused = nullptr;       // the other layer's owned block
     uint8_t* Pixels() { return reused != nullptr ? reused : block.data(); }
 };
 
@@ -93,11 +93,12 @@ int32_t Rotate(NamedTreeNode* target, NamedTreeNode* other, int64_t value, int32
     out.node = count != 0 ? other : target;
     out.image = LayerImage(out.node);
     if (out.image == nullptr) return 0;
-    // Another layer of the same size is written in place, unless it shows
+    // Another layer of the same size is written in place (its own block,
+    // not a toned copy the compositor would derive again), unless it shows
     // the target's own image, which the kernel is still reading.
     if (count != 0 && out.image != source && out.image->width == w && out.image->height == h &&
-        CurrentPixelsHoldImage(*out.image)) {
-        out.reused = out.image->current_pixels;
+        OwnedBlockHoldsImage(*out.image)) {
+        out.reused = OwnedPixelsForWriting(*out.image);
     } else {
         out.block = AllocCgResultBlock(w, h);
         if (out.block.empty()) return -1;

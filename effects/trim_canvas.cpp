@@ -73,13 +73,10 @@ int32_t TrimCgToAlpha(NamedTreeNode* target, NamedTreeNode* other, int32_t count
     // Another layer of the result's size is written over, unless it is the
     // target itself, whose pixels are still being read.
     const bool reuse = count != 0 && receiver != source && receiver->width == rw && receiver->height == rh &&
-                       !receiver->owned_block.empty() &&
-                       uint64_t(rw) * uint64_t(rh) * 4 <= receiver->owned_block.size();
+                       OwnedBlockHoldsImage(*receiver);
     receiver->alpha_in_use = source->alpha_in_use;
     if (reuse) {
-        receiver->derived_copy.Reset();
-        receiver->current_pixels = receiver->owned_block.data();
-        CopyCanvasRows(receiver->owned_block.data(), rw, 0, 0, source->current_pixels, source->width, left, top,
+        CopyCanvasRows(OwnedPixelsForWriting(*receiver), rw, 0, 0, source->current_pixels, source->width, left, top,
                        rw, rh);
     } else {
         PixelBlock block = AllocCgResultBlock(rw, rh);

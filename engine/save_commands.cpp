@@ -251,16 +251,15 @@ int32_t RestoreList(std::span<const uint8_t> stored, std::string_view display_na
         return -1;
     }
     std::vector<std::vector<uint8_t>> payloads(records.size());
+    std::vector<VariableRecordPayload> restores(records.size());
     for (size_t i = 0; i < records.size(); ++i) {
         if (!SnappyUncompress(records[i].stored, records[i].uncompressed_length, payloads[i])) {
             ShowMessageBox("", "Snp Uncompress Error.");
             return -1;
         }
+        restores[i] = {records[i].variable, payloads[i]};
     }
-    for (size_t i = 0; i < records.size(); ++i) {
-        if (RestoreVariable(records[i].variable, true, payloads[i], 0, display_name) != 0) return -1;
-    }
-    return 0;
+    return RestoreVariableList(restores, display_name);
 }
 
 int32_t LoadBlock(uint8_t command, const CommandArgBlock& args, SaveSource& source, bool from_file,
@@ -369,8 +368,24 @@ int32_t NormaliseSaveFileName(uint8_t command, std::string_view script_name, std
 
 // ---- restoring a variable ------------------------------------------------------------------
 
-int32_t RestoreVariable(uint32_t number, bool whole, std::span<const uint8_t> payload, int64_t element,
-                        std::string_view display_name) {
+namespace {
+
+// A payload checked against its variable: what the restore will write,
+// found before anything changes. The texts and values point into the
+// payload, which outlives it.
+struct CheckedRestore {
+    ScriptVariable* variable = nullptr;
+    uint32_t number = 0;
+    bool whole = false;
+    int64_t element = 0;
+    VariablePayload parsed;
+    uint64_t count = 1;
+    std::vector<std::string_view> texts;
+};
+
+// Every check of RestoreVariable. 0 with `out` filled, or -1 after a report.
+int32_t CheckRestore(uint32_t number, bool whole, std::span<const uint8_t> payload, int64_t element,
+                     std::string_view display_name, CheckedRestore& out) {
     ScriptVariable* variable = FindVariable(number);
     if (variable == nullptr) {
         ReportScriptError(kErrVariableMissing, true);
@@ -393,7 +408,7 @@ int32_t RestoreVariable(uint32_t number, bool whole, std::span<const uint8_t> pa
                            {CommandName(kCmdLoadDataBlock), CommandName(DeclarationCommandOf(variable->type))});
         return -1;
     }
-    VariablePayload parsed;
+    VariablePayload& parsed = out.parsed;
     switch (ParseVariablePayload(payload, parsed)) {
         case PayloadError::kNone: break;
         case PayloadError::kBadType: ReportScriptError(kErrBadPositionString, true); return -1;
@@ -419,12 +434,9 @@ int32_t RestoreVariable(uint32_t number, bool whole, std::span<const uint8_t> pa
             }
         }
     }
-
-    // Every check of the data before the first element changes.
-    std::vector<std::string_view> texts;
     if (parsed.type == kVariableText) {
         bool too_long = false;
-        if (!SplitPayloadTexts(parsed.data, count, texts, too_long) || too_long) {
+        if (!SplitPayloadTexts(parsed.data, count, out.texts, too_long) || too_long) {
             ShowInvalidSave(display_name);
             return -1;
         }
@@ -432,37 +444,73 @@ int32_t RestoreVariable(uint32_t number, bool whole, std::span<const uint8_t> pa
         ShowInvalidSave(display_name);
         return -1;
     }
+    out.variable = variable;
+    out.number = number;
+    out.whole = whole;
+    out.element = element;
+    out.count = count;
+    return 0;
+}
 
-    if (!whole) {
+// Writes a checked payload into its variable. 0, or -1 after a report.
+int32_t ApplyRestore(const CheckedRestore& restore) {
+    ScriptVariable& variable = *restore.variable;
+    const VariablePayload& parsed = restore.parsed;
+    if (!restore.whole) {
         // One element; an index outside the variable stores nothing.
-        if (!ElementInRange(*variable, element)) return 0;
-        if (parsed.type == kVariableText) return StoreStringElement(number, element, texts[0]);
+        if (!ElementInRange(variable, restore.element)) return 0;
+        if (parsed.type == kVariableText) return StoreStringElement(restore.number, restore.element, restore.texts[0]);
         int64_t bits = 0;
         std::memcpy(&bits, parsed.data.data(), 8);
         if (parsed.type == kVariableInteger) {
-            variable->integers[static_cast<size_t>(element)] = bits;
+            variable.integers[static_cast<size_t>(restore.element)] = bits;
         } else {
             double value;
             std::memcpy(&value, &bits, 8);
-            variable->reals[static_cast<size_t>(element)] = value;
+            variable.reals[static_cast<size_t>(restore.element)] = value;
         }
         return 0;
     }
+    const uint64_t count = restore.count;
     switch (parsed.type) {
         case kVariableInteger:
-            variable->integers.resize(static_cast<size_t>(count));
-            if (count != 0) std::memcpy(variable->integers.data(), parsed.data.data(), parsed.data.size());
+            variable.integers.resize(static_cast<size_t>(count));
+            if (count != 0) std::memcpy(variable.integers.data(), parsed.data.data(), parsed.data.size());
             break;
         case kVariableReal:
-            variable->reals.resize(static_cast<size_t>(count));
-            if (count != 0) std::memcpy(variable->reals.data(), parsed.data.data(), parsed.data.size());
+            variable.reals.resize(static_cast<size_t>(count));
+            if (count != 0) std::memcpy(variable.reals.data(), parsed.data.data(), parsed.data.size());
             break;
         default:
-            variable->texts.resize(static_cast<size_t>(count));
-            for (size_t i = 0; i < texts.size(); ++i) SetStringElementFromBuffer(*variable, static_cast<int64_t>(i), texts[i]);
+            variable.texts.resize(static_cast<size_t>(count));
+            for (size_t i = 0; i < restore.texts.size(); ++i)
+                SetStringElementFromBuffer(variable, static_cast<int64_t>(i), restore.texts[i]);
             break;
     }
-    variable->element_count = count;
+    variable.element_count = count;
+    return 0;
+}
+
+}  // namespace
+
+int32_t RestoreVariable(uint32_t number, bool whole, std::span<const uint8_t> payload, int64_t element,
+                        std::string_view display_name) {
+    CheckedRestore restore;
+    if (CheckRestore(number, whole, payload, element, display_name, restore) != 0) return -1;
+    return ApplyRestore(restore);
+}
+
+int32_t RestoreVariableList(std::span<const VariableRecordPayload> records, std::string_view display_name) {
+    // Every record is checked before the first is written, so a list
+    // refused at its last record leaves every variable as it was.
+    std::vector<CheckedRestore> checked(records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (CheckRestore(records[i].variable, true, records[i].payload, 0, display_name, checked[i]) != 0) return -1;
+    }
+    for (const CheckedRestore& restore : checked) {
+        // A whole restore never fails once checked.
+        if (ApplyRestore(restore) != 0) return -1;
+    }
     return 0;
 }
 

@@ -57,6 +57,16 @@ int32_t NormaliseSaveFileName(uint8_t command, std::string_view script_name, std
 int32_t RestoreVariable(uint32_t number, bool whole, std::span<const uint8_t> payload, int64_t element,
                         std::string_view display_name);
 
+// One record of a list block: a whole variable's payload.
+struct VariableRecordPayload {
+    uint32_t variable = 0;
+    std::span<const uint8_t> payload;
+};
+// Restores the records whole, in order, after checking every one of them:
+// a record that is refused leaves all the variables unchanged. 0, or -1
+// after the report of the first refused record.
+int32_t RestoreVariableList(std::span<const VariableRecordPayload> records, std::string_view display_name);
+
 int32_t CmdSaveDataBlock();
 int32_t CmdLoadDataBlock();
 int32_t CmdDiscardDataBlocks();

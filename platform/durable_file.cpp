@@ -1,6 +1,8 @@
 #include "platform/durable_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +10,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zk::platform {
@@ -53,6 +56,75 @@ int SyncFolder(const std::string& folder) {
     // they make it, and that is no reason to refuse the save.
     if (::fsync(fd.Get()) != 0 && errno != EINVAL && errno != ENOTSUP) return errno;
     return fd.Close();
+}
+
+// The temporary files: ".<name>.tmp-" and the six letters or digits that
+// mkostemp puts in.
+constexpr std::string_view kTemporaryMark = ".tmp-";
+constexpr size_t kTemporaryRandom = 6;
+constexpr int kTemporaryAttempts = 8;
+
+bool IsTemporaryName(std::string_view name) {
+    const size_t tail = kTemporaryMark.size() + kTemporaryRandom;
+    if (name.size() < 2 + tail || name[0] != '.') return false;  // at least one byte of name
+    const std::string_view mark = name.substr(name.size() - tail, kTemporaryMark.size());
+    if (mark != kTemporaryMark) return false;
+    for (char c : name.substr(name.size() - kTemporaryRandom)) {
+        const bool letter_or_digit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (!letter_or_digit) return false;
+    }
+    return true;
+}
+
+// Makes the temporary file for `base` in `folder`, locked for as long as
+// the descriptor stays open: the lock tells the clean-up of a later write
+// (in this or another process) that the file is in use. A lock is let go
+// when its process dies, so a temporary file nobody holds is left over from
+// a killed writer. The descriptor (-1 with errno set) and the name.
+int CreateLockedTemporary(const std::string& folder, const std::string& base, std::string& temporary) {
+    for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+        temporary = folder + "/." + base + std::string(kTemporaryMark) + std::string(kTemporaryRandom, 'X');
+        std::vector<char> name(temporary.begin(), temporary.end());
+        name.push_back('\0');
+        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0) return -1;
+        temporary.assign(name.data());
+        // A clean-up that found the name before the lock was taken holds it
+        // now and removes the file (or already did): take another name. A
+        // file system without locks refuses them to the clean-up as well,
+        // which then leaves every file there alone.
+        const bool held_by_another = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        struct stat st;
+        if (!held_by_another && ::fstat(fd, &st) == 0 && st.st_nlink > 0) return fd;
+        ::close(fd);
+    }
+    errno = EAGAIN;
+    return -1;
+}
+
+// Removes the temporary files in `folder` that no writer holds: those of
+// writers killed before their rename. Best effort: a file that cannot be
+// opened, locked or removed stays for a later write.
+void RemoveStaleTemporaries(const std::string& folder) {
+    DIR* listing = ::opendir(folder.c_str());
+    if (listing == nullptr) return;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (IsTemporaryName(entry->d_name)) names.emplace_back(entry->d_name);
+    }
+    ::closedir(listing);
+    for (const std::string& name : names) {
+        const std::string path = folder + "/" + name;
+        Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (fd.Get() < 0) continue;
+        struct stat held, named;
+        if (::fstat(fd.Get(), &held) != 0 || !S_ISREG(held.st_mode)) continue;
+        if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) continue;  // a writer is at work
+        // Still the file that was locked (not one a new writer made under
+        // the same name since).
+        if (::lstat(path.c_str(), &named) != 0 || named.st_dev != held.st_dev || named.st_ino != held.st_ino) continue;
+        ::unlink(path.c_str());
+    }
 }
 
 int MakeFolder(const std::string& host) {
@@ -113,12 +185,9 @@ int ReplaceGameFile(std::string_view game_path, std::span<const uint8_t> bytes, 
         mode = old_stat.st_mode & 07777;
     }
 
-    std::string temporary = folder + "/." + base + ".tmp-XXXXXX";
-    std::vector<char> name(temporary.begin(), temporary.end());
-    name.push_back('\0');
-    Descriptor fd(::mkostemp(name.data(), O_CLOEXEC));
+    std::string temporary;
+    Descriptor fd(CreateLockedTemporary(folder, base, temporary));
     if (fd.Get() < 0) return errno;
-    temporary.assign(name.data());
 
     int error = WriteAll(fd.Get(), bytes);
     if (error == 0 && ::fchmod(fd.Get(), mode) != 0) error = errno;
@@ -132,6 +201,7 @@ int ReplaceGameFile(std::string_view game_path, std::span<const uint8_t> bytes, 
     // The rename itself lives in the folder: flush it too, so that the new
     // name survives a power cut and not only a killed process.
     error = SyncFolder(folder);
+    RemoveStaleTemporaries(folder);
     if (!existed) ClearPathCache();
     return error;
 }

@@ -5,7 +5,9 @@
 // to the disk (the file, then the folder) and renamed over the old one. A
 // process killed at any instant leaves either the old file or the new one,
 // whole; at worst a stray temporary file (".<name>.tmp-XXXXXX") stays
-// behind in the folder.
+// behind in the folder, until the next write into that folder removes it.
+// A writer holds a lock on its temporary file, so the clean-up never takes
+// the file of a write still at work, in this process or another.
 //
 // Paths are game paths confined to their root (platform/game_path.h).
 //
@@ -31,6 +33,8 @@ int CreateGameFolders(std::string_view folder_game_path, PathRoot root = PathRoo
 // The folder must exist. An existing file keeps its permission bits; a new
 // one is readable by all and writable by its owner. 0, or the system's
 // error number (errno) of the failing step, with the old file untouched.
+// After a replacement the folder's temporary files that no writer holds
+// (left by writers killed before their rename) are removed.
 int ReplaceGameFile(std::string_view game_path, std::span<const uint8_t> bytes, PathRoot root = PathRoot::kGame);
 
 // The run-time library's error number (as the game's error texts number

@@ -1,12 +1,17 @@
-// SDL scancodes to Windows virtual keys. Scancodes name a key's position, so
-// the table follows the positions of a US keyboard (the layout whose
-// virtual keys Windows gives most positions); the keys that only Japanese
-// keyboards have keep the virtual keys a Japanese layout gives them. A
-// script that asks for "the key left of Right Shift" gets that key whatever
-// the desktop's layout prints on it.
+// SDL scancodes to Windows virtual keys. Most keys keep their virtual key
+// on every layout Windows has (letters, digits, function and editing keys,
+// the keypad), and scancodes name a key's position, so those go by a fixed
+// table. The punctuation keys beside the letters, and the key left of 1,
+// get another virtual key on a Japanese layout than on a US one (the key
+// right of P prints @ and is 192 there, [ and 219 on US): for those the
+// key the desktop's current layout puts at the position decides, as the
+// system's key table of that layout would report it. The keys that only
+// Japanese keyboards have keep the virtual keys a Japanese layout gives
+// them.
 #include <SDL.h>
 
 #include <array>
+#include <functional>
 
 #include "platform/virtual_keys.h"
 
@@ -94,11 +99,58 @@ const std::array<uint8_t, SDL_NUM_SCANCODES>& Table() {
     return table;
 }
 
+// The positions whose virtual key follows the layout.
+bool FollowsLayout(int scancode) {
+    switch (scancode) {
+        case SDL_SCANCODE_GRAVE:
+        case SDL_SCANCODE_EQUALS:
+        case SDL_SCANCODE_LEFTBRACKET:
+        case SDL_SCANCODE_RIGHTBRACKET:
+        case SDL_SCANCODE_BACKSLASH:
+        case SDL_SCANCODE_NONUSHASH:
+        case SDL_SCANCODE_SEMICOLON:
+        case SDL_SCANCODE_APOSTROPHE: return true;
+        default: return false;
+    }
+}
+
+// A Japanese layout puts ^ right of -, @ right of P and : right of ;.
+bool JapaneseLayout(const std::function<int(int)>& keycode_of) {
+    return keycode_of(SDL_SCANCODE_EQUALS) == SDLK_CARET || keycode_of(SDL_SCANCODE_LEFTBRACKET) == SDLK_AT ||
+           keycode_of(SDL_SCANCODE_APOSTROPHE) == SDLK_COLON;
+}
+
 }  // namespace
 
-uint8_t VirtualKeyFromScancode(int scancode) {
+uint8_t VirtualKeyInLayout(int scancode, const std::function<int(int)>& keycode_of) {
     if (scancode < 0 || scancode >= SDL_NUM_SCANCODES) return 0;
-    return Table()[static_cast<size_t>(scancode)];
+    const uint8_t by_position = Table()[static_cast<size_t>(scancode)];
+    if (!FollowsLayout(scancode)) return by_position;
+    const bool japanese = JapaneseLayout(keycode_of);
+    // 半角/全角 sits where US keyboards have `; it has no character.
+    if (scancode == SDL_SCANCODE_GRAVE && japanese) return VK_OEM_AUTO;
+    switch (keycode_of(scancode)) {
+        case SDLK_BACKQUOTE: return VK_OEM_3;
+        case SDLK_AT: return VK_OEM_3;
+        case SDLK_EQUALS: return VK_OEM_PLUS;
+        case SDLK_CARET: return VK_OEM_7;
+        case SDLK_LEFTBRACKET: return VK_OEM_4;
+        case SDLK_RIGHTBRACKET: return VK_OEM_6;
+        case SDLK_BACKSLASH: return VK_OEM_5;
+        case SDLK_QUOTE: return VK_OEM_7;
+        case SDLK_COLON: return VK_OEM_1;
+        // The key that types + (shifted on a Japanese layout) is 187.
+        case SDLK_SEMICOLON: return japanese ? VK_OEM_PLUS : VK_OEM_1;
+        // No layout known (no display), or a character neither layout puts
+        // there: the key a US layout has at the position.
+        default: return by_position;
+    }
+}
+
+uint8_t VirtualKeyFromScancode(int scancode) {
+    return VirtualKeyInLayout(scancode, [](int code) {
+        return static_cast<int>(SDL_GetKeyFromScancode(static_cast<SDL_Scancode>(code)));
+    });
 }
 
 int ScancodeFromName(const char* name) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -75,6 +76,7 @@ enum VirtualKey : uint8_t {
     VK_OEM_6 = 0xDD,       // ]}
     VK_OEM_7 = 0xDE,       // '"
     VK_OEM_102 = 0xE2,     // the extra key beside left Shift (Japanese: \ _)
+    VK_OEM_AUTO = 0xF3,    // 半角/全角 (Japanese layouts)
 };
 
 // One byte per virtual key, as GetKeyboardState fills its table: 0x80 while
@@ -108,11 +110,18 @@ Message KeyMessage(WindowHandle window, uint8_t key, bool down, bool alt_held, b
 // "13" Return). nullopt for anything else.
 std::optional<uint8_t> VirtualKeyFromName(std::string_view name);
 
-// SDL scancode -> virtual key, by the key's position on a US layout (the
-// Japanese keys by their own codes); 0 for a scancode with no key here.
+// SDL scancode -> virtual key: by the key's position, except for the
+// punctuation keys beside the letters and the key left of 1, which take the
+// virtual key that the current layout's key there has (on a Japanese layout
+// the key right of P is @, 192; the key left of 1 is 半角/全角, 243); the
+// Japanese keys by their own codes; 0 for a scancode with no key here.
 // Takes the scancode as an int so that engine code and tests need no SDL
 // header.
 uint8_t VirtualKeyFromScancode(int scancode);
+// The same with the layout's keys given: `keycode_of` answers the SDL
+// keycode the layout puts at a scancode (0 when no layout is known). For
+// tests of the layouts.
+uint8_t VirtualKeyInLayout(int scancode, const std::function<int(int)>& keycode_of);
 // SDL's scancode for a key name as SDL spells it ("A", "Left Shift",
 // "F1"); -1 when SDL does not know the name. For tests of the table.
 int ScancodeFromName(const char* name);

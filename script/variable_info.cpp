@@ -188,8 +188,8 @@ int32_t CmdVariableInfo() {
         if (question == kType) {
             target.Number(type);
         } else if (question == kFirstWidth) {
-            std::string text;
-            if (!text_subject(text)) return -1;
+            // A number has no text: it reads as the empty text.
+            const std::string text = TextElement(number, element);
             if (text.empty()) {
                 const std::string command(CommandName(kCmdVariableInfo));
                 const std::string keyword(KeywordName(kCmdVariableInfo, kFirstWidth));
@@ -210,11 +210,8 @@ int32_t CmdVariableInfo() {
     }
     if (args.Given(kFind) && v != nullptr) target.Number(FindValue(args, number, *v));
     if (args.Given(kLowest) && v != nullptr && type == kVariableText) target.Number(LowestText(args, number, *v));
-    if (args.Given(kCode)) {
-        std::string text;
-        if (!text_subject(text)) return -1;
-        target.Number(FirstCharacterCode(text));
-    }
+    // A number has no text: its code is that of the empty text, 0.
+    if (args.Given(kCode)) target.Number(FirstCharacterCode(TextElement(number, element)));
     return 0;
 }
 

@@ -57,8 +57,9 @@ int32_t CmdReadCsvFile() {
     const ScriptVariable* variable = TextArray(*target);
     if (variable == nullptr) return -1;
     // Fields beyond the variable's elements are dropped.
-    const std::vector<std::string> fields = SplitCsvFields(Bytes(source), variable->texts.size());
-    for (size_t i = 0; i < fields.size(); ++i) SetStringElement(number, static_cast<int64_t>(i), fields[i]);
+    int64_t element = 0;
+    ReadCsvFields(Bytes(source), variable->texts.size(),
+                  [&](std::string_view field) { SetStringElement(number, element++, field); });
     return 0;
 }
 
@@ -92,9 +93,10 @@ int32_t CmdReadTextFileLines() {
         const ScriptVariable* variable = TextArray(*target);
         if (variable == nullptr) return -1;
         const size_t slots = variable->dimension_count > 0 && variable->sizes[0] > 0 ? static_cast<size_t>(variable->sizes[0]) : 0;
-        const std::vector<std::string> lines = SplitTextLines(Bytes(source), slots);
         // Texts beyond the variable's elements are refused by the setter.
-        for (size_t i = 0; i < lines.size(); ++i) SetStringElement(number, static_cast<int64_t>(i), lines[i]);
+        int64_t element = 0;
+        ReadTextLines(Bytes(source), slots,
+                      [&](std::string_view line) { SetStringElement(number, element++, line); });
     }
     if (clear_buffer) {
         TheTextBuffer().dirty = 1;

@@ -4,12 +4,19 @@
 // a lead byte and its trail byte as one character (a trail byte is never a
 // separator, quote or line end), and cut a field or line that would not fit
 // the engine's 4096-byte text buffer at a character boundary.
+//
+// The readers see the file's bytes followed by CR LF, the way the commands
+// define them, but read the bytes where they lie and hand each text to the
+// caller as soon as it is complete: a file of hundreds of megabytes is held
+// once, never copied whole.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zk {
@@ -18,12 +25,18 @@ namespace zk {
 // its NUL).
 inline constexpr size_t kMaxFieldBytes = 4095;
 
+// Receives the texts of a reader in order; the view lasts for the call.
+using TextSink = std::function<void(std::string_view)>;
+
 // The fields of a CSV file, in the order they are stored (element 0 up), at
 // most `limit` of them. Double quotes and apostrophes protect commas and
 // stay in the text; the apostrophe's protection lasts across line ends
 // until its partner; blanks before a field's first character are dropped.
-// A line stores its last field only when it had a comma; a line with
-// neither content nor a comma stores one empty field.
+// Every comma outside quotes ends a field, and a line's last field is
+// stored when the line had a comma or a non-blank character: a line of one
+// field is that field, a blank line stores nothing. The fields are exactly
+// the ones CountCsvFields counts.
+void ReadCsvFields(std::span<const uint8_t> bytes, size_t limit, const TextSink& store);
 std::vector<std::string> SplitCsvFields(std::span<const uint8_t> bytes, size_t limit);
 
 // The number of fields of a CSV file: one per comma outside quotes, and one
@@ -34,6 +47,7 @@ int64_t CountCsvFields(std::span<const uint8_t> bytes);
 // has `line_slots` elements: each complete line followed by one CR byte, up
 // to `line_slots` lines; then the line in progress (empty after a complete
 // walk) and the empty text.
+void ReadTextLines(std::span<const uint8_t> bytes, size_t line_slots, const TextSink& store);
 std::vector<std::string> SplitTextLines(std::span<const uint8_t> bytes, size_t line_slots);
 
 }  // namespace zk

@@ -325,6 +325,8 @@ TEST_P(DemoTest, MessageWindowTypesItsLinesOut) {
     };
     EXPECT_GT(bright(348, 14, 80), 40) << "line 1, left";
     EXPECT_GT(bright(348, 80, 140), 40) << "line 1, right";
+    // Its last character, the full-width ！, whose box starts 128 pixels in.
+    EXPECT_GT(bright(348, 10 + 128, 10 + 142), 5) << "line 1, its ！";
     EXPECT_GT(bright(374, 14, 70), 40) << "line 2, typed so far";
     EXPECT_EQ(bright(374, 90, 150), 0) << "line 2, not yet typed";
     EXPECT_EQ(bright(400, 10, 150), 0) << "line 3";

@@ -295,6 +295,11 @@ TEST_F(EngineRunTest, MistakenSwitchesAreRefusedWithTheUsage) {
         {"--frames", "3", "--game"},
         {"--game", game.string(), "--frames", "3", "--bogus", "/zkcfg"},  // an unknown switch placed first
         {"--game", game.string(), "--frames", "3", "-x"},
+        // A switch given twice: which of the two was meant is not clear.
+        {"--game", game.string(), "--frames", "2", "--frames", "3"},
+        {"--game", game.string(), "--game", game.string(), "--frames", "3"},
+        {"--game", game.string(), "--frames", "3", "--png", "a.png", "--png", "b.png"},
+        {"--game", game.string(), "--frames", "3", "--headless"},
     };
     for (const std::vector<std::string>& args : refused) {
         std::string shown;

@@ -175,6 +175,43 @@ TEST_F(EditCgCommandTest, DrawsTextCharacterByCharacter) {
     EXPECT_EQ(Pixel(u, 11, 3), 0xFF102030u);
 }
 
+// The scaling kind and the rotation method are handed over as bytes: the
+// low byte of the base plus the keyword's number.
+TEST_F(EditCgCommandTest, TheScalingKindAndTheRotationMethodAreTheLowByteOfTheSum) {
+    struct Case {
+        const char* what;
+        std::vector<Kw> mode;
+        int32_t width;
+        uint32_t pixel;  // one inside the result: the picture, or 0 when nothing drew it
+    };
+    const std::vector<Kw> size = {{"width", "10"}, {"height", "5"}};
+    auto scale = [&](const char* keyword, const char* number) {
+        std::vector<Kw> mode = {{keyword, number}};
+        mode.insert(mode.end(), size.begin(), size.end());
+        return mode;
+    };
+    const Case cases[] = {
+        {"30 + 1: kind 31 (bicubic)", scale("scale30", "1"), 10, 0xFF102030u},
+        {"30 + 257: kind 31", scale("scale30", "257"), 10, 0xFF102030u},
+        {"50 - 19: kind 31", scale("scale50", "-19"), 10, 0xFF102030u},
+        {"40 + 247: kind 31", scale("scale40", "247"), 10, 0xFF102030u},
+        {"30 + 2: kind 32, no scaler", scale("scale30", "2"), 10, 0u},
+        {"257 + 10: method 11", {{"rotate", "257"}}, 20, 0xFF102030u},
+        {"-9 + 10: method 1, no kernel", {{"rotate", "-9"}}, 20, 0u},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Forget();
+        ASSERT_EQ(Run("layer", {{"name", R"("t")"}, {"no", "1"}, {"file", R"("t.bmp")"}}), 0);
+        std::vector<Kw> line = {{"name", R"("t")"}, {"no", "1"}};
+        line.insert(line.end(), c.mode.begin(), c.mode.end());
+        ASSERT_EQ(Run("editcg", line), 0);
+        ExpectClean();
+        ASSERT_EQ(Target().width, c.width);
+        EXPECT_EQ(Pixel(Target(), 3, 2), c.pixel);
+    }
+}
+
 TEST_F(EditCgCommandTest, GroupTargetIsRecomposedFirst) {
     ASSERT_EQ(Run("layer", {{"name", R"("g/")"}, {"priority", "5"}, {"width", "8"}, {"height", "6"}}), 0);
     ASSERT_EQ(Run("layer", {{"name", R"("g/a")"}, {"no", "1"}, {"file", R"("t.bmp")"}}), 0);

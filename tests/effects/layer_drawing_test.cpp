@@ -2,9 +2,12 @@
 // margins, against per-pixel references written from the formulas.
 #include <algorithm>
 #include <climits>
+#include <cstring>
+#include <functional>
 #include <vector>
 
 #include "effects/cg_operations.h"
+#include "layers/compositor.h"
 #include "tests/effects/effects_test_support.h"
 
 namespace zk::effects_test {
@@ -180,6 +183,71 @@ TEST_F(LayerDrawingTest, MixingReadsTheFirstImageOnlyWhereItHasPixels) {
     ASSERT_EQ(MixCgsIntoThird(target, first, nullptr, 0, 0, 0, 0, 10, 1), 0);
     EXPECT_TRUE(Read(target) == t);
     EXPECT_TRUE(Read(first) == small);
+}
+
+// A layer with a tone or a saturation is shown through a copy the
+// compositor derives from the layer's own pixels. Every operation that
+// writes into another layer in place shows through that copy: in the same
+// frame (the copy made before the drawing is not shown again) and in the
+// next (the copy is derived from the drawing).
+TEST_F(LayerDrawingTest, WritingIntoAToneOrSaturatedLayerShowsThroughIt) {
+    const Pixels src = RandomPixels(9, 7, 3);
+    const Pixels dst = RandomPixels(9, 7, 4);
+    const Pixels first = RandomPixels(9, 7, 5);
+    struct Case {
+        const char* name;
+        std::function<int32_t(NamedTreeNode* target, NamedTreeNode* receiver)> run;
+    };
+    const Case cases[] = {
+        {"draw over", [](NamedTreeNode* t, NamedTreeNode* r) { return DrawCgOver(t, r, 2, 1, 0, 0, 1); }},
+        {"draw over with opacity",
+         [](NamedTreeNode* t, NamedTreeNode* r) { return DrawCgOverWithOpacity(t, r, -1, 2, 0, 0, 1); }},
+        {"keep different", [](NamedTreeNode* t, NamedTreeNode* r) { return KeepDifferentPixels(t, r, 0, 0, 0, 0, 1, 0); }},
+        {"keep equal", [](NamedTreeNode* t, NamedTreeNode* r) { return KeepEqualPixels(t, r, 0, 0, 0, 0, 1, 0); }},
+        {"mix", [&](NamedTreeNode* t, NamedTreeNode* r) {
+             return MixCgsIntoThird(t, Layer("f", first, 1), r, 1, 1, 0, 0, 100, 2);
+         }},
+        {"rotate keeping the corners",
+         [](NamedTreeNode* t, NamedTreeNode* r) { return RotateCg(t, r, 0, 0, 0, 0, 30, 1, 12); }},
+        {"rotate bilinear", [](NamedTreeNode* t, NamedTreeNode* r) { return RotateCgBilinear(t, r, 0, 0, 0, 0, 45, 1, 10); }},
+        {"trim to the same size", [](NamedTreeNode* t, NamedTreeNode* r) { return TrimCgToAlpha(t, r, 1, 0, 0); }},
+    };
+    struct Look {
+        uint32_t tone;
+        int32_t saturation;
+    };
+    for (const Case& c : cases) {
+        for (const Look look : {Look{0x6090A0, 128}, Look{0x808080, 40}}) {
+            for (bool next_frame : {false, true}) {
+                SCOPED_TRACE(::testing::Message() << c.name << " tone " << std::hex << look.tone << std::dec
+                                                  << " saturation " << look.saturation
+                                                  << (next_frame ? " next frame" : " same frame"));
+                auto set_look = [&](NamedTreeNode* node) {
+                    Image(node).tone = look.tone;
+                    Image(node).saturation = look.saturation;
+                };
+                // What the layer should show: the drawing on plain pixels,
+                // then the tone or saturation.
+                NamedTreeNode* plain = Layer("p", dst, 1);
+                ASSERT_EQ(c.run(Layer("t", src, 1), plain), 0);
+                NamedTreeNode* want = Layer("w", Read(plain), Image(plain).alpha_in_use);
+                set_look(want);
+                ASSERT_EQ(PrepareDrawnPixels(Image(want)), 0);
+
+                NamedTreeNode* shown = Layer("o", dst, 1);
+                set_look(shown);
+                ASSERT_EQ(PrepareDrawnPixels(Image(shown)), 0);  // composed once with its copy
+                ASSERT_EQ(Image(shown).current_pixels, Image(shown).derived_copy.data());
+                ASSERT_EQ(c.run(Layer("t", src, 1), shown), 0);
+                if (next_frame) ++TheFrameCounters.frame_count;
+                ASSERT_EQ(PrepareDrawnPixels(Image(shown)), 0);
+                EXPECT_TRUE(Read(shown) == Read(want));
+                Pixels own{9, 7, std::vector<uint32_t>(63)};
+                std::memcpy(own.p.data(), Image(shown).owned_block.data(), own.p.size() * 4);
+                EXPECT_TRUE(own == Read(plain)) << "the layer's own pixels hold the drawing";
+            }
+        }
+    }
 }
 
 TEST_F(LayerDrawingTest, TrimmingToTheVisibleBox) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "script/variables.h"
@@ -74,10 +75,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             } else if (header->kind == zk::kBlockList) {
                 std::vector<zk::ListRecord> records;
                 if (!zk::ParseListRecords(stored, records)) continue;
+                std::vector<std::pair<uint32_t, std::vector<uint8_t>>> payloads;
                 for (const zk::ListRecord& record : records) {
-                    if (zk::SnappyUncompress(record.stored, record.uncompressed_length, payload))
+                    if (zk::SnappyUncompress(record.stored, record.uncompressed_length, payload)) {
                         RestoreEverywhere(payload);
+                        payloads.emplace_back(record.variable, payload);
+                    }
                 }
+                // The list as a whole, into the variables its records name.
+                std::vector<zk::VariableRecordPayload> list;
+                for (const auto& [variable, restored] : payloads) list.push_back({variable, restored});
+                zk::RestoreVariableList(list, "(fuzz)");
             }
         }
     }

@@ -1,6 +1,7 @@
 // The text and CSV readers, the integer text reader and the CP932 text
 // conversions over arbitrary bytes: every result stays within its limits
 // and nothing is read outside the input.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -26,6 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const int64_t count = zk::CountCsvFields(bytes);
     if (count < 0 || static_cast<uint64_t>(count) > bytes.size() + 1) __builtin_trap();
+    // Command 7 stores exactly the fields command 8 counts.
+    if (fields.size() != std::min<uint64_t>(static_cast<uint64_t>(count), slots)) __builtin_trap();
     const auto lines = zk::SplitTextLines(bytes, slots);
     if (lines.size() > slots + 2) __builtin_trap();
     for (const std::string& line : lines) {

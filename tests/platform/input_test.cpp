@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,51 @@ TEST(ScancodeMap, SpotChecks) {
     }
     EXPECT_EQ(VirtualKeyFromScancode(-1), 0);
     EXPECT_EQ(VirtualKeyFromScancode(100000), 0);
+}
+
+// The punctuation keys and the key left of 1 take the virtual key of the
+// layout's key at their position, as the system's key table of that layout
+// reports it; the other keys go by position. No known layout (no display)
+// reads as the US one.
+TEST(ScancodeMap, PunctuationFollowsTheLayout) {
+    const int kNoCharacter = 0x40000000 | 53;  // a keycode made from a scancode (半角/全角)
+    // The unshifted character each layout puts at a position (by SDL's name
+    // of the US key there).
+    const std::map<std::string, std::pair<int, int>> layouts = {
+        // position: {US, Japanese}
+        {"`", {'`', kNoCharacter}}, {"=", {'=', '^'}}, {"[", {'[', '@'}}, {"]", {']', '['}},
+        {"\\", {'\\', ']'}},       {";", {';', ';'}},  {"'", {'\'', ':'}}, {"-", {'-', '-'}},
+        {",", {',', ','}},           {"A", {'a', 'a'}},
+    };
+    struct Case {
+        const char* position;
+        uint8_t us, japanese;
+    };
+    const Case cases[] = {
+        {"`", VK_OEM_3, VK_OEM_AUTO},     {"=", VK_OEM_PLUS, VK_OEM_7}, {"[", VK_OEM_4, VK_OEM_3},
+        {"]", VK_OEM_6, VK_OEM_4},        {"\\", VK_OEM_5, VK_OEM_6},  {";", VK_OEM_1, VK_OEM_PLUS},
+        {"'", VK_OEM_7, VK_OEM_1},        {"-", VK_OEM_MINUS, VK_OEM_MINUS},
+        {",", VK_OEM_COMMA, VK_OEM_COMMA}, {"A", 'A', 'A'},
+    };
+    for (int layout = 0; layout < 3; ++layout) {
+        auto keycode_of = [&](int scancode) {
+            if (layout == 2) return 0;
+            for (const auto& [name, codes] : layouts) {
+                if (ScancodeFromName(name.c_str()) == scancode) return layout == 0 ? codes.first : codes.second;
+            }
+            return 0;
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.position) + (layout == 0 ? " US" : layout == 1 ? " Japanese" : " no layout"));
+            const int scancode = ScancodeFromName(c.position);
+            ASSERT_GE(scancode, 0);
+            EXPECT_EQ(VirtualKeyInLayout(scancode, keycode_of), layout == 1 ? c.japanese : c.us);
+        }
+    }
+    // The keys only Japanese keyboards have keep their own numbers.
+    const auto none = [](int) { return 0; };
+    EXPECT_EQ(VirtualKeyInLayout(137, none), VK_OEM_5);    // ¥ (SDL_SCANCODE_INTERNATIONAL3)
+    EXPECT_EQ(VirtualKeyInLayout(135, none), VK_OEM_102);  // ろ (SDL_SCANCODE_INTERNATIONAL1)
 }
 
 TEST(ScancodeMap, EitherSideOfAModifierIsTheGenericKey) {

@@ -36,6 +36,9 @@ TEST_F(VariableInfoTest, TypeShapeAndTexts) {
         {"s = \"Abc\"\nvarinfo subject=s, result=answer, code=1", 65},
         {"s = \"" + kanji + "\"\nvarinfo subject=s, result=answer, code=1", 0x82A0},
         {"s = \"\"\nvarinfo subject=s, result=answer, code=1", 0},
+        // A number reads as the empty text.
+        {"i = 65\nvarinfo subject=i, result=answer, code=1", 0},
+        {"r = 65.0\nvarinfo subject=r, result=answer, code=1", 0},
         // The first of 2..13 decides.
         {"varinfo subject=grid, result=answer, size1=1, dims=1", 2},
         {"varinfo subject=grid, result=answer, type=1, size2=1", 1},
@@ -58,14 +61,16 @@ TEST_F(VariableInfoTest, TextQuestionsRefuseOtherSubjects) {
     const Case cases[] = {
         {"s = \"\"\nvarinfo subject=s, result=answer, width=1", kErrEmptyText},
         {"varinfo subject=i, result=answer, length=1", kErrNotText},
-        // A width or a code of a number read text that was not there.
-        {"varinfo subject=i, result=answer, width=1", kErrNotText},
-        {"varinfo subject=r, result=answer, code=1", kErrNotText},
+        // The width of a number's first character: a number has no text,
+        // which is the empty text's error.
+        {"i = 65\nvarinfo subject=i, result=answer, width=1", kErrEmptyText},
+        {"varinfo subject=@a, result=answer, width=1", kErrEmptyText},
         {"s = \"a\"\nvarinfo subject=s, result=s, width=1", kErrWrongVariableType},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Ask(c.body), 1) << c.body;
         EXPECT_EQ(LastCode(), c.error) << c.body;
+        EXPECT_EQ(Reports(), 1u) << c.body;
         EXPECT_EQ(Int("answer"), 99) << c.body;
     }
 }

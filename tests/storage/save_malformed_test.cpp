@@ -38,6 +38,12 @@ std::vector<uint8_t> RawBlock(uint8_t kind, const std::vector<uint8_t>& stored, 
     return Concat(block, stored);
 }
 std::vector<uint8_t> ImageFile(const std::vector<uint8_t>& payload) { return FileOf(*MakeImageBlock(payload)); }
+// A file holding a list block of the records (variable number, payload).
+std::vector<uint8_t> ListFile(std::initializer_list<std::pair<uint16_t, std::vector<uint8_t>>> records) {
+    std::vector<std::vector<uint8_t>> blocks;
+    for (const auto& [variable, payload] : records) blocks.push_back(*MakeVariableBlock(variable, payload));
+    return FileOf(MakeListBlock(blocks));
+}
 std::vector<uint8_t> ImagePayloadOf(uint32_t header_size, int32_t width, int32_t height, uint32_t pixel_bytes,
                                     size_t pixels) {
     std::vector<uint8_t> out = U32s({header_size, pixel_bytes});
@@ -106,6 +112,17 @@ TEST_F(SaveTest, MalformedFilesAreRefusedAndChangeNothing) {
         {"list record past its block", FileOf(RawBlock(2, Concat(U32s({0x03E80100, 50, 10}), {1}), 60)), "var=@a", 0,
          invalid},
         {"list record of kind 1", FileOf(RawBlock(2, U32s({0x03E80101, 0, 0}), 12)), "var=@a", 0, invalid},
+        // A list is checked whole before its first record is restored: a
+        // good record for a, then one that is refused.
+        {"list: a later record's length lies", ListFile({{1000, good}, {1001, Concat(U32s({3, 1, 2, 5}), {'z'})}}),
+         "var=@a", 0, invalid},
+        {"list: a later record of another type", ListFile({{1000, good}, {1001, good}}), "var=@a",
+         kErrSaveTypeMismatch, ""},
+        {"list: a later record of another shape", ListFile({{1000, good}, {1000, Concat(U32s({1, 0, 8}), U32s({5, 0}))}}),
+         "var=@a", kErrSaveDimensionCount, ""},
+        {"list: a later text above 4096 bytes", ListFile({{1000, good}, {1001, long_text}}), "var=@a", 0, invalid},
+        {"list: a later record of no variable", ListFile({{1000, good}, {4000, good}}), "var=@a",
+         kErrVariableMissing, ""},
         {"kind 5", FileOf(RawBlock(5, {1, 2}, 2)), "var=@a", 0, invalid},
         {"rows block damaged", FileOf(rows_block, 1024), "", 0, "Load Error."},
     };

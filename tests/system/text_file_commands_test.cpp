@@ -27,24 +27,51 @@ TEST(CsvReaderTest, FieldsOfFixtures) {
         {"x,\"1,2\",y", {"x", "\"1,2\"", "y"}},
         {"  a,\t b ,c", {"a", "b ", "c"}},  // leading blanks dropped, trailing kept
         {"a,b\r\nc,d\ne,f\rg,h", {"a", "b", "c", "d", "e", "f", "g", "h"}},
-        // A final line break leaves an empty line behind it: one empty field.
-        {"a,b\r\n", {"a", "b", ""}},
-        {"a,b\n\nc,d", {"a", "b", "", "c", "d"}},
+        // Blank lines store nothing: not the one a final line break leaves
+        // behind, nor one between lines, nor one of blanks only.
+        {"a,b\r\n", {"a", "b"}},
+        {"a,b\n\nc,d", {"a", "b", "c", "d"}},
+        {"a\n \t\nb", {"a", "b"}},
         {",a", {"", "a"}},
         {"a,,b", {"a", "", "b"}},
-        // A line with one field and no comma stores nothing.
-        {"x\ny,z", {"y", "z"}},
+        {"a,b,\n", {"a", "b", ""}},
+        // A line of one field is that field: a list of one name a line.
+        {"x\ny,z", {"x", "y", "z"}},
+        {"Alice\r\nBob\r\n  Carol\r\n", {"Alice", "Bob", "Carol"}},
+        {"\"\"\n'x'", {"\"\"", "'x'"}},
         // An apostrophe protects commas across line ends until its partner.
-        {"it's,a\nb,c'd,e", {"b,c'd", "e"}},
+        {"it's,a\nb,c'd,e", {"it's,a", "b,c'd", "e"}},
         // A double quote's protection ends with its line.
-        {"\"a,b\nc,d", {"c", "d"}},
+        {"\"a,b\nc,d", {"\"a,b", "c", "d"}},
         // A lead byte takes the next byte: a trail byte is no separator.
         {"\x81,b,c", {"\x81,b", "c"}},
         {kanji + "," + kanji, {kanji, kanji}},
-        {"", {""}},
+        {kanji + "\n" + kanji, {kanji, kanji}},
+        // A lead byte as the last byte takes the CR that ends the data.
+        {"a,\x81", {"a", "\x81\r"}},
+        {"", {}},
+        {"\r\n\n", {}},
     };
-    for (const Case& c : cases) EXPECT_EQ(SplitCsvFields(Bytes(c.file), 100), c.fields) << c.file;
+    for (const Case& c : cases) {
+        EXPECT_EQ(SplitCsvFields(Bytes(c.file), 100), c.fields) << c.file;
+        // A script sizes its array by the count before it reads the fields.
+        EXPECT_EQ(CountCsvFields(Bytes(c.file)), int64_t(c.fields.size())) << c.file;
+    }
     EXPECT_EQ(SplitCsvFields(Bytes("a,b,c,d"), 2), (Texts{"a", "b"}));
+}
+
+// The readers see the file where it lies: every field inside the file is a
+// view of its bytes, never of a copy of the file.
+TEST(CsvReaderTest, FieldsAreReadWhereTheFileLies) {
+    const std::string file = "a,bb\r\n  \"c,d\",e\n\nlast";
+    const std::span<const uint8_t> bytes = Bytes(file);
+    Texts fields;
+    ReadCsvFields(bytes, 100, [&](std::string_view field) {
+        EXPECT_TRUE(field.data() >= file.data() && field.data() + field.size() <= file.data() + file.size())
+            << field;
+        fields.emplace_back(field);
+    });
+    EXPECT_EQ(fields, (Texts{"a", "bb", "\"c,d\"", "e", "last"}));
 }
 
 TEST(CsvReaderTest, LongFieldsAreCutAtACharacter) {
@@ -102,11 +129,35 @@ TEST_F(TextFileCommandsTest, ReadAndCountCsvFields) {
     EXPECT_EQ(Text("fields", 2), "\"c,d\"");
     EXPECT_EQ(Text("fields", 3), "e");
     EXPECT_EQ(Text("fields", 4), "f");
-    EXPECT_EQ(Text("fields", 5), "");
     EXPECT_EQ(Int("n"), 5);
     // More fields than elements: the rest is dropped without a report.
     ASSERT_EQ(Run(kDeclarations, "readcsv file=\"data/list.csv\", into=@two"), 0);
     EXPECT_EQ(Text("two", 1), "b");
+    EXPECT_EQ(Reports(), 0u);
+}
+
+// A script sizes its array by command 8's count and reads the fields with
+// command 7: a list of one name a line, and fields behind a blank line,
+// fill the array exactly.
+TEST_F(TextFileCommandsTest, AnArraySizedByTheCountHoldsEveryField) {
+    struct Case {
+        const char* file;
+        Texts fields;
+    };
+    const Case cases[] = {
+        {"Alice\r\nBob\r\nCarol\r\n", {"Alice", "Bob", "Carol"}},
+        {"a,b\r\n\r\nc,d\r\n", {"a", "b", "c", "d"}},
+        {"one", {"one"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        WriteText("names.csv", c.file);
+        ASSERT_EQ(Run(kDeclarations, "countcsv file=\"names.csv\", result=n"), 0);
+        ASSERT_EQ(Int("n"), int64_t(c.fields.size()));
+        const std::string declarations = "str f[" + std::to_string(c.fields.size()) + "] = \"unset\"\nint n\n";
+        ASSERT_EQ(Run(declarations, "readcsv file=\"names.csv\", into=@f"), 0);
+        for (size_t i = 0; i < c.fields.size(); ++i) EXPECT_EQ(Text("f", int64_t(i)), c.fields[i]) << i;
+    }
     EXPECT_EQ(Reports(), 0u);
 }
 

@@ -63,7 +63,10 @@ std::vector<DemoImage> DemoImages() {
         const bool border = x < 2 || y < 2 || x >= 148 || y >= 154;
         return border ? Rgb(200, 210, 255) : Rgb(20, 30, 70 + y / 4);
     }));
-    images.push_back(Draw("image/textline.bmp", 140, 22, 32, [](int, int) { return Rgb(0, 0, 0, 0); }));
+    // A line holds ten full-width characters of 14 pixels drawn from x = 2
+    // with a one-pixel edge on each side: 2 + 140 + 1, and one to spare. A
+    // glyph whose box does not fit the picture whole is not drawn at all.
+    images.push_back(Draw("image/textline.bmp", 144, 22, 32, [](int, int) { return Rgb(0, 0, 0, 0); }));
     return images;
 }
 
