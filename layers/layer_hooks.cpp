@@ -5,8 +5,10 @@
 #include "layers/blend_tables.h"
 #include "layers/compositor.h"
 #include "layers/dirty_rect.h"
+#include "layers/frame_sequence.h"
 #include "layers/image_decode.h"
 #include "layers/layer_command.h"
+#include "layers/layer_query.h"
 #include "layers/pixel_kernels.h"
 #include "layers/text_buffer.h"
 #include "layers/text_buffer_commands.h"
@@ -45,6 +47,8 @@ void RegisterLayerHooks() {
     RegisterBlendJobs();
     RegisterImageDecoders();
     InstallLayerCommands();
+    InstallLayerQueryCommand();
+    InstallFrameSequenceCommands();
 }
 
 }  // namespace zk
