@@ -29,8 +29,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kWidth = 1280;
 constexpr int kHeight = 720;
-constexpr int kFramesPerRound = 40;
-constexpr int kRounds = 5;
+constexpr int kFramesPerRound = 20;
+constexpr int kRounds = 15;
 
 // Two pictures that compress like photographs: gradients with a little
 // noise and some hard edges, different in each frame; the alpha a soft
