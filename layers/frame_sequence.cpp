@@ -73,21 +73,16 @@ std::span<const uint8_t> PartBytes(const std::vector<uint8_t>& data, const PartS
 }
 
 // The key byte of position p in a part that starts at s is 0x10 + ((p - s)
-// mod 16): it depends only on p mod 16 and s mod 16. `starts` is a set of
-// start residues (bit r: a part starting at r mod 16); the key of p is the
-// XOR of the keys of every part covering p.
-std::array<uint8_t, 16> KeysFor(uint16_t starts) {
-    std::array<uint8_t, 16> keys{};
-    for (int r = 0; r < 16; ++r) {
-        if ((starts >> r & 1) == 0) continue;
-        for (int q = 0; q < 16; ++q) keys[size_t(q)] ^= uint8_t(0x10 | ((q - r) & 15));
-    }
-    return keys;
+// mod 16): it depends only on p mod 16 and s mod 16. The key of a byte that
+// several parts cover is the XOR of their keys; `keys` holds it for each
+// p mod 16, and a part starting or ending toggles its start residue's keys.
+void ToggleResidue(std::array<uint8_t, 16>& keys, uint64_t residue) {
+    for (uint64_t q = 0; q < 16; ++q) keys[q] ^= uint8_t(0x10 | ((q - residue) & 15));
 }
 
-void XorRange(std::vector<uint8_t>& data, uint64_t from, uint64_t to, uint16_t starts) {
-    if (starts == 0 || from >= to) return;
-    const std::array<uint8_t, 16> keys = KeysFor(starts);
+void XorRange(std::vector<uint8_t>& data, uint64_t from, uint64_t to, const std::array<uint8_t, 16>& keys,
+              bool covered) {
+    if (!covered) return;  // only for speed: the keys of no covering part are all 0
     for (uint64_t p = from; p < to; ++p) data[size_t(p)] ^= keys[p & 15];
 }
 
@@ -150,13 +145,15 @@ void UnscrambleFrameSequence(std::vector<uint8_t>& data, std::span<const int32_t
         }
     }
     std::sort(events.begin(), events.end());
-    uint16_t starts = 0;
+    std::array<uint8_t, 16> keys{};
+    uint16_t starts = 0;  // bit r: an odd number of parts starting at r mod 16 cover the bytes
     uint64_t at = 0;
     for (uint64_t event : events) {
         const uint64_t position = event >> 4;
-        XorRange(data, at, position, starts);
+        XorRange(data, at, position, keys, starts != 0);
         at = position;
         starts ^= uint16_t(1u << (event & 15));
+        ToggleResidue(keys, event & 15);
     }
 }
 
