@@ -123,8 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   sequence->alpha_lengths.size() != size_t(n))) {
         std::abort();
     }
+    if (n <= 0) return 0;
     for (int32_t frame : {0, 1, n - 1, 0x7FFFFFFF}) {
-        if (n <= 0) break;
         const size_t i = size_t(std::clamp(frame, 0, n - 1));
         const int64_t offset = sequence->offsets[i];
         const int64_t colour = sequence->colour_lengths[i];
