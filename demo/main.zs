@@ -12,7 +12,11 @@
 #   pointer     a small ball that follows the mouse once it moves
 #   emblem      a tile turning and growing and shrinking in the top right
 #               corner: each frame the hidden emblemsrc is rotated into it
-#               (bilinear) and the result scaled to its size of the frame
+#               (bilinear) and the result scaled to its size of the frame;
+#               it lights up (add mode) while the pointer is over one of its
+#               visible pixels (command 4 reads the alpha under the mouse)
+#   spark       a short animation from a frame sequence with alpha
+#               (image/spark.seq), one frame every four passes
 #   photosrc    the photo as drawn, never shown: the photo of the second
 #               scene is its sepia copy (a flashback), the first its plain copy
 #   msgblur     the panel group blurred (a box blur), behind the message window
@@ -49,6 +53,10 @@ int music
 # width and height of the frame, 60 to 92 pixels and back.
 int spin
 int size
+# hover is the emblem's alpha under the mouse (-1 off it); spark_frames the
+# spark sequence's frame count.
+int hover
+int spark_frames
 
 # Read-only system variables, declared by number: the held/released counter
 # of each input (1 on the frame a key or button went down), the joystick
@@ -82,8 +90,13 @@ layer name="pointer", priority=60, file="image/ball.bmp", visible=0, opacity=160
 # drawn by the image operation command into transparent lines.
 # The emblem's source, and the photo as drawn, are never shown.
 layer name="emblemsrc", priority=1, file="image/tile.bmp", visible=0
-layer name="emblem", priority=55, file="image/tile.bmp"
+layer name="emblem", priority=65, file="image/tile.bmp"
 layer name="photosrc", priority=1, file="image/photo.bmp", visible=0
+
+# The spark: an empty layer that the sequence's frames fill.
+layer name="spark", priority=58, x=588, y=428, file=""
+sequence name="spark", file="image/spark.seq", frame=0
+sequenceinfo name="spark", count=1, result=spark_frames
 
 # Behind the message window: the left part of the panel group, blurred.
 layer name="msgblur", priority=44, x=4, y=318, file="image/textline.bmp"
@@ -146,6 +159,17 @@ loop
   editcg name="emblemsrc", other="emblem", rotatesmooth=1, value=spin * 5
   editcg name="emblem", scale20=1, width=size, height=size
   layer name="emblem", x=580 - size / 2, y=100 - size / 2
+  # A hit test: the emblem lights up while the pointer is over a visible
+  # pixel of it, not over the transparent corners its turning leaves.
+  layerinfo name="emblem", alpha=0, result=hover
+  if hover > 128
+    layer name="emblem", blend=1
+  else
+    layer name="emblem", blend=0
+  end
+  if spark_frames > 0
+    sequence name="spark", frame=spin / 4 % spark_frames
+  end
 
   # One character a frame (a full-width one, or two Latin letters), line
   # after line: the text starts 2 pixels in and has a one-pixel edge, so

@@ -4,6 +4,7 @@
 #include "engine/engine_commands.h"
 #include "engine/main_loop.h"
 #include "engine/system_variables.h"
+#include "images/frame_sequence.h"
 #include "script/data_commands.h"
 #include "system/text_file_commands.h"
 
@@ -17,6 +18,7 @@ void RegisterSubsystemHooks() {
     Hooks().drain_messages = DrainMessages;
     RegisterLayerHooks();
     RegisterImageDecoders();
+    InstallFrameSequenceCommands();
     RegisterRendererHooks();
     RegisterEffectJobs();
     RegisterInputHooks();

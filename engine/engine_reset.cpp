@@ -13,6 +13,7 @@
 #include "engine/main_loop.h"
 #include "engine/startup.h"
 #include "engine/window_proc.h"
+#include "images/frame_sequence.h"
 #include "layers/cg_image.h"
 #include "layers/layer_gpu_requests.h"
 #include "renderer/cpu_back_buffer.h"
@@ -62,6 +63,7 @@ void ResetEngine() {
     ResetSaveRows();
     TheCgFileLoaders() = CgFileLoaders{ResolveImageName, nullptr};
     TheLayerGpuRequests() = LayerGpuRequests{};
+    ResetSequenceDecoder();
     Hooks() = {};
 }
 

@@ -529,7 +529,7 @@ int32_t CmdSaveDataBlock() {
             if (ResolveLayerPath(args, path, node) != 0) return -1;
             image = node != nullptr ? LayerImage(node) : nullptr;
             if (image == nullptr) {
-                ReportScriptErrorF(kErrShareSourceMissing, true, {CommandName(command), std::string_view(path)});
+                ReportScriptErrorF(kErrLayerNotFound, true, {CommandName(command), std::string_view(path)});
                 return -1;
             }
         }

@@ -103,7 +103,7 @@ CgImage* FindShareSource(std::string_view name) {
     if (NormaliseNodePath(path, name, trees.layer_folder, false) < 0) return nullptr;
     NamedTreeNode* source = FindNodeByPath(trees.layers, path, kFindLeaf);
     if (source == nullptr) {
-        ReportLayerError(kErrShareSourceMissing, path);
+        ReportLayerError(kErrLayerNotFound, path);
         return nullptr;
     }
     return LayerImage(source);

@@ -6,6 +6,7 @@
 #include "layers/compositor.h"
 #include "layers/dirty_rect.h"
 #include "layers/layer_command.h"
+#include "layers/layer_query.h"
 #include "layers/layer_tree_root.h"
 #include "layers/pixel_kernels.h"
 #include "layers/text_buffer.h"
@@ -45,6 +46,7 @@ void RegisterLayerHooks() {
     RegisterWorkerHooks();
     RegisterBlendJobs();
     InstallLayerCommands();
+    InstallLayerQueryCommand();
 }
 
 }  // namespace zk

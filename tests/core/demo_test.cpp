@@ -18,6 +18,11 @@
 //   title    at (160, 400); opacity 0, then 8 per pass up to 256
 //   ball     at (ball_x, 200); ball_x moves 4 a pass, turning at 576 and at 0
 //   pointer  hidden until the mouse first moves
+//   emblem   the tile turned and scaled around (580, 100), above the
+//            pointer; add mode (blend 1) while the pointer is over one of
+//            its pixels with alpha above 128, normal otherwise
+//   spark    at (588, 428), 48 x 48: frame (passes / 4) % 8 of the spark
+//            sequence, its alpha honoured
 // Scene 1 holds for 300 frames unless a click, Return, Space or a gamepad's
 // first button skips it; scene 2 then takes the photo and the title away
 // (8 a pass) and drops the panel 5 a pass, for 32 passes. Escape ends it.
@@ -64,6 +69,10 @@ int Wipe(int x) { return x * 255 / 199; }
 Rgb Title(int x, int y) { return {255 - y, 200 - x / 2, 60 + x / 4}; }
 // The ball is fully opaque within 28 pixels of its centre (31.5, 31.5).
 bool BallOpaque(int x, int y) { return std::hypot(x - 31.5, y - 31.5) <= 28.0; }
+// Frame f of the spark sequence: a flat colour; its alpha is 255 within
+// 14 + 3 min(f, 8 - f) - 4 pixels of (23.5, 23.5) and 0 in the corners.
+Rgb SparkColour(int f) { return {255, 120 + 15 * f, 40 + 20 * f}; }
+constexpr int kSparkX = 588, kSparkY = 428;
 
 // ---- the blend formulas, per channel (s the layer, d what lies under it) ----
 
@@ -91,6 +100,26 @@ int BallX(int passes) {
     return x;
 }
 int Ramp(int passes) { return std::min(passes, 32) * 8; }  // the mask level and the title's opacity
+
+// Within `tolerance` in every channel (JPEG frames, bilinear drawing).
+bool Near(const Rgb& a, const Rgb& b, int tolerance) {
+    for (int c = 0; c < 3; ++c) {
+        if (std::abs(a[c] - b[c]) > tolerance) return false;
+    }
+    return true;
+}
+
+// The spark after `passes` passes: its frame's colour in the middle, the
+// background in a transparent corner (the JPEG alpha is 0 there within a
+// step or two).
+void ExpectSpark(const auto& frame, int passes) {
+    const int shown = passes / 4 % 8;
+    const Rgb middle = frame.At(kSparkX + 24, kSparkY + 24);
+    EXPECT_TRUE(Near(middle, SparkColour(shown), 4))
+        << "spark frame " << shown << ": " << middle[0] << "," << middle[1] << "," << middle[2];
+    const int cx = kSparkX + 46, cy = kSparkY + 46;
+    EXPECT_TRUE(Near(frame.At(cx, cy), Background(cx, cy), 2)) << "the spark's corner";
+}
 
 // ---- running the demo ---------------------------------------------------------
 
@@ -234,6 +263,8 @@ TEST_P(DemoTest, TenthFrameShowsBlendModesTheGroupTheWipeTheFadeAndTheBall) {
     EXPECT_EQ(frame.At(ball_x + 58, kBallY + 32), Ball(58, 32));
     EXPECT_EQ(frame.At(ball_x - 1, kBallY + 32), Background(ball_x - 1, kBallY + 32));
     EXPECT_EQ(frame.At(ball_x + 64, kBallY + 32), Background(ball_x + 64, kBallY + 32));
+
+    ExpectSpark(frame, kFrames);
 }
 
 TEST_P(DemoTest, AfterTheTransitionsTheBallHasTurnedAtTheRightEdge) {
@@ -255,6 +286,8 @@ TEST_P(DemoTest, AfterTheTransitionsTheBallHasTurnedAtTheRightEdge) {
     EXPECT_EQ(frame.At(ball_x + 58, kBallY + 32), Ball(58, 32));
     EXPECT_EQ(frame.At(ball_x + 64, kBallY + 32), Background(ball_x + 64, kBallY + 32));
     EXPECT_EQ(frame.At(620, kBallY + 32), Background(620, kBallY + 32)) << "where it turned";
+
+    ExpectSpark(frame, kFrames);
 }
 
 // The player skips the first scene's wait at frame 3: by frame 40 the
@@ -426,6 +459,30 @@ TEST_P(DemoTest, TheEmblemTurnsThePanelBlursAndThePhotoTurnsSepia) {
     ASSERT_EQ(frame.width, 640);
     const Rgb sepia = frame.At(kPhotoX + 30, kPhotoY + 5);
     EXPECT_GT(sepia[0], sepia[2] + 30) << sepia[0] << "," << sepia[1] << "," << sepia[2];
+}
+
+// The emblem's hit test: with the pointer resting on the emblem's middle
+// from frame 30, the emblem is drawn in add mode over the pointer ball
+// (every channel saturates); once the pointer has left, in normal mode.
+TEST_P(DemoTest, TheEmblemLightsUpUnderThePointer) {
+    constexpr int kFrames = 40;
+    const Rgb lit = Add(Tile(50, 50), Fade(Ball(32, 32), Background(580, 100), 160));
+    ASSERT_EQ(lit, (Rgb{255, 255, 255}));
+    struct Case {
+        const char* input;
+        Rgb middle;
+    };
+    const Case cases[] = {
+        {"30 move 580 100\n", lit},
+        {"30 move 580 100\n34 move 300 300\n", Tile(50, 50)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        const Frame frame = RunFrames(kFrames, c.input);
+        ASSERT_EQ(frame.width, 640);
+        const Rgb middle = frame.At(580, 100);
+        EXPECT_TRUE(Near(middle, c.middle, 6)) << middle[0] << "," << middle[1] << "," << middle[2];
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(ThreadingModes, DemoTest, ::testing::Values(0, 1),

@@ -112,7 +112,7 @@ protected:
     static void InstallErrorTexts() {
         std::vector<tools::ZkeRecord> records;
         for (uint32_t code : {100010u, 100030u, 100230u, 100240u, 100242u, 100243u, 101000u, 101010u, 101230u,
-                              101250u, 101280u, 104030u}) {
+                              101140u, 101250u, 101280u, 101295u, 104030u}) {
             records.push_back({code, "E" + std::to_string(code) + "|%s|%s|%s|%s"});
         }
         ASSERT_TRUE(ParseErrorTextTable(tools::BuildZke(records), ErrorReporter().table));

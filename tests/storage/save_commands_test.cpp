@@ -208,7 +208,7 @@ TEST_F(SaveTest, ErrorsOfTheCommands) {
         {"save file=\"f\", no=1, var=@arr\nload file=\"f\", no=1, var=@arr2\n", kErrSaveDimensionSize},
         {"save file=\"f\", no=1, var=x\nload file=\"f\", no=1, layer=\"pic\"\n", kErrSaveVariableIntoLayer},
         {"save file=\"f\", no=1, layer=\"pic\"\nload file=\"f\", no=1, var=x\n", kErrSaveImageIntoVariable},
-        {"save file=\"f\", no=1, layer=\"missing\"\n", kErrShareSourceMissing},
+        {"save file=\"f\", no=1, layer=\"missing\"\n", kErrLayerNotFound},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);

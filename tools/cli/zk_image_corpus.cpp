@@ -1,10 +1,12 @@
 // zk_image_corpus: writes the seed corpora of the PNG, JPEG and WebP
-// decoder fuzzers: small valid files of each kind, made with libpng,
-// libjpeg and libwebp, one per layout the decoders treat differently.
+// decoder fuzzers and of the frame sequence fuzzer: small valid files of
+// each kind, made with libpng, libjpeg and libwebp, one per layout the
+// decoders treat differently.
 //
 //   zk_image_corpus <corpus folder>
 //
-// Files go to <corpus folder>/decode_png, decode_jpeg and decode_webp.
+// Files go to <corpus folder>/decode_png, decode_jpeg, decode_webp and
+// frame_sequence.
 #include <png.h>
 #include <webp/encode.h>
 
@@ -18,6 +20,8 @@
 #include <vector>
 
 #include <jpeglib.h>
+
+#include "tools/lib/frame_sequence_writer.h"
 
 namespace {
 
@@ -258,6 +262,33 @@ int main(int argc, char** argv) {
         {"one_pixel.webp", 1, 1, true, false},
     };
     for (const WebpLayout& layout : webps) save("decode_webp", layout.name, EncodeWebp(layout));
+
+    // Frame sequences: colour only (RGB and grey frames of two sizes),
+    // alpha in use, and alpha decoded but not in use with one alpha part of
+    // another size and one that is not grey.
+    namespace tools = zk::tools;
+    auto colour = [](int w, int h, int seed) {
+        return tools::EncodeJpeg(tools::MakeJpegPicture(w, h, 3, [seed](int x, int y, int c) {
+            return uint8_t(x * 31 + y * 17 + c * 50 + seed * 40);
+        }));
+    };
+    auto grey = [](int w, int h, int seed) {
+        return tools::EncodeJpeg(tools::MakeJpegPicture(w, h, 1, [seed](int x, int y, int) {
+            return uint8_t(x * 20 + y * 9 + seed * 70);
+        }));
+    };
+    tools::FrameSequenceSpec plain;
+    plain.values = {1, -5, 3};
+    plain.frames = {{colour(8, 6, 0), {}}, {grey(8, 6, 1), {}}, {colour(5, 3, 2), {}}};
+    save("frame_sequence", "colour.seq", tools::BuildFrameSequence(plain));
+    tools::FrameSequenceSpec alpha;
+    alpha.alpha_flag = 1;
+    alpha.frames = {{colour(6, 4, 0), grey(6, 4, 0)}, {colour(6, 4, 1), grey(6, 4, 1)}};
+    save("frame_sequence", "alpha.seq", tools::BuildFrameSequence(alpha));
+    tools::FrameSequenceSpec odd;
+    odd.alpha_flag = 2;
+    odd.frames = {{colour(6, 4, 0), grey(5, 4, 0)}, {colour(6, 4, 1), colour(6, 4, 2)}, {grey(4, 4, 3), {}}};
+    save("frame_sequence", "alpha_odd.seq", tools::BuildFrameSequence(odd));
 
     return failures == 0 ? 0 : 1;
 }

@@ -73,6 +73,22 @@ std::vector<CommandEntry> BuildEntries() {
         add(1, "layer", std::move(keywords));
     }
     add(3, "dellayer", {Txt("name"), Num("no")});
+    // 4: one property, child or pixel of a layer into the result (33); the
+    // first selector present in the command's own order decides. 32 is a
+    // child position, 34 and 35 a point or the bounding box's parameters.
+    add(4, "layerinfo",
+        {Txt("name"),   Num("no"),      Num("exists"),   Num("visible"),  Num("opacity"),   Num("x"),
+         Num("y"),      Num("priority"), Num("unused8"), Num("masklevel"), Num("mask"),     Num("softness"),
+         Num("blend"),  Num("width"),   Num("height"),   Num("zoomx"),    Num("zoomy"),     Num("place3"),
+         Num("place4"), Num("place5"),  Num("texture"),  Num("colour"),   Num("alpha"),     Num("pixel"),
+         Num("colourat"), Num("bounds"), Num("user1"),   Num("user2"),    Num("find"),      Num("children"),
+         Num("childname"), Num("childgroup"), Num("n"),  Num("result"),   Num("px"),        Num("py")});
+    // Frame sequences: 109 loads a file into a layer and/or shows a frame,
+    // 110 releases it, 111 reads its count or one of its three values.
+    add(109, "sequence", {Txt("name"), Num("no"), Txt("file"), Num("frame")});
+    add(110, "delsequence", {Txt("name"), Num("no")});
+    add(111, "sequenceinfo",
+        {Txt("name"), Num("no"), Num("result"), Num("count"), Num("value1"), Num("value2"), Num("value3")});
 
     // Variables: the sized variable and its initial value are evaluated by
     // the handler; assignment reads both records itself.

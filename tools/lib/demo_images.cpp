@@ -1,9 +1,11 @@
 #include "tools/lib/demo_images.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
 #include "tools/lib/bmp_writer.h"
+#include "tools/lib/frame_sequence_writer.h"
 
 namespace zk::tools {
 
@@ -26,6 +28,17 @@ DemoImage Draw(std::string name, int32_t width, int32_t height, uint16_t bits,
 }
 
 }  // namespace
+
+uint32_t DemoSparkColour(int frame) { return Rgb(255, 120 + 15 * frame, 40 + 20 * frame) & 0xFFFFFF; }
+
+uint8_t DemoSparkAlpha(int frame, int x, int y) {
+    const int radius = 14 + 3 * std::min(frame, kDemoSparkFrames - frame);
+    const int dx = 2 * x - 47, dy = 2 * y - 47;
+    const double distance = std::sqrt(double(dx * dx + dy * dy)) / 2.0;
+    if (distance <= radius - 4) return 255;
+    if (distance >= radius) return 0;
+    return static_cast<uint8_t>((radius - distance) * 255.0 / 4.0);
+}
 
 uint8_t DemoBallAlpha(int x, int y) {
     // In half pixels, so that the centre between pixels 31 and 32 is whole.
@@ -67,6 +80,19 @@ std::vector<DemoImage> DemoImages() {
     // with a one-pixel edge on each side: 2 + 140 + 1, and one to spare. A
     // glyph whose box does not fit the picture whole is not drawn at all.
     images.push_back(Draw("image/textline.bmp", 144, 22, 32, [](int, int) { return Rgb(0, 0, 0, 0); }));
+    // The spark: a frame sequence whose colour parts are flat and whose
+    // alpha parts are discs that grow and shrink.
+    FrameSequenceSpec spark;
+    spark.alpha_flag = 1;
+    for (int frame = 0; frame < kDemoSparkFrames; ++frame) {
+        const uint32_t colour = DemoSparkColour(frame);
+        spark.frames.push_back(
+            {EncodeJpeg(MakeJpegPicture(kDemoSparkSide, kDemoSparkSide, 3,
+                                        [colour](int, int, int c) { return uint8_t(colour >> (16 - 8 * c)); })),
+             EncodeJpeg(MakeJpegPicture(kDemoSparkSide, kDemoSparkSide, 1,
+                                        [frame](int x, int y, int) { return DemoSparkAlpha(frame, x, y); }))});
+    }
+    images.push_back({"image/spark.seq", BuildFrameSequence(spark)});
     return images;
 }
 

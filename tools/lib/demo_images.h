@@ -15,6 +15,11 @@
 //                    wipe for the photo's mask)
 //   image/title.bmp  320 x 60, 24 bits: R = 255 - y, G = 200 - x/2,
 //                    B = 60 + x/4
+//   image/spark.seq  a frame sequence of 8 frames of 48 x 48 (alpha flag 1):
+//                    frame f is the flat colour R = 255, G = 120 + 15f,
+//                    B = 40 + 20f (JPEG) with the alpha of a disc of radius
+//                    r = 14 + 3 min(f, 8 - f) around (23.5, 23.5): 255 within
+//                    r - 4, 0 from r on, linear in between (JPEG, grey)
 //
 // All divisions are integer divisions; x and y count from the top-left.
 #pragma once
@@ -30,8 +35,14 @@ struct DemoImage {
     std::vector<uint8_t> bytes;
 };
 
-// Every picture of the demo as a BMP file.
+// Every picture of the demo as a BMP file, and the spark sequence.
 std::vector<DemoImage> DemoImages();
+
+inline constexpr int kDemoSparkFrames = 8;
+inline constexpr int kDemoSparkSide = 48;
+// The spark's colour (0xRRGGBB) and alpha of a frame.
+uint32_t DemoSparkColour(int frame);
+uint8_t DemoSparkAlpha(int frame, int x, int y);
 
 // The ball's alpha at a pixel: 255 inside the 28-pixel radius, 0 from 32
 // pixels on, linear in between (distances from the centre (31.5, 31.5)).
