@@ -113,25 +113,25 @@ struct SplicedFile {
     sf_count_t Size() const { return static_cast<sf_count_t>(head.size() + body.size()); }
 };
 
-void PutTag(std::vector<uint8_t>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
-void PutU32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+void PutU32At(uint8_t* at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 SplicedFile SpliceWave(std::span<const uint8_t> image, const WaveInfo& info) {
     SplicedFile file;
-    const uint32_t format_padded = info.format_size + (info.format_size & 1u);
+    const size_t format_padded = info.format_size + (info.format_size & 1u);
     const uint64_t riff_size = 4 + 8 + uint64_t{format_padded} + 8 + info.data_size;
-    PutTag(file.head, "RIFF");
-    PutU32(file.head, static_cast<uint32_t>(std::min<uint64_t>(riff_size, UINT32_MAX)));
-    PutTag(file.head, "WAVE");
-    PutTag(file.head, "fmt ");
-    PutU32(file.head, info.format_size);
+    // "RIFF" size "WAVE" "fmt " size, the format (and its pad byte), "data" size.
+    file.head.assign(20 + format_padded + 8, 0);
+    uint8_t* head = file.head.data();
+    std::memcpy(head, "RIFF", 4);
+    PutU32At(head + 4, static_cast<uint32_t>(std::min<uint64_t>(riff_size, UINT32_MAX)));
+    std::memcpy(head + 8, "WAVEfmt ", 8);
+    PutU32At(head + 16, info.format_size);
     const auto format = image.subspan(info.format_offset, info.format_size);
-    file.head.insert(file.head.end(), format.begin(), format.end());
-    if (format_padded != info.format_size) file.head.push_back(0);
-    PutTag(file.head, "data");
-    PutU32(file.head, info.data_size);
+    std::copy(format.begin(), format.end(), file.head.begin() + 20);
+    std::memcpy(head + 20 + format_padded, "data", 4);
+    PutU32At(head + 24 + format_padded, info.data_size);
     file.body = image.subspan(info.data_offset, info.data_size);
     return file;
 }

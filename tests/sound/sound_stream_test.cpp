@@ -119,7 +119,9 @@ protected:
         NamedTreeNode* node = Make("loop" + std::to_string(++loads_), format);
         EXPECT_EQ(Request(node, kSoundLoad, 0, name), 0);
         EXPECT_EQ(Request(node, kSoundLoopStart, loop.loop_start_ms), 0);
-        if (loop.end_ms >= 0) EXPECT_EQ(Request(node, kSoundEndTime, loop.end_ms), 0);
+        if (loop.end_ms >= 0) {
+            EXPECT_EQ(Request(node, kSoundEndTime, loop.end_ms), 0);
+        }
         std::lock_guard lock(EngineLock);
         SoundChannel& channel = Of(node);
         std::vector<uint8_t> streamed;

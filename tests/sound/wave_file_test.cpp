@@ -189,8 +189,10 @@ std::vector<uint8_t> AdpcmWave(const AdpcmFields& f, const std::vector<WaveChunk
     put16(f.bits);
     put16(2);  // extension size
     put16(f.samples_per_block);
-    std::vector<uint8_t> file = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 20, 0, 0, 0};
-    file.insert(file.end(), format.begin(), format.end());
+    static constexpr uint8_t kHead[20] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 20, 0, 0, 0};
+    std::vector<uint8_t> file(sizeof kHead + format.size());
+    std::copy(std::begin(kHead), std::end(kHead), file.begin());
+    std::copy(format.begin(), format.end(), file.begin() + sizeof kHead);
     for (const WaveChunk& chunk : chunks) {
         file.insert(file.end(), chunk.id.begin(), chunk.id.begin() + 4);
         for (int i = 0; i < 4; ++i) file.push_back(static_cast<uint8_t>(chunk.body.size() >> (8 * i)));
@@ -247,7 +249,9 @@ TEST(WaveFile, AdpcmFieldsThatDisagreeAreRefusedBeforeDecoding) {
         ASSERT_EQ(ParseWaveFile(file, info), 0) << c.what;
         EXPECT_EQ(WaveFramesHeld(info).has_value(), c.result == 0) << c.what;
         EXPECT_EQ(ConvertWaveToPcm(file, pcm, info), c.result) << c.what;
-        if (c.result == 0) EXPECT_EQ(pcm.size(), c.frames * c.fields.channels * 2) << c.what;
+        if (c.result == 0) {
+            EXPECT_EQ(pcm.size(), c.frames * c.fields.channels * 2) << c.what;
+        }
     }
 }
 
