@@ -102,15 +102,17 @@ std::optional<uint64_t> WaveFramesHeld(const WaveInfo& info) {
 namespace {
 
 // The file the converter reads: a RIFF header with the checked "fmt "
-// chunk, then the data chunk's bytes straight from the image. Whatever
-// else the image holds (other chunks, a second "data", sizes that
-// disagree with the walk above) never reaches the library.
+// chunk, then the data chunk's bytes straight from the image, with its pad
+// byte when its size is odd. Whatever else the image holds (other chunks,
+// a second "data", sizes that disagree with the walk above) never reaches
+// the library.
 struct SplicedFile {
     std::vector<uint8_t> head;
     std::span<const uint8_t> body;
+    bool pad = false;
     sf_count_t position = 0;
 
-    sf_count_t Size() const { return static_cast<sf_count_t>(head.size() + body.size()); }
+    sf_count_t Size() const { return static_cast<sf_count_t>(head.size() + body.size() + (pad ? 1 : 0)); }
 };
 
 void PutU32At(uint8_t* at, uint32_t v) {
@@ -120,7 +122,7 @@ void PutU32At(uint8_t* at, uint32_t v) {
 SplicedFile SpliceWave(std::span<const uint8_t> image, const WaveInfo& info) {
     SplicedFile file;
     const size_t format_padded = info.format_size + (info.format_size & 1u);
-    const uint64_t riff_size = 4 + 8 + uint64_t{format_padded} + 8 + info.data_size;
+    const uint64_t riff_size = 4 + 8 + uint64_t{format_padded} + 8 + info.data_size + (info.data_size & 1u);
     // "RIFF" size "WAVE" "fmt " size, the format (and its pad byte), "data" size.
     file.head.assign(20 + format_padded + 8, 0);
     uint8_t* head = file.head.data();
@@ -133,33 +135,47 @@ SplicedFile SpliceWave(std::span<const uint8_t> image, const WaveInfo& info) {
     std::memcpy(head + 20 + format_padded, "data", 4);
     PutU32At(head + 24 + format_padded, info.data_size);
     file.body = image.subspan(info.data_offset, info.data_size);
+    file.pad = (info.data_size & 1u) != 0;
     return file;
 }
 
 sf_count_t SplicedLength(void* user) { return static_cast<SplicedFile*>(user)->Size(); }
 
+// Seeks behave as on a file: any place from the start on, past the end
+// too (reads there give nothing). libsndfile's header walk is written for
+// that; a seek past the end that failed left it reading the data's bytes
+// as chunks, and a data chunk that read as a LIST with a huge size kept
+// it there for ever.
 sf_count_t SplicedSeek(sf_count_t offset, int whence, void* user) {
+    constexpr sf_count_t kFar = sf_count_t{1} << 40;  // keeps the sums far from overflow
     auto* file = static_cast<SplicedFile*>(user);
     sf_count_t base = 0;
     if (whence == SEEK_CUR) base = file->position;
     else if (whence == SEEK_END) base = file->Size();
     else if (whence != SEEK_SET) return -1;
-    if (offset > file->Size() || offset < -file->Size()) return -1;
+    if (offset > kFar || offset < -kFar) return -1;
     const sf_count_t target = base + offset;
-    if (target < 0 || target > file->Size()) return -1;
+    if (target < 0 || target > kFar) return -1;
     file->position = target;
     return target;
 }
 
 sf_count_t SplicedRead(void* destination, sf_count_t count, void* user) {
+    static constexpr uint8_t kPad[1] = {0};
     auto* file = static_cast<SplicedFile*>(user);
     auto* out = static_cast<uint8_t*>(destination);
+    const std::span<const uint8_t> parts[3] = {file->head, file->body, std::span<const uint8_t>(kPad, file->pad ? 1 : 0)};
     sf_count_t taken = 0;
     while (count > taken && file->position < file->Size()) {
-        const size_t at = static_cast<size_t>(file->position);
-        const bool in_head = at < file->head.size();
-        const std::span<const uint8_t> part =
-            in_head ? std::span<const uint8_t>(file->head).subspan(at) : file->body.subspan(at - file->head.size());
+        size_t at = static_cast<size_t>(file->position);
+        std::span<const uint8_t> part;
+        for (const std::span<const uint8_t>& p : parts) {
+            if (at < p.size()) {
+                part = p.subspan(at);
+                break;
+            }
+            at -= p.size();
+        }
         const size_t n = static_cast<size_t>(std::min<sf_count_t>(count - taken, static_cast<sf_count_t>(part.size())));
         std::memcpy(out + taken, part.data(), n);
         taken += static_cast<sf_count_t>(n);

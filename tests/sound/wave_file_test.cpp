@@ -289,9 +289,11 @@ TEST(WaveFile, ConversionYieldsWhatTheDataHolds) {
     }
 }
 
-// Inputs the sound file fuzzer once found slow or wrong, replayed as the
-// sound loader takes them (a first byte 0 is Ogg, anything else WAVE):
-// each converts within what its data holds.
+// Inputs kept for the sound file fuzzer, replayed as the sound loader
+// takes them (a first byte 0 is Ogg, anything else WAVE): each converts
+// within what its data holds, and ends (two of them once kept the decoder
+// reading their data bytes as chunks for ever; a hang here fails by the
+// suite's time limit).
 TEST(WaveFile, FuzzRegressionsConvertWithinTheirData) {
     namespace fs = std::filesystem;
     const fs::path folder = fs::path(ZORVEK_SOURCE_DIR) / "tests" / "fuzz" / "regressions" / "sound_file";
