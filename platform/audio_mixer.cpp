@@ -1,11 +1,19 @@
 #include "platform/audio_mixer.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <string>
+
+// alsa-lib's error handler type is C and variadic; the handler that drops
+// the messages has C linkage to match.
+extern "C" {
+static void ZkDropAlsaError(const char*, int, const char*, int, const char*, ...) {}
+}
 
 namespace zk::platform {
 
@@ -254,10 +262,31 @@ void SDLCALL AudioCallback(void* user, Uint8* stream, int length) {
     auto* mixer = static_cast<AudioMixer*>(user);
     mixer->Render(std::span<int16_t>(reinterpret_cast<int16_t*>(stream), static_cast<size_t>(length) / 2));
 }
+
+// alsa-lib writes its own error lines to stderr: on a machine without a
+// sound card SDL's ALSA back end trying its devices prints a dozen "ALSA
+// lib ... cannot find card" lines. A device that does not open is the
+// engine's to report (its error box says so), so those lines are dropped:
+// a handler that ignores them goes into the alsa-lib SDL uses, which is
+// the one loaded here (a library is loaded once per process). The handle
+// stays open so the handler outlives SDL's own loading and unloading.
+void SilenceAlsaErrors() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+        if (alsa == nullptr) return;  // no ALSA: nothing prints
+        using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+        using SetHandler = int (*)(Handler);
+        auto set_handler = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
+        if (set_handler != nullptr) set_handler(ZkDropAlsaError);
+    });
+}
+
 }  // namespace
 
 bool AudioMixer::OpenDevice(std::string* error) {
     if (device_ != 0) return true;
+    SilenceAlsaErrors();
     // The audio driver alone: SDL_InitSubSystem(SDL_INIT_AUDIO) would also
     // start SDL's event subsystem, whose pumping belongs to the window
     // system and slows a headless engine's message loop.

@@ -75,6 +75,10 @@ struct SoundChannel {
     size_t read_position = 0;  // the Ogg memory reader's place in the image
     size_t pcm_offset = 0;     // PCM data: offset into the image, and size
     uint32_t pcm_size = 0;
+    // PCM bytes of the whole stream. A pass whose end time is the length
+    // ends here, not at the length's whole milliseconds, so a loop over
+    // the whole sound wraps on its last frame.
+    int64_t stream_bytes = 0;
     int32_t buffer_bytes = 0;  // one second
     // The PCM format the buffer plays.
     uint16_t channels = 0;

@@ -88,6 +88,8 @@ int32_t OpenOggSound(SoundChannel& channel) {
     channel.end = static_cast<int32_t>(std::min<int64_t>(channel.length, INT32_MAX));
     channel.data_kind = kSoundDataOgg;
     const uint16_t channels = static_cast<uint16_t>(std::min(info->channels, 0xFFFF));
+    const ogg_int64_t frames = ov_pcm_total(decoder.File(), -1);
+    channel.stream_bytes = frames > 0 ? static_cast<int64_t>(frames) * channels * 2 : 0;
     const uint32_t rate = static_cast<uint32_t>(std::min<long>(info->rate, 0x7FFFFFFF));
     return CreateSoundBuffer(channel, channels, rate, static_cast<uint16_t>(channels * 2), 16);
 }
@@ -115,6 +117,7 @@ int32_t OpenWaveSound(SoundChannel& channel) {
     channel.pcm_offset = info.data_offset;
     channel.pcm_size = info.data_size - info.data_size % info.block_align;
     if (channel.pcm_size == 0) return kWaveNoData;
+    channel.stream_bytes = channel.pcm_size;
     const uint64_t per_second = uint64_t{info.block_align} * info.rate;
     channel.length = per_second == 0 ? 0 : static_cast<int64_t>(uint64_t{channel.pcm_size} * 1000 / per_second);
     channel.end = static_cast<int32_t>(std::min<int64_t>(channel.length, INT32_MAX));
@@ -221,22 +224,30 @@ int32_t CreateSoundBuffer(SoundChannel& channel, uint16_t channels, uint32_t rat
 int32_t SeekSound(SoundChannel& channel, int64_t ms) {
     if (ms >= channel.length) ms = channel.length - 10;
     const int64_t per_second = channel.bytes_per_second;
-    if (ms < 0 && channel.block_align != 0) {
+    const int64_t align = channel.block_align;
+    if (ms < 0 && align != 0) {
         channel.silence_to_insert += -ms * per_second / 1000;
-        channel.silence_to_insert -= channel.silence_to_insert % channel.block_align;
+        channel.silence_to_insert -= channel.silence_to_insert % align;
     }
-    channel.decode_position = ms * per_second / 1000;
+    // The decode position names the stream byte the next produced byte
+    // stands for, on a frame: the pass end is counted from it, so a
+    // position a fraction of a frame off would cut the pass's last frame.
+    channel.decode_position = ms < 0 ? -channel.silence_to_insert : ms * per_second / 1000;
     ms = std::max<int64_t>(ms, 0);
+    // The frame the time falls on, in integers (a time in seconds as a
+    // double can land one frame early).
+    const int64_t frame = ms * channel.rate / 1000;
     if (channel.data_kind == kSoundDataOgg) {
         OggDecoder decoder(channel.file_image);
         if (!decoder.Open()) return -2010;
-        if (ov_time_seek(decoder.File(), static_cast<double>(ms) / 1000.0) != 0) return -2020;
+        if (ov_pcm_seek(decoder.File(), frame) != 0) return -2020;
         channel.decoder_position = ov_pcm_tell(decoder.File());
-    } else if (channel.block_align != 0) {
-        int64_t offset = ms * per_second / 1000;
-        offset -= offset % channel.block_align;
-        if (offset >= channel.pcm_size) offset = int64_t{channel.pcm_size} - channel.block_align;
+        if (channel.decode_position >= 0) channel.decode_position = channel.decoder_position * align;
+    } else if (align != 0) {
+        int64_t offset = frame * align;
+        if (offset >= channel.pcm_size) offset = int64_t{channel.pcm_size} - align;
         channel.decoder_position = std::max<int64_t>(offset, 0);
+        if (channel.decode_position >= 0) channel.decode_position = channel.decoder_position;
     }
     return 0;
 }
@@ -265,7 +276,12 @@ int32_t FillSoundHalf(SoundChannel& channel) {
     }
 
     const uint8_t silence = SilenceByte(channel);
-    const int64_t end_bytes = int64_t{channel.end} * channel.bytes_per_second / 1000;
+    // Where a pass ends: the stream's own last frame when the end time is
+    // the length (whole milliseconds would cut the frames of the last
+    // fraction of one, a click at every wrap), else the end time's frame.
+    const int64_t end_bytes = channel.end >= channel.length
+                                  ? channel.stream_bytes
+                                  : int64_t{channel.end} * channel.rate / 1000 * channel.block_align;
     int64_t produced = 0;           // bytes since the last seek (silence included)
     bool just_wrapped = false;      // a wrap that yields nothing ends the filling
     while (filled < half) {
@@ -283,7 +299,9 @@ int32_t FillSoundHalf(SoundChannel& channel) {
         if (before_end < piece) piece = std::max<int64_t>(before_end - before_end % std::max<int>(channel.block_align, 1), 0);
         int64_t got = 0;
         if (ogg) {
-            if (piece >= 32) {
+            // A short tail is read like any piece: dropping it would cut
+            // the pass's last frames.
+            if (piece > 0) {
                 int bitstream = 0;
                 const long result = ov_read(decoder->File(), reinterpret_cast<char*>(staging + filled),
                                             static_cast<int>(piece), 0, 2, 1, &bitstream);

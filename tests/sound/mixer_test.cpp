@@ -3,12 +3,19 @@
 #include "platform/audio_mixer.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <chrono>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/platform/scoped_env.h"
 
 namespace zk::platform {
 namespace {
@@ -185,6 +192,39 @@ TEST(AudioMixer, PlaysThroughTheDummyDevice) {
     }
     EXPECT_GE(mixer.FramesRendered(), 2048u);
     mixer.CloseDevice();
+}
+
+// What opening the device writes to stderr (fd 2, where alsa-lib prints).
+std::string StderrOfOpeningTheDevice() {
+    char path[] = "/tmp/zk-mixer-stderr-XXXXXX";
+    const int file = mkstemp(path);
+    if (file < 0) return "(no temporary file)";
+    std::fflush(stderr);
+    const int saved = dup(2);
+    dup2(file, 2);
+    {
+        AudioMixer mixer(44100, 512);
+        std::string error;
+        if (mixer.OpenDevice(&error)) mixer.CloseDevice();
+    }
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    close(file);
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    unlink(path);
+    return text;
+}
+
+// On a machine without a sound card, SDL's ALSA back end makes alsa-lib
+// print a dozen error lines of its own; the engine reports a device that
+// does not open itself (its error box), so stderr stays clean. (With a
+// working card, or without ALSA, nothing prints either way.)
+TEST(AudioMixer, AlsaWritesNothingToStderr) {
+    test::ScopedEnv driver("SDL_AUDIODRIVER", "alsa");
+    const std::string text = StderrOfOpeningTheDevice();
+    EXPECT_EQ(text.find("ALSA"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -82,10 +82,10 @@ TEST_F(SoundStreamTest, OggStreamEqualsSequentialDecoding) {
             ASSERT_EQ(FillSoundHalf(channel), half);
             streamed.insert(streamed.end(), channel.staging.begin(), channel.staging.begin() + half);
         }
-        // The stream ends at the end time (whole milliseconds), then silence.
-        size_t end_bytes = static_cast<size_t>(channel.end * channel.bytes_per_second / 1000);
-        end_bytes -= end_bytes % channel.block_align;
-        ASSERT_LE(end_bytes, oracle.size());
+        // The stream runs to its last frame (the length's whole
+        // milliseconds would cut the last fraction of one), then silence.
+        const size_t end_bytes = oracle.size();
+        ASSERT_EQ(end_bytes, (44100u * 3 + 1234) * channel.block_align);
         ASSERT_GE(streamed.size(), end_bytes);
         const auto mismatch = std::mismatch(oracle.begin(), oracle.begin() + static_cast<std::ptrdiff_t>(end_bytes),
                                             streamed.begin());
@@ -95,6 +95,118 @@ TEST_F(SoundStreamTest, OggStreamEqualsSequentialDecoding) {
                                 [](uint8_t b) { return b == 0; }));
         ReleaseSoundChannel(channel);
         channel.state = kSoundIdle;
+    }
+}
+
+// A loop wraps from its end frame straight to its start frame, every pass:
+// the stream of an endless loop is the first pass (start of the sound to
+// end) followed by copies of the loop (loop start to end), frame for frame.
+// A loop whose end is the length plays every frame of the sound, also when
+// the sound is not a whole number of milliseconds long.
+class SoundLoopTest : public SoundFixture {
+protected:
+    struct Loop {
+        uint16_t channels;
+        uint32_t rate;
+        uint32_t frames;
+        int32_t loop_start_ms;
+        int32_t end_ms;  // -1: the length
+    };
+
+    // Loads `file`, sets the loop, and streams halves from the start until
+    // at least `frames` frames are produced.
+    std::vector<uint8_t> StreamLoop(const std::string& name, uint8_t format, const Loop& loop, uint64_t frames) {
+        NamedTreeNode* node = Make("loop" + std::to_string(++loads_), format);
+        EXPECT_EQ(Request(node, kSoundLoad, 0, name), 0);
+        EXPECT_EQ(Request(node, kSoundLoopStart, loop.loop_start_ms), 0);
+        if (loop.end_ms >= 0) {
+            EXPECT_EQ(Request(node, kSoundEndTime, loop.end_ms), 0);
+        }
+        std::lock_guard lock(EngineLock);
+        SoundChannel& channel = Of(node);
+        std::vector<uint8_t> streamed;
+        if (channel.state != kSoundLoaded) return streamed;
+        EXPECT_EQ(channel.loop_counter, 0);  // endless
+        EXPECT_EQ(SeekSound(channel, 0), 0);
+        const int32_t half = channel.buffer_bytes / 2;
+        while (streamed.size() < frames * channel.block_align) {
+            const int32_t result = FillSoundHalf(channel);
+            EXPECT_EQ(result, half);
+            if (result != half) break;
+            streamed.insert(streamed.end(), channel.staging.begin(), channel.staging.begin() + half);
+        }
+        ReleaseSoundChannel(channel);
+        channel.state = kSoundIdle;
+        return streamed;
+    }
+
+    // The frames an endless loop plays, as indexes into the sound.
+    static std::vector<uint32_t> ExpectedFrames(const Loop& loop, uint64_t count) {
+        const uint32_t end = loop.end_ms < 0 ? loop.frames : static_cast<uint32_t>(uint64_t{loop.rate} * loop.end_ms / 1000);
+        const uint32_t start = static_cast<uint32_t>(uint64_t{loop.rate} * loop.loop_start_ms / 1000);
+        std::vector<uint32_t> frames;
+        for (uint32_t f = 0; frames.size() < count; f = f + 1 == end ? start : f + 1) frames.push_back(f);
+        return frames;
+    }
+
+    int loads_ = 0;
+};
+
+TEST_F(SoundLoopTest, WaveLoopsAreSampleExact) {
+    const std::vector<Loop> loops = {
+        {1, 44100, 44200, 0, -1},  // 1002.27 ms: 12 frames past the whole milliseconds
+        {2, 8000, 8003, 0, -1},
+        {1, 8000, 10403, 300, -1},
+        {2, 11025, 11030, 250, 700},  // an end time inside the sound
+    };
+    for (const Loop& loop : loops) {
+        // Each sample names its frame (the right channel mirrored).
+        tools::WaveSpec spec;
+        spec.channels = loop.channels;
+        spec.rate = loop.rate;
+        spec.frames = loop.frames;
+        spec.samples = [](uint32_t f, uint16_t c) { return static_cast<int16_t>(c == 0 ? f : ~f); };
+        WriteFile("ramp.wav", tools::WaveFile(spec));
+        const uint64_t count = uint64_t{loop.frames} * 3 + loop.rate;  // three wraps or more
+        const std::vector<uint8_t> streamed = StreamLoop("ramp.wav", kSoundFormatWave, loop, count);
+        ASSERT_GE(streamed.size(), count * 2 * loop.channels) << loop.frames << " frames";
+        const std::vector<uint32_t> expected = ExpectedFrames(loop, count);
+        for (size_t i = 0; i < count; ++i) {
+            const size_t at = i * 2 * loop.channels;
+            const uint16_t left = static_cast<uint16_t>(streamed[at] | (streamed[at + 1] << 8));
+            ASSERT_EQ(left, static_cast<uint16_t>(expected[i]))
+                << loop.frames << " frames at " << loop.rate << " Hz: output frame " << i;
+            if (loop.channels == 2) {
+                const uint16_t right = static_cast<uint16_t>(streamed[at + 2] | (streamed[at + 3] << 8));
+                ASSERT_EQ(right, static_cast<uint16_t>(~expected[i])) << "output frame " << i;
+            }
+        }
+    }
+}
+
+TEST_F(SoundLoopTest, OggLoopsAreSampleExact) {
+    const std::vector<Loop> loops = {
+        {2, 44100, 44200, 0, -1},
+        {1, 22050, 22050 + 777, 250, -1},
+        {1, 44100, 44100, 100, 700},
+    };
+    for (const Loop& loop : loops) {
+        const std::vector<uint8_t> file =
+            tools::OggVorbisFile(loop.channels, loop.rate, loop.frames, tools::SineTone(441, loop.rate, 9000));
+        ASSERT_FALSE(file.empty());
+        const std::vector<uint8_t> oracle = DecodeSequentially(file);
+        const size_t frame_bytes = 2u * loop.channels;
+        ASSERT_EQ(oracle.size(), loop.frames * frame_bytes);
+        WriteFile("loop.ogg", file);
+        const uint64_t count = uint64_t{loop.frames} * 3 + loop.rate;
+        const std::vector<uint8_t> streamed = StreamLoop("loop.ogg", kSoundFormatOgg, loop, count);
+        ASSERT_GE(streamed.size(), count * frame_bytes) << loop.frames << " frames";
+        const std::vector<uint32_t> expected = ExpectedFrames(loop, count);
+        for (size_t i = 0; i < count; ++i) {
+            ASSERT_EQ(std::memcmp(streamed.data() + i * frame_bytes, oracle.data() + expected[i] * frame_bytes, frame_bytes), 0)
+                << loop.frames << " frames at " << loop.rate << " Hz: output frame " << i << " should be sound frame "
+                << expected[i];
+        }
     }
 }
 
@@ -253,6 +365,15 @@ TEST_F(WavePlaybackTest, EightBitSilenceIsTheMidpoint) {
     heard.clear();
     ASSERT_EQ(Steps(100, 20), 0);
     for (size_t i = 0; i < heard.size(); i += 7) ASSERT_EQ(heard[i], 0) << i;
+}
+
+// What the mixer plays of an endless loop of 8003 frames at 8000 Hz (not a
+// whole number of milliseconds) is the ramp without a jump at any wrap.
+TEST_F(WavePlaybackTest, EndlessLoopIsHeardWithoutAJump) {
+    PlayCounting(8003, {});
+    ASSERT_EQ(Steps(200, 20), 0);  // 4 s: three wraps
+    ASSERT_GE(heard.size(), 32000u);
+    for (size_t i = 0; i < 32000; ++i) ASSERT_EQ(FrameAt(i), static_cast<int32_t>(i % 8003)) << i;
 }
 
 // An end time of 0 leaves every pass empty: an endless loop counter must

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "tools/lib/sound_writer.h"
 
@@ -159,6 +162,162 @@ TEST(WaveFile, AdpcmConvertsToPcm) {
 
     std::vector<uint8_t> garbage(200, 0x55);
     EXPECT_EQ(ConvertWaveToPcm(garbage, pcm, info), kWaveConvertOpen);
+}
+
+// A WAVE file with an ADPCM format of the given fields (20-byte format
+// with the samples per block), then `chunks` after the format.
+struct AdpcmFields {
+    uint16_t tag = kWaveTagImaAdpcm;
+    uint16_t channels = 1;
+    uint16_t block_align = 256;
+    uint16_t bits = 4;
+    uint16_t samples_per_block = 505;
+};
+std::vector<uint8_t> AdpcmWave(const AdpcmFields& f, const std::vector<WaveChunk>& chunks) {
+    std::vector<uint8_t> format;
+    auto put16 = [&](uint16_t v) {
+        format.push_back(static_cast<uint8_t>(v));
+        format.push_back(static_cast<uint8_t>(v >> 8));
+    };
+    put16(f.tag);
+    put16(f.channels);
+    put16(8000);  // rate
+    put16(0);
+    put16(4000);  // bytes per second
+    put16(0);
+    put16(f.block_align);
+    put16(f.bits);
+    put16(2);  // extension size
+    put16(f.samples_per_block);
+    static constexpr uint8_t kHead[20] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 20, 0, 0, 0};
+    std::vector<uint8_t> file(sizeof kHead + format.size());
+    std::copy(std::begin(kHead), std::end(kHead), file.begin());
+    std::copy(format.begin(), format.end(), file.begin() + sizeof kHead);
+    for (const WaveChunk& chunk : chunks) {
+        file.insert(file.end(), chunk.id.begin(), chunk.id.begin() + 4);
+        for (int i = 0; i < 4; ++i) file.push_back(static_cast<uint8_t>(chunk.body.size() >> (8 * i)));
+        file.insert(file.end(), chunk.body.begin(), chunk.body.end());
+        if (chunk.body.size() % 2 != 0) file.push_back(0);
+    }
+    Put32(file, 4, static_cast<uint32_t>(file.size() - 8));
+    return file;
+}
+std::vector<uint8_t> Noise(size_t size) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 37 + 11);
+    return bytes;
+}
+
+// An INFO list whose one entry claims 2 GB.
+std::vector<uint8_t> ListWithLongEntry() {
+    std::vector<uint8_t> body = {'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M', 0, 0, 0, 0, 'a', 'b'};
+    Put32(body, 8, 0x7FFFFFF0);
+    return body;
+}
+
+// Block align, samples per block and channels must describe one block
+// shape; a decoder handed a header where they disagree works on a block
+// that is not there.
+TEST(WaveFile, AdpcmFieldsThatDisagreeAreRefusedBeforeDecoding) {
+    struct Case {
+        const char* what;
+        AdpcmFields fields;
+        int32_t result;
+        uint64_t frames;  // converted frames when accepted
+    };
+    const std::vector<Case> cases = {
+        // 1000 bytes: whole blocks, then a cut one of what its bytes hold.
+        {"IMA mono, 256-byte blocks", {}, 0, 3 * 505 + 1 + (1000 - 3 * 256 - 4) / 4 * 8},
+        {"IMA stereo, 512-byte blocks", {kWaveTagImaAdpcm, 2, 512, 4, 505}, 0, 505 + 1 + (1000 - 512 - 8) / 8 * 8},
+        {"IMA samples per block one short", {kWaveTagImaAdpcm, 1, 256, 4, 504}, kWaveConvertOpen, 0},
+        {"IMA samples per block of another block size", {kWaveTagImaAdpcm, 1, 256, 4, 1017}, kWaveConvertOpen, 0},
+        {"IMA block align below its header", {kWaveTagImaAdpcm, 2, 6, 4, 1}, kWaveConvertOpen, 0},
+        // The decoder's own check passes these (its formula rounds), but
+        // the block ends inside a group of samples.
+        {"IMA mono block of 257 bytes", {kWaveTagImaAdpcm, 1, 257, 4, 507}, kWaveConvertOpen, 0},
+        {"IMA stereo block of 9 bytes", {kWaveTagImaAdpcm, 2, 9, 4, 2}, kWaveConvertOpen, 0},
+        {"IMA three channels", {kWaveTagImaAdpcm, 3, 36, 4, 17}, kWaveConvertOpen, 0},
+        {"IMA 3 bits a sample", {kWaveTagImaAdpcm, 1, 256, 3, 505}, kWaveConvertOpen, 0},
+        {"IMA no samples per block", {kWaveTagImaAdpcm, 1, 256, 4, 0}, kWaveConvertOpen, 0},
+        {"MS ADPCM samples per block that disagree", {kWaveTagMsAdpcm, 1, 256, 4, 100}, kWaveConvertOpen, 0},
+        {"MS ADPCM block align below its header", {kWaveTagMsAdpcm, 2, 13, 4, 2}, kWaveConvertOpen, 0},
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> file = AdpcmWave(c.fields, {{"data", Noise(1000)}});
+        std::vector<uint8_t> pcm;
+        WaveInfo info;
+        ASSERT_EQ(ParseWaveFile(file, info), 0) << c.what;
+        EXPECT_EQ(WaveFramesHeld(info).has_value(), c.result == 0) << c.what;
+        EXPECT_EQ(ConvertWaveToPcm(file, pcm, info), c.result) << c.what;
+        if (c.result == 0) {
+            EXPECT_EQ(pcm.size(), c.frames * c.fields.channels * 2) << c.what;
+        }
+    }
+}
+
+// The conversion yields what the data chunk holds and no more: a block cut
+// short by the end of the data gives the frames its bytes encode, not a
+// whole block of made-up samples; and the decoder reads the chunks the walk
+// found, whatever else the file holds.
+TEST(WaveFile, ConversionYieldsWhatTheDataHolds) {
+    struct Case {
+        const char* what;
+        AdpcmFields fields;
+        std::vector<WaveChunk> chunks;
+        uint64_t frames;
+    };
+    const std::vector<Case> cases = {
+        // One block of 32768 bytes would be 65529 frames; 40 bytes hold 73.
+        {"one long block cut to 40 bytes", {kWaveTagImaAdpcm, 1, 32768, 4, 65529}, {{"data", Noise(40)}}, 73},
+        {"cut inside the block header", {kWaveTagImaAdpcm, 2, 32768, 4, 32761}, {{"data", Noise(6)}}, 0},
+        {"a second data chunk", {}, {{"data", Noise(512)}, {"data", Noise(3000)}}, 2 * 505},
+        {"a LIST entry that runs past the end", {}, {{"data", Noise(256)}, {"LIST", ListWithLongEntry()}}, 505},
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> file = AdpcmWave(c.fields, c.chunks);
+        WaveInfo info;
+        ASSERT_EQ(ParseWaveFile(file, info), 0) << c.what;
+        ASSERT_EQ(WaveFramesHeld(info), c.frames) << c.what;
+        std::vector<uint8_t> pcm;
+        const int32_t result = ConvertWaveToPcm(file, pcm, info);
+        if (c.frames == 0) {
+            EXPECT_TRUE(result != 0 || pcm.empty()) << c.what;
+            continue;
+        }
+        ASSERT_EQ(result, 0) << c.what;
+        EXPECT_EQ(pcm.size(), c.frames * c.fields.channels * 2) << c.what;
+    }
+}
+
+// Inputs kept for the sound file fuzzer, replayed as the sound loader
+// takes them (a first byte 0 is Ogg, anything else WAVE): each converts
+// within what its data holds, and ends (two of them once kept the decoder
+// reading their data bytes as chunks for ever; a hang here fails by the
+// suite's time limit).
+TEST(WaveFile, FuzzRegressionsConvertWithinTheirData) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(ZORVEK_SOURCE_DIR) / "tests" / "fuzz" / "regressions" / "sound_file";
+    ASSERT_TRUE(fs::is_directory(folder));
+    int replayed = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (bytes.empty() || bytes[0] == 0) continue;
+        const std::span<const uint8_t> image = std::span<const uint8_t>(bytes).subspan(1);
+        WaveInfo info;
+        if (ParseWaveFile(image, info) != 0 || info.format_tag == kWaveTagPcm) continue;
+        ++replayed;
+        const std::optional<uint64_t> held = WaveFramesHeld(info);
+        std::vector<uint8_t> pcm;
+        const int32_t result = ConvertWaveToPcm(image, pcm, info);
+        if (!held) {
+            EXPECT_EQ(result, kWaveConvertOpen) << entry.path();
+            continue;
+        }
+        if (result != 0) continue;
+        EXPECT_LE(pcm.size() / info.block_align, *held) << entry.path();
+    }
+    EXPECT_GT(replayed, 0);
 }
 
 }  // namespace
