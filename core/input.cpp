@@ -63,10 +63,13 @@ PointerMessages pointer_messages;
 
 std::mutex poll_mutex;  // guards `polled` and `pressed_since_update`
 PolledInput polled;
-// Keys any poll since the last UpdateInputState saw down. With the game
-// loop on its own thread the main thread may poll more than once between
-// two frame steps: a key pressed and released within that time still
-// reaches the next frame as down, and its release the frame after.
+// The keys and buttons that went down since the last UpdateInputState, as
+// the polls took them from the window system, also those up again: a tap
+// between two frame steps reaches the next frame as down and its release
+// the frame after, whether the main thread polled once between the steps,
+// several times (game-thread mode), or never while the key was down. A
+// key already down at the last step is not in here, so its release is
+// seen at the first step after it, however often it was polled.
 platform::KeyboardState pressed_since_update{};
 std::atomic<int32_t> active_window{-1};
 std::atomic<uint64_t> last_input_frame{0};
@@ -299,12 +302,14 @@ void PollInput() {
     if (!platform::HasWindowSystem()) return;
     platform::WindowSystem& windows = platform::GetWindowSystem();
     PolledInput poll;
+    platform::KeyboardState presses{};
     for (int j = 0; j < kWindowCount && poll.active < 0; ++j) {
         const WindowRecord* record = GetWindowRecord(j);
         if (record != nullptr && record->active != 0) poll.active = j;
     }
     if (poll.active >= 0) {
         windows.GetKeyboardState(poll.keys);
+        windows.TakeKeyPresses(presses);
         for (int j = 0; j < kWindowCount; ++j) {
             const WindowRecord* record = GetWindowRecord(j);
             if (record == nullptr) continue;
@@ -331,7 +336,7 @@ void PollInput() {
     active_window = poll.active;
     std::lock_guard lock(poll_mutex);
     if (poll.active >= 0) {
-        for (size_t i = 0; i < poll.keys.size(); ++i) pressed_since_update[i] |= poll.keys[i] & platform::kKeyDown;
+        for (size_t i = 0; i < presses.size(); ++i) pressed_since_update[i] |= presses[i] & platform::kKeyDown;
     } else {
         pressed_since_update.fill(0);
     }

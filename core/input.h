@@ -12,9 +12,11 @@
 //   384 + 36j  joystick j (0..15): up, down, left, right, then buttons 1..32
 //
 // Two steps a frame: PollInput (main loop, main thread) reads the keyboard
-// and the pointer from the window system; UpdateInputState (frame step)
-// takes what the poll saw into the arrays and runs every input's
-// transition. The poll hands its result over under a lock, so in
+// (what is held, and what went down since the last poll) and the pointer
+// from the window system; UpdateInputState (frame step) takes what the
+// polls saw into the arrays and runs every input's transition: an input
+// is down in a frame when it is held at the last poll or went down since
+// the last frame step. The poll hands its result over under a lock, so in
 // game-thread mode the arrays, the windows' mouse positions and the
 // pointer-outside bytes are written only by the frame step's thread, the
 // thread the script reads them on.

@@ -174,7 +174,10 @@ void HeadlessWindowSystem::GetKeyboardState(KeyboardState& out) {
     FillGenericModifiers(out);
 }
 
-void HeadlessWindowSystem::ClearKeyboardState() { keys_.fill(0); }
+void HeadlessWindowSystem::ClearKeyboardState() {
+    keys_.fill(0);
+    ForgetKeyPresses();
+}
 
 bool HeadlessWindowSystem::GetCursorClientPos(WindowHandle window, Point& out) {
     if (Find(window) == nullptr) return false;
@@ -223,6 +226,7 @@ void HeadlessWindowSystem::InjectInput(const InputEvent& event) {
             const bool down = event.kind == Kind::kKeyDown;
             const bool repeat = down && keys_[key] != 0;
             keys_[key] = down ? kKeyDown : 0;
+            if (down && !repeat) NoteKeyPressed(key);
             const bool alt = (keys_[VK_LMENU] | keys_[VK_RMENU]) != 0 && MessageVirtualKey(key) != VK_MENU;
             if (window != kNoWindow) Queue().Post(KeyMessage(window, key, down, alt, repeat));
             break;
@@ -240,6 +244,7 @@ void HeadlessWindowSystem::InjectInput(const InputEvent& event) {
                 break;
             }
             keys_[key] = down ? kKeyDown : 0;
+            if (down) NoteKeyPressed(key);
             uint32_t message = 0;
             switch (key) {
                 case VK_LBUTTON: message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP; break;

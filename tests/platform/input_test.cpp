@@ -243,6 +243,42 @@ TEST_F(HeadlessInputTest, ScriptPlaysByFrameIntoStateAndMessages) {
     EXPECT_EQ(keys, KeyboardState{});
 }
 
+// What went down since the last look is kept apart from what is held: a
+// key or button that goes down and up before the engine polls still
+// reads as pressed, once; the generic Shift follows its side keys.
+TEST_F(HeadlessInputTest, PressesAreKeptUntilTakenEvenWhenReleased) {
+    KeyboardState presses{};
+    system_.TakeKeyPresses(presses);
+    EXPECT_EQ(presses, KeyboardState{});
+
+    system_.InjectInput(Event(0, Kind::kKeyDown, 'A'));
+    system_.InjectInput(Event(0, Kind::kKeyUp, 'A'));
+    system_.InjectInput(Event(0, Kind::kKeyDown, VK_RSHIFT));
+    system_.InjectInput(Event(0, Kind::kButtonDown, VK_XBUTTON1));
+    system_.InjectInput(Event(0, Kind::kButtonUp, VK_XBUTTON1));
+    KeyboardState keys{};
+    system_.GetKeyboardState(keys);
+    EXPECT_EQ(keys['A'], 0);
+    EXPECT_EQ(keys[VK_XBUTTON1], 0);
+    system_.TakeKeyPresses(presses);
+    KeyboardState expected{};
+    expected['A'] = expected[VK_RSHIFT] = expected[VK_SHIFT] = expected[VK_XBUTTON1] = kKeyDown;
+    EXPECT_EQ(presses, expected);
+    system_.TakeKeyPresses(presses);
+    EXPECT_EQ(presses, KeyboardState{}) << "taken once";
+
+    // A key held down is no new press (the host's repeat)...
+    system_.InjectInput(Event(0, Kind::kKeyDown, VK_RSHIFT));
+    system_.TakeKeyPresses(presses);
+    EXPECT_EQ(presses, KeyboardState{});
+    // ... and letting go of everything forgets the presses not yet taken.
+    system_.InjectInput(Event(0, Kind::kKeyDown, 'B'));
+    system_.InjectInput(Event(0, Kind::kKeyUp, 'B'));
+    system_.ClearKeyboardState();
+    system_.TakeKeyPresses(presses);
+    EXPECT_EQ(presses, KeyboardState{});
+}
+
 TEST_F(HeadlessInputTest, FocusFollowsActivationAndOptionallyShowing) {
     system_.InjectInput(Event(0, Kind::kActivate));
     system_.InjectInput(Event(0, Kind::kActivate));  // already focused: nothing more
