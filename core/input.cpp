@@ -6,6 +6,7 @@
 
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
+#include "core/main_loop.h"
 #include "core/main_thread_calls.h"
 #include "core/root_trees.h"
 #include "core/window_record.h"
@@ -72,7 +73,6 @@ PolledInput polled;
 // seen at the first step after it, however often it was polled.
 platform::KeyboardState pressed_since_update{};
 std::atomic<int32_t> active_window{-1};
-std::atomic<uint64_t> last_input_frame{0};
 
 int64_t SaturatingStep(int64_t value, int64_t step) {
     if (step > 0 && value == std::numeric_limits<int64_t>::max()) return value;
@@ -296,8 +296,6 @@ void RequestCaptionDrag(int window_number, int64_t point_lparam) {
 
 int ActiveWindowIndex() { return active_window.load(); }
 
-uint64_t NextInputFrame() { return last_input_frame.load() + 1; }
-
 void PollInput() {
     if (!platform::HasWindowSystem()) return;
     platform::WindowSystem& windows = platform::GetWindowSystem();
@@ -344,7 +342,6 @@ void PollInput() {
 }
 
 void UpdateInputState() {
-    last_input_frame = TheFrameCounters.frame_count;
     PolledInput poll;
     platform::KeyboardState keys_pressed{};
     {
@@ -419,6 +416,21 @@ void UpdateInputState() {
     StartPendingCaptionDrag();
 }
 
+void TakeScriptedInput() {
+    if (!platform::HasWindowSystem()) return;
+    platform::WindowSystem& windows = platform::GetWindowSystem();
+    if (!windows.PlaysInputScript()) return;
+    const uint64_t frame = TheFrameCounters.frame_count + 1;
+    // On the main thread, which owns the window system and the window
+    // procedures; the frame's thread waits, so nothing of the frame runs
+    // meanwhile.
+    CallOnMainThread([&windows, frame] {
+        windows.PlayInputScript(frame);
+        DrainMessagesForFrame();
+        PollInput();
+    });
+}
+
 // ---- Command 49 ---------------------------------------------------------------------
 
 int32_t CmdSetInputSources() {
@@ -445,6 +457,7 @@ void RegisterInputHooks() {
     EngineHooks& hooks = Hooks();
     hooks.poll_input = PollInput;
     hooks.update_input_state = UpdateInputState;
+    hooks.take_scripted_input = TakeScriptedInput;
     hooks.fill_key_transition_table = FillKeyTransitionTable;
     hooks.count_joysticks = CountJoysticks;
     RegisterCommandHandler(kCmdSetInputSources, CmdSetInputSources);
@@ -468,7 +481,6 @@ void ResetInputState() {
         pressed_since_update.fill(0);
     }
     active_window = -1;
-    last_input_frame = 0;
 }
 
 }  // namespace zk

@@ -162,9 +162,16 @@ int ActiveWindowIndex();
 void PollInput();
 // Frame step step 5.
 void UpdateInputState();
-// The number of the frame whose input the frame step takes next (the
-// headless input script plays its events by it). Any thread.
-uint64_t NextInputFrame();
+// A run that plays an input script (the headless window system's) takes
+// its input by frame: the script's events up to the next frame (the frame
+// count + 1) are played, their messages dispatched and the input polled,
+// on the main thread while the calling frame waits. So the frame sees the
+// same input however the threads are scheduled and the machine is loaded.
+// The frame step calls it before it counts the frame; a script held by the
+// inactive pause calls it while it waits, so the player's next frame of
+// input (coming back to the window) reaches the waiting frame. Does
+// nothing without a script. Called on the frame step's thread.
+void TakeScriptedInput();
 
 // Command 49: keyboard polling (keyword 0), gamepad polling (1), mouse
 // input (2), each stored as its low byte. Turning the mouse off hides the

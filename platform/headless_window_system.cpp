@@ -191,10 +191,10 @@ int HeadlessWindowSystem::ShowCursor(bool show) {
     return cursor_count_;
 }
 
-void HeadlessWindowSystem::SetInputScript(std::vector<InputEvent> events, std::function<uint64_t()> next_frame) {
+void HeadlessWindowSystem::SetInputScript(std::vector<InputEvent> events) {
     script_ = std::move(events);
     script_next_ = 0;
-    next_frame_ = std::move(next_frame);
+    plays_script_ = true;
     const bool joysticks = std::any_of(script_.begin(), script_.end(), [](const InputEvent& event) {
         return event.kind == InputEvent::Kind::kJoystickAxis || event.kind == InputEvent::Kind::kJoystickButton;
     });
@@ -202,8 +202,11 @@ void HeadlessWindowSystem::SetInputScript(std::vector<InputEvent> events, std::f
 }
 
 void HeadlessWindowSystem::PumpHostEvents() {
-    if (script_next_ >= script_.size() || !next_frame_) return;
-    const uint64_t frame = next_frame_();
+    // The script is played by frame (PlayInputScript), never by the pumps:
+    // how many pumps come between two frames depends on the machine's load.
+}
+
+void HeadlessWindowSystem::PlayInputScript(uint64_t frame) {
     while (script_next_ < script_.size() && script_[script_next_].frame <= frame) InjectInput(script_[script_next_++]);
 }
 

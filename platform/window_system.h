@@ -181,6 +181,15 @@ public:
     // The joysticks of this back end (see GetJoysticks). Any thread.
     virtual Joysticks& HostJoysticks() = 0;
 
+    // ---- Scripted input ----
+    // A back end that plays a script of player input (the headless one's
+    // input script) plays it by frame, never by the clock: the engine asks
+    // for the events of each frame before that frame takes its input.
+    // True when this back end plays such a script. Any thread.
+    virtual bool PlaysInputScript() const { return false; }
+    // Plays every scripted event of the frames up to `frame` not yet played
+    // (their state changes and their messages), in script order. Main thread.
+    virtual void PlayInputScript(uint64_t frame) { (void)frame; }
 };
 
 // The window system the engine uses; InstallWindowSystem(nullptr) clears it.

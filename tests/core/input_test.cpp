@@ -504,7 +504,7 @@ TEST_F(InputRunTest, AnInputScriptDrivesTheEngine) {
     std::string error;
     auto events = platform::ParseInputScript("3 key Return\n4 click 5 5\n5 wheel -1\n", error);
     ASSERT_TRUE(events) << error;
-    windows.SetInputScript(std::move(*events), [] { return NextInputFrame(); });
+    windows.SetInputScript(std::move(*events));
     windows.SetFocusOnShow(true);
     platform::InstallWindowSystem(&windows);
     platform::InstallUi(&ui);
