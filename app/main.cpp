@@ -161,7 +161,7 @@ bool PlayInputScript(zk::platform::HeadlessWindowSystem& windows, const std::str
         std::fprintf(stderr, "zorvek: %s: %s\n", path.c_str(), error.c_str());
         return false;
     }
-    windows.SetInputScript(std::move(*events), [] { return zk::NextInputFrame(); });
+    windows.SetInputScript(std::move(*events));
     windows.SetFocusOnShow(true);
     return true;
 }

@@ -110,6 +110,9 @@ struct EngineHooks {
     // pause wait pumps them).
     void (*drain_messages)() = nullptr;
     void (*update_input_state)() = nullptr;
+    // A run playing an input script takes the next frame's scripted input
+    // (before a frame step counts its frame, and while a script is held).
+    void (*take_scripted_input)() = nullptr;
     void (*fill_key_transition_table)() = nullptr;
     int (*count_joysticks)() = nullptr;  // 1 when there is a joystick slot, else 0
     // The touch library: loaded at start-up on systems that have touch

@@ -6,6 +6,7 @@
 
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
+#include "engine/main_loop.h"
 #include "core/main_thread_calls.h"
 #include "core/root_trees.h"
 #include "core/window_record.h"
@@ -64,13 +65,15 @@ PointerMessages pointer_messages;
 
 std::mutex poll_mutex;  // guards `polled` and `pressed_since_update`
 PolledInput polled;
-// Keys any poll since the last UpdateInputState saw down. With the game
-// loop on its own thread the main thread may poll more than once between
-// two frame steps: a key pressed and released within that time still
-// reaches the next frame as down, and its release the frame after.
+// The keys and buttons that went down since the last UpdateInputState, as
+// the polls took them from the window system, also those up again: a tap
+// between two frame steps reaches the next frame as down and its release
+// the frame after, whether the main thread polled once between the steps,
+// several times (game-thread mode), or never while the key was down. A
+// key already down at the last step is not in here, so its release is
+// seen at the first step after it, however often it was polled.
 platform::KeyboardState pressed_since_update{};
 std::atomic<int32_t> active_window{-1};
-std::atomic<uint64_t> last_input_frame{0};
 
 int64_t SaturatingStep(int64_t value, int64_t step) {
     if (step > 0 && value == std::numeric_limits<int64_t>::max()) return value;
@@ -294,18 +297,18 @@ void RequestCaptionDrag(int window_number, int64_t point_lparam) {
 
 int ActiveWindowIndex() { return active_window.load(); }
 
-uint64_t NextInputFrame() { return last_input_frame.load() + 1; }
-
 void PollInput() {
     if (!platform::HasWindowSystem()) return;
     platform::WindowSystem& windows = platform::GetWindowSystem();
     PolledInput poll;
+    platform::KeyboardState presses{};
     for (int j = 0; j < kWindowCount && poll.active < 0; ++j) {
         const WindowRecord* record = GetWindowRecord(j);
         if (record != nullptr && record->active != 0) poll.active = j;
     }
     if (poll.active >= 0) {
         windows.GetKeyboardState(poll.keys);
+        windows.TakeKeyPresses(presses);
         for (int j = 0; j < kWindowCount; ++j) {
             const WindowRecord* record = GetWindowRecord(j);
             if (record == nullptr) continue;
@@ -332,7 +335,7 @@ void PollInput() {
     active_window = poll.active;
     std::lock_guard lock(poll_mutex);
     if (poll.active >= 0) {
-        for (size_t i = 0; i < poll.keys.size(); ++i) pressed_since_update[i] |= poll.keys[i] & platform::kKeyDown;
+        for (size_t i = 0; i < presses.size(); ++i) pressed_since_update[i] |= presses[i] & platform::kKeyDown;
     } else {
         pressed_since_update.fill(0);
     }
@@ -340,7 +343,6 @@ void PollInput() {
 }
 
 void UpdateInputState() {
-    last_input_frame = TheFrameCounters.frame_count;
     PolledInput poll;
     platform::KeyboardState keys_pressed{};
     {
@@ -415,6 +417,21 @@ void UpdateInputState() {
     StartPendingCaptionDrag();
 }
 
+void TakeScriptedInput() {
+    if (!platform::HasWindowSystem()) return;
+    platform::WindowSystem& windows = platform::GetWindowSystem();
+    if (!windows.PlaysInputScript()) return;
+    const uint64_t frame = TheFrameCounters.frame_count + 1;
+    // On the main thread, which owns the window system and the window
+    // procedures; the frame's thread waits, so nothing of the frame runs
+    // meanwhile.
+    CallOnMainThread([&windows, frame] {
+        windows.PlayInputScript(frame);
+        DrainMessagesForFrame();
+        PollInput();
+    });
+}
+
 // ---- Command 49 ---------------------------------------------------------------------
 
 int32_t CmdSetInputSources() {
@@ -442,6 +459,7 @@ void RegisterInputHooks() {
     hooks.poll_input = PollInput;
     hooks.clear_pointer_messages = ClearPointerMessages;
     hooks.update_input_state = UpdateInputState;
+    hooks.take_scripted_input = TakeScriptedInput;
     hooks.fill_key_transition_table = FillKeyTransitionTable;
     hooks.count_joysticks = CountJoysticks;
     RegisterCommandHandler(kCmdSetInputSources, CmdSetInputSources);
@@ -465,7 +483,6 @@ void ResetInputState() {
         pressed_since_update.fill(0);
     }
     active_window = -1;
-    last_input_frame = 0;
 }
 
 }  // namespace zk

@@ -12,9 +12,11 @@
 //   384 + 36j  joystick j (0..15): up, down, left, right, then buttons 1..32
 //
 // Two steps a frame: PollInput (main loop, main thread) reads the keyboard
-// and the pointer from the window system; UpdateInputState (frame step)
-// takes what the poll saw into the arrays and runs every input's
-// transition. The poll hands its result over under a lock, so in
+// (what is held, and what went down since the last poll) and the pointer
+// from the window system; UpdateInputState (frame step) takes what the
+// polls saw into the arrays and runs every input's transition: an input
+// is down in a frame when it is held at the last poll or went down since
+// the last frame step. The poll hands its result over under a lock, so in
 // game-thread mode the arrays, the windows' mouse positions and the
 // pointer-outside bytes are written only by the frame step's thread, the
 // thread the script reads them on.
@@ -160,9 +162,16 @@ int ActiveWindowIndex();
 void PollInput();
 // Frame step step 5.
 void UpdateInputState();
-// The number of the frame whose input the frame step takes next (the
-// headless input script plays its events by it). Any thread.
-uint64_t NextInputFrame();
+// A run that plays an input script (the headless window system's) takes
+// its input by frame: the script's events up to the next frame (the frame
+// count + 1) are played, their messages dispatched and the input polled,
+// on the main thread while the calling frame waits. So the frame sees the
+// same input however the threads are scheduled and the machine is loaded.
+// The frame step calls it before it counts the frame; a script held by the
+// inactive pause calls it while it waits, so the player's next frame of
+// input (coming back to the window) reaches the waiting frame. Does
+// nothing without a script. Called on the frame step's thread.
+void TakeScriptedInput();
 
 // Command 49: keyboard polling (keyword 0), gamepad polling (1), mouse
 // input (2), each stored as its low byte. Turning the mouse off hides the

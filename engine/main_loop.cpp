@@ -113,6 +113,15 @@ uint8_t PaceFrame() {
 }
 
 int8_t FrameStep() {
+    // A run that plays an input script takes the frame's scripted input
+    // here, between frames, where a player's messages arrive: a close
+    // button it presses ends the run before the frame counts, as it does
+    // when the main loop's drain handles the click.
+    if (Hooks().take_scripted_input != nullptr) {
+        const bool quit_before = QuitFlag.load() != 0;
+        Hooks().take_scripted_input();
+        if (!quit_before && QuitFlag.load() != 0) return 1;
+    }
     TheFrameCounters.frame_count += 1;
     if (ExitBoxOpen.load() != 0) return 0;
     if (QuitFlag.load() != 0) return 1;
@@ -159,7 +168,9 @@ int8_t FrameStep() {
     return quit;
 }
 
-void DrainMessages() {
+namespace {
+// `for_frame`: the frame's thread waits for this drain (DrainMessagesForFrame).
+void Drain(bool for_frame) {
     auto& windows = platform::GetWindowSystem();
     platform::Message message;
     while (windows.PeekMessage(message, false)) {
@@ -168,9 +179,14 @@ void DrainMessages() {
         // cannot leave its pacing section in between, and every procedure
         // the message reaches (with an engine record or not) runs inside it.
         InWindowProcScope procedure;
-        if (game_thread_started.load() && GameThreadState.load() != 9 &&
-            (PacingFlag.load() == 0 || !WorkersIdle()))
+        if (for_frame) {
+            // The main loop ends on WM_QUIT; a frame in the middle of its
+            // step leaves it there.
+            if (message.message == platform::WM_QUIT) break;
+        } else if (game_thread_started.load() && GameThreadState.load() != 9 &&
+                   (PacingFlag.load() == 0 || !WorkersIdle())) {
             break;
+        }
         if (!windows.GetMessage(message)) {
             quit_exit_code = static_cast<int>(message.wparam);
             RunFlag = 0;
@@ -192,6 +208,11 @@ void DrainMessages() {
         if (!quit_before && QuitFlag.load() != 0) NoteStopCause(StopCause::kCloseRequest);
     }
 }
+}  // namespace
+
+void DrainMessages() { Drain(false); }
+
+void DrainMessagesForFrame() { Drain(true); }
 
 void ReleaseStartupHold() {
     if (startup_hold_released) return;

@@ -16,6 +16,11 @@ uint8_t PaceFrame();
 int RunMainLoop();
 // One drain of the message queue (game-thread rules applied).
 void DrainMessages();
+// A drain for a frame that waits for its messages (its thread is the
+// caller, or waits for this main-thread call): every waiting message is
+// dispatched, whatever the pacing section says; WM_QUIT is left for the
+// main loop. Main thread only.
+void DrainMessagesForFrame();
 
 void StartGameThread();
 // Ends the start-up hold: the window-procedure count starts at 1, so the

@@ -174,7 +174,10 @@ void HeadlessWindowSystem::GetKeyboardState(KeyboardState& out) {
     FillGenericModifiers(out);
 }
 
-void HeadlessWindowSystem::ClearKeyboardState() { keys_.fill(0); }
+void HeadlessWindowSystem::ClearKeyboardState() {
+    keys_.fill(0);
+    ForgetKeyPresses();
+}
 
 bool HeadlessWindowSystem::GetCursorClientPos(WindowHandle window, Point& out) {
     if (Find(window) == nullptr) return false;
@@ -188,10 +191,10 @@ int HeadlessWindowSystem::ShowCursor(bool show) {
     return cursor_count_;
 }
 
-void HeadlessWindowSystem::SetInputScript(std::vector<InputEvent> events, std::function<uint64_t()> next_frame) {
+void HeadlessWindowSystem::SetInputScript(std::vector<InputEvent> events) {
     script_ = std::move(events);
     script_next_ = 0;
-    next_frame_ = std::move(next_frame);
+    plays_script_ = true;
     const bool joysticks = std::any_of(script_.begin(), script_.end(), [](const InputEvent& event) {
         return event.kind == InputEvent::Kind::kJoystickAxis || event.kind == InputEvent::Kind::kJoystickButton;
     });
@@ -199,8 +202,11 @@ void HeadlessWindowSystem::SetInputScript(std::vector<InputEvent> events, std::f
 }
 
 void HeadlessWindowSystem::PumpHostEvents() {
-    if (script_next_ >= script_.size() || !next_frame_) return;
-    const uint64_t frame = next_frame_();
+    // The script is played by frame (PlayInputScript), never by the pumps:
+    // how many pumps come between two frames depends on the machine's load.
+}
+
+void HeadlessWindowSystem::PlayInputScript(uint64_t frame) {
     while (script_next_ < script_.size() && script_[script_next_].frame <= frame) InjectInput(script_[script_next_++]);
 }
 
@@ -223,6 +229,7 @@ void HeadlessWindowSystem::InjectInput(const InputEvent& event) {
             const bool down = event.kind == Kind::kKeyDown;
             const bool repeat = down && keys_[key] != 0;
             keys_[key] = down ? kKeyDown : 0;
+            if (down && !repeat) NoteKeyPressed(key);
             const bool alt = (keys_[VK_LMENU] | keys_[VK_RMENU]) != 0 && MessageVirtualKey(key) != VK_MENU;
             if (window != kNoWindow) Queue().Post(KeyMessage(window, key, down, alt, repeat));
             break;
@@ -240,6 +247,7 @@ void HeadlessWindowSystem::InjectInput(const InputEvent& event) {
                 break;
             }
             keys_[key] = down ? kKeyDown : 0;
+            if (down) NoteKeyPressed(key);
             uint32_t message = 0;
             switch (key) {
                 case VK_LBUTTON: message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP; break;

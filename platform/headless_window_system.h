@@ -30,8 +30,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -89,11 +89,14 @@ public:
     int ShowCursor(bool show) override;
     Joysticks& HostJoysticks() override { return joysticks_; }
 
-    // Plays a script: the events of frame N take effect at the first pump
-    // (every PeekMessage) at which next_frame(), the number of the frame
-    // whose input the engine takes next, has reached N. A script with
-    // joystick events gives the machine 16 joystick slots.
-    void SetInputScript(std::vector<InputEvent> events, std::function<uint64_t()> next_frame);
+    // Plays a script, by frame: the engine asks for the events of frame N
+    // (PlayInputScript) before frame N takes its input, so a run sees the
+    // same input at the same frames however loaded the machine is. Set
+    // before the engine starts. A script with joystick events gives the
+    // machine 16 joystick slots.
+    void SetInputScript(std::vector<InputEvent> events);
+    bool PlaysInputScript() const override { return plays_script_.load(); }
+    void PlayInputScript(uint64_t frame) override;
     // True once every scripted event has been played.
     bool InputScriptDone() const { return script_next_ >= script_.size(); }
     // Plays one event now (main thread); its frame is ignored.
@@ -161,7 +164,7 @@ private:
     ScriptedJoysticks joysticks_;
     std::vector<InputEvent> script_;
     size_t script_next_ = 0;
-    std::function<uint64_t()> next_frame_;
+    std::atomic<bool> plays_script_{false};
     std::vector<HeadlessCall> calls_;
     bool create_fails_ = false;
 };

@@ -95,6 +95,7 @@ public:
 #if SDL_VERSION_ATLEAST(2, 24, 0)
         SDL_ResetKeyboard();
 #endif
+        ForgetKeyPresses();
     }
 
     bool GetCursorClientPos(WindowHandle window, Point& out) override {
@@ -451,8 +452,22 @@ private:
         }
     }
 
+    static uint8_t ButtonKey(Uint8 button) {
+        switch (button) {
+            case SDL_BUTTON_LEFT: return VK_LBUTTON;
+            case SDL_BUTTON_RIGHT: return VK_RBUTTON;
+            case SDL_BUTTON_MIDDLE: return VK_MBUTTON;
+            case SDL_BUTTON_X1: return VK_XBUTTON1;
+            case SDL_BUTTON_X2: return VK_XBUTTON2;
+            default: return 0;
+        }
+    }
+
     void TranslateButton(const SDL_MouseButtonEvent& e, bool down) {
         const WindowHandle handle = HandleFor(e.windowID);
+        // A click shorter than the time between two polls still counts;
+        // the side buttons have no message, so this is all they leave.
+        if (down && handle != kNoWindow && ButtonKey(e.button) != 0) NoteKeyPressed(ButtonKey(e.button));
         const uint64_t flag = ButtonFlag(e.button);
         if (flag == 0) return;
         if (down) {
@@ -490,6 +505,9 @@ private:
         const WindowHandle handle = HandleFor(e.windowID);
         const uint8_t key = VirtualKeyFromScancode(e.keysym.scancode);
         if (handle == kNoWindow || key == 0) return;
+        // A tap shorter than the time between two polls of the key table
+        // (SDL has taken both its events by then) still counts.
+        if (down && e.repeat == 0) NoteKeyPressed(key);
         const bool alt = (e.keysym.mod & KMOD_ALT) != 0 && MessageVirtualKey(key) != VK_MENU;
         Queue().Post(KeyMessage(handle, key, down, alt, e.repeat != 0));
     }

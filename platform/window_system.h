@@ -158,8 +158,14 @@ public:
     // 0x80 down, 0 up; 16, 17 and 18 while either side's Shift, Ctrl or Alt
     // is down; 1, 2, 4, 5 and 6 the left, right, middle and two side buttons.
     virtual void GetKeyboardState(KeyboardState& out) = 0;
+    // The keys and mouse buttons that went down since the last call, by
+    // virtual key as GetKeyboardState reports them (0x80 went down), also
+    // those already up again: a tap between two polls of the state is
+    // still seen. Main thread.
+    virtual void TakeKeyPresses(KeyboardState& out) = 0;
     // Every key and button reads up until the host reports it pressed again
-    // (SetKeyboardState with an all-up table).
+    // (SetKeyboardState with an all-up table); the presses not yet taken
+    // are forgotten.
     virtual void ClearKeyboardState() = 0;
     // The pointer relative to the window's client area, wherever it is
     // (GetCursorPos then ScreenToClient). False for an unknown window.
@@ -174,6 +180,16 @@ public:
     virtual std::vector<std::string> TakeDroppedFiles(uint64_t drop) = 0;
     // The joysticks of this back end (see GetJoysticks). Any thread.
     virtual Joysticks& HostJoysticks() = 0;
+
+    // ---- Scripted input ----
+    // A back end that plays a script of player input (the headless one's
+    // input script) plays it by frame, never by the clock: the engine asks
+    // for the events of each frame before that frame takes its input.
+    // True when this back end plays such a script. Any thread.
+    virtual bool PlaysInputScript() const { return false; }
+    // Plays every scripted event of the frames up to `frame` not yet played
+    // (their state changes and their messages), in script order. Main thread.
+    virtual void PlayInputScript(uint64_t frame) { (void)frame; }
 };
 
 // The window system the engine uses; InstallWindowSystem(nullptr) clears it.

@@ -524,6 +524,12 @@ std::vector<std::string> WindowSystemCommon::TakeDroppedFiles(uint64_t drop) {
     return files;
 }
 
+void WindowSystemCommon::TakeKeyPresses(KeyboardState& out) {
+    out = presses_;
+    FillGenericModifiers(out);
+    presses_.fill(0);
+}
+
 // --- activation and beacons --------------------------------------------------
 
 void WindowSystemCommon::RestoreAndRaise(WindowHandle window) {

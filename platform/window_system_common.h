@@ -124,6 +124,7 @@ public:
     int64_t DefWindowProc(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) override;
     bool ActivateWindowByClass(std::string_view class_name) override;
     std::vector<std::string> TakeDroppedFiles(uint64_t drop) override;
+    void TakeKeyPresses(KeyboardState& out) override;
 
     // How long GetMessage waits for the host before it looks at the
     // beacons again.
@@ -204,6 +205,11 @@ protected:
     static constexpr size_t kMaxPendingDrops = 16;
     // The window being moved with the pointer (kNoWindow: none).
     WindowHandle MovingWindow() const { return move_.window; }
+    // A key or mouse button (by virtual key) the host reported going down,
+    // for TakeKeyPresses; ForgetKeyPresses drops those not yet taken (a
+    // back end's ClearKeyboardState). Main thread.
+    void NoteKeyPressed(uint8_t key) { presses_[key] = kKeyDown; }
+    void ForgetKeyPresses() { presses_.fill(0); }
 
 private:
     // A window move started by a caption press (DefWindowProc of
@@ -220,6 +226,7 @@ private:
 
     const std::thread::id main_thread_;
     WindowMove move_;
+    KeyboardState presses_{};  // side keys only; the generic ones are filled on taking
     MessageQueue queue_;
     std::map<std::string, WindowProc> classes_;      // by class key
     std::map<std::string, WindowBeacon> beacons_;    // by class key

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/engine_hooks.h"
 #include "core/engine_state.h"
 #include "core/error_report.h"
 #include "core/engine_hooks.h"
@@ -286,6 +287,9 @@ uint8_t DebugCornerMask() { return state.corner_mask; }
 int32_t DispatchWithPauseWait() {
     while (ThePauseClock().inactive_on.load() != 0) {
         UpdateInactivePause();
+        // A run playing an input script: the player's next frame of input
+        // comes while the script waits (it may bring the focus back).
+        if (Hooks().take_scripted_input != nullptr) Hooks().take_scripted_input();
         PumpDuringPause();
         if (RunFlag.load() == 0 || QuitFlag.load() != 0) return 1;
         if (ThePauseClock().inactive_on.load() == 0) break;

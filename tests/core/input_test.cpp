@@ -128,6 +128,18 @@ TEST_F(InputTest, TransitionsCountFramesHeldAndReleased) {
         {"a click", {{0, Event(Kind::kButtonDown, 1)}, {1, Event(Kind::kButtonUp, 1)}}, kLeftButtonInput, {1, -1}, 1},
         {"a click shorter than a frame is seen",
          {{0, Event(Kind::kButtonDown, 2)}, {0, Event(Kind::kButtonUp, 2)}}, kRightButtonInput, {1, -1}, 1},
+        // Down and up before the poll: the poll reads the key up, yet it
+        // went down since the last frame.
+        {"a key tap shorter than a frame is seen", {{1, Event(Kind::kKeyDown, 'A')}, {1, Event(Kind::kKeyUp, 'A')}},
+         'A', {-1, 1, -1}, 1},
+        {"so is a tap of right Shift, as Shift",
+         {{0, Event(Kind::kKeyDown, platform::VK_RSHIFT)}, {0, Event(Kind::kKeyUp, platform::VK_RSHIFT)}},
+         platform::VK_SHIFT, {1, -1}, 1},
+        {"and a side-button click (it has no message)",
+         {{0, Event(Kind::kButtonDown, 5)}, {0, Event(Kind::kButtonUp, 5)}}, 5, {1, -1}, 1},
+        {"two taps in one frame are one press", {{0, Event(Kind::kKeyDown, 'A')}, {0, Event(Kind::kKeyUp, 'A')},
+                                                {0, Event(Kind::kKeyDown, 'A')}, {0, Event(Kind::kKeyUp, 'A')}},
+         'A', {1, -1}, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -166,6 +178,37 @@ TEST_F(InputTest, AKeyTapBetweenTwoFrameStepsIsSeen) {
     EXPECT_EQ(ReadKeyPressCount(platform::VK_RETURN), 1u);
     Frame();
     EXPECT_EQ(ReadKeyCounter(platform::VK_RETURN), -1);
+}
+
+// The other way round: a key held at one frame step and let go after the
+// main thread polled it once more is released at the next step, not held a
+// frame longer for that poll.
+TEST_F(InputTest, AKeyLetGoBetweenTwoFrameStepsIsReleasedAtTheNext) {
+    ResetInputState();
+    FillKeyTransitionTable();
+    windows_.ClearKeyboardState();
+    Play(Event(Kind::kKeyDown, 'B'));
+    Frame();
+    EXPECT_EQ(ReadKeyCounter('B'), 1);
+    PollInput();
+    Play(Event(Kind::kKeyUp, 'B'));
+    Frame();
+    EXPECT_EQ(ReadKeyCounter('B'), -1);
+    EXPECT_EQ(ReadKeyPressCount('B'), 1u);
+}
+
+// Presses made while no engine window has the focus are not kept for the
+// window that gains it.
+TEST_F(InputTest, PressesWithoutTheFocusAreDropped) {
+    Play(Event(Kind::kDeactivate));
+    Drain();
+    Play(Event(Kind::kKeyDown, 'C'));
+    Play(Event(Kind::kKeyUp, 'C'));
+    Frame();
+    Play(Event(Kind::kActivate));
+    Frame();
+    EXPECT_EQ(ReadKeyPressCount('C'), 0u);
+    EXPECT_EQ(ReadKeyCounter('C'), -2);
 }
 
 TEST_F(InputTest, WithoutAnActiveWindowHeldKeysAreReleased) {
@@ -445,7 +488,7 @@ TEST_F(InputRunTest, AnInputScriptDrivesTheEngine) {
     std::string error;
     auto events = platform::ParseInputScript("3 key Return\n4 click 5 5\n5 wheel -1\n", error);
     ASSERT_TRUE(events) << error;
-    windows.SetInputScript(std::move(*events), [] { return NextInputFrame(); });
+    windows.SetInputScript(std::move(*events));
     windows.SetFocusOnShow(true);
     platform::InstallWindowSystem(&windows);
     platform::InstallUi(&ui);

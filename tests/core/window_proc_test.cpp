@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -534,7 +535,7 @@ protected:
         platform::HeadlessWindowSystem windows;
         platform::RecordingUi ui;
         for (int answer : answers) ui.QueueAnswer(answer);
-        windows.SetInputScript(std::move(*events), [] { return NextInputFrame(); });
+        windows.SetInputScript(std::move(*events));
         windows.SetFocusOnShow(true);
         platform::InstallWindowSystem(&windows);
         platform::InstallUi(&ui);
@@ -699,6 +700,61 @@ TEST_P(InactivePauseTest, TheScriptWaitsForTheMainWindowToBeActive) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ThreadingModes, InactivePauseTest, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return info.param != 0 ? std::string("GameLoopThread") : std::string("SingleThread");
+                         });
+
+// A player's input script reaches the engine by frame, whatever the
+// threads do and however loaded the machine is: each event is there for
+// its own frame's input, not one frame earlier or later. The frames run
+// back to back (1000 a second): nothing but the engine's own order keeps
+// the main thread's part in step with the frames. A key tapped within one
+// frame still counts as pressed in that frame and released in the next.
+class ScriptedInputTest : public WindowProcRunTest, public ::testing::WithParamInterface<int> {};
+
+// What a frame of ScriptedInputTest saw.
+struct FrameInput {
+    int64_t key_return, key_a, left_button;
+    int32_t mouse_x;
+    int32_t last_key;
+    bool operator==(const FrameInput&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const FrameInput& s) {
+    return out << "{Return " << s.key_return << ", A " << s.key_a << ", left " << s.left_button << ", x "
+               << s.mouse_x << ", last key " << s.last_key << "}";
+}
+
+TEST_P(ScriptedInputTest, EveryEventArrivesAtItsOwnFrame) {
+    config_.game_loop_thread = GetParam();
+    static std::mutex mutex;
+    static std::vector<FrameInput> seen;
+    seen.clear();
+    on_frame = [](uint64_t frame) {
+        if (frame == 1) TheFrameClock.frame_rate = 1000;  // as command 28 sets it
+        std::lock_guard lock(mutex);
+        seen.push_back({ReadKeyCounter(platform::VK_RETURN), ReadKeyCounter('A'), ReadKeyCounter(kLeftButtonInput),
+                        MainWindowRecord()->mouse_x, TheWindowRequests().last_key_code.load()});
+    };
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        Run(10, "1 move 5 5\n3 key Return\n5 key A down\n5 key A up\n7 click 20 30\n9 move 40 50\n");
+        std::lock_guard lock(mutex);
+        // Frame by frame: Return down at 3; A tapped at 5; the click at 7;
+        // the pointer moved at 9. Up inputs count down from their last
+        // change (from 0 before the first). The window has the focus from
+        // frame 2 (shown by frame 1): the mouse is read from then on.
+        const std::vector<FrameInput> expected = {
+            {-1, -1, 0, 0, 0},   {-2, -2, -1, 5, 0},  {1, -3, -2, 5, 13},  {-1, -4, -3, 5, 13},
+            {-2, 1, -4, 5, 65},  {-3, -1, -5, 5, 65}, {-4, -2, 1, 20, 65}, {-5, -3, -1, 20, 65},
+            {-6, -4, -2, 40, 65}, {-7, -5, -3, 40, 65},
+        };
+        ASSERT_EQ(seen.size(), expected.size());
+        for (size_t f = 0; f < seen.size(); ++f) EXPECT_EQ(seen[f], expected[f]) << "frame " << f + 1;
+        seen.clear();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ThreadingModes, ScriptedInputTest, ::testing::Values(0, 1),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return info.param != 0 ? std::string("GameLoopThread") : std::string("SingleThread");
                          });
