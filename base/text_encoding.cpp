@@ -7,7 +7,7 @@
 // iconv is the C library's own character-set conversion, a library the
 // engine depends on like zlib, not a window-system or OS service: base/
 // calls it directly because every layer, platform/ included, converts text.
-#include <iconv.h>
+#include <iconv.h>  // deliberate exception to the platform/ boundary: see above
 
 #include <cerrno>
 #include <cstdint>
