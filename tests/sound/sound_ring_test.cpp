@@ -16,6 +16,7 @@
 #include "core/error_report.h"
 #include "core/main_thread_calls.h"
 #include "core/run_summary.h"
+#include "core/window_record.h"
 #include "platform/stop_signals.h"
 #include "platform/ui.h"
 #include "sound/sound_system.h"
@@ -153,8 +154,10 @@ TEST_F(SoundRingTest, AStopSignalEndsEveryWait) {
 // The sound thread's box while the script's thread (here the main thread)
 // waits for the request that failed: the waiter shows it, the engine lock
 // is free while it is up, and the run ends as by a fatal error, with the
-// failure's number. A watchdog raises the quit flag should the wait not
-// end, so that a fault fails the test instead of hanging it.
+// failure's number, the main window closing without asking (a failure
+// between two frames has no frame step to close it). A watchdog raises the
+// quit flag should the wait not end, so that a fault fails the test
+// instead of hanging it.
 TEST_F(SoundRingTest, TheThreadsFailureIsShownByTheWaiterWithoutTheLockAndIsTheRunsFatalError) {
     struct BoxUi final : platform::Ui {
         int MessageBox(platform::WindowHandle, std::string_view text, const char* caption, uint32_t) override {
@@ -173,6 +176,7 @@ TEST_F(SoundRingTest, TheThreadsFailureIsShownByTheWaiterWithoutTheLockAndIsTheR
     platform::InstallUi(&ui);
     platform::InstallClock(nullptr);  // the waits sleep for real
     ResetStopCause();
+    ASSERT_EQ(CreateWindowRecords(), 0);
     const uint32_t failures_before = ErrorReporter().fatal_failures;
     WriteFile("empty.ogg", {});
     {
@@ -206,9 +210,11 @@ TEST_F(SoundRingTest, TheThreadsFailureIsShownByTheWaiterWithoutTheLockAndIsTheR
     EXPECT_EQ(ui.boxes[0].caption, "DEBUG Message");
     EXPECT_TRUE(ui.boxes[0].lock_free) << "shown while the sound thread held the engine lock";
     EXPECT_EQ(QuitFlag.load(), 1);
+    EXPECT_EQ(static_cast<int>(MainWindowRecord()->close_behaviour), 2) << "closed without asking";
     EXPECT_EQ(TheStopCause(), StopCause::kFatalError);
     EXPECT_EQ(StopErrorCode(), 1030u);
     EXPECT_EQ(ErrorReporter().fatal_failures, failures_before + 1) << "the run exits with code 1";
+    DestroyWindowRecords();
     platform::InstallClock(&clock);
     platform::InstallUi(nullptr);
     ResetStopCause();
