@@ -1,5 +1,8 @@
 #include "core/engine_state.h"
 
+#include <utility>
+#include <vector>
+
 #include "core/window_record.h"
 #include "platform/clock.h"
 #include "platform/window_system.h"
@@ -8,13 +11,49 @@ namespace zk {
 
 std::atomic<uint8_t> QuitFlag{0};
 std::atomic<uint8_t> RunFlag{1};
-std::recursive_mutex EngineLock;
+EngineMutex EngineLock;
 std::atomic<int8_t> GameThreadState{-1};
 std::atomic<int32_t> PacingFlag{0};
 std::atomic<int32_t> WorkerWaitingFlag{0};
 std::atomic<int32_t> InWindowProcFlag{1};
 FrameClock TheFrameClock;
 FrameCounters TheFrameCounters;
+
+namespace {
+// Per thread: how deep it holds EngineLock, and what waits for its release.
+thread_local int engine_lock_depth = 0;
+thread_local std::vector<std::function<void()>> after_engine_lock;
+}  // namespace
+
+void EngineMutex::lock() {
+    mutex_.lock();
+    ++engine_lock_depth;
+}
+
+bool EngineMutex::try_lock() {
+    if (!mutex_.try_lock()) return false;
+    ++engine_lock_depth;
+    return true;
+}
+
+void EngineMutex::unlock() {
+    mutex_.unlock();
+    if (--engine_lock_depth != 0 || after_engine_lock.empty()) return;
+    // Taken out first: the work may lock again and put off more work.
+    std::vector<std::function<void()>> work = std::move(after_engine_lock);
+    after_engine_lock.clear();
+    for (const auto& run : work) run();
+}
+
+bool EngineMutex::HeldHere() const { return engine_lock_depth > 0; }
+
+void EngineMutex::RunAfterRelease(std::function<void()> work) {
+    if (engine_lock_depth == 0) {
+        work();
+        return;
+    }
+    after_engine_lock.push_back(std::move(work));
+}
 
 void RequestQuit() {
     QuitFlag = 1;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 namespace zk {
@@ -13,8 +14,27 @@ namespace zk {
 extern std::atomic<uint8_t> QuitFlag;
 // The main loop runs while set; cleared when WM_QUIT is taken.
 extern std::atomic<uint8_t> RunFlag;
-// The engine-wide critical section (recursive, as a critical section is).
-extern std::recursive_mutex EngineLock;
+// The engine-wide critical section: recursive, as a critical section is,
+// and aware of whether the calling thread holds it. A thread that holds it
+// must not wait for the main thread (the main thread may be waiting for the
+// lock); work that would wait, such as showing a dialog, is put off until
+// the thread lets go. There is one: EngineLock.
+class EngineMutex {
+public:
+    void lock();
+    bool try_lock();
+    void unlock();
+    // True when the calling thread holds the lock.
+    bool HeldHere() const;
+    // Runs `work` once the calling thread no longer holds the lock: right
+    // after its outermost unlock, in the order asked; at once when it does
+    // not hold the lock.
+    void RunAfterRelease(std::function<void()> work);
+
+private:
+    std::recursive_mutex mutex_;
+};
+extern EngineMutex EngineLock;
 
 // -1 never started, 0 running, 9 ended (written under EngineLock).
 extern std::atomic<int8_t> GameThreadState;

@@ -445,20 +445,51 @@ void ShowErrorDialog(const std::string& message) {
             request.on_edit = [folder, file, line] { OpenInEditor(folder, file, line); };
         }
     }
-    // Dialogs belong to the main thread; a report from the game-loop thread
-    // waits there until the dialog is closed.
-    CallOnMainThread([&] {
-        if (show_cursor != nullptr) show_cursor();
-        platform::GetUi().ErrorDialog(request);
-    });
+    // Dialogs belong to the main thread; a report from another thread waits
+    // there until the dialog is closed, but never while it holds the engine
+    // lock (the main thread may be waiting for that lock): then the dialog
+    // comes once the lock is let go.
+    auto show = [request = std::move(request), show_cursor] {
+        CallOnMainThread([&] {
+            if (show_cursor != nullptr) show_cursor();
+            platform::GetUi().ErrorDialog(request);
+        });
+    };
+    if (!OnMainThread() && EngineLock.HeldHere()) {
+        EngineLock.RunAfterRelease(std::move(show));
+        return;
+    }
+    show();
 }
 
 int ShowMessageBox(const char* caption, std::string_view format, std::span<const FormatArg> args) {
-    std::string text = FormatBounded(format, args, kErrorTextLimit);
-    int result = 0;
-    CallOnMainThread(
-        [&] { result = platform::GetUi().MessageBox(platform::kNoWindow, text, caption, platform::MB_SYSTEMMODAL); });
-    return result;
+    std::optional<std::string> caption_text;
+    if (caption != nullptr) caption_text = caption;
+    auto show = [text = FormatBounded(format, args, kErrorTextLimit), caption_text] {
+        int result = 0;
+        CallOnMainThread([&] {
+            result = platform::GetUi().MessageBox(platform::kNoWindow, text,
+                                                  caption_text ? caption_text->c_str() : nullptr,
+                                                  platform::MB_SYSTEMMODAL);
+        });
+        return result;
+    };
+    // As for the error dialog. The box put off cannot answer this call,
+    // which gets what the box's only button answers.
+    if (!OnMainThread() && EngineLock.HeldHere()) {
+        EngineLock.RunAfterRelease([show = std::move(show)] { show(); });
+        return platform::MessageBoxDefaultAnswer(platform::MB_SYSTEMMODAL);
+    }
+    return show();
+}
+
+void NoteFatalFailure(uint32_t number) {
+    {
+        std::lock_guard guard(ReporterLock());
+        ++ErrorReporter().fatal_failures;
+        NoteFatalError(number);
+    }
+    platform::GetUi().ErrorNumber(number);
 }
 
 std::string EditorParameters(std::string_view program, std::string_view path, int32_t line) {

@@ -107,13 +107,24 @@ inline void ReportEngineErrorF(uint32_t code, bool fatal, std::initializer_list<
 void ReportScriptError(uint32_t code, bool fatal);
 void ReportEngineError(uint32_t code, bool fatal);
 
+// Shown on the main thread; another thread waits for it there. A thread
+// that holds EngineLock does not wait: its dialog comes when it lets go of
+// the lock (the main thread may be waiting for that lock).
 void ShowErrorDialog(const std::string& message);
 
-// caption nullptr: no caption (the system's default). Returns the box's result.
+// caption nullptr: no caption (the system's default). Returns the box's
+// result. Threads as for ShowErrorDialog: a box put off until EngineLock is
+// let go answers IDOK at once.
 int ShowMessageBox(const char* caption, std::string_view format, std::span<const FormatArg> args);
 inline int ShowMessageBox(const char* caption, std::string_view format, std::initializer_list<FormatArg> args = {}) {
     return ShowMessageBox(caption, format, std::span<const FormatArg>(args.begin(), args.size()));
 }
+
+// A fatal failure shown outside the numbered reports (the sound thread's
+// own box): counted as a fatal report is, so that the run ends with exit
+// code 1 and `number` on its closing line, and `number` goes to the UI as a
+// report's does. Any thread.
+void NoteFatalFailure(uint32_t number);
 
 // The edit button's command line for a program (file-name part compared
 // ignoring case with the known editors): the parameter text.

@@ -1,9 +1,14 @@
 #include "core/main_thread_calls.h"
 
+#include <cassert>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
+
+#include "core/engine_state.h"
+#include "platform/clock.h"
+#include "platform/stop_signals.h"
 
 namespace zk {
 
@@ -27,6 +32,7 @@ void CallOnMainThread(const std::function<void()>& work) {
         work();
         return;
     }
+    assert(!EngineLock.HeldHere() && "the main thread may be waiting for EngineLock");
     PendingCall call{&work};
     std::unique_lock lock(calls_mutex);
     pending_calls.push_back(&call);
@@ -49,6 +55,13 @@ void RunPendingMainThreadCalls() {
         }
         calls_done.notify_all();
     }
+}
+
+bool WaitMustEnd() { return QuitFlag.load() != 0 || platform::StopSignalReceived() != 0; }
+
+void WaitTurn(uint32_t ms) {
+    if (OnMainThread()) RunPendingMainThreadCalls();
+    platform::SleepMs(ms);
 }
 
 }  // namespace zk

@@ -197,7 +197,8 @@ void VisitChild(NamedTreeNode* child) {
 // The script is held while the main window is inactive. On the game-loop
 // thread the main thread handles messages only while the frame paces, so the
 // wait is a pacing section (left only once no window procedure runs);
-// otherwise the wait drains the messages itself.
+// otherwise the wait drains the messages itself, and runs what other
+// threads wait for the main thread to do (the sound thread's box).
 void PumpDuringPause() {
     if (OnGameLoopThread()) {
         EnterPacingSection();
@@ -205,6 +206,7 @@ void PumpDuringPause() {
         LeavePacingSection();
         return;
     }
+    RunPendingMainThreadCalls();
     if (Hooks().drain_messages != nullptr) Hooks().drain_messages();
 }
 

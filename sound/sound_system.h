@@ -63,13 +63,16 @@ const std::array<SoundRequestHandler, 15>& SoundRequestHandlers();
 
 // Posts a request (name: request 1's file name, cut to 255 bytes). Returns
 // the slot, or -1 when nothing could be posted: the ring held 1023 requests
-// and stayed full until the sound thread ended or the quit flag was raised
-// (110200 is reported once when the poster finds it full). Takes EngineLock
-// itself; a poster that holds it already must not wait on a full ring, so
-// callers post without holding it.
+// and stayed full until the sound thread ended, the quit flag was raised or
+// a stop signal came (110200 is reported once when the poster finds it
+// full). Takes EngineLock itself; a poster that holds it already must not
+// wait on a full ring, so callers post without holding it.
 int32_t PostSoundRequest(NamedTreeNode* channel, uint8_t code, int32_t value, std::string_view name = {});
-// Waits (1 ms polls, outside EngineLock) for a slot's done flag. False when
-// the wait ended because the sound thread is not running or quit was raised.
+// Waits (1 ms polls, outside EngineLock) for a slot's done flag; on the main
+// thread each poll first runs the pending main-thread calls (the sound
+// thread's box among them). False when the wait ended because the sound
+// thread is not running, quit was raised or a stop signal came
+// (WaitMustEnd).
 bool WaitSoundRequest(int32_t slot);
 // Waits the same way until the channel's state is 0.
 bool WaitChannelIdle(NamedTreeNode* node);
@@ -99,10 +102,12 @@ void InstallSoundMixer(platform::AudioMixer* mixer);
 int32_t InitSound(bool start_thread = true);
 // Starts the sound thread (once); it runs passes until the quit flag.
 void StartSoundThread();
-// Waits for the thread's end (it ends on the quit flag), then closes the mixer.
+// Raises the quit flag, waits for the thread's end (running the main
+// thread's pending calls meanwhile), then closes the mixer.
 void ReleaseDirectSound();
-// Back to the start-of-process state (tests): the thread joined (quit must
-// be raised by the caller first), the ring cleared, the mixer dropped.
+// Back to the start-of-process state (tests): the thread joined as by
+// ReleaseDirectSound (quit must be raised by the caller first), the ring
+// cleared, the mixer dropped.
 void ResetSoundSystem();
 
 // Gives a node its SoundChannel (and the payload's free function). False,
@@ -110,8 +115,10 @@ void ResetSoundSystem();
 bool CreateSoundChannel(NamedTreeNode* node);
 
 // One pass of the sound thread, without its sleep, under EngineLock: focus
-// pause, requests, fades, positions, refills; a negative step result is
-// shown and raises the quit flag. Returns that result or 0.
+// pause, requests, fades, positions, refills. A negative step result is the
+// run's fatal error (its absolute value the number), shown in a box once
+// the lock is let go, and then raises the quit flag. Returns that result
+// or 0.
 int32_t RunSoundPass();
 // The message for a negative result (CP932), as the thread shows it.
 std::string SoundErrorMessage(int32_t code);

@@ -1,6 +1,13 @@
 // The sound thread and its request ring: script commands post requests, the
 // thread runs them between its passes over the sound tree, and a failure
 // the thread meets is shown once and ends the engine.
+//
+// No wait here can hang the engine. The pass holds EngineLock, but shows
+// nothing while it does: a failure's box (and the dialog of any report the
+// pass made) comes after the lock is let go. The waits for requests, which
+// the script's thread makes (in single-thread mode the main thread), run
+// the main thread's pending calls, such as that box, and end on quit, on a
+// stop signal and when the thread has ended.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -11,6 +18,7 @@
 #include "base/system_text.h"
 #include "core/engine_state.h"
 #include "core/error_report.h"
+#include "core/main_thread_calls.h"
 #include "core/named_tree.h"
 #include "core/root_trees.h"
 #include "core/window_record.h"
@@ -49,7 +57,27 @@ bool SoundThreadEnded() { return TheSoundSystem().thread_state.load() == 1; }
 // While no thread runs the passes (tests, tools), a waiter runs them itself.
 void KeepRequestsMoving() {
     if (TheSoundSystem().thread_state.load() == -1) RunSoundPass();
-    platform::SleepMs(1);
+    WaitTurn(1);
+}
+
+// A failed pass ends the engine. The failure is noted first, as the run's
+// fatal error (exit code 1, its number on the closing line); then the box,
+// shown with no lock held; then the quit, which also closes the main
+// window: a failure between two frames has no frame step to do that, and
+// a raised quit flag alone stops the main loop's frames, not the loop.
+void EndOnSoundFailure(int32_t result) {
+    NoteFatalFailure(static_cast<uint32_t>(result < 0 ? -int64_t{result} : int64_t{result}));
+    ShowMessageBox("DEBUG Message", SoundErrorMessage(result));
+    RequestQuit();
+}
+
+// Waits for the thread's end (the caller has raised the quit flag) and
+// joins it. The thread may be waiting for the main thread to show its box.
+void JoinSoundThread() {
+    SoundSystem& sound = TheSoundSystem();
+    if (!sound.thread.joinable()) return;
+    while (sound.thread_state.load() == 0) WaitTurn(1);
+    sound.thread.join();
 }
 
 void FocusPause() {
@@ -141,12 +169,12 @@ int32_t PostSoundRequest(NamedTreeNode* channel, uint8_t code, int32_t value, st
                 WakeSoundThread();
                 return slot;
             }
-            if (!reported) {
-                ReportEngineErrorF(kErrSoundQueueFull, false, {});
-                reported = true;
-            }
         }
-        if (QuitFlag.load() != 0 || SoundThreadEnded()) return -1;
+        if (!reported) {
+            ReportEngineErrorF(kErrSoundQueueFull, false, {});
+            reported = true;
+        }
+        if (WaitMustEnd() || SoundThreadEnded()) return -1;
         KeepRequestsMoving();
     }
 }
@@ -155,7 +183,7 @@ bool WaitSoundRequest(int32_t slot) {
     if (slot < 0 || slot >= kSoundRingSlots) return false;
     for (;;) {
         if (TheSoundQueue().done[static_cast<size_t>(slot)].load() != 0) return true;
-        if (QuitFlag.load() != 0 || SoundThreadEnded()) return false;
+        if (WaitMustEnd() || SoundThreadEnded()) return false;
         KeepRequestsMoving();
     }
 }
@@ -167,7 +195,7 @@ bool WaitChannelIdle(NamedTreeNode* node) {
             const SoundChannel* channel = ChannelOf(node);
             if (channel == nullptr || channel->state == kSoundIdle) return true;
         }
-        if (QuitFlag.load() != 0 || SoundThreadEnded()) return false;
+        if (WaitMustEnd() || SoundThreadEnded()) return false;
         KeepRequestsMoving();
     }
 }
@@ -195,18 +223,22 @@ int32_t RunSoundRequests() {
 }
 
 int32_t RunSoundPass() {
-    std::lock_guard lock(EngineLock);
-    if (TheRootTrees().sounds == nullptr) return 0;
-    FocusPause();
-    int32_t result = RunSoundRequests();
-    if (result >= 0) {
-        UpdateSoundFades();
-        result = TrackSoundPositions();
-        if (result >= 0) result = RefillSoundBuffers();
+    int32_t result = 0;
+    {
+        std::lock_guard lock(EngineLock);
+        if (TheRootTrees().sounds == nullptr) return 0;
+        FocusPause();
+        result = RunSoundRequests();
+        if (result >= 0) {
+            UpdateSoundFades();
+            result = TrackSoundPositions();
+            if (result >= 0) result = RefillSoundBuffers();
+        }
     }
+    // The dialogs of reports the pass made (a damaged pack entry) were
+    // shown as the lock was let go, before this box.
     if (result < 0) {
-        ShowMessageBox("DEBUG Message", SoundErrorMessage(result));
-        QuitFlag = 1;
+        EndOnSoundFailure(result);
         return result;
     }
     return 0;
@@ -305,7 +337,7 @@ void ReleaseDirectSound() {
     SoundSystem& sound = TheSoundSystem();
     if (sound.thread.joinable()) {
         QuitFlag = 1;
-        sound.thread.join();
+        JoinSoundThread();
     }
     sound.mixer = nullptr;
     sound.owned_mixer.reset();
@@ -313,7 +345,7 @@ void ReleaseDirectSound() {
 
 void ResetSoundSystem() {
     SoundSystem& sound = TheSoundSystem();
-    if (sound.thread.joinable()) sound.thread.join();
+    JoinSoundThread();
     {
         std::lock_guard lock(EngineLock);
         ReleaseAllSoundChannels();

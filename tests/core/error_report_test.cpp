@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "core/engine_state.h"
+#include "core/main_thread_calls.h"
 #include "core/run_summary.h"
 #include "platform/game_path.h"
 #include "platform/ui.h"
@@ -527,6 +529,67 @@ TEST_F(ErrorReportTest, MessageBox) {
     EXPECT_EQ(QuitFlag.load(), 0);
     EXPECT_FALSE(ErrorReporter().dialog_shown);
     EXPECT_TRUE(ui_.dialogs.empty());
+}
+
+// --- Threads ----------------------------------------------------------------------
+
+// A thread other than the main thread that reports while it holds the
+// engine lock does not wait for the main thread there (the main thread may
+// be waiting for the lock): the report counts and stops the run at once,
+// and its dialog and boxes follow, in order, once the lock is let go, shown
+// by the main thread with the lock free. Should the reporter wait under the
+// lock, the main thread (which serves it here without taking the lock)
+// sees the lock taken.
+TEST_F(ErrorReportTest, ReportsUnderTheEngineLockAreShownOnceTheLockIsLetGo) {
+    struct ProbeUi final : platform::Ui {
+        static bool LockFree() {
+            if (!EngineLock.try_lock()) return false;
+            EngineLock.unlock();
+            return true;
+        }
+        int MessageBox(platform::WindowHandle, std::string_view text, const char*, uint32_t) override {
+            shown.push_back({std::string(text), LockFree()});
+            return platform::IDCANCEL;  // not what the box put off answers
+        }
+        int ErrorDialog(const platform::ErrorDialogRequest& request) override {
+            shown.push_back({request.message, LockFree()});
+            return platform::kErrorDialogExitButton;
+        }
+        struct Shown {
+            std::string text;
+            bool lock_free;
+        };
+        std::vector<Shown> shown;  // main thread only
+    } ui;
+    platform::InstallUi(&ui);
+    ResetStopCause();
+    std::atomic<bool> finished{false};
+    std::atomic<bool> stopped_at_once{false};
+    std::atomic<int> answer{0};
+    std::thread reporter([&] {
+        {
+            std::lock_guard lock(EngineLock);
+            std::lock_guard again(EngineLock);  // held twice: shown after the outer release
+            ReportEngineError(100010, true);
+            stopped_at_once = QuitFlag.load() == 1 && TheStopCause() == StopCause::kFatalError;
+            answer = ShowMessageBox("caption", "a box");
+        }
+        finished = true;
+    });
+    while (!finished.load()) {
+        RunPendingMainThreadCalls();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    reporter.join();
+    platform::InstallUi(&ui_);
+    EXPECT_TRUE(stopped_at_once.load());
+    EXPECT_EQ(answer.load(), platform::IDOK);
+    ASSERT_EQ(ui.shown.size(), 2u);
+    EXPECT_EQ(ui.shown[0].text, Sjis("メモリ不足です。"));
+    EXPECT_EQ(ui.shown[1].text, "a box");
+    EXPECT_TRUE(ui.shown[0].lock_free);
+    EXPECT_TRUE(ui.shown[1].lock_free);
+    ResetStopCause();
 }
 
 }  // namespace
