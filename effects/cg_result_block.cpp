@@ -5,6 +5,7 @@
 #include "core/error_codes.h"
 #include "core/error_report.h"
 #include "layers/cg_image.h"
+#include "layers/compositor.h"
 #include "layers/dirty_rect.h"
 
 namespace zk {
@@ -30,24 +31,9 @@ CgImage* ImageWithPixels(NamedTreeNode* node) {
 
 bool CurrentPixelsHoldImage(const CgImage& image) {
     if (image.current_pixels == nullptr || image.width < 0 || image.height < 0) return false;
-    const uint64_t needed = uint64_t(image.width) * uint64_t(image.height) * 4;
-    if (image.current_pixels == image.owned_block.data()) return needed <= image.owned_block.size();
-    if (image.current_pixels == image.derived_copy.data()) return needed <= image.derived_copy.size();
-    return false;  // not reached: current pixels are always one of the two blocks
+    return uint64_t(image.width) * uint64_t(image.height) * 4 <= CurrentPixelBytes(image);
 }
 
-bool OwnedBlockHoldsImage(const CgImage& image) {
-    if (image.owned_block.empty() || image.width < 0 || image.height < 0) return false;
-    return uint64_t(image.width) * uint64_t(image.height) * 4 <= image.owned_block.size();
-}
-
-uint8_t* OwnedPixelsForWriting(CgImage& image) {
-    if (!OwnedBlockHoldsImage(image)) return nullptr;
-    image.derived_copy.Reset();
-    image.derived_copy_frame = 0;
-    image.current_pixels = image.owned_block.data();
-    return image.current_pixels;
-}
 
 CgArea ClampedArea(int64_t x1, int64_t y1, int64_t x2, int64_t y2, int32_t width, int32_t height) {
     auto clamp = [](int64_t v, int32_t size) { return int32_t(std::clamp<int64_t>(v, 0, std::max(size - 1, 0))); };

@@ -26,17 +26,6 @@ CgImage* ImageWithPixels(NamedTreeNode* node);
 // True when the image's current pixels hold width x height pixels.
 bool CurrentPixelsHoldImage(const CgImage& image);
 
-// True when the image's owned block holds width x height pixels.
-bool OwnedBlockHoldsImage(const CgImage& image);
-
-// The pixels an operation that changes a layer in place writes: the owned
-// block. A toned or desaturated copy is made from the owned block by the
-// compositor, so a drawing into the copy would never show; the copy is
-// dropped and the current pixels point at the owned block again, for the
-// compositor to derive a new copy from the drawing. Null, with nothing
-// changed, when the owned block does not hold the image.
-uint8_t* OwnedPixelsForWriting(CgImage& image);
-
 // An inclusive rectangle inside an image of width x height pixels.
 struct CgArea {
     int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;

@@ -60,24 +60,6 @@ int32_t StartJpeg(JpegDecode& decode) {
     return 0;
 }
 
-void ConvertJpegRow(const jpeg_decompress_struct& info, const JSAMPLE* in, uint8_t* out) {
-    const JDIMENSION width = info.output_width;
-    if (info.out_color_components == 3) {
-        for (JDIMENSION x = 0; x < width; ++x) {
-            out[x * 4 + 0] = in[x * 3 + 2];
-            out[x * 4 + 1] = in[x * 3 + 1];
-            out[x * 4 + 2] = in[x * 3 + 0];
-            out[x * 4 + 3] = 0xFF;
-        }
-        return;
-    }
-    // Grey, and any other layout (CMYK) read as grey from its first bytes.
-    for (JDIMENSION x = 0; x < width; ++x) {
-        out[x * 4 + 0] = out[x * 4 + 1] = out[x * 4 + 2] = in[x];
-        out[x * 4 + 3] = 0xFF;
-    }
-}
-
 int32_t ReadJpegRows(JpegDecode& decode, uint8_t* pixels) {
     if (setjmp(decode.errors.jump)) return kJpegLibraryError;
     jpeg_decompress_struct& info = decode.info;

@@ -10,6 +10,7 @@
 #include <array>
 
 #include "base/byte_reader.h"
+#include "base/never.h"
 #include "core/error_report.h"
 #include "base/system_text.h"
 #include "layers/cg_image.h"
@@ -85,14 +86,14 @@ bool UnpackZcgPart(uint32_t compression, std::span<const uint8_t> stored, std::s
 
 // Unpacks part 0 (the top band) or 1 (the bottom band) into its share of
 // the pixel block; false also for a part that does not lie inside the file
-// and the block (NEVER: the decoder checked both before posting).
+// and the block, which the decoder checked before posting the job.
 bool UnpackZcgJobPart(uint32_t compression, const WorkerZcgParams& params, int part) {
     const uint64_t stored_offset = kZcgHeaderBytes + (part == 0 ? 0 : uint64_t(params.part1_stored));
     const uint64_t stored_size = uint64_t(part == 0 ? params.part1_stored : params.part2_stored);
     const uint64_t unpacked_offset = part == 0 ? 0 : uint64_t(params.part1_unpacked);
     const uint64_t unpacked_size = uint64_t(part == 0 ? params.part1_unpacked : params.part2_unpacked);
-    if (stored_offset + stored_size > params.file_bytes.size()) return false;
-    if (unpacked_offset + unpacked_size > params.pixel_block.size()) return false;
+    if (ZK_NEVER(stored_offset + stored_size > params.file_bytes.size())) return false;
+    if (ZK_NEVER(unpacked_offset + unpacked_size > params.pixel_block.size())) return false;
     return UnpackZcgPart(compression, params.file_bytes.subspan(size_t(stored_offset), size_t(stored_size)),
                          params.pixel_block.subspan(size_t(unpacked_offset), size_t(unpacked_size)));
 }

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "base/byte_reader.h"
+#include "base/never.h"
 #include "base/sjis.h"
 #include "core/error_report.h"
 #include "core/named_tree.h"
@@ -53,8 +54,9 @@ struct PartSpan {
 };
 
 int32_t TableEntry(const ByteReader& reader, uint64_t table, int64_t frame) {
-    // NEVER empty: the caller checked that the tables lie inside the file.
-    return reader.PeekAt<int32_t>(table + uint64_t(frame) * 4).value_or(0);
+    const std::optional<int32_t> entry = reader.PeekAt<int32_t>(table + uint64_t(frame) * 4);
+    if (ZK_NEVER(!entry)) return 0;  // the caller checked that the tables lie inside the file
+    return *entry;
 }
 
 // The colour and the alpha part of a frame, where the tables put them.
@@ -68,7 +70,8 @@ bool PartInside(const PartSpan& part, uint64_t size) {
 }
 
 std::span<const uint8_t> PartBytes(const std::vector<uint8_t>& data, const PartSpan& part) {
-    if (part.length <= 0 || !PartInside(part, data.size())) return {};  // NEVER outside: checked at load
+    if (part.length <= 0) return {};
+    if (ZK_NEVER(!PartInside(part, data.size()))) return {};  // checked at load
     return std::span<const uint8_t>(data).subspan(size_t(part.start), size_t(part.length));
 }
 
@@ -261,28 +264,18 @@ int32_t ReadColourRows(SequenceDecoder& d, uint8_t* pixels) {
             const JDIMENSION y = info.output_scanline;
             const JDIMENSION count = std::min(kRowBatch, info.output_height - y);
             for (JDIMENSION i = 0; i < count; ++i) rows[i] = pixels + stride * (y + i);
-            if (jpeg_read_scanlines(&info, rows.data(), count) == 0) return kLibraryError;  // NEVER, as below
+            if (ZK_NEVER(jpeg_read_scanlines(&info, rows.data(), count) == 0)) return kLibraryError;  // as below
         }
         FinishPart(d);
         return 0;
     }
 #endif
-    // Grey, and any other layout read as grey from its first bytes.
-    const bool rgb = info.out_color_components == 3;
+    // RGB, grey, and any other layout read as grey from its first bytes.
     while (info.output_scanline < info.output_height) {
         const JDIMENSION y = info.output_scanline;
         const JDIMENSION count = ReadRowBatch(d);
-        if (count == 0) return kLibraryError;  // NEVER: a memory source does not suspend
-        for (JDIMENSION r = 0; r < count; ++r) {
-            const JSAMPLE* in = d.rows[r];
-            uint8_t* out = pixels + stride * (y + r);
-            for (JDIMENSION x = 0; x < info.output_width; ++x) {
-                out[x * 4 + 0] = rgb ? in[x * 3 + 2] : in[x];
-                out[x * 4 + 1] = rgb ? in[x * 3 + 1] : in[x];
-                out[x * 4 + 2] = rgb ? in[x * 3 + 0] : in[x];
-                out[x * 4 + 3] = 0xFF;
-            }
-        }
+        if (ZK_NEVER(count == 0)) return kLibraryError;  // a memory source does not suspend
+        for (JDIMENSION r = 0; r < count; ++r) ConvertJpegRow(info, d.rows[r], pixels + stride * (y + r));
     }
     FinishPart(d);
     return 0;
@@ -309,17 +302,11 @@ int32_t ReadAlphaRows(SequenceDecoder& d, uint8_t* pixels) {
     while (info.output_scanline < info.output_height) {
         const JDIMENSION y = info.output_scanline;
         const JDIMENSION count = ReadRowBatch(d);
-        if (count == 0) return kLibraryError;  // NEVER, as above
+        if (ZK_NEVER(count == 0)) return kLibraryError;  // as above
         for (JDIMENSION r = 0; r < count; ++r) MergeAlphaRow(pixels + stride * (y + r), d.rows[r], info.output_width);
     }
     FinishPart(d);
     return 0;
-}
-
-// The layer's own block holds width x height pixels.
-bool HoldsPixels(const CgImage& image) {
-    return !image.owned_block.empty() && image.width >= 0 && image.height >= 0 &&
-           image.owned_block.size() / 4 / std::max<uint64_t>(uint64_t(image.width), 1) >= uint64_t(image.height);
 }
 
 int32_t Fail(SequenceDecoder& d) {
@@ -373,7 +360,7 @@ int32_t DecodeSequenceColour(std::span<const uint8_t> part, NamedTreeNode* node)
     // Both at most 65535 (libjpeg's limit).
     const auto width = static_cast<int32_t>(d.info.output_width);
     const auto height = static_cast<int32_t>(d.info.output_height);
-    const bool same_size = width == image->width && height == image->height && HoldsPixels(*image);
+    const bool same_size = width == image->width && height == image->height && OwnedBlockHoldsImage(*image);
     if (!same_size) {
         // The block is made before the decode starts, so that a size the
         // engine refuses costs no decode and leaves the old pixels.
@@ -392,9 +379,7 @@ int32_t DecodeSequenceColour(std::span<const uint8_t> part, NamedTreeNode* node)
     } else {
         // The rows go into the layer's own block; a toned copy of the old
         // frame would hide them, so the compositor makes it again.
-        image->derived_copy.Reset();
-        image->derived_copy_frame = 0;
-        image->current_pixels = image->owned_block.data();
+        OwnedPixelsForWriting(*image);
     }
     if (ReadColourRows(d, image->owned_block.data()) != 0) return Fail(d);
     return 0;
@@ -408,7 +393,7 @@ int32_t DecodeSequenceAlpha(std::span<const uint8_t> part, NamedTreeNode* node) 
     if (OpenPart(d, part, false) != 0) return Fail(d);
     // An alpha image of another size than the layer's has no pixel to go to.
     if (int64_t{d.info.output_width} != image->width || int64_t{d.info.output_height} != image->height ||
-        !HoldsPixels(*image)) {
+        !OwnedBlockHoldsImage(*image)) {
         jpeg_abort_decompress(&d.info);
         return kNoPixels;
     }

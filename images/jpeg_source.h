@@ -49,4 +49,8 @@ jpeg_error_mgr* InstallJpegErrors(JpegErrorManager& errors);
 // the decode.
 void InstallJpegMemorySource(j_decompress_ptr info, JpegMemorySource& source, std::span<const uint8_t> bytes);
 
+// One decoded row (R, G, B or grey samples) as B, G, R, 255 pixels; any
+// other layout (CMYK) is read as grey from its first bytes.
+void ConvertJpegRow(const jpeg_decompress_struct& info, const JSAMPLE* in, uint8_t* out);
+
 }  // namespace zk

@@ -157,6 +157,19 @@ CanvasOwner OwnCanvas(std::unique_ptr<CgImage> image) {
     return CanvasOwner(image.release(), [](CgImage* canvas) { std::default_delete<CgImage>()(canvas); });
 }
 
+bool OwnedBlockHoldsImage(const CgImage& image) {
+    if (image.owned_block.empty() || image.width < 0 || image.height < 0) return false;
+    return uint64_t(image.width) * uint64_t(image.height) * 4 <= image.owned_block.size();
+}
+
+uint8_t* OwnedPixelsForWriting(CgImage& image) {
+    if (!OwnedBlockHoldsImage(image)) return nullptr;
+    image.derived_copy.Reset();
+    image.derived_copy_frame = 0;
+    image.current_pixels = image.owned_block.data();
+    return image.current_pixels;
+}
+
 int32_t NewCgImage(NamedTreeNode* node) {
     if (node == nullptr) return 1;
     std::unique_ptr<CgImage> record = AllocZeroed<CgImage>();

@@ -131,6 +131,17 @@ std::unique_ptr<CgImage> NewCgImageRecord();
 // Hands an image to a window record as its canvas.
 CanvasOwner OwnCanvas(std::unique_ptr<CgImage> image);
 
+// True when the image's owned block holds width x height pixels.
+bool OwnedBlockHoldsImage(const CgImage& image);
+
+// The pixels an operation that changes a layer in place writes: the owned
+// block. A toned or desaturated copy is made from the owned block by the
+// compositor, so a drawing into the copy would never show; the copy is
+// dropped and the current pixels point at the owned block again, for the
+// compositor to derive a new copy from the drawing. Null, with nothing
+// changed, when the owned block does not hold the image.
+uint8_t* OwnedPixelsForWriting(CgImage& image);
+
 // Gives the node a new record with a reference count of 1 as its payload.
 // A payload the node already had is released first. 0, or 1 after error
 // 100010 (fatal) when the record cannot be had (the node keeps no payload).

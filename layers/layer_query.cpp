@@ -11,6 +11,7 @@
 #include "core/root_trees.h"
 #include "core/window_record.h"
 #include "layers/cg_image.h"
+#include "layers/compositor.h"
 #include "layers/dirty_rect.h"
 #include "layers/layer_command.h"
 #include "script/command_table.h"
@@ -57,25 +58,11 @@ void StoreNothingFound(const CommandArgSlot* result) {
 
 // ---- pixels -----------------------------------------------------------------------
 
-// The bytes of the block the current pixels live in: the owned block or the
-// derived copy, nothing else. Empty when there is none.
-std::span<const uint8_t> CurrentPixelBytes(const CgImage& image) {
-    const uint8_t* current = image.current_pixels;
-    if (current == nullptr) return {};
-    if (!image.owned_block.empty() && current == image.owned_block.data()) {
-        return {image.owned_block.data(), image.owned_block.size()};
-    }
-    if (!image.derived_copy.empty() && current == image.derived_copy.data()) {
-        return {image.derived_copy.data(), image.derived_copy.size()};
-    }
-    return {};  // NEVER: the current pixels always point into one of the two
-}
-
 // The current pixels when they hold the whole image (width x height), else
 // empty: then no pixel of the layer is read.
 std::span<const uint8_t> WholeImagePixels(const CgImage& image) {
     if (image.width <= 0 || image.height <= 0) return {};
-    std::span<const uint8_t> bytes = CurrentPixelBytes(image);
+    const std::span<const uint8_t> bytes(image.current_pixels, CurrentPixelBytes(image));
     if (bytes.size() / 4 / uint64_t(image.width) < uint64_t(image.height)) return {};
     return bytes;
 }

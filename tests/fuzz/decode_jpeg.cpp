@@ -12,20 +12,9 @@
 #include "images/image_decoders.h"
 #include "images/jpeg_source.h"
 #include "tests/fuzz/decoder_fuzz_support.h"
+#include "tests/fuzz/jpeg_header_read.h"
 
 namespace {
-
-// The libjpeg objects of one header read, kept out of the frame that sets
-// the error jump (see jpeg_source.h).
-struct HeaderRead {
-    jpeg_decompress_struct info{};
-    zk::JpegErrorManager errors{};
-    zk::JpegMemorySource source{};
-    bool created = false;
-    ~HeaderRead() {
-        if (created) jpeg_destroy_decompress(&info);
-    }
-};
 
 bool SourceInsideFile(const zk::JpegMemorySource& source) {
     const jpeg_source_mgr& m = source.manager;
@@ -37,7 +26,7 @@ bool SourceInsideFile(const zk::JpegMemorySource& source) {
     return m.bytes_in_buffer <= 2 && (m.bytes_in_buffer == 0 || m.next_input_byte[m.bytes_in_buffer - 1] == 0xD9);
 }
 
-int ReadHeader(HeaderRead& read, std::span<const uint8_t> bytes) {
+int ReadHeader(zk::fuzzing::JpegHeaderRead& read, std::span<const uint8_t> bytes) {
     read.info.err = zk::InstallJpegErrors(read.errors);
     if (setjmp(read.errors.jump)) return -1;
     jpeg_create_decompress(&read.info);
@@ -69,7 +58,7 @@ int ReadHeader(HeaderRead& read, std::span<const uint8_t> bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::span<const uint8_t> bytes(data, size);
     {
-        HeaderRead read;
+        zk::fuzzing::JpegHeaderRead read;
         if (ReadHeader(read, bytes) == 0 && zk::fuzzing::TooLargeToFuzz(read.info.image_width, read.info.image_height)) {
             return -1;
         }

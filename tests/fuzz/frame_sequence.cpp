@@ -17,23 +17,12 @@
 #include "images/frame_sequence.h"
 #include "images/jpeg_source.h"
 #include "tests/fuzz/decoder_fuzz_support.h"
+#include "tests/fuzz/jpeg_header_read.h"
 #include "tools/lib/frame_sequence_writer.h"
 
 namespace {
 
-// The libjpeg objects of one header read, kept out of the frame that sets
-// the error jump (see jpeg_source.h).
-struct HeaderRead {
-    jpeg_decompress_struct info{};
-    zk::JpegErrorManager errors{};
-    zk::JpegMemorySource source{};
-    bool created = false;
-    ~HeaderRead() {
-        if (created) jpeg_destroy_decompress(&info);
-    }
-};
-
-int ReadHeader(HeaderRead& read, std::span<const uint8_t> bytes) {
+int ReadHeader(zk::fuzzing::JpegHeaderRead& read, std::span<const uint8_t> bytes) {
     read.info.err = zk::InstallJpegErrors(read.errors);
     if (setjmp(read.errors.jump)) return -1;
     jpeg_create_decompress(&read.info);
@@ -48,7 +37,7 @@ int ReadHeader(HeaderRead& read, std::span<const uint8_t> bytes) {
 // such frames are not shown. Wider pictures are refused before any block
 // is made, and an alpha part is only decoded at the layer's own size.
 bool TooLargeToShow(std::span<const uint8_t> part) {
-    HeaderRead read;
+    zk::fuzzing::JpegHeaderRead read;
     if (ReadHeader(read, part) != 0) return false;
     const int64_t width = read.info.image_width, height = read.info.image_height;
     return width <= 8192 && width * height > zk::fuzzing::kFuzzMaxPixels;
