@@ -28,6 +28,7 @@
 #include "script/variables.h"
 #include "storage/save_rows.h"
 #include "system/file_name_list.h"
+#include "system/system_reset.h"
 
 namespace zk {
 
@@ -60,6 +61,7 @@ void ResetEngine() {
     TheCpuBackBuffer() = {};
     // Subsystems.
     ResetFileNameList();
+    ResetSystemServices();
     ResetSaveRows();
     TheCgFileLoaders() = CgFileLoaders{ResolveImageName, nullptr};
     TheLayerGpuRequests() = LayerGpuRequests{};
