@@ -6,7 +6,7 @@
 #include "engine/system_variables.h"
 #include "images/frame_sequence.h"
 #include "script/data_commands.h"
-#include "system/file_commands.h"
+#include "system/system_command.h"
 #include "system/text_file_commands.h"
 
 namespace zk {
@@ -29,7 +29,7 @@ void RegisterSubsystemHooks() {
     RegisterEffectsHooks();
     RegisterScriptDataCommands();
     RegisterTextFileCommands();
-    RegisterFileCommands();
+    RegisterSystemServices();
 }
 
 }  // namespace zk
