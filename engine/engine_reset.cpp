@@ -19,6 +19,7 @@
 #include "renderer/cpu_back_buffer.h"
 #include "renderer/cpu_presentation.h"
 #include "renderer/display_state.h"
+#include "renderer/script_edit_overlay.h"
 #include "script/command_table.h"
 #include "script/compiled_tables.h"
 #include "script/pause_clock.h"
@@ -62,6 +63,7 @@ void ResetEngine() {
     // Subsystems.
     ResetFileNameList();
     ResetSystemServices();
+    ResetScriptEditOverlay();
     ResetSaveRows();
     TheCgFileLoaders() = CgFileLoaders{ResolveImageName, nullptr};
     TheLayerGpuRequests() = LayerGpuRequests{};
