@@ -97,25 +97,13 @@ int32_t ExportLayer(const CommandArgBlock& args, ExportFormat format, std::strin
     return result == 0 ? 0 : -1;
 }
 
-// "http:\\..." after the path rules: a URL scheme (two or more letters,
-// so a drive letter is none) before the ':'.
-bool IsUrl(std::string_view text) {
-    const size_t colon = text.find(':');
-    if (colon == std::string_view::npos || colon < 2) return false;
-    for (size_t i = 0; i < colon; ++i) {
-        const char c = text[i];
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
-        if (!ok) return false;
-    }
-    return true;
-}
 
 // Keyword 6 or 7: a native program is started with the parameters split as
 // a Windows program would split them; a document, a folder or a URL goes
 // to the desktop's opener (no parameters, no wait). A Windows program
 // cannot run here: nothing happens.
 void OpenOrRun(const std::string& path, const std::string& parameters, bool wait) {
-    if (IsUrl(path)) {
+    if (IsUrlText(path)) {
         platform::OpenWithDesktop(Cp932ToUtf8(SjisReplaceByte(path, '\\', '/')));
         return;
     }

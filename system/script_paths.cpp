@@ -90,6 +90,18 @@ std::optional<std::string> ScriptPathToHost(std::string_view script_path) {
     return std::nullopt;
 }
 
+bool IsUrlText(std::string_view text) {
+    const size_t colon = text.find(':');
+    if (colon == std::string_view::npos || colon < 2) return false;
+    for (size_t i = 0; i < colon; ++i) {
+        const char c = text[i];
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        const bool other = i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.');
+        if (!letter && !other) return false;
+    }
+    return true;
+}
+
 void AllowChosenFolder(std::string_view engine_folder) {
     std::lock_guard<std::mutex> hold(chosen_lock);
     chosen_folders.emplace_back(engine_folder);

@@ -22,6 +22,11 @@ namespace zk {
 // appended as written, so a caller can create them.
 std::optional<std::string> ScriptPathToHost(std::string_view script_path);
 
+// True when the text begins with a URL scheme ("http:", "mailto:"): two or
+// more letters, digits, '+', '-' or '.' before a ':' (a drive letter is
+// one letter, so "c:\x" is no URL).
+bool IsUrlText(std::string_view text);
+
 // Lets scripts reach a folder the player chose (an engine path, CP932).
 void AllowChosenFolder(std::string_view engine_folder);
 void ResetChosenFolders();

@@ -117,15 +117,6 @@ bool IsAdministrator() {
     return MachineAccessCheck()();
 }
 
-bool IsUrl(std::string_view text) {
-    const size_t colon = text.find(':');
-    if (colon == std::string_view::npos || colon < 2) return false;
-    for (size_t i = 0; i < colon; ++i) {
-        const char c = text[i];
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.')))) return false;
-    }
-    return true;
-}
 
 void ShowMainWindow(int show_command) {
     WindowRecord* record = GetWindowRecord(0);
@@ -267,7 +258,7 @@ int32_t CmdSystemFunction() {
         case 100: ShowMainWindow(platform::SW_HIDE); break;
         case 110: ShowMainWindow(platform::SW_SHOW); break;
         case 120: {
-            if (IsUrl(text1)) {
+            if (IsUrlText(text1)) {
                 platform::OpenWithDesktop(Cp932ToUtf8(text1));
             } else if (const std::optional<std::string> host = ScriptPathToHost(Slashes(text1))) {
                 std::error_code ec;

@@ -14,6 +14,7 @@
 
 #include <jpeglib.h>
 
+#include "base/sjis.h"
 #include "core/named_tree.h"
 #include "core/root_trees.h"
 #include "core/settings.h"
@@ -21,6 +22,9 @@
 #include "layers/cg_image.h"
 #include "system/file_commands.h"
 #include "system/preload_groups.h"
+#include "system/script_paths.h"
+#include "core/startup_paths.h"
+#include "platform/game_path.h"
 #include "tests/platform/scoped_env.h"
 #include "tests/script/script_run_once.h"
 
@@ -269,6 +273,40 @@ TEST_F(FileCommandsTest, FoldersCopiesAndDeletes) {
               0);
     EXPECT_FALSE(fs::exists(game_.parent_path() / (game_.filename().string() + "-x")));
     EXPECT_EQ(Reports(), 0u);
+}
+
+// Windows-style absolute paths are taken under the folders scripts are
+// shown (here the game folder, as system variable 10 shows it), in any
+// case and with a drive letter; anything else absolute finds nothing.
+TEST_F(FileCommandsTest, AbsolutePathsUnderShownFolders) {
+    const std::string game = platform::HostPathToEnginePath(game_.string());
+    Paths().game_folder = game;
+    std::string upper = game;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    ASSERT_EQ(RunLine("fileop folder=\"" + SjisReplaceByte(game, '\\', '/') + "Made/\", mkdir=1\n"
+                      "fileop path=\"C:" + SjisReplaceByte(upper, '\\', '/') + "made/pic\", layer=\"pic\", format=1"),
+              0);
+    EXPECT_TRUE(fs::exists(game_ / "made" / "pic.bmp"));
+    EXPECT_FALSE(fs::exists(game_ / "Made"));
+    const struct {
+        std::string path;
+        bool reachable;
+    } cases[] = {
+        {game + "x", true},
+        {"c:" + game + "sub\\..\\x", true},
+        {game + "..\\x", false},
+        {"\\etc\\passwd", false},
+        {"c:x", false},
+        {"d:\\x", false},
+        {"", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ScriptPathToHost(c.path).has_value(), c.reachable) << c.path;
+    Paths().game_folder.clear();
+    EXPECT_FALSE(ScriptPathToHost(game + "x").has_value());
+    for (const auto& [text, url] : std::vector<std::pair<std::string, bool>>{
+             {"http:\\\\x.org", true}, {"mailto:a@b", true}, {"c:\\x", false}, {"x.png", false}, {"a+b:", true}}) {
+        EXPECT_EQ(IsUrlText(text), url) << text;
+    }
 }
 
 TEST_F(FileCommandsTest, PreloadGroupsKeepTheNewest512) {
