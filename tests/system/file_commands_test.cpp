@@ -237,6 +237,16 @@ TEST_F(FileCommandsTest, FailedExportsSkipTheLaterSteps) {
         EXPECT_FALSE(fs::exists(game_ / "made"));
         EXPECT_FALSE(fs::exists(outside));
     }
+    // A disk that fills up: every writer sees its failed write, removes the
+    // partial file and fails, so the later steps do not run.
+    for (const char* format : {"format=1", "png=1", "jpeg=1", "webp=1"}) {
+        SCOPED_TRACE(format);
+        const std::string suffix = format[0] == 'f' ? ".bmp" : format[0] == 'p' ? ".png" : format[0] == 'j' ? ".jpg" : ".webp";
+        fs::create_symlink("/dev/full", game_ / ("full" + suffix));
+        EXPECT_EQ(RunLine("fileop path=\"full\", layer=\"pic\", " + std::string(format) + ", folder=\"made\", mkdir=1"), 0);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(game_ / ("full" + suffix))));
+        EXPECT_FALSE(fs::exists(game_ / "made"));
+    }
     // A directory where the file should go: the file cannot be created.
     fs::create_directories(game_ / "dir.png");
     EXPECT_EQ(RunLine("fileop path=\"dir\", layer=\"pic\", folder=\"made\", mkdir=1"), 0);
