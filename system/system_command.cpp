@@ -212,7 +212,9 @@ int32_t CmdSystemFunction() {
         case 12: CopyGameFileToDisk(Slashes(SjisLowerAscii(text1)), Slashes(text2)); break;
         case 15: WriteTextFile(Slashes(text1), text2); break;
         case 21: {
-            const std::vector<std::string> names = ListFolderNames(Slashes(text1), text2, a.ints[0] != 0);
+            // The folder's names are those of "folder\*.*": an empty folder
+            // text names the root, which no script may list.
+            const std::vector<std::string> names = ListFolderNames(Slashes(text1) + "\\", text2, a.ints[0] != 0);
             std::lock_guard<EngineMutex> hold(EngineLock);
             ReplaceFileNameList(names, kMaxListing);
             break;

@@ -89,6 +89,8 @@ TEST_F(SystemCommandTest, FolderListingFillsTheFileNameList) {
     EXPECT_EQ(FileNameCount(), 0u);
     ASSERT_EQ(Run(kDecl, "system code=21, text1=\"/etc\""), 0);
     EXPECT_EQ(FileNameCount(), 0u);
+    ASSERT_EQ(Run(kDecl, "system code=21, text1=\"\", int1=1"), 0);
+    EXPECT_EQ(FileNameCount(), 0u) << "\\*.* is the root of the drive";
 }
 
 TEST_F(SystemCommandTest, ListingStopsAt8192Names) {
