@@ -6,7 +6,10 @@
 
 #include "base/text_encoding.h"
 #include "core/engine_state.h"
+#include "core/window_record.h"
 #include "core/window_requests.h"
+#include "engine/window_proc.h"
+#include "platform/headless_window_system.h"
 #include "script/pause_clock.h"
 #include "system/file_name_list.h"
 #include "system/script_edit.h"
@@ -151,6 +154,28 @@ TEST_F(SystemCommandTest, SwitchesAndPauses) {
     EXPECT_FALSE(OffScreenModeRequested());
     EXPECT_EQ(CaptionDragPause.load(), 0);
     EXPECT_EQ(ThePauseClock().script_on, 0);
+}
+
+// Codes 100 and 110 hide and show the main window (on the main thread).
+TEST_F(SystemCommandTest, HideAndShowTheMainWindow) {
+    platform::HeadlessWindowSystem windows;
+    platform::InstallWindowSystem(&windows);
+    ASSERT_EQ(CreateWindowRecords(), 0);
+    const std::string name = "zktest-sys-" + std::to_string(getpid());
+    ASSERT_TRUE(windows.RegisterClass(name, EngineWindowProc));
+    platform::WindowCreateParams params;
+    params.class_name = name;
+    params.width = 32;
+    params.height = 32;
+    GetWindowRecord(0)->window = windows.CreateWindow(params);
+    const platform::WindowHandle window = GetWindowRecord(0)->window;
+    windows.ShowWindow(window, platform::SW_SHOW);
+    ASSERT_EQ(Run(kDecl, "system code=100"), 0);
+    EXPECT_FALSE(windows.IsVisible(window));
+    ASSERT_EQ(Run(kDecl, "system code=110"), 0);
+    EXPECT_TRUE(windows.IsVisible(window));
+    DestroyWindowRecords();
+    platform::InstallWindowSystem(nullptr);
 }
 
 TEST_F(SystemCommandTest, EditFieldLifecycle) {
