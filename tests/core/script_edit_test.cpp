@@ -120,6 +120,24 @@ TEST_F(ScriptEditTest, TypedTextReachesTheFocusedField) {
     EXPECT_FALSE(ScriptEditState().exists);
 }
 
+// The shown part follows the caret: 36 pixels of room show five
+// half-width characters before the caret, and Home scrolls back.
+TEST_F(ScriptEditTest, HorizontalScrollingFollowsTheCaret) {
+    CreateScriptEdit(std::string(20, 'a'), 0, 0, 40, 18);
+    FocusScriptEdit(true);
+    ScriptEditKey(platform::VK_END);
+    ScriptEditScrollToCaret(ScriptEditTextWidth);
+    EXPECT_EQ(ScriptEditState().scroll, 15u);
+    ScriptEditKey(platform::VK_HOME);
+    ScriptEditScrollToCaret(ScriptEditTextWidth);
+    EXPECT_EQ(ScriptEditState().scroll, 0u);
+    // Double-byte characters scroll whole.
+    SetScriptEditText(Utf8ToCp932("漢字漢字漢字"));
+    ScriptEditKey(platform::VK_END);
+    ScriptEditScrollToCaret(ScriptEditTextWidth);
+    EXPECT_EQ(ScriptEditState().scroll, 8u);
+}
+
 TEST_F(ScriptEditTest, FieldIsDrawnOverThePicture) {
     CreateScriptEdit("", 8, 6, 40, 18);
     FocusScriptEdit(true);
