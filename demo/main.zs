@@ -33,6 +33,10 @@
 # F5 saves the scene (its integers and the background picture) into
 # save\demo.sd and memory row 0; F9 loads it back, from the row once this
 # run has saved, else from the file an earlier run left.
+# F8 opens a one-line EDIT field at the bottom left (type a name, with the
+# input method too); F8 again closes it and writes the name to the debug
+# log (debuglog.txt). F12 exports the background as save\shot.png, asks
+# command 21 whether it exists, and logs the answer and the file's tokens.
 
 # frame counts the passes since the scene began; hold is how many it lasts.
 int frame
@@ -57,6 +61,18 @@ int size
 # spark sequence's frame count.
 int hover
 int spark_frames
+# The system services: the EDIT field is open, the name typed in it, the
+# answer of command 21, and the tokens of a logged line.
+int editing
+str typed_name
+int shot_exists
+str tokens[8]
+int token_kinds[8]
+int comment_state
+int token_count
+int ref_tokens
+int ref_kinds
+int ref_state
 
 # Read-only system variables, declared by number: the held/released counter
 # of each input (1 on the frame a key or button went down), the joystick
@@ -207,6 +223,31 @@ loop
     save no=2, layer="bg"
     save row=0
     quick_saved = 1.0
+  end
+  # F8 (119): the EDIT field opens with the focus, or closes into the log.
+  if held[119] == 1
+    if editing == 0
+      system code=10102, text1="name", int1=40, int2=440, int3=200, int4=20
+      system code=20005
+      editing = 1
+    else
+      system code=10105, result=typed_name
+      system code=10103
+      system code=52, text1="name: " + typed_name
+      editing = 0
+    end
+  end
+  # F12 (123): the background exported, checked and logged; the logged
+  # line is split into tokens (command 116 code 22) by reference.
+  if held[123] == 1
+    fileop folder="save", mkdir=1
+    fileop path="save/shot", layer="bg"
+    filequery file="save/shot.png", exists=1, result=shot_exists
+    system code=52, text1="shot: save\\shot.png exists=" + str(shot_exists)
+    ref_tokens = #tokens
+    ref_kinds = #token_kinds
+    ref_state = #comment_state
+    system code=22, result=token_count, int1=ref_tokens, int2=ref_kinds, int3=ref_state, text1="shot = 1 // saved"
   end
   # F9 (120): the picture first, then the integers; loading the list ends
   # this pass, and the next one puts the layers where the restored scene

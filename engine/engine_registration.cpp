@@ -6,6 +6,7 @@
 #include "engine/system_variables.h"
 #include "images/frame_sequence.h"
 #include "script/data_commands.h"
+#include "system/system_command.h"
 #include "system/text_file_commands.h"
 
 namespace zk {
@@ -28,6 +29,7 @@ void RegisterSubsystemHooks() {
     RegisterEffectsHooks();
     RegisterScriptDataCommands();
     RegisterTextFileCommands();
+    RegisterSystemServices();
 }
 
 }  // namespace zk

@@ -19,6 +19,7 @@
 #include "renderer/cpu_back_buffer.h"
 #include "renderer/cpu_presentation.h"
 #include "renderer/display_state.h"
+#include "renderer/script_edit_overlay.h"
 #include "script/command_table.h"
 #include "script/compiled_tables.h"
 #include "script/pause_clock.h"
@@ -28,6 +29,7 @@
 #include "script/variables.h"
 #include "storage/save_rows.h"
 #include "system/file_name_list.h"
+#include "system/system_reset.h"
 
 namespace zk {
 
@@ -60,6 +62,8 @@ void ResetEngine() {
     TheCpuBackBuffer() = {};
     // Subsystems.
     ResetFileNameList();
+    ResetSystemServices();
+    ResetScriptEditOverlay();
     ResetSaveRows();
     TheCgFileLoaders() = CgFileLoaders{ResolveImageName, nullptr};
     TheLayerGpuRequests() = LayerGpuRequests{};

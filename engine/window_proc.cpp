@@ -8,6 +8,7 @@
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
 #include "engine/input.h"
+#include "engine/script_edit_input.h"
 #include "core/named_tree.h"
 #include "core/settings.h"
 #include "core/window_record.h"
@@ -263,6 +264,7 @@ int64_t HandleWindowMessage(WindowRecord& record, platform::WindowHandle window,
                             uint64_t wparam, int64_t lparam) {
     using namespace platform;
     const EngineHooks& hooks = Hooks();
+    HandleScriptEditMessage(record.number, message, wparam);
     switch (message) {
         case WM_DESTROY:
             OnDestroyWindow(record);

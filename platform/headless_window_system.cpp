@@ -279,6 +279,10 @@ void HeadlessWindowSystem::InjectInput(const InputEvent& event) {
         case Kind::kClose:
             post(WM_SYSCOMMAND, SC_CLOSE, 0);
             break;
+        case Kind::kText:
+        case Kind::kCompose:
+            if (window != kNoWindow) PostTextInput(window, event.files.front(), event.kind == Kind::kCompose);
+            break;
     }
 }
 

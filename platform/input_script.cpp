@@ -174,6 +174,15 @@ bool ParseLine(std::string_view line, std::vector<InputEvent>& out, std::string&
         out.push_back(std::move(event));
         return true;
     }
+    if ((verb == "text" || verb == "compose") && n >= 3) {
+        const size_t at = line.find(verb) + verb.size() + 1;
+        InputEvent event;
+        event.frame = *frame;
+        event.kind = verb == "text" ? Kind::kText : Kind::kCompose;
+        event.files.emplace_back(line.substr(at));
+        out.push_back(std::move(event));
+        return true;
+    }
     if (n == 2 && (verb == "activate" || verb == "deactivate" || verb == "close")) {
         add(*frame, verb == "activate" ? Kind::kActivate : verb == "deactivate" ? Kind::kDeactivate : Kind::kClose);
         return true;

@@ -19,6 +19,9 @@
 //                                     line); the drop lines of one frame make one drop
 //     <frame> activate | deactivate   the main window gains / loses the focus
 //     <frame> close                   the main window's close button
+//     <frame> text <text>             text typed into the main window (the
+//                                     rest of the line, UTF-8)
+//     <frame> compose <text>          the input method's composition so far
 //
 // Frames count from 1, as the engine counts them: the events of frame N
 // are there for frame N's input poll. Lines need not be in frame order;
@@ -47,6 +50,8 @@ struct InputEvent {
         kActivate,
         kDeactivate,
         kClose,
+        kText,     // files[0]: text typed (UTF-8), committed
+        kCompose,  // files[0]: the input method's composition in progress
     };
     uint64_t frame = 0;
     Kind kind = Kind::kKeyDown;

@@ -125,6 +125,14 @@ public:
 
     Joysticks& HostJoysticks() override { return *joysticks_; }
 
+    std::string ClipboardText() override {
+        char* text = SDL_GetClipboardText();
+        if (text == nullptr) return {};
+        std::string out(text);
+        SDL_free(text);
+        return out;
+    }
+
     Rect AdjustWindowRect(const Rect& client, uint32_t style, uint32_t ex_style) override {
         return ClientToWindowRect(client, FrameFor(style, ex_style));
     }
@@ -560,6 +568,15 @@ private:
             case SDL_KEYUP:
                 TranslateKey(event.key, event.type == SDL_KEYDOWN);
                 break;
+            case SDL_TEXTINPUT:
+            case SDL_TEXTEDITING: {
+                const WindowHandle handle = HandleFor(event.type == SDL_TEXTINPUT ? event.text.windowID : event.edit.windowID);
+                if (handle != kNoWindow) {
+                    PostTextInput(handle, event.type == SDL_TEXTINPUT ? event.text.text : event.edit.text,
+                                  event.type == SDL_TEXTEDITING);
+                }
+                break;
+            }
             case SDL_DROPBEGIN:
             case SDL_DROPFILE:
             case SDL_DROPTEXT:

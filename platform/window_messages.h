@@ -56,6 +56,11 @@ enum WindowMessage : uint32_t {
     // SIGTERM). A thread message (no window), answered by the main loop as
     // a close that asks nothing.
     WM_HOST_CLOSE_REQUEST = 0xBF01,
+    // Not Windows messages: text typed through the host's text input
+    // (committed, and the input method's composition in progress). wparam
+    // numbers the text, which WindowSystem::TakeTextInput hands out once.
+    WM_TEXT_INPUT = 0xBF02,
+    WM_TEXT_COMPOSITION = 0xBF03,
 };
 
 // Hit-test codes (WM_NCLBUTTONDOWN's wparam).

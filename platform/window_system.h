@@ -178,6 +178,14 @@ public:
     // DragFinish); DefWindowProc drops one nobody took. Empty for an
     // unknown or taken drop.
     virtual std::vector<std::string> TakeDroppedFiles(uint64_t drop) = 0;
+    // The text of a WM_TEXT_INPUT or WM_TEXT_COMPOSITION (its wparam),
+    // UTF-8, taken once; empty for an unknown or taken one. Main thread.
+    virtual std::string TakeTextInput(uint64_t text) {
+        (void)text;
+        return {};
+    }
+    // The clipboard's text (UTF-8), empty when it holds none. Main thread.
+    virtual std::string ClipboardText() { return {}; }
     // The joysticks of this back end (see GetJoysticks). Any thread.
     virtual Joysticks& HostJoysticks() = 0;
 

@@ -515,6 +515,28 @@ void WindowSystemCommon::PostDroppedFiles(WindowHandle window, std::vector<std::
     PostMessage(window, WM_DROPFILES, drop, 0);
 }
 
+void WindowSystemCommon::PostTextInput(WindowHandle window, std::string text, bool composing) {
+    uint64_t number = 0;
+    {
+        std::lock_guard lock(drops_mutex_);
+        // Texts whose message never reached a procedure are never taken.
+        while (texts_.size() >= 64) texts_.erase(texts_.begin());
+        if (++next_text_ == 0) ++next_text_;
+        number = next_text_;
+        texts_.emplace(number, std::move(text));
+    }
+    PostMessage(window, composing ? WM_TEXT_COMPOSITION : WM_TEXT_INPUT, number, 0);
+}
+
+std::string WindowSystemCommon::TakeTextInput(uint64_t number) {
+    std::lock_guard lock(drops_mutex_);
+    auto it = texts_.find(number);
+    if (it == texts_.end()) return {};
+    std::string text = std::move(it->second);
+    texts_.erase(it);
+    return text;
+}
+
 std::vector<std::string> WindowSystemCommon::TakeDroppedFiles(uint64_t drop) {
     std::lock_guard lock(drops_mutex_);
     auto it = drops_.find(drop);

@@ -124,6 +124,7 @@ public:
     int64_t DefWindowProc(WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) override;
     bool ActivateWindowByClass(std::string_view class_name) override;
     std::vector<std::string> TakeDroppedFiles(uint64_t drop) override;
+    std::string TakeTextInput(uint64_t text) override;
     void TakeKeyPresses(KeyboardState& out) override;
 
     // How long GetMessage waits for the host before it looks at the
@@ -203,6 +204,9 @@ protected:
     // Keeps a drop's names and posts WM_DROPFILES with its number. Any thread.
     void PostDroppedFiles(WindowHandle window, std::vector<std::string> files);
     static constexpr size_t kMaxPendingDrops = 16;
+    // Keeps typed text and posts WM_TEXT_INPUT (or WM_TEXT_COMPOSITION
+    // when `composing`) with its number. Any thread.
+    void PostTextInput(WindowHandle window, std::string text, bool composing);
     // The window being moved with the pointer (kNoWindow: none).
     WindowHandle MovingWindow() const { return move_.window; }
     // A key or mouse button (by virtual key) the host reported going down,
@@ -234,6 +238,8 @@ private:
 
     std::mutex drops_mutex_;
     std::map<uint64_t, std::vector<std::string>> drops_;  // by drop number, oldest first
+    std::map<uint64_t, std::string> texts_;  // typed texts by number, oldest first (under drops_mutex_)
+    uint64_t next_text_ = 0;
     uint64_t next_drop_ = 0;
 
     // Guards windows_ (the map and each record's WindowInfo) and live_

@@ -9,6 +9,7 @@
 #include "core/main_thread_calls.h"
 #include "core/root_trees.h"
 #include "core/settings.h"
+#include "renderer/script_edit_overlay.h"
 #include "core/window_record.h"
 #include "layers/cg_image.h"
 #include "layers/compositor.h"
@@ -160,6 +161,11 @@ void PresentWholeWindow(WindowRecord& record) {
 
 void PresentWindowImage(WindowRecord& record, CgImage& image) {
     if (QuitFlag.load() != 0) return;
+    // The script's EDIT field goes over the picture, whichever path shows it.
+    struct EditFieldOnTop {
+        const WindowRecord& record;
+        ~EditFieldOnTop() { DrawScriptEditOverlay(record); }
+    } edit_field_on_top{record};
     // The rectangle's and the position's low 32 bits are what count.
     const int32_t left = static_cast<int32_t>(image.presented_rect[0]);
     const int32_t top = static_cast<int32_t>(image.presented_rect[1]);

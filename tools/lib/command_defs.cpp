@@ -267,6 +267,23 @@ std::vector<CommandEntry> BuildEntries() {
     add(98, "readlines", {Txt("file"), Num("into"), Num("clear")});
     add(99, "check99", {});
 
+    // System services. 20: folders, copies, deletes, open or run, layer
+    // export and preloads; 21: one question about a folder, file, image or
+    // sound; 78: a registry value; 116: the numbered system functions.
+    add(20, "fileop", {Txt("path"), Txt("dest"), Txt("folder"), Num("mkdir"), Num("copy"), Num("delete"),
+                       Num("open"), Num("run"), Txt("params"), Num("quality"), Txt("layer"), Num("layerno"),
+                       Num("format"), Num("png"), Num("jpeg"), Num("webp"), Num("image"), Num("sound")});
+    add(21, "filequery", {Txt("folder"), Txt("file"), Txt("image"), Txt("sound"), Num("exists"), Num("size"),
+                          Num("program"), Num("result")});
+    add(78, "regread", {Txt("key"), Txt("value"), Num("result")});
+    {
+        std::vector<KeywordDef> keywords = {Num("code"), Num("result")};
+        Numbered(keywords, "int", 4, kNumber);  // 2..5
+        Unused(keywords, 22);
+        Numbered(keywords, "text", 3, kText);   // 22..24
+        add(116, "system", std::move(keywords));
+    }
+
     std::sort(entries.begin(), entries.end(), [](const CommandEntry& a, const CommandEntry& b) { return a.code < b.code; });
     return entries;
 }

@@ -1,0 +1,19 @@
+#include "system/system_reset.h"
+
+#include "system/debug_log.h"
+#include "system/preload_groups.h"
+#include "system/script_edit.h"
+#include "system/script_paths.h"
+#include "system/system_command.h"
+
+namespace zk {
+
+void ResetSystemServices() {
+    ResetPreloadGroups();
+    ResetChosenFolders();
+    ResetDebugLog();
+    ResetScriptEdit();
+    ResetSystemCommandState();
+}
+
+}  // namespace zk
