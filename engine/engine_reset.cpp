@@ -14,6 +14,7 @@
 #include "engine/startup.h"
 #include "engine/window_proc.h"
 #include "images/frame_sequence.h"
+#include "layers/blend_jobs.h"
 #include "layers/cg_image.h"
 #include "layers/layer_gpu_requests.h"
 #include "renderer/cpu_back_buffer.h"
@@ -64,6 +65,7 @@ void ResetEngine() {
     TheCgFileLoaders() = CgFileLoaders{ResolveImageName, nullptr};
     TheLayerGpuRequests() = LayerGpuRequests{};
     ResetSequenceDecoder();
+    ResetBlendPostAdvisor();
     Hooks() = {};
 }
 
