@@ -1,5 +1,6 @@
 #include "engine/engine_reset.h"
 
+#include "core/startup_phases.h"
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
 #include "core/error_report.h"
@@ -66,6 +67,7 @@ void ResetEngine() {
     TheLayerGpuRequests() = LayerGpuRequests{};
     ResetSequenceDecoder();
     ResetBlendPostAdvisor();
+    ResetStartupPhases();
     Hooks() = {};
 }
 
