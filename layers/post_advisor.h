@@ -6,8 +6,10 @@
 // machine and its load, so the advisor learns it from the jobs themselves:
 // for each size class (a power of two of work units) it keeps the seconds
 // per unit of jobs run on the calling thread (near the fastest seen) and of
-// jobs posted (their mean), and sends a job the way that has been cheaper. One job in kProbeEvery of a class
-// goes the other way, so both timings follow the machine's load.
+// jobs posted (their mean), and sends a job the way that has been cheaper.
+// One job in kProbeEvery of a class goes the other way, so both timings
+// follow the machine's load; rare enough that a probe the slow way costs
+// little.
 //
 // Speed only: the caller's bands write disjoint memory, so the results are
 // the same whichever way a job runs.
@@ -23,7 +25,7 @@ namespace zk {
 
 class PostAdvisor {
 public:
-    static constexpr uint32_t kProbeEvery = 32;
+    static constexpr uint32_t kProbeEvery = 256;
     static constexpr int kSizeClasses = 48;
 
     // Whether `units` of work should go to `workers` workers.
