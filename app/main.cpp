@@ -30,6 +30,7 @@
 // "zorvek: 60 frames, frame limit reached".
 
 #include <charconv>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +45,7 @@
 #include "base/text_encoding.h"
 #include "core/engine_state.h"
 #include "core/error_report.h"
+#include "core/startup_phases.h"
 #include "engine/input.h"
 #include "engine/main_loop.h"
 #include "core/run_summary.h"
@@ -234,6 +236,15 @@ int main(int argc, char** argv) {
     if (options.headless) entry.restart_command.push_back("--headless");
 
     int exit_code = zk::WinMain(entry);
+    // For the start-up benchmark: each phase's end on the monotonic clock,
+    // which the benchmark that started this process shares.
+    const char* phases_env = std::getenv("ZORVEK_STARTUP_PHASES");
+    if (phases_env != nullptr && std::string(phases_env) == "1") {
+        for (const zk::StartupPhase& phase : zk::StartupPhases()) {
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(phase.end.time_since_epoch());
+            std::fprintf(stderr, "startup phase %lld %s\n", static_cast<long long>(ns.count()), phase.name);
+        }
+    }
     const bool failed = zk::StartupFailed() || zk::ErrorReporter().fatal_failures > 0;
     // A run that ended on a fatal error is not a success for whoever
     // started it, even though the engine itself ends normally.

@@ -31,6 +31,7 @@
 #include "layers/dirty_rect.h"
 #include "layers/pixel_kernels.h"
 #include "layers/worker_pool.h"
+#include "bench/bench_rounds.h"
 
 namespace {
 
@@ -186,6 +187,38 @@ void PixmanScene(pixman_image_t* destination, const std::vector<Layer>& layers, 
         pixman_image_unref(source);
     }
 }
+
+// pixman split over the same worker pool by rows: each worker composes the
+// whole scene inside its band of the destination's rows.
+struct PixmanBands {
+    std::vector<uint8_t>* canvas = nullptr;
+    int32_t width = 0, height = 0;
+    const std::vector<Layer>* layers = nullptr;
+    pixman_op_t op = PIXMAN_OP_OVER;
+};
+constexpr int32_t kJobPixmanBands = 900;
+
+void RunPixmanBand(const zk::WorkerJob& job, int) {
+    const auto& bands = *static_cast<const PixmanBands*>(job.context);
+    pixman_image_t* destination = Wrap(*bands.canvas, bands.width, bands.height);
+    for (size_t i = 0; i < bands.layers->size(); ++i) {
+        const Layer& l = (*bands.layers)[i];
+        const int64_t top = std::max<int64_t>(l.y, job.first_row);
+        const int64_t bottom = std::min<int64_t>(l.y + l.h, job.end_row);
+        if (top >= bottom) continue;
+        pixman_image_t* source = Wrap(*l.image);
+        pixman_image_t* mask = nullptr;
+        if (l.opacity < 256) {
+            pixman_color_t colour = {0, 0, 0, uint16_t(l.opacity * 256)};
+            mask = pixman_image_create_solid_fill(&colour);
+        }
+        pixman_image_composite32(i == 0 ? PIXMAN_OP_SRC : bands.op, source, mask, destination, 0,
+                                 int32_t(top - l.y), 0, 0, int32_t(l.x), int32_t(top), l.w, int32_t(bottom - top));
+        if (mask != nullptr) pixman_image_unref(mask);
+        pixman_image_unref(source);
+    }
+    pixman_image_unref(destination);
+}
 #endif
 
 double PixelsOf(const std::vector<Layer>& layers, int32_t width, int32_t height) {
@@ -246,6 +279,19 @@ void Scenes(int32_t width, int32_t height) {
     std::printf("  speed ratio zorvek / pixman OVER (aim >= 2.5x with 4 workers): 1 worker %.2fx, 2 workers %.2fx, "
                 "3 workers %.2fx, 4 workers %.2fx\n",
                 pixman_over / ours[1], pixman_over / ours[2], pixman_over / ours[3], pixman_over / ours[4]);
+    {
+        // Like for like with 4 workers: pixman split by rows over the same pool.
+        zk::RegisterWorkerJob(kJobPixmanBands, RunPixmanBand);
+        PixmanBands bands{&canvas, width, height, &normal, PIXMAN_OP_OVER};
+        zk::WorkerJob job;
+        job.code = kJobPixmanBands;
+        job.context = &bands;
+        engine.Workers(4);
+        const std::vector<zk::bench::Timing> t = zk::bench::Interleaved(
+            25, {[&] { engine.FullFrame(); }, [&] { zk::PostRowBandJobs(job, height); }});
+        zk::bench::PrintRatio("4 workers vs pixman over 4 threads by rows, whole frame", t[0], t[1], 1e6, "us");
+        zk::RegisterWorkerJob(kJobPixmanBands, nullptr);
+    }
 #endif
     const size_t copy_bytes = static_cast<size_t>(normal_pixels) * 4;
     std::vector<uint8_t> from(copy_bytes, 1), to(copy_bytes, 2);
@@ -449,8 +495,121 @@ void PostingCost() {
     }
 }
 
-int main() {
+// Workers only where they pay: 1 worker against 4 on the same frames, in
+// interleaved rounds (the pool is switched between the timed batches), for
+// dirty areas of 1%, 5%, 25% and 100% of a 720p scene, and for one small
+// sprite moving among 10, 100 and 1000 small sprites.
+namespace {
+
+struct WorkerContest {
+    zk::bench::Timing one, four;
+};
+
+WorkerContest OneAgainstFour(Engine& engine, const std::function<void()>& frame) {
+    using Clock = std::chrono::steady_clock;
+    auto batch = [&] {
+        frame();  // warm
+        int calls = 0;
+        const auto start = Clock::now();
+        double elapsed = 0;
+        do {
+            frame();
+            ++calls;
+            elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        } while (elapsed < 0.03);
+        return elapsed / calls;
+    };
+    WorkerContest contest;
+    for (int round = 0; round < 7; ++round) {
+        for (int workers : {1, 4}) {
+            engine.Workers(workers);
+            const double t = batch();
+            zk::bench::Timing& timing = workers == 1 ? contest.one : contest.four;
+            timing.best = std::min(timing.best, t);
+            timing.worst = std::max(timing.worst, t);
+        }
+    }
+    return contest;
+}
+
+void PrintContest(const std::string& label, const WorkerContest& c) {
+    zk::bench::PrintRatio(label.c_str(), c.four, c.one, 1e6, "us");
+}
+
+void WorkersWherePay() {
+    constexpr int32_t width = 1280, height = 720;
+    std::printf("\n== workers where they pay, %dx%d (ratio: 1 worker time / 4 workers time) ==\n", width, height);
+    {
+        Engine engine(width, height);
+        engine.Add("bg", 0, 0, 0, width, height, [](int64_t x, int64_t y) {
+            return 0xFF000000u | (Hash(x, y, 1) & 0xFFFFFF);
+        });
+        const int32_t sw = width * 3 / 10, sh = height * 9 / 10;
+        for (int i = 0; i < 3; ++i) {
+            CgImage* sprite = engine.Add("sprite" + std::to_string(i), 10 + i, width / 20 + i * (width * 3 / 10),
+                                         height - sh, sw, sh,
+                                         [=](int64_t px, int64_t py) { return SpritePixel(px, py, sw, sh, 7 + i); });
+            sprite->alpha_in_use = 1;
+        }
+        const int32_t mw = width * 9 / 10, mh = height * 3 / 10;
+        CgImage* message = engine.Add("message", 20, width / 20, height - mh - height / 30, mw, mh,
+                                      [](int64_t x, int64_t y) { return 0xE0000000u | (Hash(x, y, 3) & 0x3F3F7F); });
+        message->alpha_in_use = 1;
+        message->opacity = 200;
+        for (int percent : {1, 5, 25, 100}) {
+            // A centred rectangle of the frame's shape holding that share of it.
+            const double side = std::sqrt(percent / 100.0);
+            const int64_t w = std::max<int64_t>(1, int64_t(width * side)), h = std::max<int64_t>(1, int64_t(height * side));
+            const int64_t left = (width - w) / 2, top = height - h;  // over the sprites and the message
+            const WorkerContest c = OneAgainstFour(engine, [&] {
+                CgImage& window = engine.Window();
+                window.dirty_valid = 1;
+                window.dirty_count = 1;
+                window.changed = 1;
+                window.dirty_rect = {left, top, left + w - 1, top + h - 1};
+                engine.Frame();
+            });
+            PrintContest("4 workers vs 1, " + std::to_string(percent) + "% dirty", c);
+        }
+    }
+    for (int count : {10, 100, 1000}) {
+        Engine engine(width, height);
+        engine.Add("bg", 0, 0, 0, width, height, [](int64_t x, int64_t y) {
+            return 0xFF000000u | (Hash(x, y, 1) & 0xFFFFFF);
+        });
+        uint32_t seed = 99;
+        for (int i = 0; i < count; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            const int64_t x = (seed >> 8) % (width - 48), y = (seed >> 20) % (height - 48);
+            CgImage* sprite = engine.Add("s" + std::to_string(i), 10 + i, x, y, 48, 48,
+                                         [i](int64_t px, int64_t py) { return SpritePixel(px, py, 48, 48, 200 + i); });
+            sprite->alpha_in_use = 1;
+        }
+        NamedTreeNode* moving = engine.Node("s" + std::to_string(count / 2));
+        CgImage* image = zk::LayerImage(moving);
+        engine.FullFrame();
+        int64_t step = 0;
+        const WorkerContest c = OneAgainstFour(engine, [&] {
+            zk::InvalidateLayer(moving);
+            image->x = (step * 3) % (width - 48);
+            image->y = (step * 2) % (height - 48);
+            ++step;
+            zk::InvalidateLayer(moving);
+            engine.Frame();
+        });
+        PrintContest("4 workers vs 1, one sprite moving among " + std::to_string(count), c);
+        const WorkerContest whole = OneAgainstFour(engine, [&] { engine.FullFrame(); });
+        PrintContest("4 workers vs 1, " + std::to_string(count) + " sprites, whole frame", whole);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
     PostingCost();
+    WorkersWherePay();
+    if (argc > 1 && std::string(argv[1]) == "workers") return 0;  // just the lines above
+    if (argc > 1 && std::string(argv[1]) == "inline") { zk::BlendInlinePixels = 1LL << 60; WorkersWherePay(); return 0; }
     Scenes(1280, 720);
     Scenes(1920, 1080);
     Kernels(1920, 1080, true);

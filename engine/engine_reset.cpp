@@ -1,5 +1,6 @@
 #include "engine/engine_reset.h"
 
+#include "core/startup_phases.h"
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
 #include "core/error_report.h"
@@ -14,6 +15,7 @@
 #include "engine/startup.h"
 #include "engine/window_proc.h"
 #include "images/frame_sequence.h"
+#include "layers/blend_jobs.h"
 #include "layers/cg_image.h"
 #include "layers/layer_gpu_requests.h"
 #include "renderer/cpu_back_buffer.h"
@@ -68,6 +70,8 @@ void ResetEngine() {
     TheCgFileLoaders() = CgFileLoaders{ResolveImageName, nullptr};
     TheLayerGpuRequests() = LayerGpuRequests{};
     ResetSequenceDecoder();
+    ResetBlendPostAdvisor();
+    ResetStartupPhases();
     Hooks() = {};
 }
 

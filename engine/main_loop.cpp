@@ -4,6 +4,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/startup_phases.h"
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
 #include "core/game_thread.h"
@@ -144,6 +145,7 @@ int8_t FrameStep() {
 
     if (TheFrameClock.first_frame_done == 0) {
         TheFrameClock.first_frame_done = 1;
+        MarkStartupPhase("first frame");
         WindowRecord* main_record = MainWindowRecord();
         if (main_record != nullptr && main_record->shown == 1 && main_record->window != platform::kNoWindow) {
             platform::WindowHandle window = main_record->window;

@@ -15,6 +15,7 @@
 #include "core/settings.h"
 #include "base/sjis.h"
 #include "core/startup_notes.h"
+#include "core/startup_phases.h"
 #include "core/startup_paths.h"
 #include "core/system_facts.h"
 #include "base/system_text.h"
@@ -144,6 +145,7 @@ void InitEngineTables() {
 }
 
 int8_t InitEngine(const ProgramEntry& entry) {
+    MarkStartupPhase("engine entered");
     CopyCommandLine(entry.argv);
     LoadUserSettings();
     LoadSaveFolderSetting();
@@ -171,8 +173,10 @@ int8_t InitEngine(const ProgramEntry& entry) {
 
     // The codecs: a missing one is reported and start-up goes on, except that
     // save data cannot do without the Snappy-style codec once the packs are known.
+    MarkStartupPhase("settings and system facts");
     bool snappy_loaded = Hooks().load_codec_libraries == nullptr || Hooks().load_codec_libraries();
     if (Hooks().build_pack_index != nullptr && Hooks().build_pack_index() != 0) return EndStartup();
+    MarkStartupPhase("codecs and pack index");
     if (!snappy_loaded) return EndStartup();
 
     bool appended = Hooks().appended_data_present != nullptr && Hooks().appended_data_present();
@@ -210,6 +214,7 @@ int8_t InitEngine(const ProgramEntry& entry) {
     // reports a missing file.
     LoadErrorTextsIfPresent();
     if (LoadEngineConfig() != 0) return EndStartup();
+    MarkStartupPhase("tables and configuration");
     // Desktop composition cannot be switched off here; the setting is read
     // and has nothing to act on.
 
@@ -242,6 +247,7 @@ int8_t InitEngine(const ProgramEntry& entry) {
     TheDisplayState().fullscreen_bits_per_pixel = facts.desktop_bits_per_pixel;
     CreateMenuStripWindow();
     CreateRootTrees();
+    MarkStartupPhase("window and back buffer");
 
     if (Settings().sound != 0) {
         bool sound_ok = Hooks().create_direct_sound != nullptr && Hooks().create_direct_sound() == 0;
@@ -254,6 +260,7 @@ int8_t InitEngine(const ProgramEntry& entry) {
             Settings().sound = 0;
         }
     }
+    MarkStartupPhase("audio device");
     facts.joystick_present = Hooks().count_joysticks != nullptr && Hooks().count_joysticks() == 1 ? 1 : 0;
 
     TheFrameClock.frame_time = 0;
@@ -272,6 +279,7 @@ int8_t InitEngine(const ProgramEntry& entry) {
     if (facts.os_level >= 80 && Hooks().load_touch_library != nullptr) Hooks().load_touch_library();
     if (Hooks().load_webp_library != nullptr) Hooks().load_webp_library();
     if (gpu_path) WriteSystemReport();
+    MarkStartupPhase("joystick and optional libraries");
 
     if (Hooks().boot_script_system != nullptr && Hooks().boot_script_system() != 0) {
         // The boot has reported what it reports (a missing label table or
@@ -281,6 +289,7 @@ int8_t InitEngine(const ProgramEntry& entry) {
         RequestQuit();
         return 1;
     }
+    MarkStartupPhase("script boot");
     if (Hooks().start_worker_threads != nullptr && Hooks().start_worker_threads() != 0) return EndStartup();
     if (Hooks().init_sound != nullptr && Hooks().init_sound() != 0) return EndStartup();
     if (Hooks().reset_pause_clock != nullptr) Hooks().reset_pause_clock(platform::TimeGetTime());
@@ -303,6 +312,7 @@ int8_t InitEngine(const ProgramEntry& entry) {
     // The game-loop thread starts last: its first frame runs at once and
     // reads what start-up has just set (the pause clock, the save rows,
     // the GPU device).
+    MarkStartupPhase("workers, sound thread and the rest");
     StartGameThread();
     return 0;
 }
@@ -372,6 +382,7 @@ void ShutdownEngine() {
 }
 
 int WinMain(const ProgramEntry& entry) {
+    MarkStartupPhase("started");
     MarkMainThread();
     if (!TakeMutex(startup_mutex, "zorvek1")) {
         end_note = "another engine was starting (the start-up guard was held)";

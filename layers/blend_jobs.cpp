@@ -1,11 +1,13 @@
 #include "layers/blend_jobs.h"
 
 #include <algorithm>
+#include <chrono>
 #include <span>
 
 #include "layers/blend_kernels.h"
 #include "layers/cg_image.h"
 #include "layers/compositor.h"
+#include "layers/post_advisor.h"
 #include "base/never.h"
 
 namespace zk {
@@ -13,6 +15,12 @@ namespace zk {
 int64_t BlendInlinePixels = kDefaultBlendInlinePixels;
 
 namespace {
+
+PostAdvisor advisor;
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 // A batch as the workers see it: its blends and the target rows
 // [first_row, first_row + rows) that the bands divide.
@@ -101,11 +109,19 @@ void Post(std::span<const BlendRows> blends, int64_t pixels) {
         job.first_row = 0;
         job.end_row = bottom - top;
     }
-    if (pixels < BlendInlinePixels || WorkerCount() <= 1) {
+    const int workers = WorkerCount();
+    // 0 (tests) splits every post; otherwise the advisor decides above the
+    // floor.
+    const bool post = workers > 1 && (BlendInlinePixels == 0 ||
+                                      (pixels >= BlendInlinePixels && advisor.ShouldPost(pixels, workers)));
+    const auto start = std::chrono::steady_clock::now();
+    if (!post) {
         RunBlendJob(job, 0);
+        if (pixels >= BlendInlinePixels) advisor.RecordInline(pixels, SecondsSince(start));
         return;
     }
     PostRowBandJobs(job, job.end_row);
+    advisor.RecordPosted(pixels, SecondsSince(start));
 }
 
 }  // namespace
@@ -124,6 +140,8 @@ void RunBlendJob(const WorkerJob& job, int /*worker*/) {
         if (first < end) BlendRowRange(b.code, b.params, first, end);
     }
 }
+
+void ResetBlendPostAdvisor() { advisor.Reset(); }
 
 void PostBlendRows(const BlendRows& blend) {
     if (ZK_NEVER(!Fits(blend))) return;  // the compositor cuts every blit to both images

@@ -24,10 +24,14 @@ static_assert(kJobBlendPlain == kJobBlendFirst && kJobBlendMaskSourceAlpha == kJ
 
 // Below this many pixels a post costs more than blending on the poster's
 // thread, so it runs there as one band, as does everything when there is
-// only one worker to wait for. Speed only: bands write disjoint rows, so
-// the pixels are the same either way (tests set 0 to split every post).
+// only one worker to wait for; above it the post advisor
+// (layers/post_advisor.h) weighs the blending time saved against what
+// waking the workers costs. Speed only: bands write disjoint rows, so the
+// pixels are the same either way (tests set 0 to split every post).
 constexpr int64_t kDefaultBlendInlinePixels = 64 * 1024;
 extern int64_t BlendInlinePixels;
+// Forgets what the advisor learnt (tests).
+void ResetBlendPostAdvisor();
 
 // One layer's blend: `height` rows of `params.width` pixels.
 struct BlendRows {

@@ -15,6 +15,15 @@ namespace zk {
 namespace {
 
 constexpr int32_t kMinGlyphSide = 2;
+// Characters a slot keeps per prepared key; past this the cache starts over.
+constexpr size_t kMaxCachedGlyphs = 4096;
+
+// The cache key of a character: its one or two bytes and their count.
+uint32_t GlyphCode(std::string_view character) {
+    uint32_t code = uint32_t(character.size()) << 16;
+    for (char c : character) code = (code & 0xFFFF0000u) | ((code & 0xFFu) << 8) | uint8_t(c);
+    return code;
+}
 
 bool DrawableSize(int32_t size, int32_t height) {
     return size >= kMinGlyphSide && size <= kMaxGlyphSize && height >= kMinGlyphSide && height <= kMaxGlyphSize;
@@ -196,24 +205,44 @@ void DrawPlannedPass(const GlyphPlan& plan, int32_t x, int32_t y, int32_t mode, 
         uint8_t* p = pixels + ptrdiff_t(line) * stride + ptrdiff_t(column) * 4;
         const uint32_t* colours = plan.colours + size_t(j) * size_t(size);
         const uint8_t* coverage = plan.coverage.data() + size_t(j) * size_t(size);
+        if (!plan.smooth) {
+            for (int32_t i = 0; i < size; ++i, p += step) {
+                const uint32_t s = colours[i];
+                if (coverage[i] != 0) {
+                    p[0] = uint8_t(s), p[1] = uint8_t(s >> 8), p[2] = uint8_t(s >> 16), p[3] = 255;
+                } else if (mode == 0) {
+                    p[0] = 0, p[1] = 0, p[2] = 0, p[3] = 255;
+                }
+            }
+            continue;
+        }
+        if (mode == 0) {
+            for (int32_t i = 0; i < size; ++i, p += step) {
+                const uint32_t s = colours[i];
+                p[0] = uint8_t(s), p[1] = uint8_t(s >> 8), p[2] = uint8_t(s >> 16), p[3] = coverage[i];
+            }
+            continue;
+        }
         for (int32_t i = 0; i < size; ++i, p += step) {
             const uint32_t s = colours[i];
             const uint8_t sb = uint8_t(s), sg = uint8_t(s >> 8), sr = uint8_t(s >> 16);
             const int32_t c = coverage[i];
-            if (!plan.smooth) {
-                if (c != 0) {
-                    p[0] = sb, p[1] = sg, p[2] = sr, p[3] = 255;
-                } else if (mode == 0) {
-                    p[0] = 0, p[1] = 0, p[2] = 0, p[3] = 255;
-                }
-                continue;
-            }
-            if (mode == 0) {
+            const int32_t old_alpha = p[3];
+            // Shortcuts that give the same bytes as the blend below. Over a
+            // clear pixel the blend takes the colour with the coverage as
+            // alpha; full coverage takes the colour, opaque; no coverage
+            // keeps the alpha, and the colour too when the pixel is opaque
+            // or already holds it.
+            if (old_alpha == 0) {
                 p[0] = sb, p[1] = sg, p[2] = sr, p[3] = uint8_t(c);
                 continue;
             }
+            if (c == 255) {
+                p[0] = sb, p[1] = sg, p[2] = sr, p[3] = 255;
+                continue;
+            }
+            if (c == 0 && (old_alpha == 255 || (p[0] == sb && p[1] == sg && p[2] == sr))) continue;
             const int32_t a = c + 1;
-            const int32_t old_alpha = p[3];
             const int32_t alpha = (old_alpha + a - ((old_alpha * a) >> 8) - 1) & 0xFF;
             p[0] = uint8_t(p[0] + DivideTruncating((sb - p[0]) * a, alpha + 1));
             p[1] = uint8_t(p[1] + DivideTruncating((sg - p[1]) * a, alpha + 1));
@@ -223,6 +252,9 @@ void DrawPlannedPass(const GlyphPlan& plan, int32_t x, int32_t y, int32_t mode, 
     }
     InvalidateLayer(target);
 }
+
+GlyphExtent MeasureGlyph(const GlyphSlotState& glyph, int32_t cell, int32_t size, int32_t height, int32_t smoothing,
+                         size_t character_bytes);
 
 void DrawGlyphPass(bool smooth, uint32_t colour, uint32_t second_colour, int32_t layout, int32_t orientation,
                    int32_t size, int32_t height, int32_t x, int32_t y, int32_t mode, NamedTreeNode* target) {
@@ -242,6 +274,7 @@ int32_t PrepareGlyphSlot(int32_t size, int32_t height, int32_t bold, int32_t fon
         return 0;
     }
     glyph.key_set = false;
+    glyph.glyphs.clear();
     if (glyph.rasteriser == nullptr) glyph.rasteriser = TheTextFontBackend().create_rasteriser();
     glyph.cell = cell;
     glyph.bits.assign(size_t(cell) * size_t(cell) / 8, 0xFF);
@@ -266,9 +299,28 @@ GlyphExtent RasteriseGlyph(std::string_view character, int32_t size, int32_t hei
     const int32_t font_height = smoothing == 1 ? 4 * size : size;
     if (PrepareGlyphSlot(size, height, bold, font_height, cell) < 0) return {};
     GlyphSlotState& glyph = CurrentTextSlot().glyph;
+    const uint32_t code = GlyphCode(character.substr(0, 2));
+    if (auto found = glyph.glyphs.find(code); found != glyph.glyphs.end() && found->second.bits.size() == glyph.bits.size()) {
+        std::copy(found->second.bits.begin(), found->second.bits.end(), glyph.bits.begin());
+        return {found->second.width, found->second.height};
+    }
     std::fill(glyph.bits.begin(), glyph.bits.end(), uint8_t{0xFF});
     glyph.rasteriser->Draw(character.substr(0, 2), glyph.bits, cell);
+    const GlyphExtent extent = MeasureGlyph(glyph, cell, size, height, smoothing, character.size());
+    if (glyph.glyphs.size() >= kMaxCachedGlyphs) glyph.glyphs.clear();
+    CachedGlyph& cached = glyph.glyphs[code];
+    cached.bits = glyph.bits;
+    cached.width = extent.width;
+    cached.height = extent.height;
+    cached.coverage.clear();
+    cached.row_drawn.clear();
+    return extent;
+}
 
+namespace {
+
+GlyphExtent MeasureGlyph(const GlyphSlotState& glyph, int32_t cell, int32_t size, int32_t height, int32_t smoothing,
+                         size_t character_bytes) {
     switch (GetSlotPitchFlag()) {
         case platform::kPitchVariable: {
             const size_t row_bytes = size_t(cell) / 8;
@@ -291,11 +343,13 @@ GlyphExtent RasteriseGlyph(std::string_view character, int32_t size, int32_t hei
             return {std::min(size, right / scale + 4), std::min(height, ink_height / scale + 4)};
         }
         case platform::kPitchFixed:
-            return {character.size() >= 2 ? size : size / 2, height};
+            return {character_bytes >= 2 ? size : size / 2, height};
         default:
             return {std::min(size, 4), std::min(height, 4)};
     }
 }
+
+}  // namespace
 
 std::array<uint32_t, 4> ComputeGradientCorners(int32_t layout, int32_t orientation, uint32_t a, uint32_t b) {
     if (layout < 0 || layout > 8) layout = 0;  // beyond the table: solid
@@ -331,7 +385,26 @@ int32_t DrawTextGlyphToCg(std::string_view character, uint32_t colour, uint32_t 
     if (CurrentTextSlot().glyph.key_set == false) return extent.width;
     // Every pass draws the same glyph in the same colours: planned once.
     static GlyphPlan plan;
-    if (!PlanGlyph(smoothing == 1, colour, second_colour, layout, orientation, size, height, plan)) return extent.width;
+    GlyphSlotState& glyph = CurrentTextSlot().glyph;
+    const auto cached = glyph.glyphs.find(GlyphCode(character.substr(0, 2)));
+    const bool smooth = smoothing == 1;
+    if (cached != glyph.glyphs.end() && !cached->second.coverage.empty() && DrawableSize(size, height)) {
+        if (second_colour == 0xFFFFFFFFu) second_colour = colour;
+        plan.smooth = smooth;
+        plan.size = size;
+        plan.height = height;
+        plan.orientation = PlacedOrientation(orientation);
+        plan.colours =
+            GradientColours(ComputeGradientCorners(layout, orientation, colour, second_colour), size, height);
+        plan.coverage = cached->second.coverage;
+        plan.row_drawn = cached->second.row_drawn;
+    } else {
+        if (!PlanGlyph(smooth, colour, second_colour, layout, orientation, size, height, plan)) return extent.width;
+        if (cached != glyph.glyphs.end()) {
+            cached->second.coverage = plan.coverage;
+            cached->second.row_drawn = plan.row_drawn;
+        }
+    }
     auto pass = [&](int64_t px, int64_t py) {
         // Offsets that leave the 32-bit plane cannot fit any image.
         if (px < INT32_MIN || px > INT32_MAX || py < INT32_MIN || py > INT32_MAX) return;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/glyph_rasteriser.h"
@@ -34,14 +35,25 @@ struct TextStyle {
     uint8_t smoothing = 1;  // 1: four-times glyphs drawn with 16 coverage levels
 };
 
+// A character drawn with a slot's prepared key: its cell, the extent
+// measured from it, and (once a line drew it) the coverage of its box.
+struct CachedGlyph {
+    std::vector<uint8_t> bits;  // the cell, as GlyphSlotState::bits
+    int32_t width = 0, height = 0;
+    std::vector<uint8_t> coverage;   // size x height; empty until planned
+    std::vector<uint8_t> row_drawn;  // height
+};
+
 // The prepared drawing state of a slot: the rasteriser with its face, the
-// glyph cell bitmap and the key it was prepared for.
+// glyph cell bitmap and the key it was prepared for, and the characters
+// drawn with that key (dropped when the slot is prepared anew).
 struct GlyphSlotState {
     std::unique_ptr<platform::GlyphRasteriser> rasteriser;
     std::vector<uint8_t> bits;  // cell x cell / 8 bytes
     int32_t cell = 0;
     bool key_set = false;
     int32_t key_size = 0, key_height = 0, key_font_height = 0, key_bold = 0, key_font_index = 0;
+    std::unordered_map<uint32_t, CachedGlyph> glyphs;  // by CP932 bytes and their count
 };
 
 struct TextSlot {

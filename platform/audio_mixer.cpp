@@ -282,11 +282,15 @@ void SilenceAlsaErrors() {
     });
 }
 
-}  // namespace
-
-bool AudioMixer::OpenDevice(std::string* error) {
-    if (device_ != 0) return true;
-    SilenceAlsaErrors();
+// SDL's audio driver, started once and kept for the life of the process.
+// Stopping it joins the ALSA driver's device-watching thread, which sleeps
+// 100 ms at a time: a start-up that found no device, and every close, would
+// wait for that sleep. Kept, it costs that thread's wake-up every 100 ms.
+bool StartAudioDriver(std::string* error) {
+    static std::mutex lock;
+    static bool started = false;
+    std::lock_guard guard(lock);
+    if (started) return true;
     // The audio driver alone: SDL_InitSubSystem(SDL_INIT_AUDIO) would also
     // start SDL's event subsystem, whose pumping belongs to the window
     // system and slows a headless engine's message loop.
@@ -294,6 +298,16 @@ bool AudioMixer::OpenDevice(std::string* error) {
         if (error != nullptr) *error = SDL_GetError();
         return false;
     }
+    started = true;
+    return true;
+}
+
+}  // namespace
+
+bool AudioMixer::OpenDevice(std::string* error) {
+    if (device_ != 0) return true;
+    SilenceAlsaErrors();
+    if (!StartAudioDriver(error)) return false;
     SDL_AudioSpec want{};
     want.freq = static_cast<int>(output_rate_);
     want.format = AUDIO_S16SYS;
@@ -307,7 +321,6 @@ bool AudioMixer::OpenDevice(std::string* error) {
     const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (device == 0) {
         if (error != nullptr) *error = SDL_GetError();
-        SDL_AudioQuit();
         return false;
     }
     device_ = device;
@@ -319,7 +332,6 @@ void AudioMixer::CloseDevice() {
     if (device_ == 0) return;
     SDL_CloseAudioDevice(device_);  // waits for a running callback
     device_ = 0;
-    SDL_AudioQuit();
 }
 
 }  // namespace zk::platform

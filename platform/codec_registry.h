@@ -18,9 +18,9 @@
 
 namespace zk::platform {
 
-// zlib-style (DEVOD ordinals 1 and 2): zlib's uncompress and compress2 over
-// RFC 1950 streams. Lengths are 32-bit, as the codec's callers pass them;
-// the result is a zlib status (0 ok, -3 data error, -5 buffer too small, ...).
+// zlib-style (DEVOD ordinals 1 and 2): zlib's uncompress and a compress2
+// through libdeflate, over RFC 1950 streams. Lengths are 32-bit, as the
+// codec's callers pass them; the result is a zlib status (0 ok, -3 data error, -5 buffer too small, ...).
 using DevodUncompressFn = int32_t (*)(uint8_t* destination, uint32_t* destination_length, const uint8_t* source,
                                       uint32_t source_length);
 using DevodCompressFn = int32_t (*)(uint8_t* destination, uint32_t* destination_length, const uint8_t* source,

@@ -105,17 +105,28 @@ bool SnappyUncompress(std::span<const uint8_t> source, uint64_t expected, std::v
     return snp.uncompress(source.data(), source.size(), out.data(), &length) == 0 && length == expected;
 }
 
-int32_t ZlibCompress(std::span<const uint8_t> source, int level, std::vector<uint8_t>& out) {
+namespace {
+
+// Compresses `source` into `out` from byte `offset` on; on success `out`
+// ends with the stream.
+int32_t ZlibCompressAt(std::span<const uint8_t> source, int level, std::vector<uint8_t>& out, size_t offset) {
     const platform::DevodEntries& devod = platform::Codecs().devod;
     constexpr int32_t kVersionError = -6;  // what a caller without the codec sees
     if (devod.compress == nullptr) return kVersionError;
     const uint64_t bound = ZlibBound(source.size());
     if (source.size() > kMaxU32 || bound > kMaxU32) return -4;
-    out.resize(static_cast<size_t>(bound));
+    out.resize(offset + static_cast<size_t>(bound));
     uint32_t length = static_cast<uint32_t>(bound);
-    const int32_t status = devod.compress(out.data(), &length, source.data(), static_cast<uint32_t>(source.size()), level);
-    if (status == 0) out.resize(length);
+    const int32_t status =
+        devod.compress(out.data() + offset, &length, source.data(), static_cast<uint32_t>(source.size()), level);
+    if (status == 0) out.resize(offset + length);
     return status;
+}
+
+}  // namespace
+
+int32_t ZlibCompress(std::span<const uint8_t> source, int level, std::vector<uint8_t>& out) {
+    return ZlibCompressAt(source, level, out, 0);
 }
 
 bool ZlibUncompress(std::span<const uint8_t> source, uint64_t expected, std::vector<uint8_t>& out) {
@@ -285,14 +296,16 @@ std::vector<uint8_t> EncodeImagePayload(int32_t width, int32_t height, std::span
 }
 
 std::optional<std::vector<uint8_t>> MakeImageBlock(std::span<const uint8_t> payload) {
-    std::vector<uint8_t> compressed;
-    if (ZlibCompress(payload, kImageCompressionLevel, compressed) != 0 || compressed.size() > kMaxU32)
-        return std::nullopt;
+    // Compressed straight behind the header's place: a 720p picture's
+    // stream is megabytes, not worth a second buffer and a copy.
     std::vector<uint8_t> block;
-    block.reserve(kDataBlockHeaderBytes + compressed.size());
-    AppendBlockHeader(block, {kBlockImage, 1, 0, static_cast<uint32_t>(compressed.size()),
-                              static_cast<uint32_t>(payload.size())});
-    block.insert(block.end(), compressed.begin(), compressed.end());
+    if (ZlibCompressAt(payload, kImageCompressionLevel, block, kDataBlockHeaderBytes) != 0) return std::nullopt;
+    const size_t compressed = block.size() - kDataBlockHeaderBytes;
+    if (compressed > kMaxU32) return std::nullopt;
+    std::vector<uint8_t> header;
+    AppendBlockHeader(header, {kBlockImage, 1, 0, static_cast<uint32_t>(compressed),
+                               static_cast<uint32_t>(payload.size())});
+    std::copy(header.begin(), header.end(), block.begin());
     return block;
 }
 

@@ -20,6 +20,7 @@ namespace zk::text_test {
 
 struct FakeGlyphLog {
     int prepares = 0;
+    int draws = 0;
     std::string face;
     int32_t font_height = 0;
     bool bold = false;
@@ -41,6 +42,7 @@ public:
         return !log.fail;
     }
     void Draw(std::string_view character, std::span<uint8_t> bits, int32_t cell) override {
+        ++GlyphLog().draws;
         const size_t row_bytes = size_t(cell) / 8;
         const char pattern = character.size() == 1 ? character[0] : 'F';
         for (int32_t r = 0; r < cell; ++r) {

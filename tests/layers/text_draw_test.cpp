@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "core/engine_state.h"
 #include "core/error_report.h"
@@ -219,6 +220,71 @@ TEST_F(TextDrawTest, SmoothCoverageAndBlending) {
         EXPECT_EQ(Pixel(4, 4), c.want) << c.glyph << " mode " << c.mode;
         EXPECT_EQ(Pixel(5, 5), c.before) << "outside the box";
     }
+}
+
+// Blending a smoothed glyph over what is there, written out once: the
+// drawing takes shortcuts for no and full coverage, which must give these
+// bytes over every background.
+uint32_t BlendedPixel(uint32_t before, uint32_t colour, int32_t coverage) {
+    const int32_t a = coverage + 1;
+    const int32_t old_alpha = int32_t(before >> 24);
+    const int32_t alpha = (old_alpha + a - ((old_alpha * a) >> 8) - 1) & 0xFF;
+    uint32_t out = uint32_t(alpha) << 24;
+    for (int shift : {0, 8, 16}) {
+        const int32_t v = int32_t((before >> shift) & 0xFF), sv = int32_t((colour >> shift) & 0xFF);
+        out |= uint32_t(uint8_t(v + (sv - v) * a / (alpha + 1))) << shift;
+    }
+    return out;
+}
+
+TEST_F(TextDrawTest, BlendingShortcutsGiveTheFullBlendsBytes) {
+    Style s;
+    s.a = 0x336699;
+    s.smoothing = 1;
+    s.mode = 1;
+    const struct {
+        const char* glyph;
+        int32_t coverage;
+    } glyphs[] = {{"F", 255}, {"N", 0}, {"H", 144}};
+    for (const auto& g : glyphs) {
+        for (uint32_t alpha : {0u, 1u, 127u, 128u, 254u, 255u}) {
+            for (uint32_t rgb : {0x000000u, 0xFFFFFFu, 0x123456u, 0xABCDEFu, 0x336699u}) {
+                const uint32_t before = alpha << 24 | rgb;
+                SetPixel(1, 1, before);
+                Draw(g.glyph, s, 1, 1);
+                EXPECT_EQ(Pixel(1, 1), BlendedPixel(before, s.a, g.coverage))
+                    << g.glyph << " over " << std::hex << before;
+            }
+        }
+    }
+}
+
+TEST_F(TextDrawTest, ACharacterIsRasterisedOncePerPreparedStyle) {
+    Style s;
+    s.size = 10;
+    s.height = 10;
+    s.smoothing = 1;
+    s.mode = 1;
+    s.a = 0x20C040;
+    auto image_after = [&](const char* glyph) {
+        MakeImage(40, 30);
+        Draw(glyph, s, 3, 3, 1);
+        return std::vector<uint8_t>(Image().owned_block.data(), Image().owned_block.data() + 40 * 30 * 4);
+    };
+    const std::vector<uint8_t> fresh = image_after("L");
+    EXPECT_EQ(GlyphLog().draws, 1);
+    const GlyphExtent measured = RasteriseGlyph("L", 10, 10, 0, 1);
+    image_after("H");
+    EXPECT_EQ(GlyphLog().draws, 2);
+    EXPECT_EQ(image_after("L"), fresh);  // from the cache, the same bytes
+    const GlyphExtent again = RasteriseGlyph("L", 10, 10, 0, 1);
+    EXPECT_EQ(GlyphLog().draws, 2);
+    EXPECT_EQ(again.width, measured.width);
+    EXPECT_EQ(again.height, measured.height);
+    // A new style prepares the slot anew and forgets what it kept.
+    s.bold = 1;
+    image_after("L");
+    EXPECT_EQ(GlyphLog().draws, 3);
 }
 
 TEST_F(TextDrawTest, PlainBackgroundIsBlackInModeZeroAndKeptInModeOne) {

@@ -182,6 +182,48 @@ TEST_F(CodecLoadingTest, EachMissingLibraryOrEntryShowsItsMessageAndStartUpGoesO
     }
 }
 
+// The compress entry at every level a caller passes: a stream zlib reads
+// back, never larger than zlib's own at level 9 for a picture, the zlib
+// statuses for a level out of range and for a destination too small.
+TEST_F(CodecLoadingTest, CompressEntryMatchesZlibAtEveryLevel) {
+    ASSERT_TRUE(LoadCodecLibraries());
+    const platform::DevodCompressFn compress = platform::Codecs().devod.compress;
+    ASSERT_NE(compress, nullptr);
+    // A small picture: gradients, flat runs and a little noise, 32-bit pixels.
+    std::vector<uint8_t> picture;
+    uint32_t noise = 7;
+    for (int y = 0; y < 96; ++y) {
+        for (int x = 0; x < 160; ++x) {
+            noise = noise * 1664525u + 1013904223u;
+            const bool flat = (x / 40 + y / 24) % 2 == 0;
+            picture.push_back(static_cast<uint8_t>(flat ? 200 : x + (noise >> 30)));
+            picture.push_back(static_cast<uint8_t>(flat ? 90 : y * 2));
+            picture.push_back(static_cast<uint8_t>(flat ? 30 : (x ^ y)));
+            picture.push_back(255);
+        }
+    }
+    uLongf zlib9 = compressBound(picture.size());
+    std::vector<uint8_t> reference(zlib9);
+    ASSERT_EQ(compress2(reference.data(), &zlib9, picture.data(), picture.size(), 9), Z_OK);
+    for (int32_t level : {-1, 0, 1, 5, 6, 9}) {
+        SCOPED_TRACE(level);
+        std::vector<uint8_t> packed(compressBound(picture.size()));
+        uint32_t length = static_cast<uint32_t>(packed.size());
+        ASSERT_EQ(compress(packed.data(), &length, picture.data(), static_cast<uint32_t>(picture.size()), level), 0);
+        if (level >= 6 || level == -1) EXPECT_LE(length, zlib9);
+        std::vector<uint8_t> unpacked(picture.size());
+        uLongf unpacked_length = unpacked.size();
+        ASSERT_EQ(uncompress(unpacked.data(), &unpacked_length, packed.data(), length), Z_OK);
+        EXPECT_EQ(unpacked, picture);
+    }
+    std::vector<uint8_t> packed(64);
+    uint32_t length = static_cast<uint32_t>(packed.size());
+    EXPECT_EQ(compress(packed.data(), &length, picture.data(), static_cast<uint32_t>(picture.size()), 9), Z_BUF_ERROR);
+    length = static_cast<uint32_t>(packed.size());
+    EXPECT_EQ(compress(packed.data(), &length, picture.data(), 16, 10), Z_STREAM_ERROR);
+    EXPECT_EQ(compress(packed.data(), &length, picture.data(), 16, -2), Z_STREAM_ERROR);
+}
+
 TEST_F(CodecLoadingTest, AMissingLibraryOrEntryLeavesItsPointersNull) {
     platform::SetCodecAvailable(CodecLibraryId::kDevod, false);
     platform::SetCodecEntryMissing(CodecLibraryId::kZksnp, platform::kZksnpCompress, true);
