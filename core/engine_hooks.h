@@ -99,6 +99,8 @@ struct EngineHooks {
     void (*window_movie_notify)() = nullptr;
     void (*release_window_movie)() = nullptr;
     void (*release_flash)() = nullptr;  // the Flash control and its child window
+    // A tree node is about to be freed (the layer movie forgets its target).
+    void (*tree_node_freed)(NamedTreeNode* node) = nullptr;
     bool (*create_sound_channel)(NamedTreeNode* node) = nullptr;
 
     // Input.

@@ -26,6 +26,7 @@
 #include "script/system_variable_hooks.h"
 #include "script/task_runner.h"
 #include "script/variables.h"
+#include "sound/layer_movie.h"
 #include "storage/save_rows.h"
 #include "system/file_name_list.h"
 
@@ -64,6 +65,7 @@ void ResetEngine() {
     TheCgFileLoaders() = CgFileLoaders{ResolveImageName, nullptr};
     TheLayerGpuRequests() = LayerGpuRequests{};
     ResetSequenceDecoder();
+    ResetLayerMovie();
     Hooks() = {};
 }
 

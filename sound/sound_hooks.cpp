@@ -1,5 +1,6 @@
 // The sound system's part in start-up and shutdown, and its commands.
 #include "core/engine_hooks.h"
+#include "sound/layer_movie.h"
 #include "sound/sound_commands.h"
 #include "sound/sound_system.h"
 
@@ -13,6 +14,10 @@ void RegisterSoundHooks() {
     hooks.release_direct_sound = ReleaseDirectSound;
     hooks.create_sound_channel = CreateSoundChannel;
     RegisterSoundCommands();
+    hooks.advance_layer_movie = AdvanceLayerMovie;
+    hooks.tree_node_freed = ForgetLayerMovieTarget;
+    hooks.release_window_movie = [] { ResetLayerMovie(); };
+    RegisterLayerMovieCommands();
 }
 
 }  // namespace zk
