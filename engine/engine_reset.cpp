@@ -26,6 +26,7 @@
 #include "script/system_variable_hooks.h"
 #include "script/task_runner.h"
 #include "script/variables.h"
+#include "sound/flash_movie.h"
 #include "sound/layer_movie.h"
 #include "storage/save_rows.h"
 #include "system/file_name_list.h"
@@ -66,6 +67,7 @@ void ResetEngine() {
     TheLayerGpuRequests() = LayerGpuRequests{};
     ResetSequenceDecoder();
     ResetLayerMovie();
+    ResetFlashMovie();
     Hooks() = {};
 }
 

@@ -1,5 +1,6 @@
 // The sound system's part in start-up and shutdown, and its commands.
 #include "core/engine_hooks.h"
+#include "sound/flash_movie.h"
 #include "sound/layer_movie.h"
 #include "sound/sound_commands.h"
 #include "sound/sound_system.h"
@@ -18,6 +19,8 @@ void RegisterSoundHooks() {
     hooks.tree_node_freed = ForgetLayerMovieTarget;
     hooks.release_window_movie = [] { ResetLayerMovie(); };
     RegisterLayerMovieCommands();
+    hooks.release_flash = ReleaseFlashControl;
+    RegisterFlashCommands();
 }
 
 }  // namespace zk
