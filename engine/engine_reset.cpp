@@ -28,6 +28,7 @@
 #include "script/variables.h"
 #include "sound/flash_movie.h"
 #include "sound/layer_movie.h"
+#include "sound/window_movie.h"
 #include "storage/save_rows.h"
 #include "system/file_name_list.h"
 
@@ -67,6 +68,8 @@ void ResetEngine() {
     TheLayerGpuRequests() = LayerGpuRequests{};
     ResetSequenceDecoder();
     ResetLayerMovie();
+    ResetWindowMovie();
+    SetMovieScreenGeometrySource(nullptr);
     ResetFlashMovie();
     Hooks() = {};
 }
