@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -72,8 +73,9 @@ bool MakeFrameBuffer(LayerMovie& movie, int32_t width, int32_t height) {
     movie.width = width;
     movie.height = height;
     // A leftover of the library's development that no player should see:
-    // a trace line, not a box.
-    std::fprintf(stderr, "movie: frame buffer %d x %d\n", width, height);
+    // a trace line for developers (ZORVEK_TRACE set), not a box.
+    if (const char* trace = std::getenv("ZORVEK_TRACE"); trace != nullptr && trace[0] != '\0')
+        std::fprintf(stderr, "movie: frame buffer %d x %d\n", width, height);
     try {
         movie.frame.assign(size_t(width) * 4 * size_t(height), 0);
         movie.rows.resize(size_t(height));
