@@ -99,9 +99,9 @@ void ReleaseLocked(WindowMovieGraph& graph) {
     graph.shown = platform::MovieFrame{};
     graph.stopped = false;
     // The video went away from over the window: its area shows the game
-    // again at the next paint.
+    // again at the next paint (posted: this may be the game-loop thread).
     if (had && platform::HasWindowSystem() && MainWindow() != platform::kNoWindow)
-        platform::GetWindowSystem().InvalidateWindow(MainWindow());
+        platform::GetWindowSystem().PostMessage(MainWindow(), platform::WM_PAINT, 0, 0);
 }
 
 }  // namespace

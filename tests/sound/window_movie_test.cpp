@@ -231,6 +231,19 @@ TEST_F(WindowMovieTest, PlaysThatFail) {
     EXPECT_EQ(ui_.boxes[0].text, Sjis("ムービー再生エラー (Error No.-100)"));
     EXPECT_EQ(Query("playing"), 0);
     EXPECT_FALSE(WindowMovieGraphExists());
+    // A real movie under a path of more than 520 UTF-16 units: refused
+    // whole (-100), not cut to another name.
+    tools::MpegSpec spec;
+    spec.frames = 3;
+    const std::string folder(180, 'd');
+    const std::string path = folder + "/" + folder + "/" + folder + "/m.mpg";
+    std::filesystem::create_directories(game_ / folder / folder / folder);
+    WriteMovie(path, spec);
+    ui_.boxes.clear();
+    EXPECT_EQ(Run("movie", {{"file", "\"" + path + "\""}, {"play", "1"}}), -1);
+    ASSERT_EQ(ui_.boxes.size(), 1u);
+    EXPECT_EQ(ui_.boxes[0].text, Sjis("ムービー再生エラー (Error No.-100)"));
+    EXPECT_FALSE(WindowMovieGraphExists());
 }
 
 }  // namespace
