@@ -7,6 +7,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 }
 
@@ -190,6 +191,7 @@ bool Encode(AVFormatContext* format, AVCodecContext* codec, AVStream* stream, AV
 
 std::vector<uint8_t> MpegMovieFile(const MpegSpec& spec) {
     if (spec.width == 0 || spec.height == 0 || spec.width % 2 != 0 || spec.height % 2 != 0 || spec.fps == 0) return {};
+    av_log_set_level(AV_LOG_ERROR);  // the muxer's notes on buffer sizes are no failure
     AVFormatContext* format = nullptr;
     if (avformat_alloc_output_context2(&format, nullptr, "mpeg", nullptr) < 0 || format == nullptr) return {};
     std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format_owner(format, [](AVFormatContext* f) {
