@@ -134,11 +134,11 @@ struct MoviePlayer::State {
         if (locked.size() == bytes) {
             const auto* source = reinterpret_cast<const uint8_t*>(samples);
             if (samples != nullptr) {
-                std::memcpy(locked.part1.data(), source, locked.part1.size());
-                std::memcpy(locked.part2.data(), source + locked.part1.size(), locked.part2.size());
+                std::copy_n(source, locked.part1.size(), locked.part1.begin());
+                std::copy_n(source + locked.part1.size(), locked.part2.size(), locked.part2.begin());
             } else {
-                std::memset(locked.part1.data(), 0, locked.part1.size());
-                std::memset(locked.part2.data(), 0, locked.part2.size());
+                std::fill(locked.part1.begin(), locked.part1.end(), uint8_t{0});
+                std::fill(locked.part2.begin(), locked.part2.end(), uint8_t{0});
             }
         }
         written += frames;
