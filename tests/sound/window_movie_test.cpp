@@ -184,6 +184,21 @@ TEST_F(WindowMovieTest, PlaysToTheEndNotification) {
     EXPECT_EQ(At(client, 101, 71), 0u);
 }
 
+// A file cut off part-way: the movie ends where its data ends, as at its
+// end, instead of staying "playing" for ever.
+TEST_F(WindowMovieTest, MovieCutOffPartWayEndsAsAtItsEnd) {
+    tools::MpegSpec spec;
+    spec.frames = 60;
+    std::vector<uint8_t> file = tools::MpegMovieFile(spec);
+    file.resize(file.size() / 3);
+    ASSERT_TRUE(tools::WriteFile((game_ / "cut.mpg").string(), file));
+    platform::ClearPathCache();
+    ASSERT_EQ(Run("movie", {{"file", R"("cut.mpg")"}, {"play", "1"}}), 0);
+    ASSERT_TRUE(PlayUntil([] { return TheWindowMovieState().playing.load() == 0; }));
+    EXPECT_FALSE(WindowMovieGraphExists());
+    EXPECT_LT(heard_.size(), size_t(44100) * 2 * 2) << "ended near where the data ends, not at 2 s";
+}
+
 // Stop (play = 0) keeps the last frame over the window; 71 releases it.
 TEST_F(WindowMovieTest, StopKeepsTheLastFrameAndStopReleases) {
     tools::MpegSpec spec;
