@@ -33,7 +33,6 @@ namespace {
 using platform::CodecLibraryId;
 
 // Keyword numbers.
-constexpr uint8_t kPlayLayerName = 0;
 constexpr uint8_t kPlayFile = 2;
 constexpr uint8_t kPlayWidth = 4;
 constexpr uint8_t kPlayHeight = 5;
