@@ -98,7 +98,11 @@ struct EngineHooks {
     // events and, once it has ended, clears its playing byte.
     void (*window_movie_notify)() = nullptr;
     void (*release_window_movie)() = nullptr;
+    // After a window's paint: a movie over the window draws its frame again.
+    void (*window_painted)(WindowRecord& record) = nullptr;
     void (*release_flash)() = nullptr;  // the Flash control and its child window
+    // A tree node is about to be freed (the layer movie forgets its target).
+    void (*tree_node_freed)(NamedTreeNode* node) = nullptr;
     bool (*create_sound_channel)(NamedTreeNode* node) = nullptr;
 
     // Input.

@@ -56,6 +56,7 @@ inline constexpr uint32_t kErrNoOpenConstruct = 101300;     // command, command,
 inline constexpr uint32_t kErrTaskMissing = 101400;         // command name, path
 inline constexpr uint32_t kErrSystemTaskEnd = 101420;       // command name
 inline constexpr uint32_t kErrEmptyText = 101450;          // command, keyword
+inline constexpr uint32_t kErrMoviePathEmpty = 101510;      // command: a window movie with no file
 inline constexpr uint32_t kErrDepthLimit = 101600;          // opening command twice, limit
 inline constexpr uint32_t kErrTextBufferFull = 102000;     // (no arguments)
 inline constexpr uint32_t kErrTextValueTooLong = 102030;   // (no arguments)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/engine_hooks.h"
 #include "core/error_report.h"
 #include "base/hashes.h"
 #include "base/sjis.h"
@@ -87,6 +88,7 @@ void DeleteDetached(NamedTreeNode* top) {
             continue;
         }
         NamedTreeNode* up = node == top ? nullptr : node->parent;
+        if (Hooks().tree_node_freed != nullptr) Hooks().tree_node_freed(node);
         if (node->payload != nullptr && node->payload_free != nullptr) node->payload_free(node->payload);
         delete node;
         node = up;

@@ -20,6 +20,9 @@
 #   photosrc    the photo as drawn, never shown: the photo of the second
 #               scene is its sepia copy (a flashback), the first its plain copy
 #   msgblur     the panel group blurred (a box blur), behind the message window
+#   opening     a small screen at the top left where the opening movie
+#               (movie/opening.ogv, Theora, two seconds) plays as the demo
+#               starts; a click skips it, and the screen goes with it
 #   msgwin      the message window: a panel at opacity 200 with a name, and
 #     msgline1/ .. msgline3/   three lines of text, each typed out by a
 #               group that widens by a character a frame over its text
@@ -73,6 +76,8 @@ int token_count
 int ref_tokens
 int ref_kinds
 int ref_state
+# opening counts the frames of the opening movie; -1 once it has gone.
+int opening
 
 # Read-only system variables, declared by number: the held/released counter
 # of each input (1 on the frame a key or button went down), the joystick
@@ -129,12 +134,27 @@ textstyle size=14, height=16, smooth=1, mode=1, colour=0xFFE070
 editcg name="msgwin", drawtext=1, text="ミナ", x1=8, y1=6
 call MESSAGE_PAGE
 
+# The opening movie: 30 frames a second into the screen layer, whatever
+# the frame rate.
+layer name="opening", priority=95, x=8, y=164, file="image/screen.bmp"
+layermovie name="opening", file="movie/opening.ogv"
+
 # Gamepads are read only when a script asks for them.
 input gamepad=1
 
 # One pass a frame: a wipe or a fade takes 32 frames, the ball never stops.
 loop
   frame += 1
+  # Two seconds of movie at 60 frames a second, or a click: the movie and
+  # its screen go.
+  if opening >= 0
+    opening += 1
+    if opening >= 120 || held[1] == 1
+      stoplayermovie
+      dellayer name="opening"
+      opening = -1
+    end
+  end
   # Half a second in, the music starts: it fades in over two seconds to
   # volume 160 and loops. The click is loaded then too, and played on each
   # advance (loop=1: one pass, then it stops and the next play loads it

@@ -5,8 +5,11 @@
 #include "engine/main_loop.h"
 #include "engine/system_variables.h"
 #include "images/frame_sequence.h"
+#include "renderer/cpu_back_buffer.h"
+#include "renderer/cpu_presentation.h"
 #include "script/data_commands.h"
 #include "system/system_command.h"
+#include "sound/window_movie.h"
 #include "system/text_file_commands.h"
 
 namespace zk {
@@ -25,6 +28,10 @@ void RegisterSubsystemHooks() {
     RegisterInputHooks();
     RegisterSaveCommands();
     RegisterSoundHooks();
+    SetMovieScreenGeometrySource([] {
+        return MovieScreenGeometry{TheLetterboxOffset().x, TheLetterboxOffset().y, TheCpuBackBuffer().width,
+                                   TheCpuBackBuffer().height};
+    });
     RegisterEngineCommands();
     RegisterEffectsHooks();
     RegisterScriptDataCommands();

@@ -29,6 +29,9 @@
 #include "script/system_variable_hooks.h"
 #include "script/task_runner.h"
 #include "script/variables.h"
+#include "sound/flash_movie.h"
+#include "sound/layer_movie.h"
+#include "sound/window_movie.h"
 #include "storage/save_rows.h"
 #include "system/file_name_list.h"
 #include "system/system_reset.h"
@@ -72,6 +75,10 @@ void ResetEngine() {
     ResetSequenceDecoder();
     ResetBlendPostAdvisor();
     ResetStartupPhases();
+    ResetLayerMovie();
+    ResetWindowMovie();
+    SetMovieScreenGeometrySource(nullptr);
+    ResetFlashMovie();
     Hooks() = {};
 }
 

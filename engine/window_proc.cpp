@@ -37,6 +37,7 @@ int64_t Default(platform::WindowHandle window, uint32_t message, uint64_t wparam
 // The presentation answers through its hook (none in builds without it).
 void Repaint(WindowRecord& record) {
     if (Hooks().present_whole_window != nullptr) Hooks().present_whole_window(record);
+    if (Hooks().window_painted != nullptr) Hooks().window_painted(record);
 }
 
 uint8_t WindowNumberPlusOne(const WindowRecord& record) { return static_cast<uint8_t>(record.number + 1); }

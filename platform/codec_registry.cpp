@@ -78,10 +78,11 @@ int32_t ZksnpUncompress(const uint8_t* source, size_t source_length, uint8_t* de
                                                     reinterpret_cast<char*>(destination), destination_length));
 }
 
-constexpr const char* kFileNames[kCodecLibraryCount] = {"DEVOD.DLL", "ZKPNG.DLL", "ZKSNP.DLL", "ZKWBP.DLL"};
+constexpr const char* kFileNames[kCodecLibraryCount] = {"DEVOD.DLL", "ZKPNG.DLL", "ZKSNP.DLL", "ZKWBP.DLL",
+                                                        "TheoraLib.dll"};
 // ZKWBP's entries belong to the WebP loader, which binds them itself; the
 // PNG entries are counted so that tests can mark one missing.
-constexpr size_t kEntryCounts[kCodecLibraryCount] = {2, 3, 4, 0};
+constexpr size_t kEntryCounts[kCodecLibraryCount] = {2, 3, 4, 0, 0};
 
 size_t Index(CodecLibraryId id) { return static_cast<size_t>(id); }
 
@@ -153,6 +154,7 @@ bool BindCodecEntry(CodecLibraryId id, uint8_t entry) {
             if (entry == kZksnpUncompress) codecs.zksnp.uncompress = present ? &ZksnpUncompress : nullptr;
             break;
         case CodecLibraryId::kZkwbp: break;
+        case CodecLibraryId::kTheoraLib: break;
     }
     return present;
 }
@@ -164,6 +166,7 @@ void UnloadCodecLibrary(CodecLibraryId id) {
         case CodecLibraryId::kZkpng: break;
         case CodecLibraryId::kZksnp: codecs.zksnp = ZksnpEntries{}; break;
         case CodecLibraryId::kZkwbp: break;
+        case CodecLibraryId::kTheoraLib: break;
     }
     CodecLibrary(id).loaded = false;
 }

@@ -1,7 +1,7 @@
-// The codec libraries the engine loads at start-up (DEVOD, ZKPNG, ZKSNP,
-// ZKWBP) stand here for the DLLs of the game folder. Each library has an
-// "available" flag, as if its file were present, and a list of entries that
-// can be bound; tests mark a library or an entry missing to drive the
+// The codec libraries the engine loads (DEVOD, ZKPNG, ZKSNP, ZKWBP at
+// start-up, TheoraLib for a movie) stand here for the DLLs of the game
+// folder. Each library has an "available" flag, as if its file were
+// present, and a list of entries that can be bound; tests mark a library or an entry missing to drive the
 // engine's missing-library paths. A bound entry is a plain function pointer
 // that stays null while its library is not loaded or the entry is missing:
 // every caller tests it before calling. The PNG and WebP entries are kept by
@@ -35,8 +35,10 @@ using ZksnpUncompressedLengthFn = int32_t (*)(const uint8_t* source, size_t sour
 using ZksnpUncompressFn = int32_t (*)(const uint8_t* source, size_t source_length, uint8_t* destination,
                                       size_t* destination_length);
 
-enum class CodecLibraryId : uint8_t { kDevod, kZkpng, kZksnp, kZkwbp };
-inline constexpr size_t kCodecLibraryCount = 4;
+// kTheoraLib: the movie library (platform/theora_movie.h), loaded while a
+// movie plays into a layer; its decoders are objects, not bound entries.
+enum class CodecLibraryId : uint8_t { kDevod, kZkpng, kZksnp, kZkwbp, kTheoraLib };
+inline constexpr size_t kCodecLibraryCount = 5;
 
 // Entry numbers within each library, in the order of its bindable entries.
 enum DevodEntry : uint8_t { kDevodUncompress = 0, kDevodCompress = 1 };

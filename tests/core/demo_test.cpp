@@ -323,6 +323,23 @@ TEST_P(DemoTest, AClickAKeyOrAGamepadButtonAdvancesTheScene) {
     }
 }
 
+// The opening movie plays in its screen at the top left (dark and light
+// stripes, never the background) and a click takes it away: the background
+// shows there again. The movie stays a loose file beside the pack.
+TEST_P(DemoTest, TheOpeningMoviePlaysUntilAClick) {
+    ASSERT_TRUE(fs::is_regular_file(game / "movie" / "opening.ogv"));
+    constexpr int kScreenX = 8, kScreenY = 164;
+    const Frame playing = RunFrames(20);
+    int stripes = 0;
+    for (int x = kScreenX; x < kScreenX + 96; x += 4) stripes += playing.At(x, kScreenY + 16) != Background(x, kScreenY + 16);
+    EXPECT_EQ(stripes, 24) << "the movie covers its screen";
+    EXPECT_NE(playing.At(kScreenX + 2, kScreenY + 16), playing.At(kScreenX + 10, kScreenY + 16)) << "stripes";
+    // The click also drops the panel across the screen's right part.
+    const Frame skipped = RunFrames(20, "3 click 5 5\n");
+    for (int x = kScreenX; x < kPanelX; x += 8)
+        EXPECT_EQ(skipped.At(x, kScreenY + 16), Background(x, kScreenY + 16)) << x;
+}
+
 // A mouse move shows the pointer ball centred on the pointer; Escape ends
 // the demo at once.
 TEST_P(DemoTest, ThePointerFollowsTheMouseAndEscapeEndsTheDemo) {

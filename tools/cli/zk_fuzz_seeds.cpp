@@ -1,6 +1,6 @@
 // zk_fuzz_seeds: writes small valid inputs for the fuzz targets of the pack
-// entries, the settings files, the error texts and the appended data, so a
-// short fuzzing run starts from real structure.
+// entries, the settings files, the error texts, the appended data, sounds
+// and movies, so a short fuzzing run starts from real structure.
 //
 //   zk_fuzz_seeds CORPUS_FOLDER     (the repository's is tests/fuzz/corpus)
 //
@@ -17,6 +17,7 @@
 #include "storage/save_rows.h"
 #include "tests/codec_libraries.h"
 #include "tools/lib/byte_writer.h"
+#include "tools/lib/movie_writer.h"
 #include "tools/lib/pack_writer.h"
 #include "tools/lib/sound_writer.h"
 #include "tools/lib/zkcfg_writer.h"
@@ -221,6 +222,25 @@ void SoundSeeds(Seeds& seeds) {
     seeds.Write(target, "ogg_mono", with_kind(0, OggVorbisFile(1, 8000, 4000, SineTone(300, 8000, 6000))));
 }
 
+// theora_movie: an Ogg Theora file, small pictures of each chroma layout.
+void MovieSeeds(Seeds& seeds) {
+    const std::string target = "theora_movie";
+    TheoraSpec spec;
+    spec.pic_width = 20;
+    spec.pic_height = 14;
+    spec.pic_x = 3;
+    spec.pic_y = 1;
+    spec.frames = 6;
+    spec.keyframe_every = 3;
+    seeds.Write(target, "yuv420", TheoraMovieFile(spec));
+    spec.layout = ChromaLayout::k444;
+    spec.with_sound = true;
+    spec.sound_channels = 1;
+    spec.sound_rate = 8000;
+    spec.sound = SineTone(300, 8000, 4000);
+    seeds.Write(target, "yuv444_sound", TheoraMovieFile(spec));
+}
+
 }  // namespace
 }  // namespace zk::tools
 
@@ -236,5 +256,6 @@ int main(int argc, char** argv) {
     zk::tools::AppendedSeeds(seeds);
     zk::tools::SaveDataSeeds(seeds);
     zk::tools::SoundSeeds(seeds);
+    zk::tools::MovieSeeds(seeds);
     return seeds.Failed() ? 1 : 0;
 }

@@ -4,7 +4,8 @@
 // <text>" lines, UTF-8); the game folder receives zkbin\zkcfg.zbn and
 // zkbin\zke.zbn. When the source folder also holds main.zs, that script
 // (tools/lib/script_text.h) becomes script file 0, the demo's pictures
-// are drawn under image\ and its sounds made under sound\; without it
+// are drawn under image\, its sounds made under sound\ and its movie
+// under movie\ (never packed); without it
 // file 0 is the smallest game that boots. With --pack the tables, pictures
 // and sounds go into that pack in the game
 // folder instead, and the loose folders are removed: the engine then
@@ -24,6 +25,7 @@
 #include "storage/asset_name.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/demo_images.h"
+#include "tools/lib/demo_movies.h"
 #include "tools/lib/demo_sounds.h"
 #include "tools/lib/pack_writer.h"
 #include "tools/lib/script_text.h"
@@ -160,6 +162,9 @@ bool WriteDemoImages(const std::filesystem::path& game) {
     }
     for (const zk::tools::DemoSound& sound : zk::tools::DemoSounds()) {
         if (!WriteDemoFile(game, sound.name, sound.bytes)) return false;
+    }
+    for (const zk::tools::DemoMovie& movie : zk::tools::DemoMovies()) {
+        if (!WriteDemoFile(game, movie.name, movie.bytes)) return false;
     }
     return true;
 }

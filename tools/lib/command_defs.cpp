@@ -206,6 +206,24 @@ std::vector<CommandEntry> BuildEntries() {
                           Num("position"),  Num("length"),   Num("channels"),  Num("bits"),     Num("rate"),
                           Num("peakleft"),  Num("peakright"), Num("datakind"), Num("result")});
 
+    // Movies. 70 plays a movie in the window, 71 stops it, 72 answers one
+    // question into keyword 7; 73 plays a Theora movie into a layer, 74 stops
+    // it, 75 answers one question into keyword 6, 76 only decodes; 22..24
+    // open, close and query a Flash movie.
+    add(70, "movie", {Txt("file"), Num("play"), Num("x"), Num("y"), Num("w"), Num("h"), Num("volume")});
+    add(71, "stopmovie", {});
+    add(72, "movieinfo", {Num("playing"), Num("x"), Num("y"), Num("w"), Num("h"), Num("volume"), Txt("probe"),
+                          Num("result")});
+    add(73, "layermovie", {Txt("name"), Num("no"), Txt("file"), Num("unused3"), Num("w"), Num("h")});
+    add(74, "stoplayermovie", {});
+    add(75, "layermovieinfo", {Num("playing"), Num("sample"), Num("height"), Num("volume"), Txt("probe"),
+                               Num("unused5"), Num("result")});
+    add(76, "layermovie76", {Num("value")});
+    add(22, "flash", {Txt("file"), Num("open"), Num("x"), Num("y"), Num("w"), Num("h"), Num("value")});
+    add(23, "closeflash", {});
+    add(24, "flashinfo", {Num("playing"), Num("variable"), Num("x"), Num("y"), Num("w"), Num("h"), Num("frame"),
+                          Num("value"), Num("frames"), Num("result")});
+
     // Tasks.
     {
         std::vector<KeywordDef> keywords = {Txt("name"), Num("enable_a"), Num("enable_b"), Num("order")};

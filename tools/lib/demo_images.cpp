@@ -93,6 +93,8 @@ std::vector<DemoImage> DemoImages() {
                                         [frame](int x, int y, int) { return DemoSparkAlpha(frame, x, y); }))});
     }
     images.push_back({"image/spark.seq", BuildFrameSequence(spark)});
+    // The small screen the opening movie plays into.
+    images.push_back(Draw("image/screen.bmp", kDemoMovieWidth, kDemoMovieHeight, 24, [](int, int) { return Rgb(0, 0, 0); }));
     return images;
 }
 

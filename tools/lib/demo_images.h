@@ -20,6 +20,8 @@
 //                    B = 40 + 20f (JPEG) with the alpha of a disc of radius
 //                    r = 14 + 3 min(f, 8 - f) around (23.5, 23.5): 255 within
 //                    r - 4, 0 from r on, linear in between (JPEG, grey)
+//   image/screen.bmp 96 x 32, 24 bits, black: the layer the opening movie
+//                    (tools/lib/demo_movies.h) plays into
 //
 // All divisions are integer divisions; x and y count from the top-left.
 #pragma once
@@ -38,6 +40,8 @@ struct DemoImage {
 // Every picture of the demo as a BMP file, and the spark sequence.
 std::vector<DemoImage> DemoImages();
 
+inline constexpr int kDemoMovieWidth = 96;
+inline constexpr int kDemoMovieHeight = 32;
 inline constexpr int kDemoSparkFrames = 8;
 inline constexpr int kDemoSparkSide = 48;
 // The spark's colour (0xRRGGBB) and alpha of a frame.
