@@ -251,5 +251,24 @@ TEST_F(GameCompilerTest, RunningPastTheEndNamesTheAuthorsFileAndLine) {
     EXPECT_NE(run.output.find("スクリプトの最後の命令の後へ進みました。"), std::string::npos) << run.output;
 }
 
+TEST_F(GameCompilerTest, TheGuidesExampleGamePlays) {
+    // The example of docs/making-a-game.md, compiled and played: through the
+    // first page, the choice (key 2) and a save (F5).
+    const fs::path game = root / "game";
+    const storage_test::RunResult build = storage_test::RunProgram(
+        {(fs::path(ZORVEK_BINARY_DIR) / "zk_mkgame").string(),
+         (fs::path(ZORVEK_SOURCE_DIR) / "docs" / "examples" / "first-game").string(), game.string()},
+        root / "mkgame.txt");
+    ASSERT_EQ(build.exit_code, 0) << build.output;
+    std::ofstream(root / "input.txt") << "40 click 50 350\n60 key 2\n100 key F5\n";
+    const storage_test::RunResult run = storage_test::RunProgram(
+        {(fs::path(ZORVEK_BINARY_DIR) / "zorvek").string(), "--game", game.string(), "--input",
+         (root / "input.txt").string(), "--frames", "130"},
+        root / "run.txt");
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(run.output.find("error"), std::string::npos) << run.output;
+    EXPECT_TRUE(fs::is_regular_file(game / "save" / "slot1.sd"));
+}
+
 }  // namespace
 }  // namespace zk

@@ -5,13 +5,41 @@
 // next to the sources and assets, and the engine runs the folder as it
 // stands. Without a folder, the current folder. Errors are printed as
 // "file:line: message" and the exit code is 1; nothing is written then.
+//   zk_compile --commands
+// lists every command the scripts may name, with its code and keywords
+// (the reference of the author's guide).
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "tools/lib/command_defs.h"
 #include "tools/lib/game_compiler.h"
 
+namespace {
+
+// One line a command: "name (code): keyword kind, ..." with the keywords
+// nothing reads left out.
+void ListCommands() {
+    for (const zk::tools::CommandEntry& entry : zk::tools::CommandEntries()) {
+        std::string line = entry.name + " (" + std::to_string(entry.code) + "):";
+        bool first = true;
+        for (const zk::tools::KeywordDef& keyword : entry.keywords) {
+            if (keyword.name.rfind("unused", 0) == 0) continue;
+            line += first ? " " : ", ";
+            line += keyword.name + (keyword.value_kind == 1 ? "=\"text\"" : "");
+            first = false;
+        }
+        std::printf("%s\n", line.c_str());
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--commands") {
+        ListCommands();
+        return 0;
+    }
     if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
         std::fprintf(stderr, "usage: zk_compile [<game folder>]\n");
         return 2;
