@@ -3,6 +3,7 @@
 #include "core/engine_hooks.h"
 #include "engine/engine_commands.h"
 #include "engine/main_loop.h"
+#include "engine/screen_saver.h"
 #include "engine/system_variables.h"
 #include "images/frame_sequence.h"
 #include "script/data_commands.h"
@@ -28,6 +29,7 @@ void RegisterSubsystemHooks() {
     RegisterEffectsHooks();
     RegisterScriptDataCommands();
     RegisterTextFileCommands();
+    RegisterScreenSaver();
 }
 
 }  // namespace zk

@@ -11,6 +11,7 @@
 #include "engine/engine_commands.h"
 #include "engine/input.h"
 #include "engine/main_loop.h"
+#include "engine/screen_saver.h"
 #include "engine/startup.h"
 #include "engine/window_proc.h"
 #include "images/frame_sequence.h"
@@ -64,6 +65,7 @@ void ResetEngine() {
     TheCgFileLoaders() = CgFileLoaders{ResolveImageName, nullptr};
     TheLayerGpuRequests() = LayerGpuRequests{};
     ResetSequenceDecoder();
+    ResetScreenSaver();
     Hooks() = {};
 }
 

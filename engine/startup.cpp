@@ -414,6 +414,9 @@ int WinMain(const ProgramEntry& entry) {
         ReleaseInstanceMutexes();
         return 0;
     }
+    // The switches read the game's arguments, copied here already (the
+    // main initialisation copies them again).
+    CopyCommandLine(entry.argv);
     if (Hooks().screen_saver_build != nullptr && Hooks().screen_saver_build() &&
         Hooks().handle_screen_saver_switches != nullptr && Hooks().handle_screen_saver_switches() < 0) {
         end_note = "the screen-saver switch was handled";
