@@ -27,6 +27,7 @@
 #include "script/system_variable_hooks.h"
 #include "script/task_runner.h"
 #include "script/variables.h"
+#include "storage/compiler_link.h"
 #include "storage/save_rows.h"
 #include "system/file_name_list.h"
 
@@ -66,6 +67,7 @@ void ResetEngine() {
     TheLayerGpuRequests() = LayerGpuRequests{};
     ResetSequenceDecoder();
     ResetScreenSaver();
+    ResetCompilerFileList();
     Hooks() = {};
 }
 
