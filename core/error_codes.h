@@ -98,6 +98,9 @@ inline constexpr uint32_t kErrSaveVariableIntoLayer = 108100;
 inline constexpr uint32_t kErrSaveBadImageHeader = 108110;
 inline constexpr uint32_t kErrLoopEndWithoutLoop = 108120;
 inline constexpr uint32_t kErrLabelMissing = 108180;        // the name
+// A task ran on past its file's last command (no jump, return or task end
+// there); reported at that last command's line.
+inline constexpr uint32_t kErrRanPastEnd = 108190;
 inline constexpr uint32_t kErrConversionTypes = 108200;    // command 102: no number and text pair
 inline constexpr uint32_t kErrNotANumber = 108210;
 inline constexpr uint32_t kErrNotText = 108220;            // a text option on a variable that is no text

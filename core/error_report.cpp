@@ -229,12 +229,60 @@ constexpr EditorCommand kEditorCommandTable[] = {
 static_assert(std::size(kEditorCommandTable) == 17, "seventeen known editors");
 constexpr std::string_view kOtherEditorFormat = " %s";
 
+// Editors common on Linux, in the role of the table above: the arguments
+// that open P at line L, each a template where %s is P and %d is L.
+struct LinuxEditor {
+    std::string_view program;
+    std::array<std::string_view, 2> args;
+    uint8_t arg_count;
+};
+constexpr LinuxEditor kLinuxEditorTable[] = {
+    // vi-like and nano-like: +L P
+    {"vi", {"+%d", "%s"}, 2},       {"vim", {"+%d", "%s"}, 2},    {"nvim", {"+%d", "%s"}, 2},
+    {"gvim", {"+%d", "%s"}, 2},     {"nano", {"+%d", "%s"}, 2},   {"pico", {"+%d", "%s"}, 2},
+    {"emacs", {"+%d", "%s"}, 2},    {"emacsclient", {"+%d", "%s"}, 2}, {"micro", {"+%d", "%s"}, 2},
+    {"gedit", {"+%d", "%s"}, 2},    {"xed", {"+%d", "%s"}, 2},    {"pluma", {"+%d", "%s"}, 2},
+    {"joe", {"+%d", "%s"}, 2},      {"mcedit", {"+%d", "%s"}, 2}, {"kak", {"+%d", "%s"}, 2},
+    // VS Code and its builds: --goto P:L
+    {"code", {"--goto", "%s:%d"}, 2}, {"codium", {"--goto", "%s:%d"}, 2}, {"code-oss", {"--goto", "%s:%d"}, 2},
+    // P:L
+    {"kate", {"%s:%d"}, 1},         {"subl", {"%s:%d"}, 1},       {"sublime_text", {"%s:%d"}, 1},
+    {"geany", {"%s:%d"}, 1},
+};
+
+const LinuxEditor* FindLinuxEditor(std::string_view program) {
+    std::string_view name = FileNamePartOf(program);
+    for (const LinuxEditor& editor : kLinuxEditorTable)
+        if (name == editor.program) return &editor;
+    return nullptr;
+}
+
+// One argument of a Linux editor row: %s and %d filled, in one pass (the
+// path may itself hold '%').
+std::string FillEditorArgument(std::string_view format, std::string_view path, int32_t line) {
+    std::string out;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size() && (format[i + 1] == 's' || format[i + 1] == 'd')) {
+            out += format[i + 1] == 's' ? std::string(path) : std::to_string(line);
+            ++i;
+        } else {
+            out += format[i];
+        }
+    }
+    return out;
+}
+
 const EditorCommand* FindEditor(std::string_view program) {
     std::string_view name = FileNamePartOf(program);
     for (const EditorCommand& editor : kEditorCommandTable)
         if (AsciiEqualsIgnoreCase(name, editor.program)) return &editor;
     return nullptr;
 }
+
+constexpr std::string_view kNoEditorText =
+    "スクリプトを開くエディタが見つかりません。\n\n"
+    "環境変数 VISUAL か EDITOR にエディタを設定するか、\nテキストファイルを開くアプリケーションを設定してください。";
+constexpr std::string_view kEditorNotStartedText = "エディタ[%s]を起動できませんでした。";
 
 // The edit button: open the failing script line in the user's editor. The
 // dialog stays open. The script's file name comes from the game data, so it
@@ -243,8 +291,18 @@ void OpenInEditor(const std::string& game_folder, const std::string& file, int32
     std::optional<std::string> host_path = platform::ToHostPathUnder(game_folder, file);
     if (!host_path) return;  // names nothing inside the game folder
     std::string program = platform::FindTextEditor();
-    if (program.empty()) return;  // no associated program: nothing happens
-    platform::LaunchProgram(program, EditorArguments(program, *host_path, line));
+    // The button always answers: without an editor, or when it cannot be
+    // started, a box says so (the error dialog stays open).
+    if (program.empty()) {
+        platform::GetUi().MessageBox(platform::kNoWindow, Utf8ToCp932(kNoEditorText), nullptr,
+                                     platform::MB_SYSTEMMODAL);
+        return;
+    }
+    if (!platform::LaunchProgram(program, EditorArguments(program, *host_path, line))) {
+        std::string text = FormatBounded(Utf8ToCp932(kEditorNotStartedText),
+                                         {std::string_view(Utf8ToCp932(program))}, kErrorTextLimit);
+        platform::GetUi().MessageBox(platform::kNoWindow, text, nullptr, platform::MB_SYSTEMMODAL);
+    }
 }
 
 }  // namespace
@@ -508,6 +566,11 @@ std::string EditorParameters(std::string_view program, std::string_view path, in
 }
 
 std::vector<std::string> EditorArguments(std::string_view program, std::string_view host_path, int32_t line) {
+    if (const LinuxEditor* editor = FindLinuxEditor(program)) {
+        std::vector<std::string> args;
+        for (uint8_t i = 0; i < editor->arg_count; ++i) args.push_back(FillEditorArgument(editor->args[i], host_path, line));
+        return args;
+    }
     if (FindEditor(program) == nullptr) return {std::string(host_path)};
     return platform::SplitCommandLine(EditorParameters(program, host_path, line));
 }

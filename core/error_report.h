@@ -131,10 +131,12 @@ void NoteFatalFailure(uint32_t number);
 // `program` may be a whole path; its file-name part (after the last '/' or
 // '\') is what is compared.
 std::string EditorParameters(std::string_view program, std::string_view path, int32_t line);
-// The arguments the edit button starts `program` with, for a host path: a
-// known editor's parameter text split as its start-up code would split it;
-// any other program gets the path as its one argument (a path with spaces
-// stays whole).
+// The arguments the edit button starts `program` with, for a host path: an
+// editor common on Linux (vi, nano, emacs, gedit, ...: +L P; VS Code:
+// --goto P:L; Kate, Sublime Text, Geany: P:L) gets its row's arguments; a
+// known editor of the table above its parameter text split as its start-up
+// code would split it; any other program gets the path as its one argument
+// (a path with spaces stays whole).
 std::vector<std::string> EditorArguments(std::string_view program, std::string_view host_path, int32_t line);
 
 }  // namespace zk

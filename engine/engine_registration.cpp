@@ -3,13 +3,14 @@
 #include "core/engine_hooks.h"
 #include "engine/engine_commands.h"
 #include "engine/main_loop.h"
+#include "engine/screen_saver.h"
 #include "engine/system_variables.h"
 #include "images/frame_sequence.h"
 #include "renderer/cpu_back_buffer.h"
 #include "renderer/cpu_presentation.h"
 #include "script/data_commands.h"
-#include "system/system_command.h"
 #include "sound/window_movie.h"
+#include "system/system_command.h"
 #include "system/text_file_commands.h"
 
 namespace zk {
@@ -37,6 +38,7 @@ void RegisterSubsystemHooks() {
     RegisterScriptDataCommands();
     RegisterTextFileCommands();
     RegisterSystemServices();
+    RegisterScreenSaver();
 }
 
 }  // namespace zk

@@ -12,6 +12,7 @@
 #include "engine/engine_commands.h"
 #include "engine/input.h"
 #include "engine/main_loop.h"
+#include "engine/screen_saver.h"
 #include "engine/startup.h"
 #include "engine/window_proc.h"
 #include "images/frame_sequence.h"
@@ -32,6 +33,7 @@
 #include "sound/flash_movie.h"
 #include "sound/layer_movie.h"
 #include "sound/window_movie.h"
+#include "storage/compiler_link.h"
 #include "storage/save_rows.h"
 #include "system/file_name_list.h"
 #include "system/system_reset.h"
@@ -79,6 +81,8 @@ void ResetEngine() {
     ResetWindowMovie();
     SetMovieScreenGeometrySource(nullptr);
     ResetFlashMovie();
+    ResetScreenSaver();
+    ResetCompilerFileList();
     Hooks() = {};
 }
 

@@ -193,7 +193,11 @@ int8_t InitEngine(const ProgramEntry& entry) {
     // the game folder is the working folder. Development data goes through
     // the script compiler.
     bool release = Hooks().pack_index_holds_config == nullptr || Hooks().pack_index_holds_config() || appended;
-    if (release || Hooks().run_compiler_link == nullptr) {
+    // A game folder whose tables were compiled in place (zk_compile, or a
+    // builder's loose zkbin\) runs them as they are; one with only its
+    // sources runs through the compiler.
+    const bool compiled_in_place = platform::GameFileExists("zkbin\\zkc.zbn");
+    if (release || compiled_in_place || Hooks().run_compiler_link == nullptr) {
         Paths().working_folder = Paths().game_folder;
     } else if (Hooks().run_compiler_link() != 0) {
         return EndStartup();
@@ -425,6 +429,9 @@ int WinMain(const ProgramEntry& entry) {
         ReleaseInstanceMutexes();
         return 0;
     }
+    // The switches read the game's arguments, copied here already (the
+    // main initialisation copies them again).
+    CopyCommandLine(entry.argv);
     if (Hooks().screen_saver_build != nullptr && Hooks().screen_saver_build() &&
         Hooks().handle_screen_saver_switches != nullptr && Hooks().handle_screen_saver_switches() < 0) {
         end_note = "the screen-saver switch was handled";

@@ -19,6 +19,7 @@
 
 #include "base/sjis.h"
 #include "base/text_encoding.h"
+#include "platform/desktop_association.h"
 
 extern char** environ;
 
@@ -204,7 +205,7 @@ std::string FindTextEditor() {
         std::string program = EditorProgram(value);
         if (!program.empty()) return program;
     }
-    return {};
+    return DesktopProgramFor("text/plain");
 }
 
 // --- LaunchProgram ---------------------------------------------------------

@@ -151,7 +151,8 @@ private:
 bool LaunchProgram(const std::string& program, const std::vector<std::string>& arguments);
 
 // The program the user opens text files with ($VISUAL, then $EDITOR; an
-// empty variable counts as unset), as a host path or name; empty when none
+// empty variable counts as unset; then the desktop's program for text/plain,
+// platform/desktop_association.h), as a host path or name; empty when none
 // is set. A value with arguments ("code --wait") gives only its program.
 std::string FindTextEditor();
 

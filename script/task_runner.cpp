@@ -87,6 +87,13 @@ void CheckCorners() {
 // or a target or position pointed nowhere): nothing there may run.
 [[gnu::noinline]] void FinishOutsideIndex() { ReportScriptError(kErrMalformedCode, true); }
 
+// The task ran on past its file's last command: an author's mistake, not
+// damaged data. Reported at that last command, the line the author wrote.
+[[gnu::noinline]] void FinishPastEnd(int32_t command_count) {
+    CurrentCommand().index = command_count - 1;
+    ReportScriptError(kErrRanPastEnd, true);
+}
+
 [[gnu::noinline]] void FinishDebugStep() {
     if (++state.steps % kCornerCheckPeriod == 0) CheckCorners();
 }
@@ -102,7 +109,8 @@ void RunInstructions(ScriptTask& task) {
         const ScriptFileRefs& file = task.file;
         const size_t at = static_cast<size_t>(static_cast<uint32_t>(i));
         if (i < 0 || i >= file.command_count) [[unlikely]] {
-            FinishOutsideIndex();
+            if (i == file.command_count && i > 0) FinishPastEnd(i);
+            else FinishOutsideIndex();
             return;
         }
         // Loading checked every command's records against the section;

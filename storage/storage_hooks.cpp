@@ -2,6 +2,7 @@
 #include "storage/appended_data.h"
 #include "storage/asset_name.h"
 #include "storage/codec_loading.h"
+#include "storage/compiler_link.h"
 #include "storage/descramble.h"
 #include "storage/file_source.h"
 #include "storage/pack_index.h"
@@ -22,8 +23,11 @@ void RegisterStorageHooks() {
     hooks.pack_index_holds_config = [] { return ReleaseDataFlag(); };
     hooks.appended_data_present = [] { return TheAppendedData().appended; };
     hooks.screen_saver_build = [] { return TheAppendedData().screen_saver; };
+    hooks.run_compiler_link = &RunCompilerLink;
 
     FileSourceHooks& sources = TheFileSourceHooks();
+    sources.probe_compiler_list = &ProbeCompilerList;
+    sources.load_compiler_list_file = &LoadCompilerListFile;
     sources.probe_pack_index = &ProbePackIndex;
     sources.load_pack_entry = &LoadPackEntry;
     sources.kind_by_extension = [](std::string_view name) -> uint8_t { return KindByExtension(name); };

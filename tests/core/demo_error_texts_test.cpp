@@ -1,4 +1,5 @@
-// The demo's zkbin\zke.zbn, as zk_mkgame assembles it from demo/game.cfg,
+// The demo's zkbin\zke.zbn, as zk_mkgame compiles it (the texts of
+// tools/lib/engine_error_texts.cpp),
 // has a text for every error number the engine defines: without one, a
 // report shows the generic internal-error text, with neither its number nor
 // the file it names. The numbers are read from core/error_codes.h itself, so
@@ -67,7 +68,7 @@ TEST(DemoErrorTextsTest, EveryDefinedNumberHasAText) {
         const std::string_view* text = nullptr;
         for (int32_t i = 0; i < table.count && text == nullptr; ++i)
             if (table.codes[i] == defined.code) text = &table.texts[i];
-        ASSERT_NE(text, nullptr) << "no text in demo/game.cfg";
+        ASSERT_NE(text, nullptr) << "no text in tools/lib/engine_error_texts.cpp";
         EXPECT_FALSE(text->empty());
     }
 }

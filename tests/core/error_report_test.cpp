@@ -485,6 +485,38 @@ TEST_F(ErrorReportTest, EditButtonOpensTheLineInTheEditor) {
     EXPECT_EQ(args.str(), (game_ / "Script" / "Main.txt").string() + "\n-Y=12\n");
 }
 
+TEST_F(ErrorReportTest, EditButtonWithoutAnEditorSaysSo) {
+    // No variable and no desktop association (the XDG folders are empty).
+    ScopedEnv visual("VISUAL", std::nullopt);
+    ScopedEnv editor("EDITOR", std::nullopt);
+    ScopedEnv config_home("XDG_CONFIG_HOME", game_.string());
+    ScopedEnv config_dirs("XDG_CONFIG_DIRS", game_.string());
+    ScopedEnv data_home("XDG_DATA_HOME", game_.string());
+    ScopedEnv data_dirs("XDG_DATA_DIRS", game_.string());
+    std::ofstream(game_ / "main.txt") << "text\n";
+    SetErrorGameFolder(platform::CurrentDirectory());
+    SetErrorEditSwitch(1);
+    g_where = {"main.txt", 3};
+    g_has_task = true;
+    SetScriptLocationProvider(&TestLocation);
+    ui_.PressEditTimes(1);
+    ReportScriptError(100010, true);
+    ASSERT_EQ(ui_.dialogs.size(), 1u);
+    ASSERT_EQ(ui_.boxes.size(), 1u);
+    EXPECT_NE(Cp932ToUtf8(ui_.boxes[0].text).find("エディタが見つかりません"), std::string::npos);
+
+    // An editor named that cannot be started: the box names it.
+    ResetErrorReporter();
+    ui_.boxes.clear();
+    ScopedEnv missing("VISUAL", (game_ / "no-such-editor").string());
+    SetErrorGameFolder(platform::CurrentDirectory());
+    SetErrorEditSwitch(1);
+    SetScriptLocationProvider(&TestLocation);
+    ReportScriptError(100010, true);
+    ASSERT_EQ(ui_.boxes.size(), 1u);
+    EXPECT_NE(Cp932ToUtf8(ui_.boxes[0].text).find("no-such-editor]を起動できませんでした"), std::string::npos);
+}
+
 TEST_F(ErrorReportTest, EditorParameters) {
     EXPECT_EQ(EditorParameters("sakura.exe", "P", 12), " \"P\" -Y=12");
     EXPECT_EQ(EditorParameters("C:\\Program Files\\sakura\\SAKURA.EXE", "P", 12), " \"P\" -Y=12");
@@ -506,7 +538,24 @@ TEST_F(ErrorReportTest, EditorArguments) {
     using Args = std::vector<std::string>;
     EXPECT_EQ(EditorArguments("sakura.exe", "/my game/a.txt", 12), (Args{"/my game/a.txt", "-Y=12"}));
     EXPECT_EQ(EditorArguments("TeraPad.exe", "/g/a.txt", 2), (Args{"/jl=2", "/g/a.txt"}));
-    EXPECT_EQ(EditorArguments("/usr/bin/gedit", "/my game/a.txt", 12), (Args{"/my game/a.txt"}));
+    EXPECT_EQ(EditorArguments("/usr/bin/mousepad", "/my game/a.txt", 12), (Args{"/my game/a.txt"}));
+    // Every row of the Linux editors, by its shape; a path holding % stays as written.
+    struct Row {
+        const char* program;
+        Args args;
+    };
+    const Row rows[] = {
+        {"vi", {"+7", "/g/%d.txt"}},       {"/usr/bin/vim", {"+7", "/g/%d.txt"}}, {"nvim", {"+7", "/g/%d.txt"}},
+        {"gvim", {"+7", "/g/%d.txt"}},     {"nano", {"+7", "/g/%d.txt"}},         {"pico", {"+7", "/g/%d.txt"}},
+        {"emacs", {"+7", "/g/%d.txt"}},    {"emacsclient", {"+7", "/g/%d.txt"}},  {"micro", {"+7", "/g/%d.txt"}},
+        {"/usr/bin/gedit", {"+7", "/g/%d.txt"}}, {"xed", {"+7", "/g/%d.txt"}},    {"pluma", {"+7", "/g/%d.txt"}},
+        {"joe", {"+7", "/g/%d.txt"}},      {"mcedit", {"+7", "/g/%d.txt"}},       {"kak", {"+7", "/g/%d.txt"}},
+        {"code", {"--goto", "/g/%d.txt:7"}}, {"/snap/bin/codium", {"--goto", "/g/%d.txt:7"}},
+        {"code-oss", {"--goto", "/g/%d.txt:7"}},
+        {"kate", {"/g/%d.txt:7"}},         {"subl", {"/g/%d.txt:7"}},             {"sublime_text", {"/g/%d.txt:7"}},
+        {"geany", {"/g/%d.txt:7"}},
+    };
+    for (const Row& row : rows) EXPECT_EQ(EditorArguments(row.program, "/g/%d.txt", 7), row.args) << row.program;
 }
 
 // --- ShowMessageBox ---------------------------------------------------------------

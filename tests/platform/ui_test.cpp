@@ -333,7 +333,18 @@ TEST(SplitCommandLine, WindowsRules) {
 
 // --- FindTextEditor ------------------------------------------------------------
 
+// A desktop without any association: the XDG folders point into an empty
+// folder, so the machine's own settings never answer.
+struct NoDesktop {
+    TempDir dir;
+    ScopedEnv config_home{"XDG_CONFIG_HOME", dir.path().string()};
+    ScopedEnv config_dirs{"XDG_CONFIG_DIRS", dir.path().string()};
+    ScopedEnv data_home{"XDG_DATA_HOME", dir.path().string()};
+    ScopedEnv data_dirs{"XDG_DATA_DIRS", dir.path().string()};
+};
+
 TEST(FindTextEditor, VisualThenEditor) {
+    NoDesktop desktop;
     {
         ScopedEnv visual("VISUAL", std::nullopt);
         ScopedEnv editor("EDITOR", std::nullopt);
@@ -388,6 +399,49 @@ TEST(FindTextEditor, KeepsOnlyTheProgram) {
         ScopedEnv editor("EDITOR", program.string());
         EXPECT_EQ(FindTextEditor(), program.string());
     }
+}
+
+TEST(FindTextEditor, TheDesktopsProgramForTextWhenNoVariableNamesOne) {
+    NoDesktop desktop;
+    ScopedEnv visual("VISUAL", std::nullopt);
+    ScopedEnv editor("EDITOR", std::nullopt);
+    const fs::path root = desktop.dir.path();
+    fs::create_directories(root / "applications");
+    fs::create_directories(root / "system" / "applications");
+    ScopedEnv data_dirs("XDG_DATA_DIRS", (root / "system").string() + ":relative/ignored");
+    auto write = [](const fs::path& path, const std::string& text) { std::ofstream(path) << text; };
+    write(root / "applications" / "org.kde.kate.desktop",
+          "[Desktop Entry]\nName=Kate\nExec=kate -b %U\n[Desktop Action new]\nExec=other\n");
+    write(root / "system" / "applications" / "my-editor.desktop",
+          "# comment\n[Desktop Entry]\nExec=\"/opt/My Editor/bin/ed\" --new %f\n");
+
+    struct Case {
+        const char* what;
+        std::string list;  // $XDG_CONFIG_HOME/mimeapps.list
+        std::string program;
+    };
+    const Case cases[] = {
+        {"no list", "", ""},
+        {"the default application", "[Default Applications]\ntext/plain=org.kde.kate.desktop\n", "kate"},
+        {"the first that exists", "[Default Applications]\ntext/plain=gone.desktop;my-editor.desktop;\n",
+         "/opt/My Editor/bin/ed"},
+        {"another type only", "[Default Applications]\ntext/html=org.kde.kate.desktop\n", ""},
+        {"an added association", "[Added Associations]\ntext/plain=org.kde.kate.desktop;\n", "kate"},
+        {"a default wins over an added one",
+         "[Added Associations]\ntext/plain=org.kde.kate.desktop\n[Default Applications]\ntext/plain=my-editor.desktop\n",
+         "/opt/My Editor/bin/ed"},
+        {"a path as the id is refused", "[Default Applications]\ntext/plain=../applications/org.kde.kate.desktop\n", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(root / "mimeapps.list");
+        if (!c.list.empty()) write(root / "mimeapps.list", c.list);
+        EXPECT_EQ(FindTextEditor(), c.program);
+    }
+    // $EDITOR still comes first.
+    write(root / "mimeapps.list", "[Default Applications]\ntext/plain=org.kde.kate.desktop\n");
+    ScopedEnv nano("EDITOR", "nano");
+    EXPECT_EQ(FindTextEditor(), "nano");
 }
 
 // --- LaunchProgram -------------------------------------------------------------

@@ -210,9 +210,12 @@ TEST_F(RunnerTest, UnassignedCommandStopsTheEngine) {
 }
 
 TEST_F(RunnerTest, RunningPastTheLastCommandIsRefused) {
-    ASSERT_TRUE(Boot("int n\nlabel SYSTEM_START\nn = 1\n"));
+    // An author's mistake with its own number, named at the source line of
+    // the file's last command.
+    ASSERT_TRUE(Boot("int n\nlabel SYSTEM_START\n\nn = 1\n"));
     EXPECT_EQ(Pass(), 1);
-    EXPECT_EQ(LastCode(), 900030u);
+    EXPECT_EQ(LastCode(), 108190u);
+    EXPECT_EQ(ErrorReporter().location.line, 4);
     EXPECT_EQ(Int("n"), 1);
 }
 

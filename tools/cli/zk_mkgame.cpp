@@ -1,15 +1,12 @@
-// Assembles a game folder from a readable description:
+// Compiles a game's sources and assembles its game folder:
 //   zk_mkgame [--pack <name.zpf>] <source folder> <game folder>
-// The source folder holds game.cfg (key = value lines and "error <code>
-// <text>" lines, UTF-8); the game folder receives zkbin\zkcfg.zbn and
-// zkbin\zke.zbn. When the source folder also holds main.zs, that script
-// (tools/lib/script_text.h) becomes script file 0, the demo's pictures
-// are drawn under image\, its sounds made under sound\ and its movie
-// under movie\ (never packed); without it
-// file 0 is the smallest game that boots. With --pack the tables, pictures
-// and sounds go into that pack in the game
-// folder instead, and the loose folders are removed: the engine then
-// starts the game as released data.
+// The source folder is what tools/lib/game_compiler.h reads (game.cfg, the
+// *.zs scripts, the author's asset folders); the game folder receives every
+// table under zkbin\ and the assets. The source folder may be the game
+// folder itself (a game under development, compiled in place). With --pack
+// the tables and assets go into that pack in the game folder instead, and
+// the loose folders are removed: the engine then starts the game as
+// released data.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -24,36 +21,11 @@
 #include "platform/game_path.h"
 #include "storage/asset_name.h"
 #include "tools/lib/byte_writer.h"
-#include "tools/lib/demo_images.h"
-#include "tools/lib/demo_movies.h"
-#include "tools/lib/demo_sounds.h"
+#include "tools/lib/game_compiler.h"
 #include "tools/lib/pack_writer.h"
-#include "tools/lib/script_text.h"
-#include "tools/lib/script_writer.h"
-#include "tools/lib/zkcfg_writer.h"
-#include "tools/lib/zke_writer.h"
 #include "base/text_encoding.h"
 
 namespace {
-
-std::string Trim(const std::string& text) {
-    size_t begin = text.find_first_not_of(" \t\r");
-    size_t end = text.find_last_not_of(" \t\r");
-    return begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
-}
-
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
-            out += '\n';
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
 
 int Usage() {
     std::fprintf(stderr, "usage: zk_mkgame [--pack <name.zpf>] <source folder> <game folder>\n");
@@ -66,17 +38,15 @@ bool IsPackFileName(const std::string& name) {
            name.find('\\') == std::string::npos;
 }
 
-// The folders of the game folder that a pack takes in.
-constexpr const char* kPackedFolders[] = {"zkbin", "image", "sound"};
-
-// Moves every file of the game folder's packed folders into the pack
+// Moves every file of the given folders of the game folder into the pack
 // <game>/<pack_name> as "<folder>\<name>" (stored, with repair trailers)
 // and removes those folders.
-bool PackFolders(const std::filesystem::path& game, const std::string& pack_name) {
+bool PackFolders(const std::filesystem::path& game, const std::string& pack_name,
+                 const std::vector<std::string>& packed_folders) {
     namespace fs = std::filesystem;
     std::error_code error;
     std::vector<std::pair<std::string, fs::path>> entries;  // pack name, file
-    for (const char* folder : kPackedFolders) {
+    for (const std::string& folder : packed_folders) {
         fs::path root = game / folder;
         if (!fs::exists(root, error)) continue;
         for (fs::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
@@ -109,62 +79,12 @@ bool PackFolders(const std::filesystem::path& game, const std::string& pack_name
         std::fprintf(stderr, "zk_mkgame: cannot write %s\n", (game / pack_name).string().c_str());
         return false;
     }
-    for (const char* folder : kPackedFolders) {
+    for (const std::string& folder : packed_folders) {
         fs::remove_all(game / folder, error);
         if (error) {
             std::fprintf(stderr, "zk_mkgame: cannot remove %s\n", (game / folder).string().c_str());
             return false;
         }
-    }
-    return true;
-}
-
-bool HasScript(const std::string& source) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(source + "/main.zs", error);
-}
-
-// The game's script: main.zs compiled into file 0, or, for a source folder
-// without one, the smallest game that boots (SYSTEM_START waits a frame
-// and jumps back). Nothing when main.zs does not compile (reported).
-std::optional<zk::tools::GameBuilder> BuildScripts(const std::string& source, bool has_script) {
-    if (!has_script) return zk::tools::IdleGame();
-    std::ifstream in(source + "/main.zs", std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "zk_mkgame: cannot read %s/main.zs\n", source.c_str());
-        return std::nullopt;
-    }
-    std::string text(std::istreambuf_iterator<char>(in), {});
-    zk::tools::ScriptText script;
-    try {
-        script.Compile(0, "main.zs", zk::Utf8ToCp932(text));  // texts are CP932 in the game
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "zk_mkgame: %s\n", e.what());
-        return std::nullopt;
-    }
-    return std::move(script.game);
-}
-
-bool WriteDemoFile(const std::filesystem::path& game, const std::string& name, const std::vector<uint8_t>& bytes) {
-    std::filesystem::path path = game / name;
-    std::error_code error;
-    std::filesystem::create_directories(path.parent_path(), error);
-    if (error || bytes.empty() || !zk::tools::WriteFile(path.string(), bytes)) {
-        std::fprintf(stderr, "zk_mkgame: cannot write %s\n", path.string().c_str());
-        return false;
-    }
-    return true;
-}
-
-bool WriteDemoImages(const std::filesystem::path& game) {
-    for (const zk::tools::DemoImage& image : zk::tools::DemoImages()) {
-        if (!WriteDemoFile(game, image.name, image.bytes)) return false;
-    }
-    for (const zk::tools::DemoSound& sound : zk::tools::DemoSounds()) {
-        if (!WriteDemoFile(game, sound.name, sound.bytes)) return false;
-    }
-    for (const zk::tools::DemoMovie& movie : zk::tools::DemoMovies()) {
-        if (!WriteDemoFile(game, movie.name, movie.bytes)) return false;
     }
     return true;
 }
@@ -187,64 +107,24 @@ int main(int argc, char** argv) {
         }
     }
     if (positional.size() != 2) return Usage();
-    std::string source = positional[0], target = positional[1];
-    std::ifstream in(source + "/game.cfg");
-    if (!in) {
-        std::fprintf(stderr, "zk_mkgame: cannot read %s/game.cfg\n", source.c_str());
+    const std::string source = positional[0], target = positional[1];
+    std::error_code error;
+    if (pack_name && std::filesystem::exists(target, error) && std::filesystem::equivalent(source, target, error)) {
+        std::fprintf(stderr, "zk_mkgame: --pack needs a game folder other than the source folder\n");
+        return 2;
+    }
+    zk::tools::CompiledGame game;
+    try {
+        game = zk::tools::CompileGameFolder(source);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", zk::tools::CompileErrorText(e).c_str());
         return 1;
     }
-    zk::tools::EngineConfigFile config;
-    std::vector<zk::tools::ZkeRecord> errors;
-    std::string line;
-    int line_number = 0;
-    while (std::getline(in, line)) {
-        ++line_number;
-        line = Trim(line);
-        if (line.empty() || line[0] == '#') continue;
-        if (line.rfind("error ", 0) == 0) {
-            std::istringstream fields(line.substr(6));
-            uint32_t code = 0;
-            fields >> code;
-            std::string text;
-            std::getline(fields, text);
-            errors.push_back({code, zk::Utf8ToCp932(Unescape(Trim(text)))});
-            continue;
-        }
-        size_t equals = line.find('=');
-        if (equals == std::string::npos) {
-            std::fprintf(stderr, "zk_mkgame: game.cfg line %d: expected key = value\n", line_number);
-            return 1;
-        }
-        std::string key = Trim(line.substr(0, equals)), value = Trim(line.substr(equals + 1));
-        try {
-            if (key == "title") config.title = zk::Utf8ToCp932(value);
-            else if (key == "width") config.screen_width = std::stoi(value);
-            else if (key == "height") config.screen_height = std::stoi(value);
-            else if (key == "shown_at_start") config.shown_at_start = std::stoi(value);
-            else if (key == "window_mode") config.window_mode = std::stoi(value);
-            else if (key == "resizable") config.resizable = std::stoi(value);
-            else if (key == "debug") config.debug = std::stoi(value);
-            else if (key == "sound") config.sound = std::stoi(value);
-            else if (key == "game_loop_thread") config.game_loop_thread = std::stoi(value);
-            else {
-                std::fprintf(stderr, "zk_mkgame: game.cfg line %d: unknown key %s\n", line_number, key.c_str());
-                return 1;
-            }
-        } catch (const std::exception&) {
-            std::fprintf(stderr, "zk_mkgame: game.cfg line %d: bad number\n", line_number);
-            return 1;
-        }
-    }
-    const bool has_script = HasScript(source);
-    std::optional<zk::tools::GameBuilder> game = BuildScripts(source, has_script);
-    if (!game) return 1;
-    game->error_texts = errors;
-    if (!game->Write(target) ||
-        !zk::tools::WriteFile(target + "/zkbin/zkcfg.zbn", zk::tools::WriteEngineConfig(config))) {
-        std::fprintf(stderr, "zk_mkgame: cannot write into %s\n", target.c_str());
+    const zk::tools::WriteResult written = zk::tools::WriteCompiledGame(game, target);
+    if (!written.error.empty()) {
+        std::fprintf(stderr, "zk_mkgame: %s\n", written.error.c_str());
         return 1;
     }
-    if (has_script && !WriteDemoImages(target)) return 1;
-    if (pack_name && !PackFolders(target, *pack_name)) return 1;
+    if (pack_name && !PackFolders(target, *pack_name, written.folders)) return 1;
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "tools/lib/script_text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <optional>
 #include <stdexcept>
@@ -92,9 +93,38 @@ uint8_t OperatorOf(char c) {
 
 struct OpenConstruct {
     bool loop = false;
+    int line = 0;  // the source line of its if or loop
     uint32_t begin = 0;
     std::optional<uint32_t> last_branch;  // the if or else-if whose next branch is still open
 };
+
+// The most elements one variable may hold, and the highest variable number.
+constexpr int64_t kMaxElements = 4'000'000;
+constexpr uint32_t kMaxVariableNumber = 65535;
+constexpr size_t kMaxLabelLength = 255;
+
+bool IsName(std::string_view name) {
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front()))) return false;
+    for (char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+    return true;
+}
+
+// A comparison or logical operator outside quotes and brackets: the
+// expression is a number (1 or 0) whatever its operands.
+bool HasComparison(std::string_view s) {
+    return FindTopLevel(s, [s](size_t i) {
+               const char c = s[i];
+               const char next = i + 1 < s.size() ? s[i + 1] : ' ';
+               return c == '<' || c == '>' || (c == '=' && next == '=') || (c == '!' && next == '=') ||
+                      (c == '&' && next == '&') || (c == '|' && next == '|');
+           }).has_value();
+}
+
+// The variable an assignment target names: "x" of "x[2, 3]".
+std::string_view TargetName(std::string_view target) {
+    return Trim(target.substr(0, std::min(target.find('['), target.size())));
+}
 
 }  // namespace
 
@@ -152,25 +182,64 @@ void ScriptText::Declare(uint8_t type, std::string_view rest) {
     }
     // "int name[17] at 53": the record of a system variable, by its number.
     if (size_t at = declaration.rfind(" at "); at != std::string_view::npos) {
-        definition.number = static_cast<uint16_t>(std::stoi(std::string(Trim(declaration.substr(at + 4)))));
+        const int number = std::stoi(std::string(Trim(declaration.substr(at + 4))));
+        if (number < 0 || static_cast<uint32_t>(number) > kMaxVariableNumber)
+            throw std::invalid_argument("variable number out of range 0..65535");
+        definition.number = static_cast<uint16_t>(number);
         declaration = Trim(declaration.substr(0, at));
     } else {
-        definition.number = next_variable_++;
+        if (next_variable_ > kMaxVariableNumber) throw std::invalid_argument("too many variables (at most 64536)");
+        definition.number = static_cast<uint16_t>(next_variable_++);
     }
     std::string_view name = declaration;
     if (size_t bracket = declaration.find('['); bracket != std::string_view::npos) {
         name = Trim(declaration.substr(0, bracket));
-        const std::string_view sizes = declaration.substr(bracket + 1, declaration.rfind(']') - bracket - 1);
-        for (std::string_view size : SplitTopLevel(sizes, ',')) definition.sizes.push_back(std::stoi(std::string(size)));
+        const size_t close = declaration.rfind(']');
+        if (close == std::string_view::npos || close < bracket) throw std::invalid_argument("missing ]");
+        const std::string_view sizes = declaration.substr(bracket + 1, close - bracket - 1);
+        int64_t elements = 1;
+        for (std::string_view size : SplitTopLevel(sizes, ',')) {
+            const int value = std::stoi(std::string(size));
+            if (value < 1) throw std::invalid_argument("an array size must be at least 1");
+            elements *= value;
+            if (elements > kMaxElements) throw std::invalid_argument("more than 4000000 elements in one variable");
+            definition.sizes.push_back(value);
+        }
     }
+    if (!IsName(name)) throw std::invalid_argument("not a variable name: " + std::string(name));
+    if (types_.contains(name)) throw std::invalid_argument("variable " + std::string(name) + " declared twice");
     if (!initial.empty()) {
+        if (type != 3 && TypeOf(initial) == ValueType::kText && !HasComparison(initial))
+            throw std::invalid_argument("a text cannot be the value of " + std::string(type == 1 ? "int " : "real ") +
+                                        std::string(name));
         if (type == 1) definition.integer_value = std::stoll(std::string(initial), nullptr, 0);
         if (type == 2) definition.real_value = std::stod(std::string(initial));
         if (type == 3) definition.text_code = CompileInfix(initial);
     }
     symbols_[std::string(name)] = definition.number;
     types_[std::string(name)] = type == 1 ? ValueType::kInteger : type == 2 ? ValueType::kReal : ValueType::kText;
+    // The variable table reaches the highest number declared.
+    game.variable_table.highest_number = std::max<uint32_t>(game.variable_table.highest_number, definition.number);
     game.variables.definitions.push_back(std::move(definition));
+}
+
+void ScriptText::DefineLabel(std::string_view name, const SourcePlace& place) {
+    if (name.empty()) throw std::invalid_argument("label without a name");
+    if (name.size() > kMaxLabelLength) throw std::invalid_argument("label name longer than 255 bytes");
+    auto it = labels_.find(name);
+    if (it != labels_.end())
+        throw std::invalid_argument("label " + std::string(name) + " already defined at " + it->second.file + ":" +
+                                    std::to_string(it->second.line));
+    labels_.emplace(std::string(name), place);
+}
+
+void ScriptText::ReferLabel(std::string_view name, const SourcePlace& place) {
+    label_references_.emplace_back(std::string(name), place);
+}
+
+void ScriptText::CheckLabels() const {
+    for (const auto& [name, place] : label_references_)
+        if (!labels_.contains(name)) throw ScriptCompileError(place.file, place.line, "no label " + name);
 }
 
 void ScriptText::Compile(uint16_t file_number, std::string_view name, std::string_view text) {
@@ -223,16 +292,21 @@ void ScriptText::Compile(uint16_t file_number, std::string_view name, std::strin
         if (line.empty() || line.front() == '#') continue;
         try {
             auto [word, rest] = FirstWord(line);
+            script.SetLine(static_cast<int32_t>(line_number));
+            const SourcePlace place{std::string(name), static_cast<int>(line_number)};
             if (word == "int" || word == "real" || word == "str") {
                 Declare(word == "int" ? 1 : word == "real" ? 2 : 3, rest);
             } else if (word == "label") {
+                DefineLabel(rest, place);
                 script.Label(std::string(rest), depth(false), depth(true));
             } else if (word == "jump") {
+                if (rest.empty()) throw std::invalid_argument("jump without a label");
+                ReferLabel(rest, place);
                 script.Jump(rest);
             } else if (word == "if") {
                 const uint32_t index = script.BlockBegin(expression(rest));
                 script.File().commands[index].args[0].expr_type = number_type(rest);
-                open.push_back({false, index, index});
+                open.push_back({false, static_cast<int>(line_number), index, index});
             } else if (word == "elseif" || word == "else") {
                 if (open.empty() || open.back().loop || !open.back().last_branch) throw std::invalid_argument("no if");
                 script.Add(45);
@@ -243,9 +317,10 @@ void ScriptText::Compile(uint16_t file_number, std::string_view name, std::strin
             } else if (word == "loop") {
                 std::vector<uint8_t> count = rest.empty() ? ExprAssembler().Int(-1).Take() : expression(rest);
                 const uint32_t index = script.LoopBegin(std::move(count));
-                open.push_back({true, index, std::nullopt});
+                open.push_back({true, static_cast<int>(line_number), index, std::nullopt});
             } else if (word == "end") {
                 if (open.empty()) throw std::invalid_argument("end without if or loop");
+                if (!rest.empty()) throw std::invalid_argument("end takes nothing after it");
                 const OpenConstruct construct = open.back();
                 open.pop_back();
                 const uint32_t closing = script.Add(construct.loop ? 58 : 48);
@@ -265,6 +340,8 @@ void ScriptText::Compile(uint16_t file_number, std::string_view name, std::strin
                     values = rest.substr(paren + 1, rest.rfind(')') - paren - 1);
                 }
                 const bool call = word == "call";
+                if (call && target.empty()) throw std::invalid_argument("call without a label");
+                if (call) ReferLabel(target, place);
                 const int base = call ? 0 : -1;  // value i of a kind is keyword base + i (+16, +32)
                 CallValueCounts counts;
                 ScriptCommand command;
@@ -294,6 +371,7 @@ void ScriptText::Compile(uint16_t file_number, std::string_view name, std::strin
                 if (action == "start") {
                     std::vector<std::string_view> options = SplitTopLevel(more, ',');
                     const std::string_view label = options.empty() ? std::string_view() : options[0];
+                    if (!label.empty()) ReferLabel(label, place);
                     std::vector<ScriptArg> args = {CodeArg(0, kIntegerType, TextLiteralCode(task_name)),
                                                    CodeArg(34, kIntegerType, TextLiteralCode(label))};
                     for (size_t k = 1; k < options.size(); ++k) args.push_back(keyword_record("task", options[k]));
@@ -318,17 +396,31 @@ void ScriptText::Compile(uint16_t file_number, std::string_view name, std::strin
                     target = Trim(target.substr(0, target.size() - 1));
                 }
                 const std::string_view value = line.substr(*at + 1);
+                auto type = types_.find(TargetName(target));
+                if (type == types_.end() && IsName(TargetName(target)))
+                    throw std::invalid_argument("undeclared variable " + std::string(TargetName(target)));
+                if (type != types_.end() && type->second != ValueType::kText && TypeOf(value) == ValueType::kText &&
+                    !HasComparison(value))
+                    throw std::invalid_argument("a text cannot be assigned to " +
+                                                std::string(type->second == ValueType::kReal ? "real " : "int ") +
+                                                std::string(type->first));
                 script.Add(53, {CodeArg(0, kIntegerType, expression(target), op),
                                 CodeArg(1, number_type(value), expression(value))});
             } else {
                 throw std::invalid_argument("unknown statement");
             }
-        } catch (const std::exception& e) {
-            throw std::invalid_argument(std::string(name) + ":" + std::to_string(line_number) + ": " + e.what() +
-                                        ": " + std::string(line));
+        } catch (const std::invalid_argument& e) {
+            throw ScriptCompileError(std::string(name), static_cast<int>(line_number),
+                                     std::string(e.what()) + ": " + std::string(line));
+        } catch (const std::out_of_range&) {
+            throw ScriptCompileError(std::string(name), static_cast<int>(line_number),
+                                     "number out of range: " + std::string(line));
         }
     }
-    if (!open.empty()) throw std::invalid_argument(std::string(name) + ": if or loop without end");
+    // The construct still open is the one whose end is missing.
+    if (!open.empty())
+        throw ScriptCompileError(std::string(name), open.back().line,
+                                 std::string(open.back().loop ? "loop" : "if") + " without end");
 }
 
 ScriptText ScriptGame(std::string_view text) {

@@ -20,18 +20,42 @@
 //                                value is keyword 0: restart 2)
 //     cmd120                     a command by code, without records
 // Blank lines and lines starting with '#' are skipped. A line that does not
-// compile throws std::invalid_argument naming the line.
+// compile throws ScriptCompileError naming the file and line. Every command
+// records the source line it came from (the line table). Several files
+// share one set of declarations and labels; CheckLabels() then finds the
+// constant label names that no file defines.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <string>
+#include <stdexcept>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "tools/lib/infix.h"
 #include "tools/lib/script_writer.h"
 
 namespace zk::tools {
+
+// A compile error at a source line: what() is "file:line: message".
+class ScriptCompileError : public std::invalid_argument {
+public:
+    ScriptCompileError(std::string file, int line, const std::string& message)
+        : std::invalid_argument(file + ":" + std::to_string(line) + ": " + message),
+          file_(std::move(file)),
+          line_(line),
+          message_(message) {}
+    const std::string& File() const { return file_; }
+    int Line() const { return line_; }
+    const std::string& Message() const { return message_; }
+
+private:
+    std::string file_;
+    int line_;
+    std::string message_;
+};
 
 class ScriptText {
 public:
@@ -42,6 +66,11 @@ public:
     // Compiles `text` into script file `file_number` named `name`.
     void Compile(uint16_t file_number, std::string_view name, std::string_view text);
 
+    // Throws ScriptCompileError for the first jump, call or task start
+    // whose constant label no compiled file defines.
+    void CheckLabels() const;
+    bool HasLabel(std::string_view name) const { return labels_.contains(name); }
+
     // The number of a declared variable; throws for an unknown name.
     uint16_t Variable(std::string_view name) const;
     const InfixSymbols& Symbols() const { return symbols_; }
@@ -50,10 +79,18 @@ public:
 
 private:
     enum class ValueType { kInteger, kReal, kText };
+    struct SourcePlace {
+        std::string file;
+        int line = 0;
+    };
     ValueType TypeOf(std::string_view expression) const;
     void Declare(uint8_t type, std::string_view rest);
+    void DefineLabel(std::string_view name, const SourcePlace& place);
+    void ReferLabel(std::string_view name, const SourcePlace& place);
 
     InfixSymbols symbols_;
+    std::map<std::string, SourcePlace, std::less<>> labels_;
+    std::vector<std::pair<std::string, SourcePlace>> label_references_;
     std::map<std::string, ValueType, std::less<>> types_;
     uint16_t next_variable_ = 1000;
 };

@@ -248,7 +248,7 @@ std::vector<uint8_t> IntLiteralCode(int32_t value) {
 
 uint32_t ScriptBuilder::Add(ScriptCommand command) {
     uint32_t index = Here();
-    if (command.line == 0) command.line = static_cast<int32_t>(index + 1);
+    if (command.line == 0) command.line = line_ != 0 ? line_ : static_cast<int32_t>(index + 1);
     file_.commands.push_back(std::move(command));
     return index;
 }

@@ -179,8 +179,11 @@ public:
     uint16_t FileNumber() const { return file_number_; }
     // The index the next command gets.
     uint32_t Here() const { return static_cast<uint32_t>(file_.commands.size()); }
-    // Appends a command; its index. The line defaults to index + 1.
+    // Appends a command; its index. The line defaults to the source line
+    // set by SetLine, or index + 1 before any.
     uint32_t Add(ScriptCommand command);
+    // The source line of the commands added from now on (0: index + 1).
+    void SetLine(int32_t line) { line_ = line; }
     uint32_t Add(uint8_t code, std::vector<ScriptArg> args = {});
     // A label at the next command.
     void Label(std::string name, uint8_t block_depth = 0, uint8_t loop_depth = 0);
@@ -201,6 +204,7 @@ public:
 
 private:
     uint16_t file_number_;
+    int32_t line_ = 0;
     ScriptFileDef file_;
     std::vector<LabelDef> labels_;
 };

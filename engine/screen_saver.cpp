@@ -1,0 +1,78 @@
+#include "engine/screen_saver.h"
+
+#include <cstdlib>
+
+#include "base/text_encoding.h"
+#include "core/engine_hooks.h"
+#include "core/error_report.h"
+#include "core/startup_paths.h"
+#include "storage/appended_data.h"
+
+namespace zk {
+
+namespace {
+
+constexpr const char* kAboutCaptionUtf8 = "情報";
+constexpr const char* kAboutTextUtf8 = "スクリーンセーバー\n\nVersion 1.00";
+
+std::optional<PreviewPicture>& PreviewPictureSlot() {
+    static std::optional<PreviewPicture> picture;
+    return picture;
+}
+
+// The switch letter of an argument, lower-cased, or 0 when it is no switch.
+char SwitchLetter(const std::string& argument) {
+    if (argument.size() < 2 || (argument[0] != '/' && argument[0] != '-')) return 0;
+    const char letter = argument[1];
+    return letter >= 'A' && letter <= 'Z' ? static_cast<char>(letter - 'A' + 'a') : letter;
+}
+
+}  // namespace
+
+ScreenSaverDecision DecideScreenSaverRun(const std::vector<std::string>& argv) {
+    const size_t count = argv.size();
+    const char letter = count >= 2 ? SwitchLetter(argv[1]) : 0;
+    if (count == 3 && letter == 'p') return {ScreenSaverRun::kPreview, std::atol(argv[2].c_str())};
+    if (count == 3 && letter == 'a') return {ScreenSaverRun::kPassword, 0};
+    if (count == 2 && letter == 'c') return {ScreenSaverRun::kAbout, 0};
+    if (count <= 1) return {ScreenSaverRun::kAbout, 0};
+    return {ScreenSaverRun::kStartGame, 0};
+}
+
+int HandleScreenSaverSwitches() {
+    const CommandLineArgs& args = TheCommandLine();
+    std::vector<std::string> argv;
+    for (int32_t i = 0; i <= args.count && i < static_cast<int32_t>(args.texts.size()); ++i)
+        argv.push_back(args.texts[static_cast<size_t>(i)]);
+    const ScreenSaverDecision decision = DecideScreenSaverRun(argv);
+    switch (decision.run) {
+        case ScreenSaverRun::kPreview: {
+            // The picture is read and checked; one that is not a picture
+            // the preview can show leaves it black.
+            PreviewPictureSlot().reset();
+            if (std::optional<std::vector<uint8_t>> bytes =
+                    ReadPreviewPicture("/proc/self/exe", TheAppendedData().block_offset)) {
+                PreviewPictureSlot() = ParsePreviewPicture(*bytes);
+            }
+            // No preview window can be made inside the desktop's window
+            // here: end at once rather than wait for a quit nothing posts.
+            return -1;
+        }
+        case ScreenSaverRun::kPassword:
+            return -1;
+        case ScreenSaverRun::kAbout:
+            ShowMessageBox(Utf8ToCp932(kAboutCaptionUtf8).c_str(), Utf8ToCp932(kAboutTextUtf8));
+            return -1;
+        case ScreenSaverRun::kStartGame:
+            return 0;
+    }
+    return 0;
+}
+
+const std::optional<PreviewPicture>& ThePreviewPicture() { return PreviewPictureSlot(); }
+
+void RegisterScreenSaver() { Hooks().handle_screen_saver_switches = HandleScreenSaverSwitches; }
+
+void ResetScreenSaver() { PreviewPictureSlot().reset(); }
+
+}  // namespace zk

@@ -1,0 +1,42 @@
+// A game shipped as a screen saver (a preview picture in its appended
+// block): the switches the desktop runs it with.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "storage/preview_picture.h"
+
+namespace zk {
+
+enum class ScreenSaverRun : uint8_t {
+    kPreview,    // /p <parent>: the preview inside the parent window
+    kPassword,   // /a <n>: nothing to do
+    kAbout,      // /c alone, or no argument: the version box
+    kStartGame,  // anything else (/s, /c <n>, /p alone, four or more arguments)
+};
+struct ScreenSaverDecision {
+    ScreenSaverRun run = ScreenSaverRun::kStartGame;
+    long parent = 0;  // kPreview: the parent window's number (atol)
+};
+
+// `argv` as the game received it: argument 0 the program, the engine's own
+// options not counted. A switch is an argument of at least 2 characters
+// starting with '/' or '-'; its letter (either case) is its second.
+ScreenSaverDecision DecideScreenSaverRun(const std::vector<std::string>& argv);
+
+// -1 when the switch was handled (start-up then ends), 0 to start the game.
+// Reads the game's arguments (TheCommandLine()). The preview keeps the
+// picture of the appended block; a preview window inside another program's
+// window is not built here, so the preview ends at once.
+int HandleScreenSaverSwitches();
+
+// The preview picture read by the last preview (tests).
+const std::optional<PreviewPicture>& ThePreviewPicture();
+
+void RegisterScreenSaver();
+void ResetScreenSaver();
+
+}  // namespace zk
