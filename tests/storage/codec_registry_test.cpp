@@ -210,7 +210,9 @@ TEST_F(CodecLoadingTest, CompressEntryMatchesZlibAtEveryLevel) {
         std::vector<uint8_t> packed(compressBound(picture.size()));
         uint32_t length = static_cast<uint32_t>(packed.size());
         ASSERT_EQ(compress(packed.data(), &length, picture.data(), static_cast<uint32_t>(picture.size()), level), 0);
-        if (level >= 6 || level == -1) EXPECT_LE(length, zlib9);
+        if (level >= 6 || level == -1) {
+            EXPECT_LE(length, zlib9);
+        }
         std::vector<uint8_t> unpacked(picture.size());
         uLongf unpacked_length = unpacked.size();
         ASSERT_EQ(uncompress(unpacked.data(), &unpacked_length, packed.data(), length), Z_OK);

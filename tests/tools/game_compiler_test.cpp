@@ -129,6 +129,9 @@ TEST_F(GameCompilerTest, CompileErrorsNameFileAndLine) {
     // A comparison of texts is a number.
     EXPECT_NO_THROW(tools::CompileGameFolder(
         Folder("case", {{"main.zs", "int n\nstr s\nlabel SYSTEM_START\nn = s == \"a\"\njump SYSTEM_START\n"}})));
+    // So is a reference to a text variable (its number).
+    EXPECT_NO_THROW(tools::CompileGameFolder(
+        Folder("case", {{"main.zs", "int n\nstr s[4]\nlabel SYSTEM_START\nn = #s\njump SYSTEM_START\n"}})));
 }
 
 TEST_F(GameCompilerTest, SeveralFilesWithRealSourceLines) {

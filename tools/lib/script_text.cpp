@@ -153,6 +153,13 @@ ScriptText::ValueType ScriptText::TypeOf(std::string_view expression) const {
             i = end;
             continue;
         }
+        if (c == '#' || c == '`') {
+            // A reference to a variable (its number) is an integer, whatever
+            // the variable holds.
+            ++i;
+            while (i < expression.size() && (std::isalnum(static_cast<unsigned char>(expression[i])) || expression[i] == '_')) ++i;
+            continue;
+        }
         if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
             size_t end = i;
             while (end < expression.size() && (std::isalnum(static_cast<unsigned char>(expression[end])) || expression[end] == '_')) ++end;
