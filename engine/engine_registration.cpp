@@ -4,6 +4,8 @@
 #include "engine/engine_commands.h"
 #include "engine/main_loop.h"
 #include "engine/system_variables.h"
+#include "engine/window_commands.h"
+#include "engine/window_sizing.h"
 #include "images/frame_sequence.h"
 #include "script/data_commands.h"
 #include "system/text_file_commands.h"
@@ -25,6 +27,8 @@ void RegisterSubsystemHooks() {
     RegisterSaveCommands();
     RegisterSoundHooks();
     RegisterEngineCommands();
+    RegisterWindowSizingHooks();
+    RegisterWindowCommands();
     RegisterEffectsHooks();
     RegisterScriptDataCommands();
     RegisterTextFileCommands();

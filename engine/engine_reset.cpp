@@ -13,6 +13,7 @@
 #include "engine/main_loop.h"
 #include "engine/startup.h"
 #include "engine/window_proc.h"
+#include "engine/window_sizing.h"
 #include "images/frame_sequence.h"
 #include "layers/cg_image.h"
 #include "layers/layer_gpu_requests.h"
@@ -57,6 +58,7 @@ void ResetEngine() {
     DestroyWindowRecords();
     TheLetterboxOffset() = {};
     TheDisplayState() = {};
+    ResetWindowSizing();
     TheCpuBackBuffer() = {};
     // Subsystems.
     ResetFileNameList();

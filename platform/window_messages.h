@@ -58,6 +58,9 @@ enum WindowMessage : uint32_t {
     WM_HOST_CLOSE_REQUEST = 0xBF01,
 };
 
+// WM_SIZE wparam values.
+enum SizeType : uint64_t { SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED = 2 };
+
 // Hit-test codes (WM_NCLBUTTONDOWN's wparam).
 enum HitTest : uint64_t {
     HTCLIENT = 1,
