@@ -619,10 +619,12 @@ bool WindowSystemCommon::MoveWindow(WindowHandle window, const Rect& outer, bool
     Rect rect = outer;
     if (rect.right < rect.left) rect.right = rect.left;
     if (rect.bottom < rect.top) rect.bottom = rect.top;
+    // The back end may look at the windows to measure the frame: not under the lock.
+    const FrameMetrics frame = HostFrame(record->style, record->ex_style);
     {
         std::lock_guard lock(windows_mutex_);
         record->window_rect = rect;
-        const Rect client = WindowToClientRect(rect, HostFrame(record->style, record->ex_style));
+        const Rect client = WindowToClientRect(rect, frame);
         record->client_rect = Rect{0, 0, client.Width(), client.Height()};
         if (!record->maximized && !record->fullscreen) record->normal_rect = rect;
     }
@@ -637,10 +639,11 @@ bool WindowSystemCommon::SetWindowStyle(WindowHandle window, uint32_t style) {
     if (record == nullptr) return false;
     const uint32_t before = record->style;
     const Rect client_before = record->client_rect;
+    const FrameMetrics frame = HostFrame(style, record->ex_style);
     {
         std::lock_guard lock(windows_mutex_);
         record->style = style;
-        const Rect client = WindowToClientRect(record->window_rect, HostFrame(style, record->ex_style));
+        const Rect client = WindowToClientRect(record->window_rect, frame);
         record->client_rect = Rect{0, 0, client.Width(), client.Height()};
     }
     HostSetStyle(*record, before);
