@@ -287,7 +287,11 @@ void RestoreWindowedMode(WindowRecord& record) {
     }
     RestoreWindowPlacements();
     if (TheDisplayState().maximized != 0) {
-        const platform::Rect work = Windows().GetWorkArea();
+        // The work area of the window's monitor.
+        platform::MonitorInfo monitor;
+        const platform::Rect work = Windows().GetMonitorInfo(TheWindowSizing().monitor_number, monitor)
+                                        ? monitor.work_area
+                                        : Windows().GetWorkArea();
         const int32_t x = work.left + work.Width() / 2 - record.client_width / 2;
         const int32_t y = work.top + work.Height() / 2 - record.client_height / 2;
         MoveWindowTo(record.window, x, y);

@@ -313,9 +313,9 @@ protected:
 
     void HostMoveResize(WindowRecord& record, const Rect& before) override {
         (void)before;
-        // A fullscreen window has the display's size; SDL would only keep
-        // the size for later.
-        if (record.fullscreen) return;
+        // A fullscreen or maximized window has the size the host gave it;
+        // SDL would only keep the size for later, or leave the maximized state.
+        if (record.fullscreen || record.maximized) return;
         SDL_Window* window = Sdl(record);
         const Rect client = WindowToClientRect(record.window_rect, FrameFor(record.style, record.ex_style));
         SDL_SetWindowPosition(window, client.left, client.top);
@@ -534,10 +534,14 @@ private:
     }
 
     int64_t ClientSizeLParam(WindowRecord& record) {
-        int w = 0, h = 0;
+        // The host placed the window itself: its rectangle is taken from it.
+        int x = 0, y = 0, w = 0, h = 0;
+        SDL_GetWindowPosition(Sdl(record), &x, &y);
         SDL_GetWindowSize(Sdl(record), &w, &h);
+        const FrameMetrics frame = FrameFor(record.style, record.ex_style);
         std::unique_lock lock = LockWindows();
         record.client_rect = Rect{0, 0, w, h};
+        record.window_rect = ClientToWindowRect(Rect{x, y, x + w, y + h}, frame);
         return MakeLParam(w, h);
     }
 
