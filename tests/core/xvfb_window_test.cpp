@@ -40,12 +40,19 @@ protected:
     void SetUp() override {
         const char* xvfb = "/usr/bin/Xvfb";
         if (access(xvfb, X_OK) != 0) GTEST_SKIP() << "Xvfb is not installed";
+        // A display number no other server holds (its lock file is absent).
         display_number_ = 90 + static_cast<int>(getpid() % 400);
+        while (std::filesystem::exists("/tmp/.X" + std::to_string(display_number_) + "-lock") ||
+               std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(display_number_))) {
+            ++display_number_;
+        }
         display_ = ":" + std::to_string(display_number_);
         std::string socket = "/tmp/.X11-unix/X" + std::to_string(display_number_);
         const char* argv[] = {xvfb, display_.c_str(), "-screen", "0", "1920x1080x24", "-nolisten", "tcp", nullptr};
         ASSERT_EQ(posix_spawn(&server_, xvfb, nullptr, nullptr, const_cast<char**>(argv), environ), 0);
         for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) std::this_thread::sleep_for(25ms);
+        int status = 0;
+        ASSERT_EQ(waitpid(server_, &status, WNOHANG), 0) << "Xvfb ended at once";
         ASSERT_TRUE(std::filesystem::exists(socket)) << "Xvfb did not start";
         saved_driver_ = std::getenv("SDL_VIDEODRIVER") != nullptr ? std::getenv("SDL_VIDEODRIVER") : "";
         saved_display_ = std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "";
