@@ -199,6 +199,23 @@ TEST_F(WindowCommandsTest, RefusedValues) {
     QuitFlag = 0;
 }
 
+// A layer set of 0 x 0 cannot be shown: a box, no layer set, and the
+// engine ends.
+TEST_F(WindowCommandsTest, AnEmptyLayerSetEndsTheEngine) {
+    ASSERT_TRUE(BootWithLayers("label SYSTEM_START\n"
+                               "window no=0, layerset=\":W2/\"\n"
+                               "label IDLE\nwait 1\njump IDLE\n"));
+    CgImage* empty = CreateCgImage(CreateTreeNode(TheRootTrees().layers, "W2", true, 3));
+    empty->width = 0;
+    empty->height = 0;
+    EXPECT_EQ(Pass(), 1);
+    EXPECT_EQ(QuitFlag.load(), 1);
+    EXPECT_EQ(main_->shown_layer_set, nullptr);
+    EXPECT_EQ(empty->window_root, 0);
+    ASSERT_EQ(ui_.boxes.size(), 1u);
+    QuitFlag = 0;
+}
+
 TEST_F(WindowCommandsTest, SizesByPixelsKeepTheGameAspect) {
     ASSERT_TRUE(BootWithLayers("label SYSTEM_START\n"
                                "window widthpx=1000\nwait 1\n"
