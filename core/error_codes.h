@@ -40,7 +40,10 @@ inline constexpr uint32_t kErrNegative = 101220;            // command, keyword,
 inline constexpr uint32_t kErrLayerMissing = 101230;        // command, path
 inline constexpr uint32_t kErrFontNumberTooLarge = 101240;  // command, keyword, n, the font count
 inline constexpr uint32_t kErrLayerNotFound = 101250;       // command, path: no layer (or layer set) of that name
-inline constexpr uint32_t kErrGroupWithImage = 101280;      // command
+inline constexpr uint32_t kErrGroupWithImage = 101280;
+inline constexpr uint32_t kErrWindowValue = 101310;         // command, keyword, v: a window value out of its range
+inline constexpr uint32_t kErrWindowNeedsTitle = 101320;    // command: a new window without its title
+inline constexpr uint32_t kErrHideMainWindow = 101330;      // command, keyword: window 0 cannot be hidden      // command
 inline constexpr uint32_t kErrSwapWithRectangle = 101281;   // command, keyword
 inline constexpr uint32_t kErrRotateWithRectangle = 101282; // command, keyword
 inline constexpr uint32_t kErrMosaicWithRectangle = 101283; // command, keyword
@@ -84,6 +87,7 @@ inline constexpr uint32_t kErrPackEntryTwice = 104150;      // file name (not fa
 
 // ---- 105000 and up: tables, unpacking, evaluation --------------------------
 inline constexpr uint32_t kErrVariableTableVersion = 105000;
+inline constexpr uint32_t kErrFullscreenFailed = 105210;   // the display mode switch failed (not fatal)
 inline constexpr uint32_t kErrUnpackNoMemory = 106010;      // file name
 inline constexpr uint32_t kErrSubscriptRange = 107010;
 inline constexpr uint32_t kErrSubscriptCount = 107020;

@@ -33,6 +33,9 @@
 # skips the rest of that wait and moves on at once, with a click. Music
 # (sound/bgm.ogg) fades in half a second after the start and loops. Escape ends the demo;
 # the window's close button asks first ("終了します。よろしいですか？").
+# F11 or Alt+Return switches between the window and fullscreen; the window
+# can be resized by its frame and keeps the screen's shape. A second window
+# (window 1, "マップ") shows a small map of the screen with the ball on it.
 # F5 saves the scene (its integers and the background picture) into
 # save\demo.sd and memory row 0; F9 loads it back, from the row once this
 # run has saved, else from the file an earlier run left.
@@ -78,6 +81,8 @@ int ref_kinds
 int ref_state
 # opening counts the frames of the opening movie; -1 once it has gone.
 int opening
+# fullscreen is 1 while the main window covers its monitor.
+int fullscreen
 
 # Read-only system variables, declared by number: the held/released counter
 # of each input (1 on the frame a key or button went down), the joystick
@@ -138,6 +143,13 @@ call MESSAGE_PAGE
 # the frame rate.
 layer name="opening", priority=95, x=8, y=164, file="image/screen.bmp"
 layermovie name="opening", file="movie/opening.ogv"
+# The map window's own layer set W1: the background scaled to a quarter,
+# the ball as a small dot. Closing the window closes only it.
+layer name=":W1/", priority=1, width=160, height=120
+layer name=":W1/map", priority=1, file="image/bg.bmp"
+editcg name=":W1/map", scale20=1, width=160, height=120
+layer name=":W1/dot", priority=2, file="image/ball.bmp"
+editcg name=":W1/dot", scale20=1, width=16, height=16
 
 # Gamepads are read only when a script asks for them.
 input gamepad=1
@@ -183,10 +195,15 @@ loop
     ball_dx = step
   end
   layer name="ball", x=ball_x
+  layer name=":W1/dot", x=ball_x / 4, y=50
 
   # The emblem: rotated from its source, then scaled, its centre kept on
   # (580, 100).
   spin += 1
+  # The map window opens once the main window is up (and has the focus).
+  if spin == 2
+    window no=1, title="マップ", width=160, height=120, layerset=":W1/", close=3, x=20, y=20
+  end
   size = spin % 64
   if size > 32
     size = 64 - size
@@ -226,6 +243,12 @@ loop
   end
   if pointer_shown == 1
     layer name="pointer", x=mouse_x - 32, y=mouse_y - 32
+  end
+
+  # F11 (122), or Return with Alt (18) held, switches the screen mode.
+  if held[122] == 1 || (held[13] == 1 && held[18] > 0)
+    windowinfo result=fullscreen, fullscreen=1
+    window screenmode=1 - fullscreen
   end
 
   # Escape (virtual key 27) ends the demo.
@@ -302,7 +325,7 @@ loop
   # The scene's time is up, or the player skips the rest of its wait: the
   # left button (1), Return (13), Space (32) or button 1 of any of the
   # first four gamepads.
-  if frame >= hold || held[1] == 1 || held[13] == 1 || held[32] == 1 || pad_button[0] == 1 || pad_button[32] == 1 || pad_button[64] == 1 || pad_button[96] == 1
+  if frame >= hold || held[1] == 1 || (held[13] == 1 && held[18] <= 0) || held[32] == 1 || pad_button[0] == 1 || pad_button[32] == 1 || pad_button[64] == 1 || pad_button[96] == 1
     if scene == 1
       # The photo and the title may not be whole yet: show them whole so the
       # next scene takes them away from there.

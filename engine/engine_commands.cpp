@@ -6,9 +6,15 @@
 #include "core/engine_state.h"
 #include "core/error_codes.h"
 #include "core/error_report.h"
+#include "core/settings.h"
 #include "engine/startup.h"
+#include "engine/display_modes.h"
+#include "engine/window_sizing.h"
+#include "core/main_thread_calls.h"
+#include "renderer/display_state.h"
 #include "core/window_record.h"
 #include "platform/clock.h"
+#include "platform/window_system.h"
 #include "script/arg_decoder.h"
 #include "script/command_table.h"
 #include "script/compiled_tables.h"
@@ -39,6 +45,36 @@ void ResumePauseTimer(int timer, uint32_t now) {
     clock.timer_enabled[timer] = 1;
 }
 
+void SetGameScreenSize(int32_t width, int32_t height) {
+    WindowRecord* record = MainWindowRecord();
+    if (record == nullptr || width < 1 || height < 1) return;
+    record->client_width = width;
+    record->client_height = height;
+    DisplayState& display = TheDisplayState();
+    if (display.fullscreen != 0 || display.maximized != 0) {
+        ComputeDisplaySize(width, height, display.display_width, display.display_height);
+        ClearDisplayArea(*record);
+    } else {
+        display.display_width = width;
+        display.display_height = height;
+        TheWindowSizing().back_width = width;
+        TheWindowSizing().back_height = height;
+        ReallocateBackBuffer();
+        // The window shows the new screen at its own size.
+        if (record->window != platform::kNoWindow && platform::HasWindowSystem()) {
+            auto& windows = platform::GetWindowSystem();
+            const platform::Rect outer = windows.GetWindowRect(record->window);
+            const BorderSize border = GetFrameBorderSize(record->window);
+            windows.MoveWindow(record->window,
+                               platform::Rect{outer.left, outer.top, outer.left + width + border.width,
+                                              outer.top + height + border.height},
+                               true);
+        }
+    }
+    RefreshMainWindowLimits();
+    if (Settings().direct3d_layer_mode != 0 && Hooks().request_direct3d_reset != nullptr) Hooks().request_direct3d_reset();
+}
+
 int32_t CmdEndProgram() {
     if (DecodeCommandArgs(kCmdEndProgram) != 0) return -1;
     if (const CommandArgSlot* restart = Args().Find(0)) SetRestartFlag(static_cast<uint8_t>(restart->value));
@@ -51,9 +87,10 @@ int32_t CmdEndProgram() {
 int32_t CmdSetFrameRate() {
     if (DecodeCommandArgs(kCmdSetFrameRate) != 0) return -1;
     const CommandArgBlock& args = Args();
-    // A rate of 0 or below would divide the pacer's second by nothing: the
-    // pacer takes such a rate as 1 frame a second.
-    if (const CommandArgSlot* rate = args.Find(0)) SetFrameRate(static_cast<int32_t>(rate->value));
+    // A rate below 1 frame a second (it would divide the pacer's second by
+    // nothing) changes nothing.
+    if (const CommandArgSlot* rate = args.Find(0); rate != nullptr && rate->value >= 1 && rate->value <= INT32_MAX)
+        SetFrameRate(static_cast<int32_t>(rate->value));
     if (const CommandArgSlot* skip = args.Find(1)) TheFrameClock.frame_skip = static_cast<int32_t>(skip->value);
     return 0;
 }
@@ -71,12 +108,10 @@ int32_t CmdSetScreenAndTimers() {
     }
     const CommandArgSlot* width = args.Find(2);
     const CommandArgSlot* height = args.Find(3);
-    if (width != nullptr && height != nullptr && width->value > 0 && height->value > 0) {
-        // Changing the game screen's size while the engine runs needs the
-        // window-sizing and display-mode code; until it is there the size is
-        // refused in the open rather than ignored.
-        const std::string name(CommandName(kCmdSetScreenAndTimers));
-        ReportScriptErrorF(kErrNotBuilt, false, {name});
+    if (width != nullptr && height != nullptr && width->value > 0 && height->value > 0 && width->value <= INT32_MAX &&
+        height->value <= INT32_MAX) {
+        const int32_t w = static_cast<int32_t>(width->value), h = static_cast<int32_t>(height->value);
+        CallOnMainThread([w, h] { SetGameScreenSize(w, h); });
     }
     const uint32_t now = platform::TimeGetTime();
     for (int timer = 1; timer <= kPauseTimerCount; ++timer) {

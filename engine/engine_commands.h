@@ -1,7 +1,7 @@
 // Commands that act on the engine as a whole: 13 ends the program (and may
 // ask for a restart), 28 sets the frame rate and frame skipping, 51 does
-// nothing, 93 sets the screen-saver suppression and the keep-running switch
-// and stops or resumes the four game timers.
+// nothing, 93 sets the screen-saver suppression, the keep-running switch and
+// the game screen's size, and stops or resumes the four game timers.
 #pragma once
 
 #include <atomic>
@@ -25,6 +25,11 @@ int32_t CmdNoOperation51();
 int32_t CmdSetScreenAndTimers();
 
 void SetFrameRate(int32_t frames_per_second);
+// Command 93's new game screen size (main thread): window 0's record takes
+// it; fullscreen or maximized, the back buffer is computed again for the
+// display and the display area painted black; windowed, the display and
+// back buffer take the size and the client area follows it.
+void SetGameScreenSize(int32_t width, int32_t height);
 
 // Timer 1..4 stops (its enable byte cleared, the stop time noted) or
 // resumes (the stopped interval added to its own accumulator). A timer

@@ -15,6 +15,7 @@
 #include "engine/screen_saver.h"
 #include "engine/startup.h"
 #include "engine/window_proc.h"
+#include "engine/window_sizing.h"
 #include "images/frame_sequence.h"
 #include "layers/blend_jobs.h"
 #include "layers/cg_image.h"
@@ -66,6 +67,7 @@ void ResetEngine() {
     DestroyWindowRecords();
     TheLetterboxOffset() = {};
     TheDisplayState() = {};
+    ResetWindowSizing();
     TheCpuBackBuffer() = {};
     // Subsystems.
     ResetFileNameList();

@@ -1,4 +1,6 @@
 #include "engine/startup.h"
+#include "engine/window_sizing.h"
+#include "core/directx_version.h"
 #include "engine/engine_registration.h"
 
 #include <ctime>
@@ -140,8 +142,9 @@ void InitEngineTables() {
     if (Hooks().fill_key_transition_table != nullptr) Hooks().fill_key_transition_table();
     if (Hooks().create_text_buffer != nullptr) Hooks().create_text_buffer();
     if (Hooks().enumerate_fonts != nullptr) Hooks().enumerate_fonts();
-    // No DirectX exists here: the version system variable reads 0.
-    TheSystemFacts().directx_version = 0;
+    // Through the file-version provider: this engine's systems answer as
+    // ones with DirectX 9, which its OpenGL back end stands in for.
+    TheSystemFacts().directx_version = GetDirectXVersion();
 }
 
 int8_t InitEngine(const ProgramEntry& entry) {
@@ -249,6 +252,7 @@ int8_t InitEngine(const ProgramEntry& entry) {
     SetErrorDialogOwner(main_record.window);
     BeginTimerPeriod();
     TheDisplayState().fullscreen_bits_per_pixel = facts.desktop_bits_per_pixel;
+    InitWindowSizing(back_width, back_height);
     CreateMenuStripWindow();
     CreateRootTrees();
     MarkStartupPhase("window and back buffer");

@@ -96,7 +96,117 @@ void HeadlessWindowSystem::HostShowWindow(WindowRecord& record, int show_command
         return;
     }
     const uint64_t type = record.maximized ? SIZE_MAXIMIZED : SIZE_RESTORED;
+    Queue().Post(Message{record.handle, WM_WINDOWPOSCHANGED, 0, 0});
     Queue().Post(Message{record.handle, WM_SIZE, type, MakeLParam(client.Width(), client.Height())});
+}
+
+// --- monitors and display modes ------------------------------------------------
+
+std::vector<HeadlessWindowSystem::Monitor>& HeadlessWindowSystem::Monitors() {
+    if (monitors_.empty()) {
+        Monitor monitor;
+        monitor.info.bounds = Rect{0, 0, desktop_.width, desktop_.height};
+        monitor.info.work_area = GetWorkArea();
+        monitor.info.name = "\\\\.\\DISPLAY1";
+        // The usual modes up to the desktop's size, at its depth and at 16 bits.
+        static constexpr Point kSizes[] = {{640, 480},  {800, 600},   {1024, 768}, {1280, 720},
+                                           {1280, 1024}, {1600, 900}, {1920, 1080}, {2560, 1440}};
+        for (int32_t depth : {16, desktop_.bits_per_pixel}) {
+            for (const Point& size : kSizes) {
+                if (size.x <= desktop_.width && size.y <= desktop_.height)
+                    monitor.modes.push_back(DisplayMode{size.x, size.y, depth, 60});
+            }
+        }
+        monitors_.push_back(std::move(monitor));
+    }
+    return monitors_;
+}
+
+void HeadlessWindowSystem::SetMonitors(std::vector<MonitorInfo> monitors) {
+    monitors_.clear();
+    for (MonitorInfo& info : monitors) monitors_.push_back(Monitor{std::move(info), {}, std::nullopt});
+}
+
+void HeadlessWindowSystem::SetDisplayModes(int monitor, std::vector<DisplayMode> modes) {
+    std::vector<Monitor>& list = Monitors();
+    if (monitor >= 0 && static_cast<size_t>(monitor) < list.size()) list[static_cast<size_t>(monitor)].modes = std::move(modes);
+}
+
+std::optional<DisplayMode> HeadlessWindowSystem::CurrentDisplayMode(int monitor) const {
+    if (monitor < 0 || static_cast<size_t>(monitor) >= monitors_.size()) return std::nullopt;
+    return monitors_[static_cast<size_t>(monitor)].current;
+}
+
+int HeadlessWindowSystem::MonitorFromPoint(Point screen) {
+    std::vector<Monitor>& list = Monitors();
+    int best = 0;
+    int64_t best_distance = INT64_MAX;
+    for (size_t i = 0; i < list.size(); ++i) {
+        MonitorInfo info;
+        GetMonitorInfo(static_cast<int>(i), info);
+        const Rect& r = info.bounds;
+        const int64_t dx = screen.x < r.left ? int64_t{r.left} - screen.x : (screen.x >= r.right ? int64_t{screen.x} - r.right + 1 : 0);
+        const int64_t dy = screen.y < r.top ? int64_t{r.top} - screen.y : (screen.y >= r.bottom ? int64_t{screen.y} - r.bottom + 1 : 0);
+        const int64_t distance = dx * dx + dy * dy;
+        if (distance < best_distance) {
+            best_distance = distance;
+            best = static_cast<int>(i);
+        }
+    }
+    return best;
+}
+
+bool HeadlessWindowSystem::GetMonitorInfo(int monitor, MonitorInfo& out) {
+    std::vector<Monitor>& list = Monitors();
+    if (monitor < 0 || static_cast<size_t>(monitor) >= list.size()) return false;
+    const Monitor& m = list[static_cast<size_t>(monitor)];
+    out = m.info;
+    if (m.current) {
+        // A changed mode gives the monitor its size; the work area is the whole of it.
+        out.bounds.right = out.bounds.left + m.current->width;
+        out.bounds.bottom = out.bounds.top + m.current->height;
+        out.work_area = out.bounds;
+    }
+    return true;
+}
+
+bool HeadlessWindowSystem::EnumDisplayMode(int monitor, int mode, DisplayMode& out) {
+    std::vector<Monitor>& list = Monitors();
+    if (monitor < 0 || static_cast<size_t>(monitor) >= list.size()) return false;
+    const std::vector<DisplayMode>& modes = list[static_cast<size_t>(monitor)].modes;
+    if (mode < 0 || static_cast<size_t>(mode) >= modes.size()) return false;
+    out = modes[static_cast<size_t>(mode)];
+    return true;
+}
+
+bool HeadlessWindowSystem::ChangeDisplayMode(WindowHandle window, int monitor, const DisplayMode* mode) {
+    WindowRecord* record = Find(window);
+    std::vector<Monitor>& list = Monitors();
+    if (record == nullptr || mode_change_fails_ || monitor < 0 || static_cast<size_t>(monitor) >= list.size()) return false;
+    list[static_cast<size_t>(monitor)].current =
+        mode != nullptr ? std::optional<DisplayMode>(*mode) : std::optional<DisplayMode>();
+    std::unique_lock lock = LockWindows();
+    record->fullscreen = true;
+    return true;
+}
+
+void HeadlessWindowSystem::RestoreDisplayMode(WindowHandle window) {
+    for (Monitor& monitor : Monitors()) monitor.current.reset();
+    if (WindowRecord* record = Find(window)) {
+        std::unique_lock lock = LockWindows();
+        record->fullscreen = false;
+    }
+}
+
+void HeadlessWindowSystem::InjectUserResize(WindowHandle window, int32_t client_width, int32_t client_height) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return;
+    // The host keeps a drag within the limits it was given.
+    if (record->min_client.x > 0) client_width = std::max(client_width, record->min_client.x);
+    if (record->min_client.y > 0) client_height = std::max(client_height, record->min_client.y);
+    if (record->max_client.x > 0) client_width = std::min(client_width, record->max_client.x);
+    if (record->max_client.y > 0) client_height = std::min(client_height, record->max_client.y);
+    UserResized(*record, client_width, client_height);
 }
 
 void HeadlessWindowSystem::HostRaiseWindow(WindowRecord& record) {

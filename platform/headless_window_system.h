@@ -12,6 +12,11 @@
 //     the work area's client size, SIZE_RESTORED with the normal client
 //     size), as the SDL back end posts when the host reports it;
 //   - the work area is the desktop minus a 40-pixel task bar at the bottom;
+//   - one monitor (the desktop, device "\\.\DISPLAY1") unless tests set
+//     others, each with a list of display modes; a mode change gives the
+//     monitor the mode's size until RestoreDisplayMode;
+//   - a user resize (InjectUserResize) goes through WM_SIZING as the SDL
+//     back end sends it, within the size limits the procedure gave;
 //   - each window's client area is a B, G, R, X framebuffer in memory of
 //     the client size, black until drawn (and again after a size change),
 //     that StretchBlit draws into and ReadClientPixels reads;
@@ -79,6 +84,24 @@ public:
     // Makes every later CreateWindow fail (a window-creation failure test).
     void SetCreateFails(bool fails) { create_fails_ = fails; }
     void SetDesktop(const DesktopInfo& desktop) { desktop_ = desktop; }
+    // Monitors (the first is the primary) and their display modes.
+    void SetMonitors(std::vector<MonitorInfo> monitors);
+    void SetDisplayModes(int monitor, std::vector<DisplayMode> modes);
+    // Makes every later ChangeDisplayMode fail.
+    void SetDisplayModeChangeFails(bool fails) { mode_change_fails_ = fails; }
+    // The mode a monitor was switched to (none: its desktop mode).
+    std::optional<DisplayMode> CurrentDisplayMode(int monitor) const;
+    Point CursorPosition() const { return pointer_; }
+    // The user drags the window's frame to this client size (main thread).
+    void InjectUserResize(WindowHandle window, int32_t client_width, int32_t client_height);
+
+    int MonitorFromPoint(Point screen) override;
+    bool GetMonitorInfo(int monitor, MonitorInfo& out) override;
+    bool EnumDisplayMode(int monitor, int mode, DisplayMode& out) override;
+    bool ChangeDisplayMode(WindowHandle window, int monitor, const DisplayMode* mode) override;
+    void RestoreDisplayMode(WindowHandle window) override;
+    void SetCursorPos(Point screen) override { pointer_ = screen; }
+
     // Number of StretchBlit calls that drew into a window's framebuffer.
     uint64_t BlitCount(WindowHandle window) const;
 
@@ -127,6 +150,13 @@ protected:
     void HostMoveWindow(WindowRecord& record, Point client_origin) override;
 
 private:
+    struct Monitor {
+        MonitorInfo info;
+        std::vector<DisplayMode> modes;
+        std::optional<DisplayMode> current;
+    };
+    std::vector<Monitor>& Monitors();
+
     struct Framebuffer {
         int32_t width = 0, height = 0;
         std::vector<uint8_t> pixels;
@@ -167,6 +197,8 @@ private:
     std::atomic<bool> plays_script_{false};
     std::vector<HeadlessCall> calls_;
     bool create_fails_ = false;
+    std::vector<Monitor> monitors_;  // empty: the desktop's one monitor
+    bool mode_change_fails_ = false;
 };
 
 }  // namespace zk::platform

@@ -16,7 +16,11 @@
 //                                 sends WM_CLOSE, which destroys the window)
 //   exposed                    -> WM_PAINT (coalesced)
 //   focus gained / lost        -> WM_ACTIVATE WA_ACTIVE / WA_INACTIVE
-//   size changed               -> WM_SIZE SIZE_RESTORED or SIZE_MAXIMIZED, lparam = height << 16 | width
+//   size changed by the user   -> WM_SIZING with the edge inferred (width alone: right, height
+//                                 alone: bottom, both: bottom-right); the rectangle the
+//                                 procedure leaves is applied, then WM_WINDOWPOSCHANGED and
+//                                 WM_SIZE SIZE_RESTORED, lparam = height << 16 | width
+//   size changed otherwise     -> WM_SIZE SIZE_RESTORED or SIZE_MAXIMIZED
 //   moved                      -> WM_MOVE, lparam = y << 16 | x of the client area
 //   minimized                  -> WM_SIZE SIZE_MINIMIZED, lparam 0
 //   maximized / restored       -> WM_SIZE SIZE_MAXIMIZED / SIZE_RESTORED with the client size
@@ -50,6 +54,7 @@
 #include "platform/joysticks.h"
 #include "platform/virtual_keys.h"
 #include "platform/window_system_common.h"
+#include "platform/x11_window_extras.h"
 #include "base/text_encoding.h"
 
 namespace zk::platform {
@@ -160,6 +165,90 @@ public:
         return info;
     }
 
+    int MonitorFromPoint(Point screen) override {
+        const int count = SDL_GetNumVideoDisplays();
+        int best = 0;
+        int64_t best_distance = INT64_MAX;
+        for (int i = 0; i < count; ++i) {
+            SDL_Rect r;
+            if (SDL_GetDisplayBounds(i, &r) != 0) continue;
+            const int64_t dx = screen.x < r.x ? int64_t{r.x} - screen.x
+                                              : (screen.x >= r.x + r.w ? int64_t{screen.x} - (r.x + r.w) + 1 : 0);
+            const int64_t dy = screen.y < r.y ? int64_t{r.y} - screen.y
+                                              : (screen.y >= r.y + r.h ? int64_t{screen.y} - (r.y + r.h) + 1 : 0);
+            if (dx * dx + dy * dy < best_distance) {
+                best_distance = dx * dx + dy * dy;
+                best = i;
+            }
+        }
+        return best;
+    }
+
+    bool GetMonitorInfo(int monitor, MonitorInfo& out) override {
+        SDL_Rect r;
+        if (monitor < 0 || SDL_GetDisplayBounds(monitor, &r) != 0) return false;
+        out.bounds = Rect{r.x, r.y, r.x + r.w, r.y + r.h};
+        SDL_Rect usable;
+        out.work_area = SDL_GetDisplayUsableBounds(monitor, &usable) == 0
+                            ? Rect{usable.x, usable.y, usable.x + usable.w, usable.y + usable.h}
+                            : out.bounds;
+        const char* name = SDL_GetDisplayName(monitor);
+        out.name = name != nullptr ? name : "";
+        return true;
+    }
+
+    bool EnumDisplayMode(int monitor, int mode, DisplayMode& out) override {
+        if (monitor < 0 || mode < 0 || mode >= SDL_GetNumDisplayModes(monitor)) return false;
+        SDL_DisplayMode m;
+        if (SDL_GetDisplayMode(monitor, mode, &m) != 0) return false;
+        out = DisplayMode{m.w, m.h, Depth(m.format), m.refresh_rate};
+        return true;
+    }
+
+    bool ChangeDisplayMode(WindowHandle window, int monitor, const DisplayMode* mode) override {
+        WindowRecord* record = Find(window);
+        if (record == nullptr) return false;
+        SDL_Window* sdl = Sdl(*record);
+        // The window goes to the monitor first: SDL makes it fullscreen on
+        // the display that holds it.
+        SDL_SetWindowPosition(sdl, SDL_WINDOWPOS_CENTERED_DISPLAY(monitor), SDL_WINDOWPOS_CENTERED_DISPLAY(monitor));
+        int result = 0;
+        if (mode != nullptr) {
+            SDL_DisplayMode wanted{};
+            bool found = false;
+            for (int i = 0, n = SDL_GetNumDisplayModes(monitor); i < n && !found; ++i) {
+                SDL_DisplayMode m;
+                if (SDL_GetDisplayMode(monitor, i, &m) != 0) continue;
+                if (m.w == mode->width && m.h == mode->height && Depth(m.format) == mode->bits_per_pixel) {
+                    wanted = m;
+                    found = true;
+                }
+            }
+            if (!found) return false;
+            result = SDL_SetWindowDisplayMode(sdl, &wanted);
+            if (result == 0) result = SDL_SetWindowFullscreen(sdl, SDL_WINDOW_FULLSCREEN);
+        } else {
+            result = SDL_SetWindowFullscreen(sdl, SDL_WINDOW_FULLSCREEN_DESKTOP);
+        }
+        if (result != 0) {
+            std::fprintf(stderr, "zorvek: fullscreen failed: %s\n", SDL_GetError());
+            return false;
+        }
+        std::unique_lock lock = LockWindows();
+        record->fullscreen = true;
+        return true;
+    }
+
+    void RestoreDisplayMode(WindowHandle window) override {
+        WindowRecord* record = Find(window);
+        if (record == nullptr) return;
+        SDL_SetWindowFullscreen(Sdl(*record), 0);
+        std::unique_lock lock = LockWindows();
+        record->fullscreen = false;
+    }
+
+    void SetCursorPos(Point screen) override { SDL_WarpMouseGlobal(screen.x, screen.y); }
+
     Rect GetClientRect(WindowHandle window) override {
         WindowRecord* record = Find(window);
         if (record == nullptr) return Rect{};
@@ -227,6 +316,64 @@ protected:
     }
 
     void HostRaiseWindow(WindowRecord& record) override { SDL_RaiseWindow(Sdl(record)); }
+
+    FrameMetrics HostFrame(uint32_t style, uint32_t ex_style) override { return FrameFor(style, ex_style); }
+
+    void HostMoveResize(WindowRecord& record, const Rect& before) override {
+        (void)before;
+        // A fullscreen or maximized window has the size the host gave it;
+        // SDL would only keep the size for later, or leave the maximized state.
+        if (record.fullscreen || record.maximized) return;
+        SDL_Window* window = Sdl(record);
+        const Rect client = WindowToClientRect(record.window_rect, FrameFor(record.style, record.ex_style));
+        SDL_SetWindowPosition(window, client.left, client.top);
+        SDL_SetWindowSize(window, std::max(1, client.Width()), std::max(1, client.Height()));
+    }
+
+    void HostSetStyle(WindowRecord& record, uint32_t before) override {
+        SDL_Window* window = Sdl(record);
+        if (IsDecorated(record.style) != IsDecorated(before))
+            SDL_SetWindowBordered(window, IsDecorated(record.style) ? SDL_TRUE : SDL_FALSE);
+        SDL_SetWindowResizable(window, (record.style & WS_THICKFRAME) != 0 ? SDL_TRUE : SDL_FALSE);
+        HostMoveResize(record, record.window_rect);
+    }
+
+    void HostSetSizeLimits(WindowRecord& record) override {
+        SDL_Window* window = Sdl(record);
+        SDL_SetWindowMinimumSize(window, std::max(1, record.min_client.x), std::max(1, record.min_client.y));
+        // SDL has no "no limit": the largest size it takes stands in.
+        const int32_t max_w = record.max_client.x > 0 ? record.max_client.x : 16384;
+        const int32_t max_h = record.max_client.y > 0 ? record.max_client.y : 16384;
+        SDL_SetWindowMaximumSize(window, max_w, max_h);
+        SetAspectHint(record);
+    }
+
+    void HostSetZOrder(WindowRecord& record, ZOrder order, WindowRecord* behind) override {
+        SDL_Window* window = Sdl(record);
+        switch (order) {
+            case ZOrder::kTopmost:
+                SDL_SetWindowAlwaysOnTop(window, SDL_TRUE);
+                break;
+            case ZOrder::kNotTopmost:
+                SDL_SetWindowAlwaysOnTop(window, SDL_FALSE);
+                break;
+            case ZOrder::kTop:
+                Restack(record, nullptr, true);
+                break;
+            case ZOrder::kBottom:
+                Restack(record, nullptr, false);
+                break;
+            case ZOrder::kBehind:
+                Restack(record, behind != nullptr ? Sdl(*behind) : nullptr, false);
+                break;
+        }
+    }
+
+    void HostSetShape(WindowRecord& record) override { ApplyShape(record); }
+
+    void HostFlash(WindowRecord& record) override {
+        if (record.flash_count > 0) SDL_FlashWindow(Sdl(record), SDL_FLASH_UNTIL_FOCUSED);
+    }
 
     bool HostBeginClientAccess(WindowRecord& record, ClientSurface& out) override {
         SDL_Window* window = Sdl(record);
@@ -343,6 +490,20 @@ private:
 
     static SDL_Window* Sdl(const WindowRecord& record) { return static_cast<SDL_Window*>(record.host); }
 
+    // Bits per pixel as Windows counts them: X8R8G8B8 is 32.
+    static int32_t Depth(Uint32 format) {
+        int32_t bits = static_cast<int32_t>(SDL_BITSPERPIXEL(format));
+        if (bits == 24 && SDL_BYTESPERPIXEL(format) == 4) bits = 32;
+        return bits;
+    }
+
+    // X11 only (platform/x11_window_extras.cpp): the aspect hint that keeps
+    // the game's shape while the user drags, the stacking order below the
+    // top and the window shape. Elsewhere they are only recorded.
+    void SetAspectHint(WindowRecord& record);
+    void Restack(WindowRecord& record, SDL_Window* behind, bool top);
+    void ApplyShape(WindowRecord& record);
+
     // The frame AdjustWindowRect adds. SDL can measure a real frame once a
     // decorated window is on screen; until then (and with the dummy
     // driver) the headless approximation stands in.
@@ -381,10 +542,14 @@ private:
     }
 
     int64_t ClientSizeLParam(WindowRecord& record) {
-        int w = 0, h = 0;
+        // The host placed the window itself: its rectangle is taken from it.
+        int x = 0, y = 0, w = 0, h = 0;
+        SDL_GetWindowPosition(Sdl(record), &x, &y);
         SDL_GetWindowSize(Sdl(record), &w, &h);
+        const FrameMetrics frame = FrameFor(record.style, record.ex_style);
         std::unique_lock lock = LockWindows();
         record.client_rect = Rect{0, 0, w, h};
+        record.window_rect = ClientToWindowRect(Rect{x, y, x + w, y + h}, frame);
         return MakeLParam(w, h);
     }
 
@@ -412,6 +577,12 @@ private:
                 Post(handle, WM_ACTIVATE, WA_INACTIVE, 0);
                 break;
             case SDL_WINDOWEVENT_SIZE_CHANGED: {
+                const bool same = e.data1 == record->client_rect.Width() && e.data2 == record->client_rect.Height();
+                if (same) break;  // a size the engine set (already told)
+                if (!record->minimized && !record->maximized && !record->fullscreen) {
+                    UserResized(*record, e.data1, e.data2);
+                    break;
+                }
                 std::unique_lock lock = LockWindows();
                 record->client_rect = Rect{0, 0, e.data1, e.data2};
                 lock.unlock();
@@ -600,6 +771,24 @@ private:
     FrameMetrics frame_;
     bool measured_frame_ = false;
 };
+
+void SdlWindowSystem::SetAspectHint(WindowRecord& record) {
+    // The largest size the procedure allows has the game's aspect.
+    const bool resizable = (record.style & WS_THICKFRAME) != 0 && !record.maximized && !record.fullscreen;
+    if (resizable && record.max_client.x > 0 && record.max_client.y > 0) {
+        X11SetAspectHint(Sdl(record), record.max_client.x, record.max_client.y);
+    } else {
+        X11SetAspectHint(Sdl(record), 0, 0);
+    }
+}
+
+void SdlWindowSystem::Restack(WindowRecord& record, SDL_Window* behind, bool top) {
+    if (!X11Restack(Sdl(record), behind, top) && top) SDL_RaiseWindow(Sdl(record));
+}
+
+void SdlWindowSystem::ApplyShape(WindowRecord& record) {
+    X11SetShape(Sdl(record), record.shaped ? &record.shape : nullptr);
+}
 
 }  // namespace
 

@@ -63,6 +63,9 @@ enum WindowMessage : uint32_t {
     WM_TEXT_COMPOSITION = 0xBF03,
 };
 
+// WM_SIZE wparam values.
+enum SizeType : uint64_t { SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED = 2 };
+
 // Hit-test codes (WM_NCLBUTTONDOWN's wparam).
 enum HitTest : uint64_t {
     HTCLIENT = 1,

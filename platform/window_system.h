@@ -31,6 +31,48 @@ struct Point {
     bool operator==(const Point&) const = default;
 };
 
+// One display mode of a monitor (EnumDisplaySettings).
+struct DisplayMode {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t bits_per_pixel = 32;
+    int32_t refresh_rate = 0;
+    bool operator==(const DisplayMode&) const = default;
+};
+
+// A monitor: its rectangle on the desktop, the part of it not taken by
+// panels (the work area) and its device name.
+struct MonitorInfo {
+    Rect bounds;
+    Rect work_area;
+    std::string name;
+};
+
+// What WM_GETMINMAXINFO's lparam points at: outer sizes. The window
+// system fills the defaults before it asks the procedure.
+struct MinMaxInfo {
+    Point max_size;
+    Point max_position;
+    Point min_track_size;
+    Point max_track_size;
+};
+
+// WM_SIZING's wparam: the edge or corner being dragged. Its lparam points
+// at the outer Rect the drag asks for, which the procedure may change.
+enum SizingEdge : uint64_t {
+    WMSZ_LEFT = 1,
+    WMSZ_RIGHT = 2,
+    WMSZ_TOP = 3,
+    WMSZ_TOPLEFT = 4,
+    WMSZ_TOPRIGHT = 5,
+    WMSZ_BOTTOM = 6,
+    WMSZ_BOTTOMLEFT = 7,
+    WMSZ_BOTTOMRIGHT = 8,
+};
+
+// A window's place in the stacking order (SetWindowPos's insert-after).
+enum class ZOrder { kTop, kTopmost, kNotTopmost, kBottom, kBehind };
+
 struct DesktopInfo {
     int32_t width = 0;
     int32_t height = 0;
@@ -116,6 +158,43 @@ public:
     // nothing was drawn yet. False for an unknown window or one with no
     // client pixels.
     virtual bool ReadClientPixels(WindowHandle window, ClientImage& out) = 0;
+
+    // ---- Placement, styles and display modes ----
+    // The outer rectangle in screen coordinates (empty for an unknown window).
+    virtual Rect GetWindowRect(WindowHandle window) = 0;
+    // Moves and sizes the outer rectangle (MoveWindow). A change posts
+    // WM_WINDOWPOSCHANGED, then WM_MOVE and WM_SIZE for what changed.
+    virtual bool MoveWindow(WindowHandle window, const Rect& outer, bool repaint) = 0;
+    virtual uint32_t GetWindowStyle(WindowHandle window) = 0;
+    // Changes the style (SetWindowLong + SWP_FRAMECHANGED): the outer
+    // rectangle stays, the client area follows the new frame (WM_SIZE when
+    // its size changed).
+    virtual bool SetWindowStyle(WindowHandle window, uint32_t style) = 0;
+    // Asks the window's procedure for its size limits (WM_GETMINMAXINFO)
+    // and hands them to the host, which keeps user resizing within them.
+    virtual bool RefreshSizeLimits(WindowHandle window) = 0;
+    // The monitor nearest to a screen point (MonitorFromPoint), its index.
+    virtual int MonitorFromPoint(Point screen) = 0;
+    virtual bool GetMonitorInfo(int monitor, MonitorInfo& out) = 0;
+    // The monitor's display mode number `mode` (EnumDisplaySettings); false
+    // past the last one.
+    virtual bool EnumDisplayMode(int monitor, int mode, DisplayMode& out) = 0;
+    // Makes the window fullscreen on the monitor in that display mode, or
+    // in the desktop's own mode for null (no mode change). False when the
+    // switch failed (the window is then as before).
+    virtual bool ChangeDisplayMode(WindowHandle window, int monitor, const DisplayMode* mode) = 0;
+    // Back to the desktop's mode and a normal window (ChangeDisplaySettings
+    // with no mode).
+    virtual void RestoreDisplayMode(WindowHandle window) = 0;
+    // SetWindowPos with only the insert-after (no move, no size, no
+    // activation); `behind` for ZOrder::kBehind.
+    virtual bool SetWindowZOrder(WindowHandle window, ZOrder order, WindowHandle behind) = 0;
+    // The window's shape: the union of the rectangles (client
+    // coordinates); null gives the whole window back (SetWindowRgn).
+    virtual bool SetWindowShape(WindowHandle window, const std::vector<Rect>* rectangles) = 0;
+    // Flashes the task-bar entry `count` times, `interval_ms` apart.
+    virtual bool FlashWindow(WindowHandle window, uint32_t count, uint32_t interval_ms) = 0;
+    virtual void SetCursorPos(Point screen) = 0;
 
     // The client rectangle turned into an outer window rectangle for a style.
     virtual Rect AdjustWindowRect(const Rect& client, uint32_t style, uint32_t ex_style) = 0;

@@ -183,7 +183,7 @@ WindowHandle WindowSystemCommon::CreateWindow(const WindowCreateParams& params) 
     record->ex_style = params.ex_style;
     record->window_rect = Rect{params.x, params.y, params.x + std::max(params.width, 0),
                                params.y + std::max(params.height, 0)};
-    const Rect client = WindowToClientRect(record->window_rect, ApproximateFrame(params.style, params.ex_style));
+    const Rect client = WindowToClientRect(record->window_rect, HostFrame(params.style, params.ex_style));
     record->client_rect = Rect{0, 0, client.Width(), client.Height()};
     record->normal_rect = record->window_rect;
     if (!HostCreateWindow(*record)) return kNoWindow;
@@ -192,6 +192,8 @@ WindowHandle WindowSystemCommon::CreateWindow(const WindowCreateParams& params) 
         std::lock_guard lock(windows_mutex_);
         windows_.emplace(handle, std::move(record));
         live_.insert(handle);
+        // A new window starts on top of the others.
+        stack_.insert(stack_.begin(), handle);
     }
 
     // The first window of a class in this process answers "come forward"
@@ -221,6 +223,7 @@ bool WindowSystemCommon::DestroyWindow(WindowHandle window) {
     {
         std::lock_guard lock(windows_mutex_);
         live_.erase(window);
+        stack_.erase(std::remove(stack_.begin(), stack_.end(), window), stack_.end());
     }
     queue_.RemoveWindow(window);
     {
@@ -591,6 +594,197 @@ void WindowSystemCommon::DestroyAllHostWindows() {
     std::lock_guard lock(windows_mutex_);
     windows_.clear();
     live_.clear();
+    stack_.clear();
+}
+
+// --- placement, styles, size limits, stacking, shape ---------------------------
+
+namespace {
+bool SameRect(const Rect& a, const Rect& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+}  // namespace
+
+Rect WindowSystemCommon::GetWindowRect(WindowHandle window) {
+    const WindowRecord* record = Find(window);
+    return record == nullptr ? Rect{} : record->window_rect;
+}
+
+uint32_t WindowSystemCommon::GetWindowStyle(WindowHandle window) {
+    const WindowRecord* record = Find(window);
+    return record == nullptr ? 0 : record->style;
+}
+
+void WindowSystemCommon::NotifyPlacement(WindowRecord& record, const Rect& outer_before, const Rect& client_before) {
+    const bool moved = record.window_rect.left != outer_before.left || record.window_rect.top != outer_before.top;
+    const bool sized = record.client_rect.Width() != client_before.Width() ||
+                       record.client_rect.Height() != client_before.Height();
+    if (!moved && !sized && SameRect(record.window_rect, outer_before)) return;
+    queue_.Post(Message{record.handle, WM_WINDOWPOSCHANGED, 0, 0});
+    if (moved) {
+        const Rect client = WindowToClientRect(record.window_rect, HostFrame(record.style, record.ex_style));
+        queue_.Post(Message{record.handle, WM_MOVE, 0, MakeLParam(client.left, client.top)});
+    }
+    if (sized && !record.minimized) {
+        const uint64_t type = record.maximized ? SIZE_MAXIMIZED : SIZE_RESTORED;
+        queue_.Post(Message{record.handle, WM_SIZE, type,
+                            MakeLParam(record.client_rect.Width(), record.client_rect.Height())});
+    }
+    WakeMainThread(std::this_thread::get_id() == main_thread_);
+}
+
+bool WindowSystemCommon::MoveWindow(WindowHandle window, const Rect& outer, bool repaint) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    const Rect before = record->window_rect;
+    const Rect client_before = record->client_rect;
+    Rect rect = outer;
+    if (rect.right < rect.left) rect.right = rect.left;
+    if (rect.bottom < rect.top) rect.bottom = rect.top;
+    // The back end may look at the windows to measure the frame: not under the lock.
+    const FrameMetrics frame = HostFrame(record->style, record->ex_style);
+    {
+        std::lock_guard lock(windows_mutex_);
+        record->window_rect = rect;
+        const Rect client = WindowToClientRect(rect, frame);
+        record->client_rect = Rect{0, 0, client.Width(), client.Height()};
+        if (!record->maximized && !record->fullscreen) record->normal_rect = rect;
+    }
+    HostMoveResize(*record, before);
+    NotifyPlacement(*record, before, client_before);
+    if (repaint) InvalidateWindow(window);
+    return true;
+}
+
+bool WindowSystemCommon::SetWindowStyle(WindowHandle window, uint32_t style) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    const uint32_t before = record->style;
+    const Rect client_before = record->client_rect;
+    const FrameMetrics frame = HostFrame(style, record->ex_style);
+    {
+        std::lock_guard lock(windows_mutex_);
+        record->style = style;
+        const Rect client = WindowToClientRect(record->window_rect, frame);
+        record->client_rect = Rect{0, 0, client.Width(), client.Height()};
+    }
+    HostSetStyle(*record, before);
+    NotifyPlacement(*record, record->window_rect, client_before);
+    return true;
+}
+
+bool WindowSystemCommon::RefreshSizeLimits(WindowHandle window) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    // No limits unless the procedure sets them.
+    MinMaxInfo info;
+    SendMessage(window, WM_GETMINMAXINFO, 0, reinterpret_cast<int64_t>(&info));
+    record = Find(window);
+    if (record == nullptr) return false;
+    const FrameMetrics frame = HostFrame(record->style, record->ex_style);
+    const int32_t frame_width = frame.left + frame.right;
+    const int32_t frame_height = frame.top + frame.bottom;
+    auto client = [](int32_t outer, int32_t border) { return outer > border ? outer - border : 0; };
+    {
+        std::lock_guard lock(windows_mutex_);
+        record->min_client = Point{client(info.min_track_size.x, frame_width), client(info.min_track_size.y, frame_height)};
+        record->max_client = Point{client(info.max_track_size.x, frame_width), client(info.max_track_size.y, frame_height)};
+    }
+    HostSetSizeLimits(*record);
+    return true;
+}
+
+void WindowSystemCommon::UserResized(WindowRecord& record, int32_t client_width, int32_t client_height) {
+    const Rect before = record.window_rect;
+    const Rect client_before = record.client_rect;
+    if (record.maximized || record.minimized || record.fullscreen) {
+        {
+            std::lock_guard lock(windows_mutex_);
+            record.client_rect = Rect{0, 0, std::max(client_width, 0), std::max(client_height, 0)};
+        }
+        NotifyPlacement(record, before, client_before);
+        return;
+    }
+    const bool width_changed = client_width != client_before.Width();
+    const bool height_changed = client_height != client_before.Height();
+    if (!width_changed && !height_changed) return;
+    const FrameMetrics frame = HostFrame(record.style, record.ex_style);
+    const Rect asked{before.left, before.top, before.left + frame.left + std::max(client_width, 0) + frame.right,
+                     before.top + frame.top + std::max(client_height, 0) + frame.bottom};
+    const uint64_t edge = width_changed && height_changed ? WMSZ_BOTTOMRIGHT : (width_changed ? WMSZ_RIGHT : WMSZ_BOTTOM);
+    Rect rect = asked;
+    const WindowHandle handle = record.handle;
+    SendMessage(handle, WM_SIZING, edge, reinterpret_cast<int64_t>(&rect));
+    WindowRecord* after = Find(handle);
+    if (after == nullptr) return;
+    if (rect.right < rect.left) rect.right = rect.left;
+    if (rect.bottom < rect.top) rect.bottom = rect.top;
+    {
+        std::lock_guard lock(windows_mutex_);
+        after->window_rect = rect;
+        const Rect client = WindowToClientRect(rect, frame);
+        after->client_rect = Rect{0, 0, client.Width(), client.Height()};
+        after->normal_rect = rect;
+    }
+    // The host has the size the user asked for; a corrected one is applied.
+    if (!SameRect(rect, asked)) HostMoveResize(*after, asked);
+    NotifyPlacement(*after, before, client_before);
+}
+
+std::vector<WindowHandle> WindowSystemCommon::StackingOrder() const {
+    std::lock_guard lock(windows_mutex_);
+    return stack_;
+}
+
+bool WindowSystemCommon::SetWindowZOrder(WindowHandle window, ZOrder order, WindowHandle behind) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    WindowRecord* other = order == ZOrder::kBehind ? Find(behind) : nullptr;
+    if (order == ZOrder::kBehind && (other == nullptr || behind == window)) return false;
+    {
+        std::lock_guard lock(windows_mutex_);
+        if (order == ZOrder::kTopmost) record->topmost = true;
+        if (order == ZOrder::kNotTopmost) record->topmost = false;
+        auto position = std::find(stack_.begin(), stack_.end(), window);
+        if (order != ZOrder::kNotTopmost && position != stack_.end()) {
+            stack_.erase(position);
+            if (order == ZOrder::kBottom) {
+                stack_.push_back(window);
+            } else if (order == ZOrder::kBehind) {
+                auto at = std::find(stack_.begin(), stack_.end(), behind);
+                stack_.insert(at == stack_.end() ? at : at + 1, window);
+            } else {
+                stack_.insert(stack_.begin(), window);
+            }
+        }
+    }
+    HostSetZOrder(*record, order, other);
+    return true;
+}
+
+bool WindowSystemCommon::SetWindowShape(WindowHandle window, const std::vector<Rect>* rectangles) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    {
+        std::lock_guard lock(windows_mutex_);
+        record->shaped = rectangles != nullptr;
+        record->shape = rectangles != nullptr ? *rectangles : std::vector<Rect>{};
+    }
+    HostSetShape(*record);
+    InvalidateWindow(window);
+    return true;
+}
+
+bool WindowSystemCommon::FlashWindow(WindowHandle window, uint32_t count, uint32_t interval_ms) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    {
+        std::lock_guard lock(windows_mutex_);
+        record->flash_count = count;
+        record->flash_interval = interval_ms;
+    }
+    HostFlash(*record);
+    return true;
 }
 
 }  // namespace zk::platform

@@ -33,8 +33,6 @@
 
 namespace zk::platform {
 
-// WM_SIZE wparam values.
-enum SizeType : uint64_t { SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED = 2 };
 // WM_ACTIVATE wparam values (low word).
 enum ActivateState : uint64_t { WA_INACTIVE = 0, WA_ACTIVE = 1 };
 // Mouse-message wparam key flags.
@@ -78,6 +76,18 @@ struct WindowInfo {
     bool minimized = false;
     bool maximized = false;
     void* user_data = nullptr;
+    // In fullscreen through ChangeDisplayMode.
+    bool fullscreen = false;
+    // The size limits of user resizing, client sizes (0: no limit).
+    Point min_client;
+    Point max_client;
+    bool topmost = false;
+    // The shape (SetWindowShape): the union of these client rectangles.
+    bool shaped = false;
+    std::vector<Rect> shape;
+    // The last flash asked for.
+    uint32_t flash_count = 0;
+    uint32_t flash_interval = 0;
 };
 
 // A window's client pixels as a back end opens them: B, G, R, X per pixel,
@@ -127,6 +137,17 @@ public:
     std::string TakeTextInput(uint64_t text) override;
     void TakeKeyPresses(KeyboardState& out) override;
 
+    Rect GetWindowRect(WindowHandle window) override;
+    bool MoveWindow(WindowHandle window, const Rect& outer, bool repaint) override;
+    uint32_t GetWindowStyle(WindowHandle window) override;
+    bool SetWindowStyle(WindowHandle window, uint32_t style) override;
+    bool RefreshSizeLimits(WindowHandle window) override;
+    bool SetWindowZOrder(WindowHandle window, ZOrder order, WindowHandle behind) override;
+    bool SetWindowShape(WindowHandle window, const std::vector<Rect>* rectangles) override;
+    bool FlashWindow(WindowHandle window, uint32_t count, uint32_t interval_ms) override;
+    // The stacking order of the engine's windows, top first (a copy; any thread).
+    std::vector<WindowHandle> StackingOrder() const;
+
     // How long GetMessage waits for the host before it looks at the
     // beacons again.
     static constexpr uint32_t kWaitSliceMs = 50;
@@ -165,6 +186,29 @@ protected:
     virtual bool HostPointer(Point& screen, bool& left_down) = 0;
     virtual Point HostClientOrigin(WindowRecord& record) = 0;
     virtual void HostMoveWindow(WindowRecord& record, Point client_origin) = 0;
+    // The frame around the client area of a style.
+    virtual FrameMetrics HostFrame(uint32_t style, uint32_t ex_style) { return ApproximateFrame(style, ex_style); }
+    // Applies the record's outer rectangle (it was `before`).
+    virtual void HostMoveResize(WindowRecord& record, const Rect& before) { (void)record; (void)before; }
+    // Applies the record's style (it was `before`).
+    virtual void HostSetStyle(WindowRecord& record, uint32_t before) { (void)record; (void)before; }
+    // Applies the record's size limits.
+    virtual void HostSetSizeLimits(WindowRecord& record) { (void)record; }
+    virtual void HostSetZOrder(WindowRecord& record, ZOrder order, WindowRecord* behind) {
+        (void)record; (void)order; (void)behind;
+    }
+    // Applies the record's shape.
+    virtual void HostSetShape(WindowRecord& record) { (void)record; }
+    virtual void HostFlash(WindowRecord& record) { (void)record; }
+    // The user resized the window on the host to this client size: the
+    // procedure gets WM_SIZING with the edge inferred from what changed
+    // (width alone: the right edge, height alone: the bottom, both: the
+    // bottom-right corner) and the rectangle asked for; the rectangle it
+    // leaves is applied, then WM_SIZE follows. Maximized, minimized and
+    // fullscreen windows only take the new size.
+    void UserResized(WindowRecord& record, int32_t client_width, int32_t client_height);
+    // Posts WM_WINDOWPOSCHANGED, WM_MOVE and WM_SIZE for what changed.
+    void NotifyPlacement(WindowRecord& record, const Rect& outer_before, const Rect& client_before);
     // Blocks until a host event arrives, a message is posted, or timeout_ms passes.
     virtual void WaitForHostEvents(uint32_t timeout_ms) = 0;
     // Called after every post; a back end whose wait does not watch the
@@ -246,6 +290,7 @@ private:
     // against the threads that read them.
     mutable std::mutex windows_mutex_;
     std::map<WindowHandle, std::unique_ptr<WindowRecord>> windows_;
+    std::vector<WindowHandle> stack_;  // top first
     // The handles PostMessage may target.
     std::set<WindowHandle> live_;
 };

@@ -5,6 +5,7 @@
 
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
+#include "engine/engine_commands.h"
 #include "engine/main_loop.h"
 #include "engine/window_proc.h"
 #include "platform/clock.h"
@@ -42,6 +43,19 @@ TEST_F(FrameStepTest, SixtyFramesASecondCarryTheFraction) {
     std::vector<uint32_t> first(periods.begin(), periods.begin() + 9);
     EXPECT_EQ(first, (std::vector<uint32_t>{16, 17, 16, 17, 17, 16, 17, 17, 16}));
     EXPECT_EQ(clock.NowMs(), 9999u);  // the period truncates to 1,092,266 in 16.16
+}
+
+// Command 28 with 30: frames take 33 or 34 ms, 33.333 on average.
+TEST_F(FrameStepTest, ThirtyFramesASecondTake33Or34Ms) {
+    SetFrameRate(30);
+    uint32_t before = clock.NowMs();
+    for (int frame = 0; frame < 300; ++frame) {
+        EXPECT_EQ(PaceFrame(), 0);
+        const uint32_t period = clock.NowMs() - before;
+        EXPECT_TRUE(period == 33 || period == 34) << "frame " << frame << ": " << period;
+        before = clock.NowMs();
+    }
+    EXPECT_EQ(clock.NowMs(), 9999u);
 }
 
 TEST_F(FrameStepTest, LatenessDecidesTheSkip) {

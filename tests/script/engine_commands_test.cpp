@@ -85,18 +85,22 @@ TEST_F(EngineCommandsTest, FrameRateAndEndWithRestart) {
     QuitFlag = 0;
 }
 
-// A new game screen size needs the window-sizing code this build does not
-// carry: it is refused with a report, never taken silently. A width of 0
-// asks for nothing.
-TEST_F(EngineCommandsTest, ScreenSizeIsRefusedInTheOpen) {
+// A new game screen size goes to window 0's record (here without a
+// window: only the sizes change). A width of 0 asks for nothing.
+TEST_F(EngineCommandsTest, ScreenSizeGoesToTheMainWindowRecord) {
+    ASSERT_EQ(CreateWindowRecords(), 0);
+    MainWindowRecord()->client_width = 320;
+    MainWindowRecord()->client_height = 240;
     ASSERT_TRUE(Boot("label SYSTEM_START\n"
                      "engine width=0, height=600\nwait 1\n"
                      "engine width=800, height=600\n"
                      "label IDLE\nwait 1\njump IDLE\n"));
     ASSERT_EQ(Pass(), 0);
-    EXPECT_EQ(Reports(), 0u);
+    EXPECT_EQ(MainWindowRecord()->client_width, 320);
     Pass();
-    EXPECT_EQ(LastCode(), kErrNotBuilt);
+    EXPECT_EQ(MainWindowRecord()->client_width, 800);
+    EXPECT_EQ(MainWindowRecord()->client_height, 600);
+    EXPECT_EQ(Reports(), 0u);
 }
 
 }  // namespace

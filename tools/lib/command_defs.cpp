@@ -157,6 +157,22 @@ std::vector<CommandEntry> BuildEntries() {
     add(93, "engine", {Num("screensaver"), Num("keeprunning"), Num("width"), Num("height"), Num("timer1"),
                        Num("timer2"), Num("timer3"), Num("timer4")});
 
+    // Windows: 105 configures window 0..3 (creating 1..3 on first use), 106
+    // hides a sub window, 107 reads one property (the first given) into the
+    // result.
+    add(105, "window", {Num("no"),       Txt("title"),     Num("alpha"),      Num("shown"),      Num("x"),
+                        Num("y"),        Num("zorder"),    Num("width"),      Num("height"),     Num("widthpx"),
+                        Num("heightpx"), Num("foreground"), Num("maxbox"),    Num("screenmode"), Num("minimize"),
+                        Num("maximize"), Num("maxallowed"), Num("minallowed"), Num("close"),     Num("flashcount"),
+                        Num("flashinterval"), Txt("layerset"), Txt("menu"),   Txt("shape"),      Txt("drag"),
+                        Num("resizable")});
+    add(106, "hidewindow", {Num("no")});
+    add(107, "windowinfo", {Num("no"),       Num("result"),   Num("exists"),       Num("alpha"),
+                            Num("shown"),    Num("active"),   Num("title"),        Num("x"),
+                            Num("y"),        Num("unused9"),  Num("width"),        Num("height"),
+                            Num("clientwidth"), Num("clientheight"), Num("device"), Num("fullscreen"),
+                            Num("maximized"), Num("minimized")});
+
     // Image operations. 2: a target layer and up to three others, values,
     // a rectangle, and the mode keywords 24..70 (the first present runs).
     {

@@ -1,0 +1,27 @@
+// What SDL cannot do for a window and X11 can: the aspect-ratio hint that
+// keeps a window's shape while the user drags its frame, restacking below
+// the top (to the bottom, or just behind another window) and the window
+// shape. Each does nothing (false) when the window is not an X11 window
+// (Wayland, the dummy driver): there the window system only records them.
+//
+// Threading: the main thread (SDL's video thread).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/window_system.h"
+
+struct SDL_Window;
+
+namespace zk::platform {
+
+// Aspect width : height for user resizing; 0 for either clears the hint.
+bool X11SetAspectHint(SDL_Window* window, int32_t aspect_width, int32_t aspect_height);
+// top: to the top; else behind `behind`, or to the bottom when it is null.
+bool X11Restack(SDL_Window* window, SDL_Window* behind, bool top);
+// The union of the client rectangles becomes the window's shape; null
+// gives the whole window back.
+bool X11SetShape(SDL_Window* window, const std::vector<Rect>* rectangles);
+
+}  // namespace zk::platform
