@@ -1,16 +1,12 @@
 #include "platform/child_process.h"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
-#include <thread>
 
-extern char** environ;
+#include "platform/process_launch.h"
 
 namespace zk::platform {
 
@@ -30,31 +26,8 @@ bool IsWindowsProgram(const std::string& program) {
 std::optional<ChildProcess> ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
                                                 const std::string& folder) {
     if (program.empty() || IsWindowsProgram(program)) return std::nullopt;
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) return std::nullopt;
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    posix_spawnattr_t attr;
-    if (posix_spawnattr_init(&attr) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return std::nullopt;
-    }
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
-    posix_spawnattr_destroy(&attr);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return std::nullopt;
+    const int32_t pid = StartChildProcess(program, arguments, false, folder);
+    if (pid < 0) return std::nullopt;
     return ChildProcess(pid);
 }
 
@@ -63,15 +36,7 @@ ChildProcess::ChildProcess(ChildProcess&& other) noexcept : pid_(other.pid_), en
 }
 
 ChildProcess::~ChildProcess() {
-    if (pid_ <= 0 || ended_) return;
-    // Still running: a thread reaps it when it ends, so no zombie remains.
-    try {
-        std::thread([pid = pid_] {
-            while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-            }
-        }).detach();
-    } catch (const std::system_error&) {
-    }
+    if (pid_ > 0 && !ended_) ReapChildInBackground(pid_);  // still running: reaped when it ends
 }
 
 bool ChildProcess::Running() {

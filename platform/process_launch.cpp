@@ -15,33 +15,29 @@ extern char** environ;
 
 namespace zk::platform {
 
-namespace {
-
-void WaitForChild(pid_t pid) {
-    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
-}
-
-// posix_spawn keeps every descriptor not marked close-on-exec; the child
-// gets only the standard three. Signals start unblocked and SIGPIPE at its
-// default, whatever the engine's threads set.
-LaunchResult Spawn(const std::string& program, const std::vector<std::string>& arguments, bool search_path,
-                   bool wait) {
-    if (program.empty()) return LaunchResult::kNotStarted;
+int32_t StartChildProcess(const std::string& program, const std::vector<std::string>& arguments, bool search_path,
+                          const std::string& folder) {
+    if (program.empty()) return -1;
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 2);
+    // posix_spawn takes char* const[] for historical reasons; it does not write.
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
+    // posix_spawn keeps every descriptor not marked close-on-exec: the
+    // child gets only the standard three.
     posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) return LaunchResult::kNotStarted;
+    if (posix_spawn_file_actions_init(&actions) != 0) return -1;
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     posix_spawnattr_t attr;
     if (posix_spawnattr_init(&attr) != 0) {
         posix_spawn_file_actions_destroy(&actions);
-        return LaunchResult::kNotStarted;
+        return -1;
     }
+    // SDL and the engine's threads may block signals or ignore SIGPIPE;
+    // neither carries over into the child.
     sigset_t none, defaults;
     sigemptyset(&none);
     sigemptyset(&defaults);
@@ -54,15 +50,31 @@ LaunchResult Spawn(const std::string& program, const std::vector<std::string>& a
                                : posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return LaunchResult::kNotStarted;
-    if (wait) {
-        WaitForChild(pid);
-        return LaunchResult::kStarted;
+    return rc == 0 ? int32_t(pid) : -1;
+}
+
+void WaitForChildProcess(int32_t pid) {
+    while (waitpid(pid_t(pid), nullptr, 0) < 0 && errno == EINTR) {
     }
+}
+
+void ReapChildInBackground(int32_t pid) {
     try {
-        std::thread([pid] { WaitForChild(pid); }).detach();
+        std::thread([pid] { WaitForChildProcess(pid); }).detach();
     } catch (const std::system_error&) {
-        // No thread: the child stays a zombie after it ends until exit.
+    }
+}
+
+namespace {
+
+LaunchResult Spawn(const std::string& program, const std::vector<std::string>& arguments, bool search_path,
+                   bool wait) {
+    const int32_t pid = StartChildProcess(program, arguments, search_path);
+    if (pid < 0) return LaunchResult::kNotStarted;
+    if (wait) {
+        WaitForChildProcess(pid);
+    } else {
+        ReapChildInBackground(pid);
     }
     return LaunchResult::kStarted;
 }

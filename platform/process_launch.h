@@ -12,6 +12,22 @@
 
 namespace zk::platform {
 
+// Starts `program` (a host path, or a name looked up in PATH with
+// `search_path`) with `arguments`, in `folder` when it is not empty. The
+// child inherits only the standard three descriptors; its signals start
+// unblocked and SIGPIPE at its default. The child's process id, or -1 when
+// it could not be started (glibc's posix_spawn reports a failed exec).
+int32_t StartChildProcess(const std::string& program, const std::vector<std::string>& arguments,
+                          bool search_path = false, const std::string& folder = {});
+
+// Blocks until the child has ended (waitpid on that child only).
+void WaitForChildProcess(int32_t pid);
+
+// Reaps the child when it ends, from a detached thread that waits on that
+// child only (never another child's status), so no zombie remains however
+// long it runs. Without a thread the child stays a zombie until exit.
+void ReapChildInBackground(int32_t pid);
+
 enum class LaunchResult : uint8_t {
     kStarted,      // started (and, when asked, ended)
     kNotStarted,   // could not be started

@@ -5,23 +5,13 @@
 #include "platform/ui.h"
 
 #include <atomic>
-#include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <string>
-#include <system_error>
-#include <thread>
-
-#include <spawn.h>
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "base/sjis.h"
 #include "base/text_encoding.h"
 #include "platform/desktop_association.h"
-
-extern char** environ;
+#include "platform/process_launch.h"
 
 namespace zk::platform {
 
@@ -210,50 +200,13 @@ std::string FindTextEditor() {
 
 // --- LaunchProgram ---------------------------------------------------------
 
-// posix_spawnp reports a program that cannot be started (glibc runs the
-// child with CLONE_VFORK and passes the exec error back), so "could not be
-// started" is exact. Reaping: one detached thread per child blocks in
-// waitpid on that pid only. It never takes another child's status (a
-// SIGCHLD handler or waitpid(-1) sweep would steal those from the rest of
-// the process), needs no signal set-up, and leaves no zombie however long
-// the child runs. Launches are rare (the error dialog's edit button), so a
-// thread each is cheap.
+// posix_spawnp reports a program that cannot be started, so "could not be
+// started" is exact. Launches are rare (the error dialog's edit button), so
+// a reaping thread for each is cheap.
 bool LaunchProgram(const std::string& program, const std::vector<std::string>& arguments) {
-    if (program.empty()) return false;
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 2);
-    // posix_spawn takes char* const[] for historical reasons; it does not write.
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-
-    // The child starts with no signals blocked (SDL and our threads may block
-    // some) and with SIGPIPE at its default (an ignored signal would
-    // otherwise carry over through exec). Everything else is inherited as is.
-    posix_spawnattr_t attr;
-    if (posix_spawnattr_init(&attr) != 0) return false;
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    pid_t pid = 0;
-    int rc = posix_spawnp(&pid, program.c_str(), nullptr, &attr, argv.data(), environ);
-    posix_spawnattr_destroy(&attr);
-    if (rc != 0) return false;
-
-    try {
-        std::thread([pid] {
-            while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-            }
-        }).detach();
-    } catch (const std::system_error&) {
-        // Only when no thread could be made: the program runs; it
-        // stays a zombie after it ends until this process exits.
-    }
+    const int32_t pid = StartChildProcess(program, arguments, true);
+    if (pid < 0) return false;
+    ReapChildInBackground(pid);
     return true;
 }
 
