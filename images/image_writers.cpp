@@ -56,13 +56,6 @@ std::string DisplayName(const std::string& host_path) { return Utf8ToCp932(host_
 
 }  // namespace
 
-std::span<const uint8_t> WritablePixels(const CgImage& image) {
-    if (image.width <= 0 || image.height <= 0) return {};
-    const uint64_t available = CurrentPixelBytes(image);
-    if (available / 4 / uint64_t(image.width) < uint64_t(image.height)) return {};
-    return {image.current_pixels, size_t(image.width) * size_t(image.height) * 4};
-}
-
 std::string EncodeBmp(std::span<const uint8_t> pixels, int32_t width, int32_t height) {
     const size_t row = (size_t(width) * 3 + 3) & ~size_t{3};
     const size_t data = row * size_t(height);
@@ -89,7 +82,7 @@ std::string EncodeBmp(std::span<const uint8_t> pixels, int32_t width, int32_t he
 }
 
 int32_t SaveBMP(const CgImage& image, const std::string& host_path) {
-    const std::span<const uint8_t> pixels = WritablePixels(image);
+    const std::span<const uint8_t> pixels = WholeImagePixels(image);
     if (pixels.empty()) return -1;
     FilePtr file(std::fopen(host_path.c_str(), "wb"));
     if (!file) {
@@ -139,7 +132,7 @@ bool EncodePng(PngWrite& w, std::FILE* file, std::span<const uint8_t> pixels, in
 }  // namespace
 
 int32_t SavePNG(const CgImage& image, const std::string& host_path, int32_t level) {
-    const std::span<const uint8_t> pixels = WritablePixels(image);
+    const std::span<const uint8_t> pixels = WholeImagePixels(image);
     if (pixels.empty()) return -1;
     FilePtr file(std::fopen(host_path.c_str(), "wb"));
     if (!file) {
@@ -198,7 +191,7 @@ bool EncodeJpeg(JpegWrite& w, std::FILE* file, std::span<const uint8_t> pixels, 
 }  // namespace
 
 int32_t SaveJPEG(const CgImage& image, int32_t quality, const std::string& host_path) {
-    const std::span<const uint8_t> pixels = WritablePixels(image);
+    const std::span<const uint8_t> pixels = WholeImagePixels(image);
     if (pixels.empty()) return -1;
     FilePtr file(std::fopen(host_path.c_str(), "wb"));
     if (!file) {
@@ -219,7 +212,7 @@ int32_t SaveJPEG(const CgImage& image, int32_t quality, const std::string& host_
 // ---- WebP ---------------------------------------------------------------------
 
 int32_t SaveWEBP(const CgImage& image, const std::string& host_path, int32_t quality) {
-    const std::span<const uint8_t> pixels = WritablePixels(image);
+    const std::span<const uint8_t> pixels = WholeImagePixels(image);
     if (pixels.empty()) return -1;
     WebPConfig config;
     WebPPicture picture;

@@ -136,6 +136,12 @@ uint64_t CurrentPixelBytes(const CgImage& image) {
     return BytesFrom(image.derived_copy, image.current_pixels);
 }
 
+std::span<const uint8_t> WholeImagePixels(const CgImage& image) {
+    if (image.width <= 0 || image.height <= 0) return {};
+    if (CurrentPixelBytes(image) / 4 / uint64_t(image.width) < uint64_t(image.height)) return {};
+    return {image.current_pixels, size_t(image.width) * size_t(image.height) * 4};
+}
+
 int PrepareDrawnPixels(CgImage& image) {
     const uint32_t tone = image.tone & 0xFFFFFF;
     const int32_t saturation = image.saturation;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "layers/dirty_rect.h"
 
@@ -53,5 +54,9 @@ void BuildMaskOpacityRamp(const CgImage& image);
 // The bytes from the image's current pixels to the end of the block they
 // point into (0 when they point into neither of the image's blocks).
 uint64_t CurrentPixelBytes(const CgImage& image);
+
+// The image's current pixels, exactly width x height of them, when the block
+// they point into holds them all; else empty (then none is read).
+std::span<const uint8_t> WholeImagePixels(const CgImage& image);
 
 }  // namespace zk

@@ -58,15 +58,6 @@ void StoreNothingFound(const CommandArgSlot* result) {
 
 // ---- pixels -----------------------------------------------------------------------
 
-// The current pixels when they hold the whole image (width x height), else
-// empty: then no pixel of the layer is read.
-std::span<const uint8_t> WholeImagePixels(const CgImage& image) {
-    if (image.width <= 0 || image.height <= 0) return {};
-    const std::span<const uint8_t> bytes(image.current_pixels, CurrentPixelBytes(image));
-    if (bytes.size() / 4 / uint64_t(image.width) < uint64_t(image.height)) return {};
-    return bytes;
-}
-
 uint32_t LoadPixel(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
