@@ -67,21 +67,6 @@ void RestoreWindowPlacements() {
     }
 }
 
-// The sizes kept from before fullscreen come back (and are forgotten).
-void PutBackSavedSizes() {
-    WindowSizing& sizing = TheWindowSizing();
-    DisplayState& display = TheDisplayState();
-    if (sizing.saved_back_width > 0 && sizing.saved_back_height > 0) {
-        sizing.back_width = sizing.saved_back_width;
-        sizing.back_height = sizing.saved_back_height;
-    }
-    if (sizing.saved_display_width > 0 && sizing.saved_display_height > 0) {
-        display.display_width = sizing.saved_display_width;
-        display.display_height = sizing.saved_display_height;
-    }
-    sizing.saved_back_width = sizing.saved_back_height = 0;
-    sizing.saved_display_width = sizing.saved_display_height = 0;
-}
 
 }  // namespace
 

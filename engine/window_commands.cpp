@@ -346,15 +346,7 @@ enum : uint32_t {
     kPropDevice = 14, kPropFullscreen = 15, kPropMaximized = 16, kPropMinimized = 17,
 };
 
-void StoreNothing(const CommandArgSlot* result) {
-    const ScriptVariable* variable = FindVariable(result->var_number);
-    if (variable == nullptr) return;
-    if (variable->type == kVariableText) {
-        SetStringElement(result->var_number, result->var_element, {});
-    } else if (variable->type == kVariableInteger || variable->type == kVariableReal) {
-        SetNumberElement(result->var_number, result->var_element, 0);
-    }
-}
+void StoreNothing(const CommandArgSlot* result) { ClearAnswerElement(result->var_number, result->var_element); }
 
 }  // namespace
 

@@ -233,16 +233,7 @@ void OnWindowPosChanged(WindowRecord& record, int64_t /*lparam*/) {
     if (window_sizing.restore_pending != 0) {
         window_sizing.restore_pending = 0;
         display.maximized = 0;
-        if (window_sizing.saved_display_width > 0 && window_sizing.saved_display_height > 0) {
-            display.display_width = window_sizing.saved_display_width;
-            display.display_height = window_sizing.saved_display_height;
-        }
-        if (window_sizing.saved_back_width > 0 && window_sizing.saved_back_height > 0) {
-            window_sizing.back_width = window_sizing.saved_back_width;
-            window_sizing.back_height = window_sizing.saved_back_height;
-        }
-        window_sizing.saved_display_width = window_sizing.saved_display_height = 0;
-        window_sizing.saved_back_width = window_sizing.saved_back_height = 0;
+        PutBackSavedSizes();
         ReallocateBackBuffer();
         RefreshMainWindowLimits();
         return;
@@ -383,6 +374,20 @@ void PlaceWindowMovie(double scale_x, double scale_y) {
         return;
     }
     window_sizing_hooks.move_window_movie(PlaceChild(movie, scale_x, scale_y));
+}
+
+void PutBackSavedSizes() {
+    DisplayState& display = TheDisplayState();
+    if (window_sizing.saved_back_width > 0 && window_sizing.saved_back_height > 0) {
+        window_sizing.back_width = window_sizing.saved_back_width;
+        window_sizing.back_height = window_sizing.saved_back_height;
+    }
+    if (window_sizing.saved_display_width > 0 && window_sizing.saved_display_height > 0) {
+        display.display_width = window_sizing.saved_display_width;
+        display.display_height = window_sizing.saved_display_height;
+    }
+    window_sizing.saved_back_width = window_sizing.saved_back_height = 0;
+    window_sizing.saved_display_width = window_sizing.saved_display_height = 0;
 }
 
 void InitWindowSizing(int32_t back_width, int32_t back_height) {

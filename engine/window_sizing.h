@@ -109,6 +109,9 @@ bool ReallocateBackBuffer();
 void RefreshMainWindowLimits();
 
 // The Flash window and the window movie placed for the scales.
+// The display and back-buffer sizes kept from before fullscreen or a
+// maximize come back (and are forgotten); a size never kept stays.
+void PutBackSavedSizes();
 void PlaceFlashWindow(double scale_x, double scale_y);
 void PlaceWindowMovie(double scale_x, double scale_y);
 

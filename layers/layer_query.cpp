@@ -46,14 +46,7 @@ void Store(const CommandArgSlot* result, const Answer& answer) {
 // The answer for a layer that is not there: 0, 0.0 or the empty text by
 // the variable's type; a variable of any other type is left alone.
 void StoreNothingFound(const CommandArgSlot* result) {
-    if (result == nullptr) return;
-    const ScriptVariable* variable = FindVariable(result->var_number);
-    if (variable == nullptr) return;
-    if (variable->type == kVariableText) {
-        SetStringElement(result->var_number, result->var_element, {});
-    } else if (variable->type == kVariableInteger || variable->type == kVariableReal) {
-        SetNumberElement(result->var_number, result->var_element, 0);
-    }
+    if (result != nullptr) ClearAnswerElement(result->var_number, result->var_element);
 }
 
 // ---- pixels -----------------------------------------------------------------------

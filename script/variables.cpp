@@ -268,6 +268,16 @@ int32_t StoreStringElement(uint32_t number, int64_t element, std::string_view by
     return 0;
 }
 
+void ClearAnswerElement(uint32_t number, int64_t element) {
+    const ScriptVariable* variable = FindVariable(number);
+    if (variable == nullptr) return;
+    if (variable->type == kVariableText) {
+        SetStringElement(number, element, {});
+    } else if (variable->type == kVariableInteger || variable->type == kVariableReal) {
+        SetNumberElement(number, element, 0);
+    }
+}
+
 int32_t SetStringElement(uint32_t number, int64_t element, std::string_view text) {
     return StoreStringElement(number, element, UpToNul(text));
 }

@@ -127,6 +127,10 @@ int32_t SetRealElement(uint32_t number, int64_t element, double value);
 int32_t SetStringElement(uint32_t number, int64_t element, std::string_view text);
 // As SetStringElement, storing `bytes` as given.
 int32_t StoreStringElement(uint32_t number, int64_t element, std::string_view bytes);
+// The element := its type's empty value (0, 0.0 or the empty text); a
+// variable of any other type, or none, is left alone. The answer commands
+// give when there is nothing to answer.
+void ClearAnswerElement(uint32_t number, int64_t element);
 // No checks of type; the index is still bounded (out of range: nothing).
 void SetStringElementFromBuffer(ScriptVariable& variable, int64_t element, std::string_view bytes);
 

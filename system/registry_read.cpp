@@ -31,10 +31,8 @@ int32_t CmdReadRegistry() {
     if (variable == nullptr || !ElementInRange(*variable, result->var_element)) return 0;
     if (value) {
         if (variable->type == kVariableText) SetStringElement(result->var_number, result->var_element, RegistryValueText(*value));
-    } else if (variable->type == kVariableText) {
-        SetStringElement(result->var_number, result->var_element, "");
-    } else if (variable->type == kVariableInteger || variable->type == kVariableReal) {
-        SetNumberElement(result->var_number, result->var_element, 0);
+    } else {
+        ClearAnswerElement(result->var_number, result->var_element);
     }
     return 0;
 }
