@@ -113,6 +113,12 @@ int HandleScreenSaverSwitches() {
 
 const std::optional<PreviewPicture>& ThePreviewPicture() { return PreviewPictureSlot(); }
 
+void ApplyScreenSaverToMainWindow(platform::WindowHandle main_window) {
+    if (!platform::HasWindowSystem()) return;
+    platform::GetWindowSystem().DetachInputMethod(main_window);
+    platform::GetWindowSystem().AllowHostScreenSaver();
+}
+
 void RegisterScreenSaver() { Hooks().handle_screen_saver_switches = HandleScreenSaverSwitches; }
 
 void ResetScreenSaver() {

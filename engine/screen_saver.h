@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/window_messages.h"
 #include "storage/preview_picture.h"
 
 namespace zk {
@@ -45,6 +46,11 @@ bool PreviewWindowProc(PreviewMessage message);
 
 // The preview picture read by the last preview (tests).
 const std::optional<PreviewPicture>& ThePreviewPicture();
+
+// A screen saver's main window takes no input-method composition, and the
+// desktop's own screen saver is never held off (command 93's switch is for
+// games, not for screen savers).
+void ApplyScreenSaverToMainWindow(platform::WindowHandle main_window);
 
 void RegisterScreenSaver();
 void ResetScreenSaver();

@@ -80,6 +80,8 @@ public:
         return CreateX11ForeignChildWindow(parent, class_name);
     }
 
+    void AllowHostScreenSaver() override { SDL_EnableScreenSaver(); }
+
     void GetKeyboardState(KeyboardState& out) override {
         out.fill(0);
         int count = 0;

@@ -282,6 +282,15 @@ public:
         (void)class_name;
         return nullptr;
     }
+    // The window takes no input-method composition from now on (typed
+    // characters still arrive as text); false for an unknown window.
+    virtual bool DetachInputMethod(WindowHandle window) {
+        (void)window;
+        return false;
+    }
+    // The desktop's own screen saver may start while the engine runs, what
+    // ever the environment asks of the back end.
+    virtual void AllowHostScreenSaver() {}
     virtual bool PlaysInputScript() const { return false; }
     // Plays every scripted event of the frames up to `frame` not yet played
     // (their state changes and their messages), in script order. Main thread.
