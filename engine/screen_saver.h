@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/window_messages.h"
 #include "storage/preview_picture.h"
 
 namespace zk {
@@ -28,13 +29,28 @@ struct ScreenSaverDecision {
 ScreenSaverDecision DecideScreenSaverRun(const std::vector<std::string>& argv);
 
 // -1 when the switch was handled (start-up then ends), 0 to start the game.
-// Reads the game's arguments (TheCommandLine()). The preview keeps the
-// picture of the appended block; a preview window inside another program's
-// window is not built here, so the preview ends at once.
+// Reads the game's arguments (TheCommandLine()). The preview runs until its
+// window is destroyed (or a stop signal); when no window can be made inside
+// the parent it ends at once.
 int HandleScreenSaverSwitches();
+
+// The preview window "ZORVEKScreenSaver" filling the parent window (the
+// X11 window id): 0 made (its picture read), 1 not.
+int CreatePreviewWindow(long parent);
+
+enum class PreviewMessage : uint8_t { kCreate, kPaint, kDestroy };
+// The preview window's procedure: kCreate reads the picture of the appended
+// block, kPaint draws it at its own size in the top left (the rest black),
+// kDestroy ends the preview's loop (false; true otherwise).
+bool PreviewWindowProc(PreviewMessage message);
 
 // The preview picture read by the last preview (tests).
 const std::optional<PreviewPicture>& ThePreviewPicture();
+
+// A screen saver's main window takes no input-method composition, and the
+// desktop's own screen saver is never held off (command 93's switch is for
+// games, not for screen savers).
+void ApplyScreenSaverToMainWindow(platform::WindowHandle main_window);
 
 void RegisterScreenSaver();
 void ResetScreenSaver();

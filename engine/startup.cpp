@@ -1,4 +1,5 @@
 #include "engine/startup.h"
+#include "engine/screen_saver.h"
 #include "engine/window_sizing.h"
 #include "core/directx_version.h"
 #include "engine/engine_registration.h"
@@ -249,6 +250,7 @@ int8_t InitEngine(const ProgramEntry& entry) {
         ShowMessageBox(Sjis("エラー").data(), Sjis("ウィンドウが生成できませんでした。"));
         return EndStartup();
     }
+    if (screen_saver) ApplyScreenSaverToMainWindow(main_record.window);
     SetErrorDialogOwner(main_record.window);
     BeginTimerPeriod();
     TheDisplayState().fullscreen_bits_per_pixel = facts.desktop_bits_per_pixel;

@@ -134,6 +134,9 @@ public:
     WindowHandle MovingWindow() const { return WindowSystemCommon::MovingWindow(); }
     // Joystick slots the system offers (0..16); 0 until set or scripted.
     void SetJoystickSlots(int slots) { joysticks_.SetSlots(slots); }
+    void AllowHostScreenSaver() override { host_screen_saver_allowed_ = true; }
+    // True once the engine allowed the desktop's screen saver.
+    bool HostScreenSaverAllowed() const { return host_screen_saver_allowed_; }
 
 protected:
     bool HostCreateWindow(WindowRecord& record) override;
@@ -191,6 +194,7 @@ private:
     int cursor_count_ = 0;
     WindowHandle focused_ = kNoWindow;
     bool focus_on_show_ = false;
+    bool host_screen_saver_allowed_ = false;
     ScriptedJoysticks joysticks_;
     std::vector<InputEvent> script_;
     size_t script_next_ = 0;

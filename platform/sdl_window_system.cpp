@@ -76,6 +76,12 @@ public:
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
 
+    std::unique_ptr<ForeignChildWindow> CreateForeignChildWindow(uint64_t parent, std::string_view class_name) override {
+        return CreateX11ForeignChildWindow(parent, class_name);
+    }
+
+    void AllowHostScreenSaver() override { SDL_EnableScreenSaver(); }
+
     void GetKeyboardState(KeyboardState& out) override {
         out.fill(0);
         int count = 0;

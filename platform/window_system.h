@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/foreign_child_window.h"
 #include "platform/joysticks.h"
 #include "platform/virtual_keys.h"
 #include "platform/window_messages.h"
@@ -273,6 +274,23 @@ public:
     // input script) plays it by frame, never by the clock: the engine asks
     // for the events of each frame before that frame takes its input.
     // True when this back end plays such a script. Any thread.
+    // A window of `class_name` inside another program's window, given by the
+    // host's own window number (the X11 window id); null when there is no
+    // such window or this back end cannot reach it (headless).
+    virtual std::unique_ptr<ForeignChildWindow> CreateForeignChildWindow(uint64_t parent, std::string_view class_name) {
+        (void)parent;
+        (void)class_name;
+        return nullptr;
+    }
+    // The window takes no input-method composition from now on (typed
+    // characters still arrive as text); false for an unknown window.
+    virtual bool DetachInputMethod(WindowHandle window) {
+        (void)window;
+        return false;
+    }
+    // The desktop's own screen saver may start while the engine runs, what
+    // ever the environment asks of the back end.
+    virtual void AllowHostScreenSaver() {}
     virtual bool PlaysInputScript() const { return false; }
     // Plays every scripted event of the frames up to `frame` not yet played
     // (their state changes and their messages), in script order. Main thread.

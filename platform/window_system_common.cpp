@@ -518,7 +518,18 @@ void WindowSystemCommon::PostDroppedFiles(WindowHandle window, std::vector<std::
     PostMessage(window, WM_DROPFILES, drop, 0);
 }
 
+bool WindowSystemCommon::DetachInputMethod(WindowHandle window) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    record->input_method_detached = true;
+    return true;
+}
+
 void WindowSystemCommon::PostTextInput(WindowHandle window, std::string text, bool composing) {
+    if (composing) {
+        const WindowRecord* record = Find(window);
+        if (record != nullptr && record->input_method_detached) return;
+    }
     uint64_t number = 0;
     {
         std::lock_guard lock(drops_mutex_);

@@ -135,6 +135,7 @@ public:
     bool ActivateWindowByClass(std::string_view class_name) override;
     std::vector<std::string> TakeDroppedFiles(uint64_t drop) override;
     std::string TakeTextInput(uint64_t text) override;
+    bool DetachInputMethod(WindowHandle window) override;
     void TakeKeyPresses(KeyboardState& out) override;
 
     Rect GetWindowRect(WindowHandle window) override;
@@ -158,6 +159,7 @@ protected:
         WindowProc proc = nullptr;
         Rect normal_rect;        // outer rectangle to go back to from maximized
         bool destroying = false;  // WM_DESTROY is being sent
+        bool input_method_detached = false;  // composition is dropped
         void* host = nullptr;     // the back end's window object
     };
 

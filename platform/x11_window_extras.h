@@ -8,8 +8,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string_view>
 #include <vector>
 
+#include "platform/foreign_child_window.h"
 #include "platform/window_system.h"
 
 struct SDL_Window;
@@ -23,5 +26,10 @@ bool X11Restack(SDL_Window* window, SDL_Window* behind, bool top);
 // The union of the client rectangles becomes the window's shape; null
 // gives the whole window back.
 bool X11SetShape(SDL_Window* window, const std::vector<Rect>* rectangles);
+
+// A child window filling the X11 window `parent` (an id on the display of
+// $DISPLAY, through a connection of its own); null when no X server answers
+// or `parent` is no window there. Defined in x11_foreign_window.cpp.
+std::unique_ptr<ForeignChildWindow> CreateX11ForeignChildWindow(uint64_t parent, std::string_view class_name);
 
 }  // namespace zk::platform

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine_reset.h"
 #include "engine/screen_saver.h"
+#include "platform/headless_window_system.h"
 #include "storage/preview_picture.h"
 #include "tests/storage/run_program.h"
 #include "tools/lib/appended_writer.h"
@@ -106,6 +108,43 @@ TEST(PreviewPicture, OnlyPicturesThePreviewCanShow) {
         {"nothing", {}},
     };
     for (const auto& [what, bytes] : refused) EXPECT_FALSE(ParsePreviewPicture(bytes).has_value()) << what;
+}
+
+TEST(ScreenSaverMainWindow, NoCompositionAndTheDesktopsScreenSaverAllowed) {
+    ResetEngine();
+    platform::HeadlessWindowSystem windows;
+    platform::InstallWindowSystem(&windows);
+    const std::string name = "zktest-saver-" + std::to_string(getpid());
+    ASSERT_TRUE(windows.RegisterClass(name, [](platform::WindowHandle w, uint32_t m, uint64_t wp, int64_t lp) {
+        return platform::GetWindowSystem().DefWindowProc(w, m, wp, lp);
+    }));
+    platform::WindowCreateParams params;
+    params.class_name = name;
+    params.width = params.height = 32;
+    const platform::WindowHandle main = windows.CreateWindow(params);
+    ASSERT_NE(main, platform::kNoWindow);
+    windows.ShowWindow(main, 1);
+    auto typed = [&](platform::InputEvent::Kind kind) {
+        platform::InputEvent event;
+        event.kind = kind;
+        event.files = {"か"};
+        windows.InjectInput(event);
+        std::vector<uint32_t> seen;
+        platform::Message message;
+        while (windows.PeekMessage(message, true))
+            if (message.message == platform::WM_TEXT_INPUT || message.message == platform::WM_TEXT_COMPOSITION)
+                seen.push_back(message.message);
+        return seen;
+    };
+    using Kind = platform::InputEvent::Kind;
+    EXPECT_EQ(typed(Kind::kCompose), std::vector<uint32_t>{platform::WM_TEXT_COMPOSITION}) << "a game composes";
+    EXPECT_FALSE(windows.HostScreenSaverAllowed());
+    ApplyScreenSaverToMainWindow(main);
+    EXPECT_TRUE(typed(Kind::kCompose).empty()) << "no composition in a screen saver";
+    EXPECT_EQ(typed(Kind::kText), std::vector<uint32_t>{platform::WM_TEXT_INPUT}) << "typed characters still arrive";
+    EXPECT_TRUE(windows.HostScreenSaverAllowed());
+    windows.DestroyWindow(main);
+    platform::InstallWindowSystem(nullptr);
 }
 
 class ScreenSaverBuildTest : public ::testing::Test {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -84,6 +85,7 @@ protected:
         std::ofstream(folder / "main.zs") << script;
         const fs::path program = folder / "system" / "ZKCom" / "ZKCom.exe";
         if (compiler.empty()) fs::copy_file(fs::path(ZORVEK_BINARY_DIR) / "zk_compile", program);
+        else if (compiler.rfind(kStandIn, 0) == 0) StandIn(folder, compiler.substr(kStandIn.size()));
         else std::ofstream(program, std::ios::binary) << compiler;
         fs::permissions(program, fs::perms::owner_all);
         return folder;
@@ -96,6 +98,14 @@ protected:
         return storage_test::RunProgram(command, root / ("log-" + game.filename().string() + name_space));
     }
 
+    // The stand-in compiler in the compiler's place, answering as `mode`
+    // says (tests/storage/stand_in/link_stand_in.cpp).
+    static void StandIn(const fs::path& folder, const std::string& mode) {
+        fs::copy_file(fs::path(ZORVEK_BINARY_DIR) / "zk_link_stand_in", folder / "system" / "ZKCom" / "ZKCom.exe");
+        std::ofstream(folder / "stand-in") << mode << "\n";
+    }
+
+    static constexpr std::string_view kStandIn = "stand-in:";
     static constexpr const char* kScript = "int n\nlabel SYSTEM_START\nn += 1\nwait 1\njump SYSTEM_START\n";
     fs::path root;
 };
@@ -140,6 +150,33 @@ TEST_F(CompilerLinkTest, EachFailureEndsStartUp) {
         const storage_test::RunResult run = Run(game);
         EXPECT_EQ(run.exit_code, 1) << run.output;
         EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+        EXPECT_EQ(run.output.find("frame limit reached"), std::string::npos) << run.output;
+    }
+}
+
+TEST_F(CompilerLinkTest, StandInCompilersThatFailAfterTheFiles) {
+    // The success flag alone decides: with it, start-up goes on past the
+    // link to the tables (none were sent here, so the first one is missing);
+    // without it, or with a record past the total, start-up ends at the link.
+    struct Case {
+        const char* mode;
+        bool link_succeeds;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"fail-after-files", false, "start-up failed"},
+        {"count-0 fail", false, "start-up failed"},
+        {"count-0 ok", true, "[zkbin\\zkcfg.zbn]"},
+        {"past-total", false, "ZORVEKコンパイラとデータ通信が出来ませんでした。"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        const fs::path game = Game(root / ("stand-in" + std::to_string(n++)), std::string(kStandIn) + c.mode);
+        const storage_test::RunResult run = Run(game);
+        EXPECT_EQ(run.exit_code, 1) << run.output;
+        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+        EXPECT_EQ(run.output.find("zkcfg.zbn") != std::string::npos, c.link_succeeds) << run.output;
         EXPECT_EQ(run.output.find("frame limit reached"), std::string::npos) << run.output;
     }
 }
