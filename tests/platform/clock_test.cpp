@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -86,12 +87,17 @@ TEST(SystemClockTest, ManyShortSleepsDoNotOversleepMuch) {
 }
 
 TEST(SystemClockTest, SleepZeroOnlyYields) {
+    // A hundred sleeps of a millisecond or more can never take less than
+    // 100 ms; a hundred yields do, at least in one of many rounds, however
+    // busy the machine is (on a busy one a yield may wait out a time slice).
     SystemClock clock;
-    auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 1000; ++i) clock.SleepMs(0);
-    // Sleeping a millisecond each would take at least a second; yielding
-    // takes less even on a loaded machine, where a yield may wait a while.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    std::chrono::steady_clock::duration best = std::chrono::hours(1);
+    for (int round = 0; round < 50 && best >= std::chrono::milliseconds(100); ++round) {
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < 100; ++i) clock.SleepMs(0);
+        best = std::min(best, std::chrono::steady_clock::now() - start);
+    }
+    EXPECT_LT(best, std::chrono::milliseconds(100));
 }
 
 TEST(ClockInstallTest, InstallAndRestore) {
