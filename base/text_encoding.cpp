@@ -4,10 +4,7 @@
 #include "base/text_encoding.h"
 #include "base/never.h"
 
-// iconv is the C library's own character-set conversion, a library the
-// engine depends on like zlib, not a window-system or OS service: base/
-// calls it directly because every layer, platform/ included, converts text.
-#include <iconv.h>  // deliberate exception to the platform/ boundary: see above
+#include <iconv.h>  // the C library's converter, like zlib a library, not an OS service; platform/ converts text too
 
 #include <cerrno>
 #include <cstdint>

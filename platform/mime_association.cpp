@@ -63,7 +63,7 @@ std::string Trim(std::string_view text) {
 }
 
 // The first desktop id listed for `mime` under [Default Applications] (then
-// [Added Associations]) of the mimeapps.list files, in the spec's order.
+// [Added Associations]) of the mimeapps.list files, user's before system's.
 std::vector<std::string> DesktopIdsFor(const std::string& mime) {
     std::vector<std::string> files;
     for (const std::string& dir : ConfigFolders()) files.push_back(dir + "/mimeapps.list");
