@@ -5,7 +5,7 @@
 //
 // The game folder is the one given; else, for a single-file game (a pack
 // appended to this executable), the executable's own folder; else the
-// executable's folder when it holds zkbin/; else the current folder. With
+// executable's folder when it holds zkbin/ or zkbin.zpf; else the current folder. With
 // --headless, with ZORVEK_HEADLESS=1 or without a display the engine runs
 // without windows; --frames stops it after that many frames; --png writes
 // window 0's last composed frame as a PNG file when the engine ends;
@@ -192,7 +192,8 @@ int main(int argc, char** argv) {
         folder = std::filesystem::absolute(options.game_folder, error);
     } else if (!executable.empty() &&
                (zk::ExecutableHasAppendedData() ||
-                std::filesystem::is_directory(executable.parent_path() / "zkbin", error))) {
+                std::filesystem::is_directory(executable.parent_path() / "zkbin", error) ||
+                std::filesystem::is_regular_file(executable.parent_path() / "zkbin.zpf", error))) {
         // A single-file game is its executable's folder whatever the current
         // folder holds: its settings and saves live beside it.
         folder = executable.parent_path();

@@ -20,7 +20,9 @@ struct EngineHooks {
     void (*build_descramble_tables)() = nullptr;
     int (*build_pack_index)() = nullptr;            // 0 ok
     bool (*pack_index_holds_config)() = nullptr;    // zkbin\zkcfg.zbn is packed: release data
-    int (*run_compiler_link)() = nullptr;           // 0 ok; sets the working folder
+    // 0 ok; sets the working folder. Calls `while_compiling` (start-up's
+    // one-time tables) while the compiler works.
+    int (*run_compiler_link)(void (*while_compiling)()) = nullptr;
     bool (*appended_data_present)() = nullptr;
     void (*reset_save_rows)() = nullptr;
     void (*free_save_buffers)() = nullptr;

@@ -193,17 +193,15 @@ int8_t InitEngine(const ProgramEntry& entry) {
         instance_mutex.Release();
     }
 
-    // Release data (the configuration is packed, or nothing can tell yet):
-    // the game folder is the working folder. Development data goes through
-    // the script compiler.
-    bool release = Hooks().pack_index_holds_config == nullptr || Hooks().pack_index_holds_config() || appended;
-    // A game folder whose tables were compiled in place (zk_compile, or a
-    // builder's loose zkbin\) runs them as they are; one with only its
-    // sources runs through the compiler.
-    const bool compiled_in_place = platform::GameFileExists("zkbin\\zkc.zbn");
-    if (release || compiled_in_place || Hooks().run_compiler_link == nullptr) {
+    // Release data (appended data, or a pack holding the configuration): the
+    // game folder is the working folder. Anything else is development data,
+    // loose tables or none, and goes through the script compiler, which
+    // hands over the tables while start-up builds its own.
+    const bool release =
+        appended || (Hooks().pack_index_holds_config != nullptr && Hooks().pack_index_holds_config());
+    if (release || Hooks().run_compiler_link == nullptr) {
         Paths().working_folder = Paths().game_folder;
-    } else if (Hooks().run_compiler_link() != 0) {
+    } else if (Hooks().run_compiler_link(&InitEngineTables) != 0) {
         return EndStartup();
     }
 

@@ -64,7 +64,7 @@ int CompilerPresent() {
     return 1;
 }
 
-int RunCompilerLink() {
+int RunCompilerLink(void (*while_compiling)()) {
     if (CompilerPresent() != 0) return 1;
     const std::string folder = platform::EnginePathToHost(Paths().game_folder);
     // The folder and its terminator must fit the field.
@@ -90,6 +90,7 @@ int RunCompilerLink() {
         return 1;
     }
     std::this_thread::sleep_for(kPollInterval);
+    if (while_compiling != nullptr) while_compiling();
 
     // The engine waits for the compiler however long it runs.
     while (Field(shared, 0).load() != 1) {

@@ -57,8 +57,10 @@ int CompilerPresent();
 
 // 0 files received and compiled, 1 compiler missing, not started, ended
 // early, failed or sent records that do not fit, -1 a mapping that cannot
-// be made. Makes the working folder current on success.
-int RunCompilerLink();
+// be made. Makes the working folder current on success. `while_compiling`
+// (when given) runs once the compiler has started, before the engine waits
+// for it: start-up builds its one-time tables there.
+int RunCompilerLink(void (*while_compiling)() = nullptr);
 
 // The file source hooks of the list.
 int32_t ProbeCompilerList(FileSource& source, std::string_view name);

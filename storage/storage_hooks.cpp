@@ -23,7 +23,7 @@ void RegisterStorageHooks() {
     hooks.pack_index_holds_config = [] { return ReleaseDataFlag(); };
     hooks.appended_data_present = [] { return TheAppendedData().appended; };
     hooks.screen_saver_build = [] { return TheAppendedData().screen_saver; };
-    hooks.run_compiler_link = &RunCompilerLink;
+    hooks.run_compiler_link = [](void (*while_compiling)()) { return RunCompilerLink(while_compiling); };
 
     FileSourceHooks& sources = TheFileSourceHooks();
     sources.probe_compiler_list = &ProbeCompilerList;

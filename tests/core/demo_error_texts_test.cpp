@@ -53,8 +53,8 @@ TEST(DemoErrorTextsTest, EveryDefinedNumberHasAText) {
     fs::remove_all(root);
     fs::create_directories(root);
     const storage_test::RunResult tool = storage_test::RunProgram(
-        {(fs::path(ZORVEK_BINARY_DIR) / "zk_mkgame").string(), (fs::path(ZORVEK_SOURCE_DIR) / "demo").string(),
-         (root / "game").string()},
+        {(fs::path(ZORVEK_BINARY_DIR) / "zk_mkgame").string(), "--loose",
+         (fs::path(ZORVEK_SOURCE_DIR) / "demo").string(), (root / "game").string()},
         root / "mkgame.txt");
     ASSERT_EQ(tool.exit_code, 0) << tool.output;
     auto bytes = tools::ReadFile((root / "game" / "zkbin" / "zke.zbn").string());

@@ -30,6 +30,7 @@
 #include "script/command_table.h"
 #include "tools/lib/script_text.h"
 #include "tools/lib/script_writer.h"
+#include "tools/lib/folder_pack.h"
 #include "tools/lib/zkcfg_writer.h"
 #include "base/system_text.h"
 #include "base/text_encoding.h"
@@ -85,7 +86,7 @@ protected:
         } else {
             ASSERT_TRUE(tools::ScriptGame(script).game.Write(folder));
         }
-        ASSERT_TRUE(tools::WriteFile((folder / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
+        ASSERT_TRUE(tools::WriteReleaseConfig(folder, config));
     }
 
     fs::path folder, original_cwd;

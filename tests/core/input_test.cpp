@@ -30,6 +30,7 @@
 #include "tests/storage/run_program.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/script_writer.h"
+#include "tools/lib/folder_pack.h"
 #include "tools/lib/zkcfg_writer.h"
 #include "renderer/cpu_back_buffer.h"
 #include "engine/engine_reset.h"
@@ -469,7 +470,7 @@ protected:
         tools::EngineConfigFile config;
         config.title = "input";
         config.shown_at_start = 1;
-        ASSERT_TRUE(tools::WriteFile((folder_ / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
+        ASSERT_TRUE(tools::WriteReleaseConfig(folder_, config));
         original_cwd_ = fs::current_path();
         ResetEngine();
     }

@@ -20,6 +20,7 @@
 #include "platform/window_beacon.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/script_writer.h"
+#include "tools/lib/folder_pack.h"
 #include "tools/lib/zkcfg_writer.h"
 
 extern char** environ;
@@ -140,11 +141,15 @@ protected:
         fs::remove_all(root);
         game = root / "Game Folder";
         fs::create_directories(game);
-        // The demo's tables, loose (development layout), so tests can change them.
-        Process mkgame({(fs::path(ZORVEK_BINARY_DIR) / "zk_mkgame").string(),
+        // The demo's tables loose, so tests can change them, and its
+        // configuration packed: the folder starts as released data.
+        Process mkgame({(fs::path(ZORVEK_BINARY_DIR) / "zk_mkgame").string(), "--loose",
                         (fs::path(ZORVEK_SOURCE_DIR) / "demo").string(), game.string()},
                        root / "mkgame.txt");
         ASSERT_EQ(mkgame.Wait().exit_code, 0);
+        std::optional<std::vector<uint8_t>> config = tools::ReadFile((game / "zkbin" / "zkcfg.zbn").string());
+        ASSERT_TRUE(config.has_value());
+        ASSERT_TRUE(tools::WriteReleaseConfig(game, *config));
     }
     void TearDown() override { fs::remove_all(root); }
 
@@ -182,14 +187,19 @@ TEST_F(EngineRunTest, HeadlessRunWritesItsLastFrameAsPng) {
     EXPECT_EQ(be32(20), 480);
 }
 
-TEST_F(EngineRunTest, MissingConfigurationIsAFatalNumberedError) {
-    fs::remove(game / "zkbin" / "zkcfg.zbn");
+// Without a packed configuration the tables are development data: loose
+// ones, even a loose configuration, do not make a release, and start-up
+// needs the script compiler, which this folder lacks.
+TEST_F(EngineRunTest, LooseTablesWithoutPackedConfigurationNeedTheCompiler) {
+    tools::EngineConfigFile config;
+    config.title = "loose";
+    fs::remove(game / tools::kTablesPackName);
+    ASSERT_TRUE(tools::WriteFile((game / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
     EngineRun run = Start({"--headless", "--frames", "5"});
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_TRUE(run.output.starts_with("error 104060\n")) << run.output;
-    EXPECT_NE(run.output.find("zkbin\\zkcfg.zbn"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("存在しません"), std::string::npos) << run.output;
-    EXPECT_EQ(run.LastLine(), "zorvek: 0 frames, start-up failed: fatal error 104060") << run.output;
+    EXPECT_TRUE(run.output.starts_with("error 100000\n")) << run.output;
+    EXPECT_NE(run.output.find("License Information"), std::string::npos) << run.output;
+    EXPECT_EQ(run.LastLine(), "zorvek: 0 frames, start-up failed: fatal error 100000") << run.output;
 }
 
 // A damaged picture of the demo: the headless run names the error's number
@@ -207,10 +217,11 @@ TEST_F(EngineRunTest, BrokenDemoPictureNamesItsErrorAndFile) {
     EXPECT_TRUE(run.LastLine().ends_with(", stopped by fatal error 100070")) << run.output;
 }
 
-TEST_F(EngineRunTest, ConfigurationFoundWhateverItsCase) {
+TEST_F(EngineRunTest, TablesFoundWhateverTheirCase) {
     // A game folder copied from Windows may spell its names in any case.
     fs::rename(game / "zkbin", game / "ZKBIN");
-    fs::rename(game / "ZKBIN" / "zkcfg.zbn", game / "ZKBIN" / "ZkCfg.ZBN");
+    fs::rename(game / "ZKBIN" / "zkc.zbn", game / "ZKBIN" / "ZkC.ZBN");
+    fs::rename(game / tools::kTablesPackName, game / "ZKBIN.ZPF");
     EngineRun run = Start({"--headless", "--frames", "3"});
     EXPECT_EQ(run.exit_code, 0) << run.output;
 }
@@ -219,7 +230,7 @@ TEST_F(EngineRunTest, BadScreenSizeStopsStartUp) {
     tools::EngineConfigFile config;
     config.screen_width = 127;
     config.title = "x";
-    ASSERT_TRUE(tools::WriteFile((game / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
+    ASSERT_TRUE(tools::WriteReleaseConfig(game, config));
     EngineRun run = Start({"--headless", "--frames", "5"});
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.output.find("範囲外"), std::string::npos) << run.output;  // the game's own 901020 text
@@ -240,7 +251,7 @@ TEST_F(EngineRunTest, GameLoopThreadRunsAndShutsDownInOrder) {
     tools::EngineConfigFile config;
     config.title = "thread";
     config.game_loop_thread = 1;
-    ASSERT_TRUE(tools::WriteFile((game / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
+    ASSERT_TRUE(tools::WriteReleaseConfig(game, config));
     for (int run = 0; run < 3; ++run) {
         EngineRun result = Start({"--headless", "--frames", "20"}, std::chrono::seconds(20));
         EXPECT_EQ(result.exit_code, 0) << result.output;
@@ -368,7 +379,7 @@ TEST_F(EngineRunTest, StopSignalsCloseTheEngineInOrder) {
         tools::EngineConfigFile config;
         config.title = "signals";
         config.game_loop_thread = game_loop_thread;
-        ASSERT_TRUE(tools::WriteFile((game / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
+        ASSERT_TRUE(tools::WriteReleaseConfig(game, config));
         for (int signal_number : {SIGINT, SIGTERM}) {
             SCOPED_TRACE("game-loop thread " + std::to_string(game_loop_thread) + ", signal " +
                          std::to_string(signal_number));

@@ -39,6 +39,7 @@
 #include "system/file_name_list.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/script_text.h"
+#include "tools/lib/folder_pack.h"
 #include "tools/lib/zkcfg_writer.h"
 #include "renderer/cpu_back_buffer.h"
 #include "engine/window_creation.h"
@@ -528,7 +529,7 @@ protected:
     void Run(uint64_t frames, const std::string& input, const std::vector<int>& answers = {}) {
         ResetEngine();
         ASSERT_TRUE(RegisterCommandHandler(120, TestCommand));
-        ASSERT_TRUE(tools::WriteFile((folder_ / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config_)));
+        ASSERT_TRUE(tools::WriteReleaseConfig(folder_, config_));
         std::string error;
         auto events = platform::ParseInputScript(input, error);
         ASSERT_TRUE(events) << error;

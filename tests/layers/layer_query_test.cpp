@@ -10,6 +10,7 @@
 #include "tests/layers/layer_command_test_support.h"
 #include "tests/storage/run_program.h"
 #include "tools/lib/script_text.h"
+#include "tools/lib/folder_pack.h"
 #include "tools/lib/zkcfg_writer.h"
 
 namespace zk::layer_test {
@@ -380,7 +381,7 @@ end
     ASSERT_TRUE(script.game.Write(folder));
     tools::EngineConfigFile config;
     config.title = "query";
-    ASSERT_TRUE(tools::WriteFile((folder / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
+    ASSERT_TRUE(tools::WriteReleaseConfig(folder, config));
     tools::BmpImage bmp;
     bmp.width = 4;
     bmp.height = 4;

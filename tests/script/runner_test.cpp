@@ -15,6 +15,7 @@
 #include "core/window_record.h"
 #include "platform/headless_window_system.h"
 #include "tests/script/runner_test_support.h"
+#include "tools/lib/folder_pack.h"
 #include "tools/lib/zkcfg_writer.h"
 
 namespace zk {
@@ -452,7 +453,7 @@ jump SYSTEM_START
         tools::EngineConfigFile config;
         config.title = "run";
         config.game_loop_thread = game_loop_thread;
-        ASSERT_TRUE(tools::WriteFile((game_ / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
+        ASSERT_TRUE(tools::WriteReleaseConfig(game_, config));
         // A window system of its own for each run: the window class stays
         // registered with the one before.
         platform::HeadlessWindowSystem windows{{1920, 1080, 32, 60}};

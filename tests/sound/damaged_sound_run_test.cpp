@@ -101,7 +101,7 @@ protected:
         ASSERT_NE(at, std::string::npos) << "demo/game.cfg names its threading mode";
         config.replace(at, shipped.size(), "game_loop_thread = " + std::to_string(GetParam()) + "\n");
         std::ofstream(source / "game.cfg", std::ios::binary) << config;
-        // Loose: every table, picture and sound a file of its own.
+        // Every picture and sound a loose file of its own (the tables packed).
         game = root / "game";
         const RunResult tool = RunProgram(
             {(fs::path(ZORVEK_BINARY_DIR) / "zk_mkgame").string(), source.string(), game.string()}, root / "mkgame.txt");

@@ -12,8 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "core/startup_paths.h"
 #include "storage/compiler_link.h"
 #include "tests/storage/run_program.h"
+#include "tests/storage/temp_game_folder.h"
 #include "tools/lib/byte_writer.h"
 
 namespace zk {
@@ -179,6 +181,26 @@ TEST_F(CompilerLinkTest, StandInCompilersThatFailAfterTheFiles) {
         EXPECT_EQ(run.output.find("zkcfg.zbn") != std::string::npos, c.link_succeeds) << run.output;
         EXPECT_EQ(run.output.find("frame limit reached"), std::string::npos) << run.output;
     }
+}
+
+// Start-up builds its one-time tables while the compiler works: this
+// stand-in finishes only after they were built, so a link that built them
+// once the compiler had finished would wait for a compiler that gives up.
+std::filesystem::path tables_mark;
+void BuildTablesStandIn() { std::ofstream(tables_mark) << "built\n"; }
+
+TEST_F(CompilerLinkTest, TheTablesAreBuiltWhileTheCompilerWorks) {
+    storage_test::TempGameFolder folder("link-tables");
+    fs::create_directories(folder.Root() / "system" / "ZKCom");
+    StandIn(folder.Root(), "after-the-tables");
+    tables_mark = folder.Root() / "tables-built";
+    const std::string working_folder = Paths().working_folder;
+    ResetCompilerFileList();
+    EXPECT_EQ(RunCompilerLink(&BuildTablesStandIn), 0);
+    EXPECT_TRUE(fs::exists(tables_mark));
+    EXPECT_TRUE(TheCompilerFileList().entries.empty());
+    EXPECT_EQ(fs::current_path(), folder.Root()) << "the working folder the compiler wrote back";
+    Paths().working_folder = working_folder;
 }
 
 TEST_F(CompilerLinkTest, AGameFolderTooLongForTheMappingIsRefused) {

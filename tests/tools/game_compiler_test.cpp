@@ -179,6 +179,25 @@ TEST_F(GameCompilerTest, ErrorTextsAlwaysCarriedAndAuthorsWin) {
     EXPECT_EQ(texts[108190].rfind("スクリプトの最後", 0), 0u);
 }
 
+TEST_F(GameCompilerTest, OneErrorTextTooManyNamesItsLine) {
+    const size_t room = 256 - tools::EngineErrorTexts().size();
+    // Giving an engine number a text of its own, or one number twice, takes
+    // no room; each new number takes one.
+    std::string full = std::string(kConfig) + "error " + std::to_string(tools::EngineErrorTexts().front().code) +
+                       " mine\nerror 800000 first\nerror 800000 again\n";
+    int line = 7;
+    for (size_t i = 1; i < room; ++i, ++line) full += "error " + std::to_string(800000 + i) + " text\n";
+    EXPECT_NO_THROW(tools::CompileGameFolder(Folder("full", {{"game.cfg", full}})));
+    const std::string over = full + "\n# one more\nerror 899999 over\nerror 899998 further\n";
+    try {
+        tools::CompileGameFolder(Folder("over", {{"game.cfg", over}}));
+        ADD_FAILURE() << "compiled";
+    } catch (const tools::ScriptCompileError& e) {
+        EXPECT_EQ(e.File() + ":" + std::to_string(e.Line()), "game.cfg:" + std::to_string(line + 3)) << e.what();
+        EXPECT_NE(std::string(e.what()).find("more than 256 error texts"), std::string::npos) << e.what();
+    }
+}
+
 std::set<std::string> FilesUnder(const fs::path& folder) {
     std::set<std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(folder))
@@ -200,19 +219,33 @@ TEST_F(GameCompilerTest, MkgameTakesTheAuthorsAssetsAndNothingOfTheDemos) {
     const storage_test::RunResult run = storage_test::RunProgram({tool.string(), source.string(), game.string()},
                                                                  root / "mkgame.txt");
     ASSERT_EQ(run.exit_code, 0) << run.output;
-    std::set<std::string> files = FilesUnder(game);
-    std::set<std::string> assets;
-    for (const std::string& file : files)
-        if (file.rfind("zkbin/", 0) != 0) assets.insert(file);
+    // The tables in their pack (released data), the author's files as they are.
+    std::set<std::string> assets = FilesUnder(game);
+    EXPECT_EQ(assets.erase("zkbin.zpf"), 1u);
     EXPECT_EQ(assets, (std::set<std::string>{"image/bg.bmp", "image/chara/girl.png", "movie/op.ogv", "sound/bgm.ogg"}));
     std::ifstream music(game / "sound" / "bgm.ogg");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(music), {}), "author's own music");
 
-    // In place: the tables join the sources; --pack in place is refused.
-    const storage_test::RunResult in_place =
-        storage_test::RunProgram({tool.string(), source.string(), source.string()}, root / "inplace.txt");
-    EXPECT_EQ(in_place.exit_code, 0) << in_place.output;
-    EXPECT_TRUE(fs::is_regular_file(source / "zkbin" / "zkt00000.zbn"));
+    // --loose: the tables loose under zkbin/, development data.
+    const fs::path loose = root / "loose";
+    const storage_test::RunResult loose_run =
+        storage_test::RunProgram({tool.string(), "--loose", source.string(), loose.string()}, root / "loose.txt");
+    EXPECT_EQ(loose_run.exit_code, 0) << loose_run.output;
+    EXPECT_TRUE(fs::is_regular_file(loose / "zkbin" / "zkt00000.zbn"));
+    EXPECT_FALSE(fs::exists(loose / "zkbin.zpf"));
+
+    // In place: the tables' pack joins the sources, twice over (the pack is
+    // no asset), and tables left loose by an earlier build are gone;
+    // --pack in place is refused.
+    fs::create_directories(source / "zkbin");
+    std::ofstream(source / "zkbin" / "zkt00009.zbn") << "a script since deleted";
+    for (int run = 0; run < 2; ++run) {
+        const storage_test::RunResult in_place =
+            storage_test::RunProgram({tool.string(), source.string(), source.string()}, root / "inplace.txt");
+        EXPECT_EQ(in_place.exit_code, 0) << in_place.output;
+        EXPECT_TRUE(fs::is_regular_file(source / "zkbin.zpf"));
+        EXPECT_FALSE(fs::exists(source / "zkbin"));
+    }
     const storage_test::RunResult packed_in_place = storage_test::RunProgram(
         {tool.string(), "--pack", "data.zpf", source.string(), source.string()}, root / "packinplace.txt");
     EXPECT_EQ(packed_in_place.exit_code, 2);

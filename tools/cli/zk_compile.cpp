@@ -1,9 +1,9 @@
 // The script compiler for game authors:
 //   zk_compile [<game folder>]
 // compiles the folder's sources (game.cfg, the *.zs scripts; see
-// tools/lib/game_compiler.h) in place: every table goes under its zkbin/,
-// next to the sources and assets, and the engine runs the folder as it
-// stands. Without a folder, the current folder. Errors are printed as
+// tools/lib/game_compiler.h) in place: every table goes into the pack
+// zkbin.zpf, next to the sources and assets, and the engine runs the folder
+// as it stands. Without a folder, the current folder. Errors are printed as
 // "file:line: message" and the exit code is 1; nothing is written then.
 //   zk_compile --commands
 // lists every command the scripts may name, with its code and keywords
@@ -26,6 +26,7 @@
 #include "storage/compiler_link.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/command_defs.h"
+#include "tools/lib/folder_pack.h"
 #include "tools/lib/game_compiler.h"
 
 namespace {
@@ -85,10 +86,17 @@ int RunLink() {
         std::fprintf(stderr, "%s\n", zk::tools::CompileErrorText(e).c_str());
     }
     const std::vector<uint8_t> block = files.Take();
+    // Every field of the first mapping, then the finished flag that tells
+    // the engine they are there: the count, the size, the success and the
+    // working folder (the game folder itself).
     Field(shared, 16).store(count);
     Field(shared, 20).store(static_cast<uint32_t>(block.size()));
+    Field(shared, 12).store(compiled ? 1 : 0);
+    std::memset(shared.data() + zk::kCompilerFolderAt, 0, zk::kCompilerFolderBytes);
+    std::memcpy(shared.data() + zk::kCompilerFolderAt, folder.data(), folder.size());
     Field(shared, 0).store(1);
 
+    // The engine makes the second mapping and says so.
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(5);
     while (Field(shared, 4).load() != 1) {
         if (std::chrono::steady_clock::now() > give_up) return 1;
@@ -96,13 +104,14 @@ int RunLink() {
     }
     if (!block.empty()) {
         std::optional<zk::platform::SharedMemory> second = zk::platform::SharedMemory::Open(zk::kCompilerFilesMapName);
-        if (!second || second->Bytes().size() < block.size()) return 1;
+        if (!second || second->Bytes().size() < block.size()) {
+            // The files cannot be handed over: not a success after all.
+            Field(shared, 12).store(0);
+            std::fprintf(stderr, "zk_compile: the engine's file mapping cannot take the tables\n");
+            return 1;
+        }
         std::memcpy(second->Bytes().data(), block.data(), block.size());
     }
-    // The working folder: the game folder itself.
-    std::memset(shared.data() + zk::kCompilerFolderAt, 0, zk::kCompilerFolderBytes);
-    std::memcpy(shared.data() + zk::kCompilerFolderAt, folder.data(), folder.size());
-    Field(shared, 12).store(compiled ? 1 : 0);
     return compiled ? 0 : 1;
 }
 
@@ -131,7 +140,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zk_compile: %s\n", written.error.c_str());
         return 1;
     }
+    if (const std::string failed = zk::tools::PackTables(folder); !failed.empty()) {
+        std::fprintf(stderr, "zk_compile: %s\n", failed.c_str());
+        return 1;
+    }
     std::printf("zk_compile: %zu script file(s) compiled into %s\n", game.script_names.size(),
-                (folder / "zkbin").string().c_str());
+                (folder / zk::tools::kTablesPackName).string().c_str());
     return 0;
 }

@@ -56,6 +56,7 @@ std::string ReadText(const fs::path& path, const std::string& shown_name) {
 struct ParsedConfig {
     EngineConfigFile config;
     std::vector<ZkeRecord> errors;
+    std::vector<int> error_lines;  // the line of each of `errors`
     bool demo_assets = false;
 };
 
@@ -76,6 +77,7 @@ ParsedConfig ParseConfig(const fs::path& source) {
             std::string text;
             std::getline(fields, text);
             parsed.errors.push_back({code, Utf8ToCp932(Unescape(Trim(text)))});
+            parsed.error_lines.push_back(line_number);
             continue;
         }
         size_t equals = line.find('=');
@@ -179,9 +181,18 @@ CompiledGame CompileGameFolder(const fs::path& source) {
             throw ScriptCompileError(compiled.script_names.front(), 1, "no label SYSTEM_START (where the game begins)");
         game = std::move(script.game);
     }
+    // The engine's texts and the author's: the author's text whose new
+    // number makes one too many is the one reported.
+    std::set<uint32_t> codes;
+    for (const ZkeRecord& record : EngineErrorTexts()) codes.insert(record.code);
+    for (size_t i = 0; i < config.errors.size(); ++i) {
+        codes.insert(config.errors[i].code);
+        if (codes.size() > kMaxErrorTexts)
+            throw ScriptCompileError(kConfigName, config.error_lines[i],
+                                     "more than 256 error texts in all (the engine's " +
+                                         std::to_string(EngineErrorTexts().size()) + " and the game's)");
+    }
     game.error_texts = MergeErrorTexts(config.errors);
-    if (game.error_texts.size() > kMaxErrorTexts)
-        throw ScriptCompileError(kConfigName, 0, "more than 256 error texts in all");
     compiled.tables = game.Files();
     compiled.tables["zkbin\\zkcfg.zbn"] = WriteEngineConfig(config.config);
     for (const fs::path& asset : files.assets) compiled.assets.push_back({GamePath(asset), source / asset});
@@ -216,6 +227,13 @@ bool WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
 WriteResult WriteCompiledGame(const CompiledGame& game, const fs::path& target) {
     WriteResult result;
     std::set<std::string> folders;
+    // The tables of an earlier compile go first: none may outlive its script.
+    std::error_code cleared;
+    fs::remove_all(target / "zkbin", cleared);
+    if (cleared) {
+        result.error = "cannot remove " + (target / "zkbin").string();
+        return result;
+    }
     for (const auto& [name, bytes] : game.tables) {
         if (!WriteBytes(HostPathIn(target, name), bytes)) {
             result.error = "cannot write " + HostPathIn(target, name).string();

@@ -48,7 +48,7 @@ struct CompiledGame {
 // for anything that does not compile or cannot be read.
 CompiledGame CompileGameFolder(const std::filesystem::path& source);
 
-// Writes the tables under `target`, copies the assets that are not already
+// Writes the tables under `target`'s zkbin/ (emptied first), copies the assets that are not already
 // there (the same file when compiling in place) and draws the demo's files
 // when asked. The top folders written (for a pack), or an error text.
 struct WriteResult {
