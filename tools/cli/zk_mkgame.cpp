@@ -8,22 +8,15 @@
 // one pack instead, and the loose folders are removed. With --loose the
 // tables stay loose under zkbin\: development data, which the engine runs
 // through the script compiler at every start.
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/ascii.h"
-#include "platform/game_path.h"
-#include "storage/asset_name.h"
 #include "tools/lib/folder_pack.h"
 #include "tools/lib/game_compiler.h"
-#include "base/text_encoding.h"
 
 namespace {
 

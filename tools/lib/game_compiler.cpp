@@ -12,6 +12,7 @@
 #include "tools/lib/demo_movies.h"
 #include "tools/lib/demo_sounds.h"
 #include "tools/lib/engine_error_texts.h"
+#include "tools/lib/folder_pack.h"
 #include "tools/lib/zkcfg_writer.h"
 
 namespace zk::tools {
@@ -227,12 +228,15 @@ bool WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
 WriteResult WriteCompiledGame(const CompiledGame& game, const fs::path& target) {
     WriteResult result;
     std::set<std::string> folders;
-    // The tables of an earlier compile go first: none may outlive its script.
-    std::error_code cleared;
-    fs::remove_all(target / "zkbin", cleared);
-    if (cleared) {
-        result.error = "cannot remove " + (target / "zkbin").string();
-        return result;
+    // The tables of an earlier compile go first, loose or packed: none may
+    // outlive its script.
+    for (const fs::path& earlier : {target / "zkbin", target / kTablesPackName}) {
+        std::error_code cleared;
+        fs::remove_all(earlier, cleared);
+        if (cleared) {
+            result.error = "cannot remove " + earlier.string();
+            return result;
+        }
     }
     for (const auto& [name, bytes] : game.tables) {
         if (!WriteBytes(HostPathIn(target, name), bytes)) {

@@ -48,9 +48,10 @@ struct CompiledGame {
 // for anything that does not compile or cannot be read.
 CompiledGame CompileGameFolder(const std::filesystem::path& source);
 
-// Writes the tables under `target`'s zkbin/ (emptied first), copies the assets that are not already
-// there (the same file when compiling in place) and draws the demo's files
-// when asked. The top folders written (for a pack), or an error text.
+// Writes the tables loose under `target`'s zkbin/ (the tables of an
+// earlier build, zkbin/ and zkbin.zpf, removed first), copies the assets
+// that are not already there (the same file when compiling in place) and
+// draws the demo's files when asked. The top folders written (for a pack), or an error text.
 struct WriteResult {
     std::vector<std::string> folders;  // "zkbin", "image", ...
     std::string error;                 // empty on success
