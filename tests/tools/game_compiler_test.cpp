@@ -260,6 +260,22 @@ TEST_F(GameCompilerTest, MkgameTakesTheAuthorsAssetsAndNothingOfTheDemos) {
     EXPECT_EQ(FilesUnder(packed), (std::set<std::string>{"data.zpf"}));
 }
 
+TEST_F(GameCompilerTest, AnEngineBesideTheTablesPackRunsItsGame) {
+    // Started from elsewhere without --game: the folder holding the engine
+    // and the tables' pack is the game, not the current folder.
+    const fs::path source = Folder("source", {{"main.zs", "label SYSTEM_START\nwait 1\njump SYSTEM_START\n"}});
+    const fs::path game = root / "game";
+    const storage_test::RunResult build = storage_test::RunProgram(
+        {(fs::path(ZORVEK_BINARY_DIR) / "zk_mkgame").string(), source.string(), game.string()}, root / "mkgame.txt");
+    ASSERT_EQ(build.exit_code, 0) << build.output;
+    ASSERT_FALSE(fs::exists(game / "zkbin"));
+    fs::copy_file(fs::path(ZORVEK_BINARY_DIR) / "zorvek", game / "zorvek");
+    const storage_test::RunResult run = storage_test::RunProgram(
+        {(game / "zorvek").string(), "--headless", "--frames", "5"}, root / "run.txt", source);
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(run.output, "zorvek: 5 frames, frame limit reached\n");
+}
+
 TEST_F(GameCompilerTest, MkgameReportsTheErrorAndWritesNothing) {
     const fs::path source = Folder("source", {{"main.zs", "label SYSTEM_START\nif 1\nwait 1\n"}});
     const storage_test::RunResult run = storage_test::RunProgram(
