@@ -170,6 +170,9 @@ TEST_F(CompilerLinkTest, StandInCompilersThatFailAfterTheFiles) {
         {"count-0 fail", false, "start-up failed"},
         {"count-0 ok", true, "[zkbin\\zkcfg.zbn]"},
         {"past-total", false, "ZORVEKコンパイラとデータ通信が出来ませんでした。"},
+        // A working folder that cannot be made current ends start-up, said.
+        {"folder-gone", false, "ZORVEKコンパイラとデータ通信が出来ませんでした。"},
+        {"folder-unended", false, "ZORVEKコンパイラとデータ通信が出来ませんでした。"},
     };
     int n = 0;
     for (const Case& c : cases) {

@@ -5,6 +5,9 @@
 //   count-0 ok        no files, the success flag 1
 //   count-0 fail      no files, the success flag 0
 //   past-total        one record whose data runs past the total size
+//   folder-gone       as count-0 ok, with a working folder that does not exist
+//   folder-unended    as count-0 ok, with all 380 bytes of the folder field
+//                     filled and no terminator
 //   after-the-tables  as count-0 ok, but finishes only once the engine has
 //                     left the file "tables-built" in the folder while it
 //                     waits (gives up unfinished after two minutes)
@@ -74,7 +77,16 @@ int main(int argc, char** argv) {
         if (!second || second->Bytes().size() < block.size()) return 1;
         std::memcpy(second->Bytes().data(), block.data(), block.size());
     }
-    // The folder written back as it came.
-    Field(shared, 12).store(mode == "count-0 ok" || mode == "past-total" || mode == "after-the-tables" ? 1 : 0);
+    // The folder written back as it came, unless the mode says otherwise.
+    char* folder = reinterpret_cast<char*>(shared.data() + zk::kCompilerFolderAt);
+    if (mode == "folder-gone") {
+        std::memset(folder, 0, zk::kCompilerFolderBytes);
+        std::strcpy(folder, "/nonexistent-zorvek-folder/game");
+    } else if (mode == "folder-unended") {
+        std::memset(folder, 'x', zk::kCompilerFolderBytes);
+    }
+    const bool success = mode == "count-0 ok" || mode == "past-total" || mode == "after-the-tables" ||
+                         mode == "folder-gone" || mode == "folder-unended";
+    Field(shared, 12).store(success ? 1 : 0);
     return 0;
 }
