@@ -5,6 +5,8 @@
 #include <GL/glcorearb.h>
 
 #include <algorithm>
+#include <array>
+#include <string>
 #include <cstring>
 #include <vector>
 
@@ -99,12 +101,13 @@ void main() {
 }
 )";
 
-constexpr const char* kFragmentShader = R"(#version 330 core
+// One program per way of combining (COMBINE is defined before this text),
+// so no fragment branches on a uniform.
+constexpr const char* kFragmentShader = R"(
 in vec4 v_colour;
 in vec2 v_uv;
 uniform sampler2D u_texture1;
 uniform sampler2D u_texture2;
-uniform int u_combine;
 uniform vec4 u_factor;
 uniform float u_alpha;
 uniform float u_fade;
@@ -113,25 +116,31 @@ out vec4 o_colour;
 void main() {
     vec4 t = texture(u_texture1, v_uv);
     vec4 c;
-    if (u_combine == 0) {
-        c = vec4(t.rgb, t.a * u_factor.a);
-    } else if (u_combine == 1) {
-        c = vec4(t.rgb, t.a * v_colour.a);
-    } else if (u_combine == 2) {
-        c = t * v_colour;
-    } else if (u_combine == 3 || u_combine == 4) {
-        vec4 m = t * v_colour;
-        vec4 other = u_combine == 3 ? texture(u_texture2, vec2(0.0)) : u_factor;
-        c = vec4(m.rgb * m.a + other.rgb * (1.0 - m.a), m.a);
-    } else if (u_combine == 5) {
+#if COMBINE == 0
+    c = vec4(t.rgb, t.a * u_factor.a);
+#elif COMBINE == 1
+    c = vec4(t.rgb, t.a * v_colour.a);
+#elif COMBINE == 2
+    c = t * v_colour;
+#elif COMBINE == 3 || COMBINE == 4
+    vec4 m = t * v_colour;
+#if COMBINE == 3
+    vec4 other = texture(u_texture2, vec2(0.0));
+#else
+    vec4 other = u_factor;
+#endif
+    c = vec4(m.rgb * m.a + other.rgb * (1.0 - m.a), m.a);
+#elif COMBINE == 5
+    {
         vec4 t2 = texture(u_texture2, v_uv);
         c = t * (1.0 - u_fade) + t2 * u_fade;
         c.a *= u_alpha;
-    } else {
-        vec4 m = texture(u_texture2, v_uv);
-        float w = clamp((u_fade - 0.5 * m.r) * u_fade2, 0.0, 1.0);
-        c = vec4(t.rgb, t.a * w * u_alpha);
     }
+#else
+    vec4 m = texture(u_texture2, v_uv);
+    float w = clamp((u_fade - 0.5 * m.r) * u_fade2, 0.0, 1.0);
+    c = vec4(t.rgb, t.a * w * u_alpha);
+#endif
     o_colour = c;
 }
 )";
@@ -172,19 +181,24 @@ struct GlDevice::Impl {
     EGLDisplay display = EGL_NO_DISPLAY;
     EGLContext context = EGL_NO_CONTEXT;
     GlFunctions gl;
-    GLuint program = 0, vao = 0, vbo = 0, framebuffer = 0;
-    GLint u_target_size = -1, u_texture1 = -1, u_texture2 = -1, u_combine = -1, u_factor = -1, u_alpha = -1,
-          u_fade = -1, u_fade2 = -1;
+    struct Program {
+        GLuint id = 0;
+        GLint u_target_size = -1, u_factor = -1, u_alpha = -1, u_fade = -1, u_fade2 = -1;
+    };
+    static constexpr int kCombines = 7;
+    std::array<Program, kCombines> programs{};
+    GLuint vao = 0, vbo = 0, framebuffer = 0;
     std::vector<uint16_t> converted;  // RGBA4 texels of the upload in progress
 
     bool MakeCurrent() const { return eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context) == EGL_TRUE; }
     void ReleaseCurrent() const { eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT); }
     bool IsCurrent() const { return context != EGL_NO_CONTEXT && eglGetCurrentContext() == context; }
 
-    GLuint Compile(GLenum kind, const char* source) {
+    GLuint Compile(GLenum kind, const char* prefix, const char* source) {
         GLuint shader = gl.CreateShader(kind);
         if (shader == 0) return 0;
-        gl.ShaderSource(shader, 1, &source, nullptr);
+        const char* texts[2] = {prefix, source};
+        gl.ShaderSource(shader, 2, texts, nullptr);
         gl.CompileShader(shader);
         GLint compiled = GL_FALSE;
         gl.GetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
@@ -195,32 +209,39 @@ struct GlDevice::Impl {
         return shader;
     }
 
-    bool BuildProgram() {
-        GLuint vertex = Compile(GL_VERTEX_SHADER, kVertexShader);
-        GLuint fragment = Compile(GL_FRAGMENT_SHADER, kFragmentShader);
+    bool BuildProgram(int combine) {
+        const std::string prefix = "#version 330 core\n#define COMBINE " + std::to_string(combine) + "\n";
+        GLuint vertex = Compile(GL_VERTEX_SHADER, "", kVertexShader);
+        GLuint fragment = Compile(GL_FRAGMENT_SHADER, prefix.c_str(), kFragmentShader);
         if (vertex == 0 || fragment == 0) {
             if (vertex != 0) gl.DeleteShader(vertex);
             if (fragment != 0) gl.DeleteShader(fragment);
             return false;
         }
-        program = gl.CreateProgram();
-        gl.AttachShader(program, vertex);
-        gl.AttachShader(program, fragment);
-        gl.LinkProgram(program);
+        Program& program = programs[static_cast<size_t>(combine)];
+        program.id = gl.CreateProgram();
+        gl.AttachShader(program.id, vertex);
+        gl.AttachShader(program.id, fragment);
+        gl.LinkProgram(program.id);
         gl.DeleteShader(vertex);
         gl.DeleteShader(fragment);
         GLint linked = GL_FALSE;
-        gl.GetProgramiv(program, GL_LINK_STATUS, &linked);
+        gl.GetProgramiv(program.id, GL_LINK_STATUS, &linked);
         if (linked != GL_TRUE) return false;
-        u_target_size = gl.GetUniformLocation(program, "u_target_size");
-        u_texture1 = gl.GetUniformLocation(program, "u_texture1");
-        u_texture2 = gl.GetUniformLocation(program, "u_texture2");
-        u_combine = gl.GetUniformLocation(program, "u_combine");
-        u_factor = gl.GetUniformLocation(program, "u_factor");
-        u_alpha = gl.GetUniformLocation(program, "u_alpha");
-        u_fade = gl.GetUniformLocation(program, "u_fade");
-        u_fade2 = gl.GetUniformLocation(program, "u_fade2");
+        program.u_target_size = gl.GetUniformLocation(program.id, "u_target_size");
+        program.u_factor = gl.GetUniformLocation(program.id, "u_factor");
+        program.u_alpha = gl.GetUniformLocation(program.id, "u_alpha");
+        program.u_fade = gl.GetUniformLocation(program.id, "u_fade");
+        program.u_fade2 = gl.GetUniformLocation(program.id, "u_fade2");
+        gl.UseProgram(program.id);
+        gl.Uniform1i(gl.GetUniformLocation(program.id, "u_texture1"), 0);
+        gl.Uniform1i(gl.GetUniformLocation(program.id, "u_texture2"), 1);
+        return true;
+    }
 
+    bool BuildPrograms() {
+        for (int combine = 0; combine < kCombines; ++combine)
+            if (!BuildProgram(combine)) return false;
         gl.GenVertexArrays(1, &vao);
         gl.GenBuffers(1, &vbo);
         gl.GenFramebuffers(1, &framebuffer);
@@ -242,7 +263,8 @@ struct GlDevice::Impl {
         if (context != EGL_NO_CONTEXT) {
             const bool was_current = IsCurrent();
             if (was_current || MakeCurrent()) {
-                if (program != 0) gl.DeleteProgram(program);
+                for (const Program& program : programs)
+                    if (program.id != 0) gl.DeleteProgram(program.id);
                 if (vbo != 0) gl.DeleteBuffers(1, &vbo);
                 if (vao != 0) gl.DeleteVertexArrays(1, &vao);
                 if (framebuffer != 0) gl.DeleteFramebuffers(1, &framebuffer);
@@ -301,7 +323,7 @@ std::unique_ptr<GlDevice> GlDevice::Create(GlCreateStatus& status) {
         return nullptr;
     }
     status = GlCreateStatus::kNoProgram;
-    if (!impl->BuildProgram()) {
+    if (!impl->BuildPrograms()) {
         impl->ReleaseCurrent();
         return nullptr;
     }
@@ -477,18 +499,19 @@ bool GlDevice::DrawQuad(const GlVertex (&vertices)[4], const GlDrawState& state)
     if (!current.ok()) return false;
     const Impl& impl = *impl_;
     const GlFunctions& gl = impl.gl;
-    gl.UseProgram(impl.program);
+    const int combine = std::clamp(static_cast<int>(state.combine), 0, Impl::kCombines - 1);
+    const Impl::Program& program = impl.programs[static_cast<size_t>(combine)];
+    gl.UseProgram(program.id);
     gl.BindVertexArray(impl.vao);
     gl.BindBuffer(GL_ARRAY_BUFFER, impl.vbo);
     gl.BufferData(GL_ARRAY_BUFFER, sizeof(vertices), vertices, GL_STREAM_DRAW);
-    gl.Uniform2f(impl.u_target_size, static_cast<float>(target_width_), static_cast<float>(target_height_));
-    gl.Uniform1i(impl.u_combine, static_cast<GLint>(state.combine));
+    gl.Uniform2f(program.u_target_size, static_cast<float>(target_width_), static_cast<float>(target_height_));
     float factor[4];
     ArgbToFloats(state.factor, factor);
-    gl.Uniform4f(impl.u_factor, factor[0], factor[1], factor[2], factor[3]);
-    gl.Uniform1f(impl.u_alpha, state.alpha);
-    gl.Uniform1f(impl.u_fade, state.fade);
-    gl.Uniform1f(impl.u_fade2, state.fade2);
+    if (program.u_factor >= 0) gl.Uniform4f(program.u_factor, factor[0], factor[1], factor[2], factor[3]);
+    if (program.u_alpha >= 0) gl.Uniform1f(program.u_alpha, state.alpha);
+    if (program.u_fade >= 0) gl.Uniform1f(program.u_fade, state.fade);
+    if (program.u_fade2 >= 0) gl.Uniform1f(program.u_fade2, state.fade2);
     gl.ActiveTexture(GL_TEXTURE0);
     gl.BindTexture(GL_TEXTURE_2D, state.texture1);
     gl.ActiveTexture(GL_TEXTURE1);
@@ -524,9 +547,7 @@ void GlDevice::RestoreState() {
     if (!current.ok()) return;
     const Impl& impl = *impl_;
     const GlFunctions& gl = impl.gl;
-    gl.UseProgram(impl.program);
-    gl.Uniform1i(impl.u_texture1, 0);
-    gl.Uniform1i(impl.u_texture2, 1);
+    gl.UseProgram(impl.programs[0].id);
     gl.BindVertexArray(impl.vao);
     gl.BindBuffer(GL_ARRAY_BUFFER, impl.vbo);
     gl.Disable(GL_DEPTH_TEST);
