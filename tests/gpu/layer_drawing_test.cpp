@@ -18,8 +18,8 @@ uint32_t Pattern(int32_t x, int32_t y) {
 }
 
 TEST_F(LayerDrawingTest, WholePixelCopiesAreExactAcrossTiles) {
-    // 600 x 300 under the caps: four tiles of 512/128 x 256/64; the frame
-    // shows the part at (-520, -250) .. so that all four tiles meet inside it.
+    // 600 x 300 under the caps: tiles of 512 and 128 by 256 and 64. The
+    // layer sits at (-520, -250), so all four tiles meet inside the frame.
     NamedTreeNode* node = AddLayer("a", 600, 300, Pattern, -520, -250);
     (void)node;
     CgImage& frame = DrawFrame();
