@@ -8,6 +8,7 @@
 #include "core/error_report.h"
 #include "core/named_tree.h"
 #include "core/settings.h"
+#include "core/startup_notes.h"
 #include "core/window_record.h"
 #include "layers/cg_image.h"
 #include "layers/dirty_rect.h"
@@ -25,8 +26,6 @@ using platform::GlTexture;
 RendererObjects renderer_objects;
 GpuDeviceHooks device_hooks;
 GpuDeviceTestHooks test_hooks;
-
-bool EmoteAvailable() { return device_hooks.emote_available != nullptr && device_hooks.emote_available(); }
 
 NamedTreeNode* MainRootLayer() {
     WindowRecord* record = MainWindowRecord();
@@ -115,6 +114,10 @@ RendererObjects& TheRendererObjects() { return renderer_objects; }
 GpuDeviceHooks& TheGpuDeviceHooks() { return device_hooks; }
 GpuDeviceTestHooks& TheGpuDeviceTestHooks() { return test_hooks; }
 
+bool GpuEmoteAvailable() {
+    return device_hooks.emote_available != nullptr ? device_hooks.emote_available() : EmoteLibraryLoaded();
+}
+
 bool GpuDeviceReady() { return renderer_objects.device != nullptr && renderer_objects.back_buffer != 0; }
 
 int32_t InitDirect3D() {
@@ -149,7 +152,7 @@ int32_t InitDirect3D() {
         objects.device_height = std::max(objects.device_height, 1);
         objects.layer_format = Settings().texture_format == kD3dFmtA4R4G4B4 ? platform::GlTextureFormat::kRgba4
                                                                             : platform::GlTextureFormat::kRgba8;
-        if (EmoteAvailable()) {
+        if (GpuEmoteAvailable()) {
             if (device_hooks.reset_emote_camera != nullptr) device_hooks.reset_emote_camera();
             if (device_hooks.create_emote_driver != nullptr) device_hooks.create_emote_driver();
         }
@@ -229,9 +232,9 @@ void DrawLayerFrame() {
         if (objects.reset_request.exchange(0) != 0) reset_due = true;
         if (!reset_due) break;
         if (Settings().direct3d_layer_mode != 1) return;
-        if (EmoteAvailable() && device_hooks.release_emote_players != nullptr) device_hooks.release_emote_players();
+        if (GpuEmoteAvailable() && device_hooks.release_emote_players != nullptr) device_hooks.release_emote_players();
         if (ResetDevice() != 0) return;
-        if (EmoteAvailable()) {
+        if (GpuEmoteAvailable()) {
             if (device_hooks.reset_emote_camera != nullptr) device_hooks.reset_emote_camera();
             gpu.full_redraw = 1;
         }
