@@ -133,7 +133,7 @@ int32_t InitDirect3D() {
         if (status == platform::GlCreateStatus::kNoDisplay)
             ShowMessageBox(nullptr, Sjis("[DX]オブジェクトを生成できませんでした。"));
         else if (status == platform::GlCreateStatus::kNoProgram)
-            ShowMessageBox(nullptr, "[エラー] Shader Init Error.");
+            ShowMessageBox(nullptr, Sjis("[エラー] Shader Init Error."));
         else
             ShowMessageBox(nullptr, Sjis("[Direct3D初期化エラー]Direct3Dの初期化に失敗しました。"));
         return 1;
