@@ -60,7 +60,8 @@ GlTexture MakeFilledTexture(uint32_t argb) {
     return texture;
 }
 
-// 0, or -1 after the message of the target that could not be made.
+// 0; 1 after its message when the back buffer cannot be made (the device
+// is unusable); -1 after its message when a render target cannot be made.
 int32_t CreateRenderTargets() {
     RendererObjects& objects = renderer_objects;
     GlDevice& device = *objects.device;
@@ -69,7 +70,7 @@ int32_t CreateRenderTargets() {
                                                platform::GlTextureFormat::kRgba8, out_of_memory);
     if (objects.back_buffer == 0) {
         ShowMessageBox(Sjis("エラー").data(), Sjis("バックバッファサーフェス取得に失敗しました。"));
-        return -1;
+        return 1;
     }
     objects.render = device.CreateTexture(objects.device_width, objects.device_height, objects.layer_format,
                                           out_of_memory);
@@ -161,7 +162,7 @@ int32_t InitDirect3D() {
     }
     if (targets != 0) {
         ReleaseDirect3D();
-        return -1;
+        return targets;
     }
     FillLayerGpuRequests();
     return 0;
