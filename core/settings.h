@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -66,6 +67,17 @@ struct EngineSettings {
 };
 
 EngineSettings& Settings();
+
+// The drawing switches a failed device reset turns off from the frame
+// thread while the main thread's window procedure and presentation read
+// them: every access once threads run goes through these.
+inline uint8_t LoadDrawingSwitch(const uint8_t& field) {
+    return std::atomic_ref<uint8_t>(const_cast<uint8_t&>(field)).load(std::memory_order_relaxed);
+}
+inline void StoreDrawingSwitch(uint8_t& field, uint8_t value) {
+    std::atomic_ref<uint8_t>(field).store(value, std::memory_order_relaxed);
+}
+inline bool GpuLayerDrawing() { return LoadDrawingSwitch(Settings().direct3d_layer_mode) != 0; }
 void ResetSettings();
 
 constexpr uint32_t kD3dFmtA8R8G8B8 = 21;

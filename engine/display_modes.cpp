@@ -31,7 +31,7 @@ std::vector<SavedPlacement> saved_placements;
 
 platform::WindowSystem& Windows() { return platform::GetWindowSystem(); }
 
-bool GpuPath() { return Settings().direct3d_layer_mode != 0; }
+bool GpuPath() { return GpuLayerDrawing(); }
 
 void RequestDirect3dReset() {
     if (Hooks().request_direct3d_reset != nullptr) Hooks().request_direct3d_reset();

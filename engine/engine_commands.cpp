@@ -72,7 +72,7 @@ void SetGameScreenSize(int32_t width, int32_t height) {
         }
     }
     RefreshMainWindowLimits();
-    if (Settings().direct3d_layer_mode != 0 && Hooks().request_direct3d_reset != nullptr) Hooks().request_direct3d_reset();
+    if (GpuLayerDrawing() && Hooks().request_direct3d_reset != nullptr) Hooks().request_direct3d_reset();
 }
 
 int32_t CmdEndProgram() {

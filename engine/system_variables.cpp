@@ -349,7 +349,7 @@ int64_t ReadSystemIntegerVariable(uint32_t number, int64_t element) {
         case kSysFrameCount: return static_cast<int64_t>(TheFrameCounters.frame_count);
         case kSysPassCount: return static_cast<int64_t>(TheFrameCounters.script_pass_count);
         case kSysSaveFolderMode: return Settings().save_folder_mode;
-        case kSysGpuPath: return Settings().direct3d_layer_mode != 0 ? 1 : 0;
+        case kSysGpuPath: return GpuLayerDrawing() ? 1 : 0;
         case kSysDisplayDepth: return TheSystemFacts().desktop_bits_per_pixel;
         case kSysDisplayWidth: return TheSystemFacts().desktop_width;
         case kSysDisplayHeight: return TheSystemFacts().desktop_height;

@@ -31,7 +31,7 @@ void RequestDirect3dReset() {
     if (Hooks().request_direct3d_reset != nullptr) Hooks().request_direct3d_reset();
 }
 
-bool GpuPath() { return Settings().direct3d_layer_mode != 0; }
+bool GpuPath() { return GpuLayerDrawing(); }
 
 // The scales from the game size to a size (1 where the game size is 0).
 double Scale(int32_t size, int32_t game) { return game > 0 ? static_cast<double>(size) / game : 1.0; }

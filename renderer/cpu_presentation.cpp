@@ -109,7 +109,7 @@ void PresentScaledToDisplay(WindowRecord& record, const CgImage& image) {
     const CpuBackBuffer& back = TheCpuBackBuffer();
     letterbox_offset.x = static_cast<int32_t>((int64_t{display.display_width} - back.width) / 2);
     letterbox_offset.y = static_cast<int32_t>((int64_t{display.display_height} - back.height) / 2);
-    const bool smooth = Settings().cpu_smooth_scaling != 0;
+    const bool smooth = LoadDrawingSwitch(Settings().cpu_smooth_scaling) != 0;
     const bool scaling = display.scaling_mode != kPlacementCentred;
     // A maximized window is always scaled smoothly, whatever the settings.
     if ((scaling && smooth) || (display.maximized != 0 && display.fullscreen == 0)) {
@@ -192,7 +192,7 @@ void PresentWindowImage(WindowRecord& record, CgImage& image) {
         letterbox_offset = {};
         if (w != back.width || h != back.height) {
             // A resized window: scale into the back buffer, then copy it.
-            if (Settings().cpu_smooth_scaling != 0) {
+            if (LoadDrawingSwitch(Settings().cpu_smooth_scaling) != 0) {
                 // With the game-loop thread the image operations may be
                 // using the shared tables at this moment.
                 const bool own = Settings().game_loop_thread != 0;

@@ -84,7 +84,7 @@ int32_t CreateRenderTargets() {
         ShowMessageBox(nullptr, Sjis("GetSS テクスチャを生成できませんでした。"));
         return -1;
     }
-    if (Settings().direct3d_layer_mode != 0) {
+    if (GpuLayerDrawing()) {
         objects.white = MakeFilledTexture(0xFFFFFFFFu);
         if (objects.white == 0) ShowMessageBox(nullptr, "WHITETEXBUF ERROR.");
         objects.black = MakeFilledTexture(0xFF000000u);
@@ -96,14 +96,14 @@ int32_t CreateRenderTargets() {
 
 void FallBackToCpuDrawing() {
     EngineSettings& settings = Settings();
-    settings.render_mode = 0;
-    settings.cpu_smooth_scaling = 1;
-    settings.direct3d_layer_mode = 0;
+    StoreDrawingSwitch(settings.render_mode, 0);
+    StoreDrawingSwitch(settings.cpu_smooth_scaling, 1);
+    StoreDrawingSwitch(settings.direct3d_layer_mode, 0);
 }
 
 void FillLayerGpuRequests() {
     LayerGpuRequests& gpu = TheLayerGpuRequests();
-    gpu.direct3d_layer_mode = [] { return Settings().direct3d_layer_mode != 0 && GpuDeviceReady(); };
+    gpu.direct3d_layer_mode = [] { return GpuLayerDrawing() && GpuDeviceReady(); };
     gpu.off_screen_mode = [] { return renderer_objects.off_screen_mode != 0; };
     gpu.create_layer_textures = CreateLayerTextures;
     gpu.draw_layer_frame = DrawLayerFrame;
@@ -190,7 +190,7 @@ int32_t ReleaseDirect3D() {
     RendererObjects& objects = renderer_objects;
     if (objects.device != nullptr) {
         GlDevice::Current current(*objects.device);
-        if (Settings().direct3d_layer_mode != 0) {
+        if (GpuLayerDrawing()) {
             DeleteTarget(objects.white);
             DeleteTarget(objects.black);
             if (NamedTreeNode* root = MainRootLayer()) WalkLayerTextures(root, 1);
@@ -232,7 +232,7 @@ void DrawLayerFrame() {
         test_hooks.device_not_reset = false;
         if (objects.reset_request.exchange(0) != 0) reset_due = true;
         if (!reset_due) break;
-        if (Settings().direct3d_layer_mode != 1) return;
+        if (LoadDrawingSwitch(Settings().direct3d_layer_mode) != 1) return;
         if (GpuEmoteAvailable() && device_hooks.release_emote_players != nullptr) device_hooks.release_emote_players();
         if (ResetDevice() != 0) return;
         if (GpuEmoteAvailable()) {
