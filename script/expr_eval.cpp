@@ -899,10 +899,74 @@ bool IntegerEntry(uint32_t type) {
     return entry == EvalIntExpr || entry == EvalRealExprFromInt;
 }
 
+// The state a byte-code run in integer arithmetic starts from.
+[[gnu::always_inline]] inline void StartProgramRun(ExprEvaluator& e) {
+    e.mode = kModeInteger;
+    e.out = {};
+    ResetRunState(e);
+}
+
+// The end of a run whose result is in position 0.
+[[gnu::always_inline]] inline void EndProgramRun(ExprEvaluator& e, uint16_t depth) {
+    e.depth = depth;
+    e.aborted = 0;
+}
+
+// A push of a plain variable: the reference record names its element 0.
+[[gnu::always_inline]] inline void PushVariableCell(ExprEvaluator& e, uint16_t depth, uint32_t number,
+                                                    int64_t value) {
+    e.reference.variable = number;
+    e.reference.element = 0;
+    e.reference.prefix = kPrefixNone;
+    ExprPosition& p = e.stack[depth];
+    p.text = 0;
+    p.integer = value;
+}
+
 // The interpreter; `result` is position 0's integer cell.
 [[gnu::always_inline]] inline bool RunProgram(const IntExprProgram& program, const IntExprOp* ops, int64_t& result) {
     ExprEvaluator& e = the_evaluator;
     if (program.length == 0 || e.declaring != 0 || op_table[kOpVariable] != OpVariable) return false;
+
+    // The common forms, without a walk over the ops.
+    switch (program.shape) {
+        case IntExprShape::kConstant: {
+            StartProgramRun(e);
+            ExprPosition& p = e.stack[0];
+            p.text = 0;
+            p.integer = program.constant;
+            EndProgramRun(e, 1);
+            result = program.constant;
+            return true;
+        }
+        case IntExprShape::kVariable: {
+            const int64_t* cell = IntegerCellZero(program.variable);
+            if (cell == nullptr) return false;
+            StartProgramRun(e);
+            PushVariableCell(e, 0, program.variable, *cell);
+            EndProgramRun(e, 1);
+            result = e.stack[0].integer;
+            return true;
+        }
+        case IntExprShape::kVariableConstant: {
+            const int64_t* cell = IntegerCellZero(program.variable);
+            if (cell == nullptr) return false;
+            StartProgramRun(e);
+            PushVariableCell(e, 0, program.variable, *cell);
+            ExprPosition& b = e.stack[1];
+            b.text = 0;
+            b.integer = program.constant;
+            ExprPosition& a = e.stack[0];
+            a.integer = ApplyBinary(program.opcode, a.integer, program.constant);
+            a.text = 0;
+            EndProgramRun(e, 1);
+            result = a.integer;
+            return true;
+        }
+        case IntExprShape::kGeneral:
+            break;
+    }
+
     const IntExprOp* const begin = ops + program.first;
     const IntExprOp* const end = begin + program.length;
 
@@ -911,26 +975,17 @@ bool IntegerEntry(uint32_t type) {
     std::array<const int64_t*, kMaxIntExprVariables> cells;
     if (program.variable_count != 0) {
         uint8_t found = 0;
-        const std::vector<ScriptVariable>& records = Variables().records;
         for (const IntExprOp* op = begin; op != end && found < program.variable_count; ++op) {
             if (op->kind != IntExprOpKind::kPushVariable || op->variable_slot != found) continue;
             const uint64_t number = static_cast<uint64_t>(op->value);
-            if (number >= records.size()) return false;
-            const ScriptVariable* variable = &records[number];
-            if (variable->type != kVariableInteger || variable->element_count == 0 ||
-                variable->integers.empty()) {
-                return false;
-            }
-            cells[found++] = variable->integers.data();
+            const int64_t* cell = number <= UINT32_MAX ? IntegerCellZero(static_cast<uint32_t>(number)) : nullptr;
+            if (cell == nullptr) return false;
+            cells[found++] = cell;
         }
         if (ZK_NEVER(found != program.variable_count)) return false;  // slots are numbered in order of first use
     }
 
-    // The run state the byte-code run starts from.
-    e.mode = kModeInteger;
-    e.out = {};
-    ResetRunState(e);
-
+    StartProgramRun(e);
     uint16_t depth = 0;
     for (const IntExprOp* op = begin; op != end; ++op) {
         switch (op->kind) {
@@ -940,15 +995,10 @@ bool IntegerEntry(uint32_t type) {
                 p.integer = op->value;
                 break;
             }
-            case IntExprOpKind::kPushVariable: {
-                e.reference.variable = static_cast<uint32_t>(op->value);
-                e.reference.element = 0;
-                e.reference.prefix = kPrefixNone;
-                ExprPosition& p = e.stack[depth++];
-                p.text = 0;
-                p.integer = *cells[op->variable_slot];
+            case IntExprOpKind::kPushVariable:
+                PushVariableCell(e, depth, static_cast<uint32_t>(op->value), *cells[op->variable_slot]);
+                ++depth;
                 break;
-            }
             case IntExprOpKind::kNegate: {
                 ExprPosition& a = e.stack[depth - 1];
                 a.integer = WrapNegate(a.integer);
@@ -964,8 +1014,7 @@ bool IntegerEntry(uint32_t type) {
             }
         }
     }
-    e.depth = depth;
-    e.aborted = 0;
+    EndProgramRun(e, depth);
     result = e.stack[0].integer;
     return true;
 }
@@ -979,6 +1028,10 @@ bool RunIntExprProgram(const IntExprProgram& program, const IntExprOp* ops, Expr
     value.integer = result;
     value.real = static_cast<double>(result);
     return true;
+}
+
+bool EvaluateIntProgram(uint32_t type, const IntExprProgram& program, const IntExprOp* ops, int64_t& result) {
+    return program.length != 0 && IntegerEntry(type) && RunProgram(program, ops, result);
 }
 
 ExprValue EvaluateWithProgram(uint32_t type, std::span<const uint8_t> code, const IntExprProgram& program,

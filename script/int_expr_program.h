@@ -37,12 +37,27 @@ struct IntExprOp {
     int64_t value = 0;          // kPushConstant: the literal; kPushVariable: the variable number
 };
 
+// The forms that most arguments take, told apart at load so that running
+// them needs no walk over ops: a literal, one variable, or a variable and a
+// literal under one operator (a counter's test or step).
+enum class IntExprShape : uint8_t {
+    kGeneral,
+    kConstant,          // `constant`
+    kVariable,          // `variable`
+    kVariableConstant,  // `variable` `opcode` `constant`
+};
+
 // One record's program: ops [first, first + length) of the file's op pool;
-// length 0 = none (the byte code always runs).
+// length 0 = none (the byte code always runs). The shape's operands are
+// kept here too, so that the common forms read nothing else.
 struct IntExprProgram {
     uint32_t first = 0;
     uint8_t length = 0;
     uint8_t variable_count = 0;
+    IntExprShape shape = IntExprShape::kGeneral;
+    uint8_t opcode = 0;
+    uint32_t variable = 0;
+    int64_t constant = 0;
 };
 
 inline constexpr size_t kMaxIntExprOps = 32;
@@ -57,6 +72,10 @@ IntExprProgram CompileIntExpr(std::span<const uint8_t> code, std::vector<IntExpr
 // stand for the byte code (see above), else by running the byte code.
 ExprValue EvaluateWithProgram(uint32_t type, std::span<const uint8_t> code, const IntExprProgram& program,
                               const IntExprOp* ops, std::span<char> text_out = {});
+
+// The same for a caller that wants the integer alone: true with position
+// 0's integer, false (and nothing changed) when the byte code must run.
+bool EvaluateIntProgram(uint32_t type, const IntExprProgram& program, const IntExprOp* ops, int64_t& result);
 
 // Runs the program alone, as the integer entries would: true with the
 // result, false (and nothing changed) when it may not stand for the byte
