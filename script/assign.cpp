@@ -200,9 +200,11 @@ namespace {
     int64_t unused = 0;
     int64_t* cell = IntegerCellZero(target_program.variable);
     if (cell == nullptr) return false;
-    if (!EvaluateIntProgram(target.expr_type, target_program, command.program_ops, unused)) return false;
+    if (!RunShapedIntProgram(target.expr_type, target_program, unused)) return false;
     int64_t x = 0;
-    if (!EvaluateIntProgram(value.expr_type, command.programs[1], command.program_ops, x)) {
+    const IntExprProgram& value_program = command.programs[1];
+    if (!RunShapedIntProgram(value.expr_type, value_program, x) &&
+        !EvaluateIntProgram(value.expr_type, value_program, command.program_ops, x)) {
         // The target's run stands as the general path would leave it; the
         // value goes by its byte code, as there.
         return false;

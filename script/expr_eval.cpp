@@ -26,9 +26,15 @@
 
 namespace zk {
 
+namespace detail {
+ExprEvaluator the_evaluator;
+std::array<uint8_t, kExprEntryCount> integer_entry{};
+uint8_t normal_op_table = 0;
+}  // namespace detail
+
 namespace {
 
-ExprEvaluator the_evaluator;
+using detail::the_evaluator;
 
 // The variables that read through a variable reference (their first
 // subscript is a reference value whose high half names a variable).
@@ -742,23 +748,14 @@ void FillExprOpTable(int mode) {
         op_table[kOpSubscripted] = OpVariableMet;
         op_table[kOpWholeVariable] = OpVariableMet;
     }
+    detail::normal_op_table = op_table[kOpVariable] == OpVariable ? 1 : 0;
 }
 
 bool ExprOpTableFolding() { return op_table[kOpVariable] != OpVariable; }
 
 // The state every run starts from. Position 0 is what an empty or aborted
 // run returns: a clean 0 rather than whatever an earlier run left there.
-static void ResetRunState(ExprEvaluator& e) {
-    e.depth = 0;
-    e.nesting = 0;
-    e.next_text = 1;
-    e.stack[0] = ExprPosition{};
-    e.subscript_count = 0;
-    e.subscripts[0] = 0;
-    e.reference.prefix = kPrefixNone;
-    e.reference.whole_variable = 0;
-    e.result_length = 0;
-}
+static void ResetRunState(ExprEvaluator& e) { detail::ResetRunState(e); }
 
 int32_t RunExprByteCode(std::span<const uint8_t> code) {
     ExprEvaluator& e = the_evaluator;
@@ -842,6 +839,9 @@ void FillExprEntryTable() {
     for (uint32_t type : {7u, 9u, 11u, 12u, 13u, 14u}) entry_table[type] = EvalRealExpr;
     for (uint32_t type : {16u, 17u, 18u}) entry_table[type] = EvalTextExpr;
     entry_table[19] = EvalTextExprReal;
+    for (size_t type = 0; type < kExprEntryCount; ++type) {
+        detail::integer_entry[type] = entry_table[type] == EvalIntExpr || entry_table[type] == EvalRealExprFromInt;
+    }
 }
 
 ExprValue EvaluateExpr(uint32_t type, std::span<const uint8_t> code, std::span<char> text_out) {
@@ -870,28 +870,7 @@ bool LastExprAborted() { return the_evaluator.aborted != 0; }
 
 namespace {
 
-// The byte-code operators on two integer cells, as the evaluator's handlers
-// compute them in integer arithmetic.
-inline int64_t ApplyBinary(uint8_t opcode, int64_t x, int64_t y) {
-    switch (opcode) {
-        case kOpAdd: return WrapAdd(x, y);
-        case kOpSubtract: return WrapSub(x, y);
-        case kOpMultiply: return WrapMul(x, y);
-        case kOpDivide: return y == 0 ? 0 : WrapDiv(x, y);
-        case kOpRemainder: return y == 0 ? 0 : WrapRem(x, y);
-        case kOpBitAnd: return x & y;
-        case kOpBitOr: return x | y;
-        case kOpBitXor: return x ^ y;
-        case kOpEqual: return x == y ? 1 : 0;
-        case kOpNotEqual: return x != y ? 1 : 0;
-        case kOpGreater: return x > y ? 1 : 0;
-        case kOpLess: return x < y ? 1 : 0;
-        case kOpGreaterEqual: return x >= y ? 1 : 0;
-        case kOpLessEqual: return x <= y ? 1 : 0;
-        case kOpLogicalAnd: return (x != 0 && y != 0) ? 1 : 0;
-        default: return (x != 0 || y != 0) ? 1 : 0;  // kOpLogicalOr
-    }
-}
+using detail::ApplyBinary;
 
 bool IntegerEntry(uint32_t type) {
     if (type >= kExprEntryCount) return false;
@@ -899,28 +878,13 @@ bool IntegerEntry(uint32_t type) {
     return entry == EvalIntExpr || entry == EvalRealExprFromInt;
 }
 
-// The state a byte-code run in integer arithmetic starts from.
-[[gnu::always_inline]] inline void StartProgramRun(ExprEvaluator& e) {
-    e.mode = kModeInteger;
-    e.out = {};
-    ResetRunState(e);
-}
+using detail::StartProgramRun;
+using detail::PushVariableCell;
 
 // The end of a run whose result is in position 0.
 [[gnu::always_inline]] inline void EndProgramRun(ExprEvaluator& e, uint16_t depth) {
     e.depth = depth;
     e.aborted = 0;
-}
-
-// A push of a plain variable: the reference record names its element 0.
-[[gnu::always_inline]] inline void PushVariableCell(ExprEvaluator& e, uint16_t depth, uint32_t number,
-                                                    int64_t value) {
-    e.reference.variable = number;
-    e.reference.element = 0;
-    e.reference.prefix = kPrefixNone;
-    ExprPosition& p = e.stack[depth];
-    p.text = 0;
-    p.integer = value;
 }
 
 // The interpreter; `result` is position 0's integer cell.
