@@ -185,8 +185,8 @@ namespace {
 // the reference record before the value's run starts afresh, so the record
 // is set directly and the value's program runs; the result is the same
 // element, the same evaluator state and the same value as by the general
-// path below. False (nothing observable changed) when any of it does not
-// hold: the general path then runs the whole command.
+// path below. False when any of it does not hold: the general path then
+// runs the whole command, whose target run names the same element again.
 [[gnu::always_inline]] inline bool AssignPlainInteger(const RunningCommand& command) {
     if (command.arg_count < 2 || command.programs.size() < 2) return false;
     const IntExprProgram& target_program = command.programs[0];
@@ -197,16 +197,14 @@ namespace {
     if (op >= kAssignOperatorCount || command.programs[1].length == 0) return false;
     // The target's entry must be one that runs the program (an integer
     // result in integer arithmetic); a plain variable then never aborts.
-    int64_t unused = 0;
     int64_t* cell = IntegerCellZero(target_program.variable);
-    if (cell == nullptr) return false;
-    if (!RunShapedIntProgram(target.expr_type, target_program, unused)) return false;
+    if (cell == nullptr || !IntProgramsStandFor(target.expr_type)) return false;
+    detail::the_evaluator.reference.variable = target_program.variable;
+    detail::the_evaluator.reference.element = 0;
     int64_t x = 0;
     const IntExprProgram& value_program = command.programs[1];
     if (!RunShapedIntProgram(value.expr_type, value_program, x) &&
         !EvaluateIntProgram(value.expr_type, value_program, command.program_ops, x)) {
-        // The target's run stands as the general path would leave it; the
-        // value goes by its byte code, as there.
         return false;
     }
     switch (op) {

@@ -144,6 +144,14 @@ extern uint8_t normal_op_table;
 }
 }  // namespace detail
 
+// True when a program may stand for the byte code run by entry `type`:
+// an entry with an integer result in integer arithmetic, no declaration
+// under way, the normal opcode table.
+[[gnu::always_inline]] inline bool IntProgramsStandFor(uint32_t type) {
+    return type < kExprEntryCount && detail::integer_entry[type] != 0 && detail::the_evaluator.declaring == 0 &&
+           detail::normal_op_table != 0;
+}
+
 // The shaped forms (a literal, a plain variable, a variable and a literal
 // under one operator) run in the caller: true with position 0's integer and
 // the evaluator as the byte code leaves it; false (nothing changed) for a
@@ -153,10 +161,7 @@ extern uint8_t normal_op_table;
                                                        int64_t& result) {
     using namespace detail;
     ExprEvaluator& e = the_evaluator;
-    if (program.shape == IntExprShape::kGeneral || type >= kExprEntryCount || integer_entry[type] == 0 ||
-        e.declaring != 0 || normal_op_table == 0) {
-        return false;
-    }
+    if (program.shape == IntExprShape::kGeneral || !IntProgramsStandFor(type)) return false;
     if (program.shape == IntExprShape::kConstant) {
         StartProgramRun(e);
         ExprPosition& p = e.stack[0];
