@@ -45,9 +45,22 @@ const ArgDescriptor* RecordOf(size_t n) {
 // refused by the runner before anything runs there.
 int32_t TargetOf(const ArgDescriptor& record) { return static_cast<int32_t>(record.code_length); }
 
+// The general evaluation of a record: nullopt when its code lies outside
+// the data section or the run failed with a report.
+[[gnu::noinline]] std::optional<ExprValue> EvaluateRecordCodeChecked(const ArgDescriptor& record) {
+    std::optional<std::span<const uint8_t>> code = ArgCode(CurrentCommand().data, record);
+    if (!code) {
+        ReportScriptError(kErrMalformedCode, true);
+        return std::nullopt;
+    }
+    ExprValue value = EvaluateRecordCode(CurrentCommand(), record, record.expr_type, *code);
+    if (LastExprAborted() && QuitFlag.load() != 0) return std::nullopt;
+    return value;
+}
+
 // Evaluates a record with its own expression type's entry; nullopt when its
 // code lies outside the data section or the run failed with a report.
-std::optional<ExprValue> EvaluateRecord(const ArgDescriptor& record) {
+[[gnu::always_inline]] inline std::optional<ExprValue> EvaluateRecord(const ArgDescriptor& record) {
     // A condition or count of a common form (a literal, a counter, a
     // counter's test) runs here; a program stands only for code inside
     // the data section.
@@ -61,14 +74,7 @@ std::optional<ExprValue> EvaluateRecord(const ArgDescriptor& record) {
         value.real = static_cast<double>(result);
         return value;
     }
-    std::optional<std::span<const uint8_t>> code = ArgCode(CurrentCommand().data, record);
-    if (!code) {
-        ReportScriptError(kErrMalformedCode, true);
-        return std::nullopt;
-    }
-    ExprValue value = EvaluateRecordCode(CurrentCommand(), record, record.expr_type, *code);
-    if (LastExprAborted() && QuitFlag.load() != 0) return std::nullopt;
-    return value;
+    return EvaluateRecordCodeChecked(record);
 }
 
 bool IsTrue(const ExprValue& value) { return value.integer != 0 || value.real != 0.0; }
