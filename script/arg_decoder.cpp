@@ -54,7 +54,15 @@ bool EvaluateRecord(const RunningCommand& command, const ArgDescriptor& record, 
         return false;
     }
     if (value_kind == kValueKindNumber) {
-        slot.value = EvaluateRecordCode(command, record, record.expr_type, *code).integer;
+        // A literal or a counter (the common forms) runs here.
+        const ArgDescriptor* first = command.records.data();
+        const size_t index = first != nullptr && &record >= first ? static_cast<size_t>(&record - first) : SIZE_MAX;
+        int64_t result = 0;
+        if (index < command.programs.size() && RunShapedIntProgram(record.expr_type, command.programs[index], result)) {
+            slot.value = result;
+        } else {
+            slot.value = EvaluateRecordCode(command, record, record.expr_type, *code).integer;
+        }
     } else {
         if (!slot.text_buffer) slot.text_buffer = std::make_unique<char[]>(kExprTextSize);
         uint32_t entry = fixed_text_entry ? kFixedTextEntry : uint32_t{record.expr_type} + 15;

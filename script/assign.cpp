@@ -178,8 +178,54 @@ bool ApplyAssignOperator(ScriptVariable& variable, int64_t element, uint8_t op, 
     return true;
 }
 
+namespace {
+
+// The common assignment: a plain integer variable (element 0) takes an
+// integer-only value. The target's own run would only name that element in
+// the reference record before the value's run starts afresh, so the record
+// is set directly and the value's program runs; the result is the same
+// element, the same evaluator state and the same value as by the general
+// path below. False when any of it does not hold: the general path then
+// runs the whole command, whose target run names the same element again.
+[[gnu::always_inline]] inline bool AssignPlainInteger(const RunningCommand& command) {
+    if (command.arg_count < 2 || command.programs.size() < 2) return false;
+    const IntExprProgram& target_program = command.programs[0];
+    if (target_program.shape != IntExprShape::kVariable) return false;
+    const ArgDescriptor& target = command.records[0];
+    const ArgDescriptor& value = command.records[1];
+    const uint8_t op = target.op;
+    if (op >= kAssignOperatorCount || command.programs[1].length == 0) return false;
+    // The target's entry must be one that runs the program (an integer
+    // result in integer arithmetic); a plain variable then never aborts.
+    int64_t* cell = IntegerCellZero(target_program.variable);
+    if (cell == nullptr || !IntProgramsStandFor(target.expr_type)) return false;
+    detail::the_evaluator.reference.variable = target_program.variable;
+    detail::the_evaluator.reference.element = 0;
+    int64_t x = 0;
+    const IntExprProgram& value_program = command.programs[1];
+    if (!RunShapedIntProgram(value.expr_type, value_program, x) &&
+        !EvaluateIntProgram(value.expr_type, value_program, command.program_ops, x)) {
+        return false;
+    }
+    switch (op) {
+        case kAssignSet: ApplyInteger<kAssignSet>(*cell, x); break;
+        case kAssignAdd: ApplyInteger<kAssignAdd>(*cell, x); break;
+        case kAssignSubtract: ApplyInteger<kAssignSubtract>(*cell, x); break;
+        case kAssignMultiply: ApplyInteger<kAssignMultiply>(*cell, x); break;
+        case kAssignDivide: ApplyInteger<kAssignDivide>(*cell, x); break;
+        case kAssignRemainder: ApplyInteger<kAssignRemainder>(*cell, x); break;
+        case kAssignAnd: ApplyInteger<kAssignAnd>(*cell, x); break;
+        case kAssignOr: ApplyInteger<kAssignOr>(*cell, x); break;
+        default: ApplyInteger<kAssignXor>(*cell, x); break;
+    }
+    return true;
+}
+
+}  // namespace
+
 int32_t CmdAssign() {
     const RunningCommand& command = CurrentCommand();
+    if (AssignPlainInteger(command)) return 0;
     std::span<const uint8_t> target_code, value_code;
     const ArgDescriptor* target = CommandRecord(command, 0, target_code);
     if (target == nullptr) return -1;

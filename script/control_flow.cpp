@@ -45,9 +45,9 @@ const ArgDescriptor* RecordOf(size_t n) {
 // refused by the runner before anything runs there.
 int32_t TargetOf(const ArgDescriptor& record) { return static_cast<int32_t>(record.code_length); }
 
-// Evaluates a record with its own expression type's entry; nullopt when its
-// code lies outside the data section or the run failed with a report.
-std::optional<ExprValue> EvaluateRecord(const ArgDescriptor& record) {
+// The general evaluation of a record: nullopt when its code lies outside
+// the data section or the run failed with a report.
+[[gnu::noinline]] std::optional<ExprValue> EvaluateRecordCodeChecked(const ArgDescriptor& record) {
     std::optional<std::span<const uint8_t>> code = ArgCode(CurrentCommand().data, record);
     if (!code) {
         ReportScriptError(kErrMalformedCode, true);
@@ -56,6 +56,25 @@ std::optional<ExprValue> EvaluateRecord(const ArgDescriptor& record) {
     ExprValue value = EvaluateRecordCode(CurrentCommand(), record, record.expr_type, *code);
     if (LastExprAborted() && QuitFlag.load() != 0) return std::nullopt;
     return value;
+}
+
+// Evaluates a record with its own expression type's entry; nullopt when its
+// code lies outside the data section or the run failed with a report.
+[[gnu::always_inline]] inline std::optional<ExprValue> EvaluateRecord(const ArgDescriptor& record) {
+    // A condition or count of a common form (a literal, a counter, a
+    // counter's test) runs here; a program stands only for code inside
+    // the data section.
+    const RunningCommand& command = CurrentCommand();
+    const ArgDescriptor* first = command.records.data();
+    const size_t index = first != nullptr && &record >= first ? static_cast<size_t>(&record - first) : SIZE_MAX;
+    int64_t result = 0;
+    if (index < command.programs.size() && RunShapedIntProgram(record.expr_type, command.programs[index], result)) {
+        ExprValue value;
+        value.integer = result;
+        value.real = static_cast<double>(result);
+        return value;
+    }
+    return EvaluateRecordCodeChecked(record);
 }
 
 bool IsTrue(const ExprValue& value) { return value.integer != 0 || value.real != 0.0; }

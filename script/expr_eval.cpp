@@ -26,9 +26,15 @@
 
 namespace zk {
 
+namespace detail {
+ExprEvaluator the_evaluator;
+std::array<uint8_t, kExprEntryCount> integer_entry{};
+uint8_t normal_op_table = 0;
+}  // namespace detail
+
 namespace {
 
-ExprEvaluator the_evaluator;
+using detail::the_evaluator;
 
 // The variables that read through a variable reference (their first
 // subscript is a reference value whose high half names a variable).
@@ -742,23 +748,14 @@ void FillExprOpTable(int mode) {
         op_table[kOpSubscripted] = OpVariableMet;
         op_table[kOpWholeVariable] = OpVariableMet;
     }
+    detail::normal_op_table = op_table[kOpVariable] == OpVariable ? 1 : 0;
 }
 
 bool ExprOpTableFolding() { return op_table[kOpVariable] != OpVariable; }
 
 // The state every run starts from. Position 0 is what an empty or aborted
 // run returns: a clean 0 rather than whatever an earlier run left there.
-static void ResetRunState(ExprEvaluator& e) {
-    e.depth = 0;
-    e.nesting = 0;
-    e.next_text = 1;
-    e.stack[0] = ExprPosition{};
-    e.subscript_count = 0;
-    e.subscripts[0] = 0;
-    e.reference.prefix = kPrefixNone;
-    e.reference.whole_variable = 0;
-    e.result_length = 0;
-}
+static void ResetRunState(ExprEvaluator& e) { detail::ResetRunState(e); }
 
 int32_t RunExprByteCode(std::span<const uint8_t> code) {
     ExprEvaluator& e = the_evaluator;
@@ -842,6 +839,9 @@ void FillExprEntryTable() {
     for (uint32_t type : {7u, 9u, 11u, 12u, 13u, 14u}) entry_table[type] = EvalRealExpr;
     for (uint32_t type : {16u, 17u, 18u}) entry_table[type] = EvalTextExpr;
     entry_table[19] = EvalTextExprReal;
+    for (size_t type = 0; type < kExprEntryCount; ++type) {
+        detail::integer_entry[type] = entry_table[type] == EvalIntExpr || entry_table[type] == EvalRealExprFromInt;
+    }
 }
 
 ExprValue EvaluateExpr(uint32_t type, std::span<const uint8_t> code, std::span<char> text_out) {
@@ -870,28 +870,7 @@ bool LastExprAborted() { return the_evaluator.aborted != 0; }
 
 namespace {
 
-// The byte-code operators on two integer cells, as the evaluator's handlers
-// compute them in integer arithmetic.
-inline int64_t ApplyBinary(uint8_t opcode, int64_t x, int64_t y) {
-    switch (opcode) {
-        case kOpAdd: return WrapAdd(x, y);
-        case kOpSubtract: return WrapSub(x, y);
-        case kOpMultiply: return WrapMul(x, y);
-        case kOpDivide: return y == 0 ? 0 : WrapDiv(x, y);
-        case kOpRemainder: return y == 0 ? 0 : WrapRem(x, y);
-        case kOpBitAnd: return x & y;
-        case kOpBitOr: return x | y;
-        case kOpBitXor: return x ^ y;
-        case kOpEqual: return x == y ? 1 : 0;
-        case kOpNotEqual: return x != y ? 1 : 0;
-        case kOpGreater: return x > y ? 1 : 0;
-        case kOpLess: return x < y ? 1 : 0;
-        case kOpGreaterEqual: return x >= y ? 1 : 0;
-        case kOpLessEqual: return x <= y ? 1 : 0;
-        case kOpLogicalAnd: return (x != 0 && y != 0) ? 1 : 0;
-        default: return (x != 0 || y != 0) ? 1 : 0;  // kOpLogicalOr
-    }
-}
+using detail::ApplyBinary;
 
 bool IntegerEntry(uint32_t type) {
     if (type >= kExprEntryCount) return false;
@@ -899,10 +878,59 @@ bool IntegerEntry(uint32_t type) {
     return entry == EvalIntExpr || entry == EvalRealExprFromInt;
 }
 
+using detail::StartProgramRun;
+using detail::PushVariableCell;
+
+// The end of a run whose result is in position 0.
+[[gnu::always_inline]] inline void EndProgramRun(ExprEvaluator& e, uint16_t depth) {
+    e.depth = depth;
+    e.aborted = 0;
+}
+
 // The interpreter; `result` is position 0's integer cell.
 [[gnu::always_inline]] inline bool RunProgram(const IntExprProgram& program, const IntExprOp* ops, int64_t& result) {
     ExprEvaluator& e = the_evaluator;
     if (program.length == 0 || e.declaring != 0 || op_table[kOpVariable] != OpVariable) return false;
+
+    // The common forms, without a walk over the ops.
+    switch (program.shape) {
+        case IntExprShape::kConstant: {
+            StartProgramRun(e);
+            ExprPosition& p = e.stack[0];
+            p.text = 0;
+            p.integer = program.constant;
+            EndProgramRun(e, 1);
+            result = program.constant;
+            return true;
+        }
+        case IntExprShape::kVariable: {
+            const int64_t* cell = IntegerCellZero(program.variable);
+            if (cell == nullptr) return false;
+            StartProgramRun(e);
+            PushVariableCell(e, 0, program.variable, *cell);
+            EndProgramRun(e, 1);
+            result = e.stack[0].integer;
+            return true;
+        }
+        case IntExprShape::kVariableConstant: {
+            const int64_t* cell = IntegerCellZero(program.variable);
+            if (cell == nullptr) return false;
+            StartProgramRun(e);
+            PushVariableCell(e, 0, program.variable, *cell);
+            ExprPosition& b = e.stack[1];
+            b.text = 0;
+            b.integer = program.constant;
+            ExprPosition& a = e.stack[0];
+            a.integer = ApplyBinary(program.opcode, a.integer, program.constant);
+            a.text = 0;
+            EndProgramRun(e, 1);
+            result = a.integer;
+            return true;
+        }
+        case IntExprShape::kGeneral:
+            break;
+    }
+
     const IntExprOp* const begin = ops + program.first;
     const IntExprOp* const end = begin + program.length;
 
@@ -911,26 +939,17 @@ bool IntegerEntry(uint32_t type) {
     std::array<const int64_t*, kMaxIntExprVariables> cells;
     if (program.variable_count != 0) {
         uint8_t found = 0;
-        const std::vector<ScriptVariable>& records = Variables().records;
         for (const IntExprOp* op = begin; op != end && found < program.variable_count; ++op) {
             if (op->kind != IntExprOpKind::kPushVariable || op->variable_slot != found) continue;
             const uint64_t number = static_cast<uint64_t>(op->value);
-            if (number >= records.size()) return false;
-            const ScriptVariable* variable = &records[number];
-            if (variable->type != kVariableInteger || variable->element_count == 0 ||
-                variable->integers.empty()) {
-                return false;
-            }
-            cells[found++] = variable->integers.data();
+            const int64_t* cell = number <= UINT32_MAX ? IntegerCellZero(static_cast<uint32_t>(number)) : nullptr;
+            if (cell == nullptr) return false;
+            cells[found++] = cell;
         }
         if (ZK_NEVER(found != program.variable_count)) return false;  // slots are numbered in order of first use
     }
 
-    // The run state the byte-code run starts from.
-    e.mode = kModeInteger;
-    e.out = {};
-    ResetRunState(e);
-
+    StartProgramRun(e);
     uint16_t depth = 0;
     for (const IntExprOp* op = begin; op != end; ++op) {
         switch (op->kind) {
@@ -940,15 +959,10 @@ bool IntegerEntry(uint32_t type) {
                 p.integer = op->value;
                 break;
             }
-            case IntExprOpKind::kPushVariable: {
-                e.reference.variable = static_cast<uint32_t>(op->value);
-                e.reference.element = 0;
-                e.reference.prefix = kPrefixNone;
-                ExprPosition& p = e.stack[depth++];
-                p.text = 0;
-                p.integer = *cells[op->variable_slot];
+            case IntExprOpKind::kPushVariable:
+                PushVariableCell(e, depth, static_cast<uint32_t>(op->value), *cells[op->variable_slot]);
+                ++depth;
                 break;
-            }
             case IntExprOpKind::kNegate: {
                 ExprPosition& a = e.stack[depth - 1];
                 a.integer = WrapNegate(a.integer);
@@ -964,8 +978,7 @@ bool IntegerEntry(uint32_t type) {
             }
         }
     }
-    e.depth = depth;
-    e.aborted = 0;
+    EndProgramRun(e, depth);
     result = e.stack[0].integer;
     return true;
 }
@@ -979,6 +992,10 @@ bool RunIntExprProgram(const IntExprProgram& program, const IntExprOp* ops, Expr
     value.integer = result;
     value.real = static_cast<double>(result);
     return true;
+}
+
+bool EvaluateIntProgram(uint32_t type, const IntExprProgram& program, const IntExprOp* ops, int64_t& result) {
+    return program.length != 0 && IntegerEntry(type) && RunProgram(program, ops, result);
 }
 
 ExprValue EvaluateWithProgram(uint32_t type, std::span<const uint8_t> code, const IntExprProgram& program,

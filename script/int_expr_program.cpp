@@ -91,6 +91,20 @@ IntExprProgram CompileIntExpr(std::span<const uint8_t> code, std::vector<IntExpr
     compiled.first = static_cast<uint32_t>(ops.size());
     compiled.length = static_cast<uint8_t>(program.size());
     compiled.variable_count = static_cast<uint8_t>(variables.size());
+    const IntExprOp& op0 = program[0];
+    if (program.size() == 1 && op0.kind == IntExprOpKind::kPushConstant) {
+        compiled.shape = IntExprShape::kConstant;
+        compiled.constant = op0.value;
+    } else if (program.size() == 1 && op0.kind == IntExprOpKind::kPushVariable) {
+        compiled.shape = IntExprShape::kVariable;
+        compiled.variable = static_cast<uint32_t>(op0.value);
+    } else if (program.size() == 3 && op0.kind == IntExprOpKind::kPushVariable &&
+               program[1].kind == IntExprOpKind::kPushConstant && program[2].kind == IntExprOpKind::kBinary) {
+        compiled.shape = IntExprShape::kVariableConstant;
+        compiled.variable = static_cast<uint32_t>(op0.value);
+        compiled.constant = program[1].value;
+        compiled.opcode = program[2].opcode;
+    }
     ops.insert(ops.end(), program.begin(), program.end());
     return compiled;
 }

@@ -20,6 +20,9 @@
 #include <vector>
 
 #include "script/expr_eval.h"
+#include "script/expr_opcodes.h"
+#include "script/int_arithmetic.h"
+#include "script/variables.h"
 
 namespace zk {
 
@@ -37,12 +40,27 @@ struct IntExprOp {
     int64_t value = 0;          // kPushConstant: the literal; kPushVariable: the variable number
 };
 
+// The forms that most arguments take, told apart at load so that running
+// them needs no walk over ops: a literal, one variable, or a variable and a
+// literal under one operator (a counter's test or step).
+enum class IntExprShape : uint8_t {
+    kGeneral,
+    kConstant,          // `constant`
+    kVariable,          // `variable`
+    kVariableConstant,  // `variable` `opcode` `constant`
+};
+
 // One record's program: ops [first, first + length) of the file's op pool;
-// length 0 = none (the byte code always runs).
+// length 0 = none (the byte code always runs). The shape's operands are
+// kept here too, so that the common forms read nothing else.
 struct IntExprProgram {
     uint32_t first = 0;
     uint8_t length = 0;
     uint8_t variable_count = 0;
+    IntExprShape shape = IntExprShape::kGeneral;
+    uint8_t opcode = 0;
+    uint32_t variable = 0;
+    int64_t constant = 0;
 };
 
 inline constexpr size_t kMaxIntExprOps = 32;
@@ -57,6 +75,119 @@ IntExprProgram CompileIntExpr(std::span<const uint8_t> code, std::vector<IntExpr
 // stand for the byte code (see above), else by running the byte code.
 ExprValue EvaluateWithProgram(uint32_t type, std::span<const uint8_t> code, const IntExprProgram& program,
                               const IntExprOp* ops, std::span<char> text_out = {});
+
+// The same for a caller that wants the integer alone: true with position
+// 0's integer, false (and nothing changed) when the byte code must run.
+bool EvaluateIntProgram(uint32_t type, const IntExprProgram& program, const IntExprOp* ops, int64_t& result);
+
+namespace detail {
+extern ExprEvaluator the_evaluator;
+// Entry types whose entry takes an integer result in integer arithmetic
+// (1 where ExprEntryTable[type] is EvalIntExpr or EvalRealExprFromInt),
+// kept with the table.
+extern std::array<uint8_t, kExprEntryCount> integer_entry;
+// 1 while the opcode table is the normal one (not label folding).
+extern uint8_t normal_op_table;
+
+// The run state every byte-code run starts from (not the pool, nor the
+// reference record's variable and element).
+[[gnu::always_inline]] inline void ResetRunState(ExprEvaluator& e) {
+    e.depth = 0;
+    e.nesting = 0;
+    e.next_text = 1;
+    e.stack[0] = ExprPosition{};
+    e.subscript_count = 0;
+    e.subscripts[0] = 0;
+    e.reference.prefix = kPrefixNone;
+    e.reference.whole_variable = 0;
+    e.result_length = 0;
+}
+
+// The byte-code operators on two integer cells, as the evaluator's handlers
+// compute them in integer arithmetic.
+[[gnu::always_inline]] inline int64_t ApplyBinary(uint8_t opcode, int64_t x, int64_t y) {
+    switch (opcode) {
+        case kOpAdd: return WrapAdd(x, y);
+        case kOpSubtract: return WrapSub(x, y);
+        case kOpMultiply: return WrapMul(x, y);
+        case kOpDivide: return y == 0 ? 0 : WrapDiv(x, y);
+        case kOpRemainder: return y == 0 ? 0 : WrapRem(x, y);
+        case kOpBitAnd: return x & y;
+        case kOpBitOr: return x | y;
+        case kOpBitXor: return x ^ y;
+        case kOpEqual: return x == y ? 1 : 0;
+        case kOpNotEqual: return x != y ? 1 : 0;
+        case kOpGreater: return x > y ? 1 : 0;
+        case kOpLess: return x < y ? 1 : 0;
+        case kOpGreaterEqual: return x >= y ? 1 : 0;
+        case kOpLessEqual: return x <= y ? 1 : 0;
+        case kOpLogicalAnd: return (x != 0 && y != 0) ? 1 : 0;
+        default: return (x != 0 || y != 0) ? 1 : 0;  // kOpLogicalOr
+    }
+}
+
+[[gnu::always_inline]] inline void StartProgramRun(ExprEvaluator& e) {
+    e.mode = kModeInteger;
+    e.out = {};
+    ResetRunState(e);
+}
+
+// A push of a plain variable: the reference record names its element 0.
+[[gnu::always_inline]] inline void PushVariableCell(ExprEvaluator& e, uint16_t depth, uint32_t number,
+                                                    int64_t value) {
+    e.reference.variable = number;
+    e.reference.element = 0;
+    e.reference.prefix = kPrefixNone;
+    ExprPosition& p = e.stack[depth];
+    p.text = 0;
+    p.integer = value;
+}
+}  // namespace detail
+
+// True when a program may stand for the byte code run by entry `type`:
+// an entry with an integer result in integer arithmetic, no declaration
+// under way, the normal opcode table.
+[[gnu::always_inline]] inline bool IntProgramsStandFor(uint32_t type) {
+    return type < kExprEntryCount && detail::integer_entry[type] != 0 && detail::the_evaluator.declaring == 0 &&
+           detail::normal_op_table != 0;
+}
+
+// The shaped forms (a literal, a plain variable, a variable and a literal
+// under one operator) run in the caller: true with position 0's integer and
+// the evaluator as the byte code leaves it; false (nothing changed) for a
+// general program or whenever the program may not stand for the byte code,
+// where the caller goes on with EvaluateIntProgram or EvaluateWithProgram.
+[[gnu::always_inline]] inline bool RunShapedIntProgram(uint32_t type, const IntExprProgram& program,
+                                                       int64_t& result) {
+    using namespace detail;
+    ExprEvaluator& e = the_evaluator;
+    if (program.shape == IntExprShape::kGeneral || !IntProgramsStandFor(type)) return false;
+    if (program.shape == IntExprShape::kConstant) {
+        StartProgramRun(e);
+        ExprPosition& p = e.stack[0];
+        p.text = 0;
+        p.integer = program.constant;
+        e.depth = 1;
+        e.aborted = 0;
+        result = program.constant;
+        return true;
+    }
+    const int64_t* cell = IntegerCellZero(program.variable);
+    if (cell == nullptr) return false;
+    StartProgramRun(e);
+    PushVariableCell(e, 0, program.variable, *cell);
+    if (program.shape == IntExprShape::kVariableConstant) {
+        ExprPosition& b = e.stack[1];
+        b.text = 0;
+        b.integer = program.constant;
+        ExprPosition& a = e.stack[0];
+        a.integer = ApplyBinary(program.opcode, a.integer, program.constant);
+    }
+    e.depth = 1;
+    e.aborted = 0;
+    result = e.stack[0].integer;
+    return true;
+}
 
 // Runs the program alone, as the integer entries would: true with the
 // result, false (and nothing changed) when it may not stand for the byte

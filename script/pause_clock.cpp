@@ -8,9 +8,13 @@
 
 namespace zk {
 
+namespace detail {
+GamePauseClock pause_clock;
+}  // namespace detail
+
 namespace {
 
-GamePauseClock pause_clock;
+using detail::pause_clock;
 
 // Adds a finished pause interval to every running timer.
 void AddInterval(uint32_t start, uint32_t now) {
@@ -22,7 +26,6 @@ void AddInterval(uint32_t start, uint32_t now) {
 
 }  // namespace
 
-GamePauseClock& ThePauseClock() { return pause_clock; }
 
 void ResetPauseClock(uint32_t now) {
     std::lock_guard lock(EngineLock);

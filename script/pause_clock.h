@@ -30,7 +30,10 @@ struct GamePauseClock {
     uint32_t script_start = 0;
     std::atomic<uint8_t> keep_running{1};  // run the script while the main window is inactive
 };
-GamePauseClock& ThePauseClock();
+namespace detail {
+extern GamePauseClock pause_clock;
+}  // namespace detail
+inline GamePauseClock& ThePauseClock() { return detail::pause_clock; }
 
 // Start-up: every accumulator := now. Also the reset_pause_clock hook.
 void ResetPauseClock(uint32_t now);

@@ -93,6 +93,7 @@ uint32_t ParseChecked(std::span<const uint8_t> bytes, const ScriptFileKey4& key,
     file.arg_counts.resize(n);
     file.info_words.resize(n);
     file.first_arg.resize(n);
+    file.entries.resize(n);
     uint64_t records = 0;
     ByteReader command_reader(commands);
     for (uint64_t i = 0; i < n; ++i) {
@@ -109,6 +110,7 @@ uint32_t ParseChecked(std::span<const uint8_t> bytes, const ScriptFileKey4& key,
         file.arg_counts[i] = arg_count;
         file.info_words[i] = info;
         file.first_arg[i] = static_cast<uint32_t>(records);
+        file.entries[i] = CommandEntry{static_cast<uint32_t>(records), info, code, arg_count};
         records += arg_count;
         // Checked as it grows, so the record numbers above stay below 2^32.
         if (records * kArgDescriptorSize > sizes.arguments) return kErrFileUnreadable;
@@ -212,6 +214,7 @@ ScriptFileRefs ScriptFile::Refs() const {
     refs.info_words = info_words;
     refs.arg_counts = arg_counts;
     refs.first_arg = first_arg;
+    refs.entries = entries;
     refs.args = args;
     refs.records = records;
     refs.programs = programs;

@@ -91,6 +91,15 @@ inline uint16_t PackCallInfo(CallValueCounts counts) {
                                  ((counts.reals & 0x3) << 14) | ((counts.texts & 0x1F) << 9));
 }
 
+// What the instruction loop reads of one command, packed so that one load
+// brings it: the same values as the file's per-command tables.
+struct CommandEntry {
+    uint32_t first_arg = 0;
+    uint16_t info = 0;
+    uint8_t code = 0;
+    uint8_t arg_count = 0;
+};
+
 // What a task copies from its current file: the two dispatch rows, the info
 // words, the argument counts, the first argument record of each command, the
 // data section and the line section (and the codes, for the running-command
@@ -103,6 +112,7 @@ struct ScriptFileRefs {
     std::span<const uint16_t> info_words;
     std::span<const uint8_t> arg_counts;
     std::span<const uint32_t> first_arg;  // record number (× 12 for its byte offset)
+    std::span<const CommandEntry> entries;  // the four above, per command
     std::span<const uint8_t> args;        // the whole argument section
     std::span<const ArgDescriptor> records;  // the same, decoded
     std::span<const IntExprProgram> programs;  // one per record
@@ -136,6 +146,7 @@ struct ScriptFile {
     std::vector<uint16_t> info_words;
     std::vector<uint8_t> arg_counts;
     std::vector<uint32_t> first_arg;
+    std::vector<CommandEntry> entries;
     std::vector<uint8_t> args;  // descrambled argument section, 12 bytes per record
     // The argument section decoded once (after label folding), so that no
     // command decodes its records from bytes when it runs.

@@ -7,9 +7,13 @@
 
 namespace zk {
 
+namespace detail {
+CurrentTask current_task;
+}  // namespace detail
+
 namespace {
 
-CurrentTask current_task;
+using detail::current_task;
 
 void FreeScriptTask(void* payload) { delete static_cast<ScriptTask*>(payload); }
 
@@ -86,11 +90,12 @@ Frame* EntryAt(std::array<std::unique_ptr<Frame>, N>& stack, int index) {
 }
 }  // namespace
 
-BlockFrame* BlockAt(ScriptTask& task, int index) { return EntryAt(task.blocks, index); }
-CallFrame* CallAt(ScriptTask& task, int index) { return EntryAt(task.calls, index); }
-LoopFrame* LoopAt(ScriptTask& task, int index) { return EntryAt(task.loops, index); }
+namespace detail {
+BlockFrame* MakeBlockAt(ScriptTask& task, int index) { return EntryAt(task.blocks, index); }
+CallFrame* MakeCallAt(ScriptTask& task, int index) { return EntryAt(task.calls, index); }
+LoopFrame* MakeLoopAt(ScriptTask& task, int index) { return EntryAt(task.loops, index); }
+}  // namespace detail
 
-CurrentTask& TheCurrentTask() { return current_task; }
 
 void InstallScriptLocationProvider() { SetScriptLocationProvider(ProvideScriptLocation); }
 

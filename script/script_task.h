@@ -112,9 +112,26 @@ bool EnsureStackEntries(ScriptTask& task);
 // reporting 100010 (fatal), or for an index outside the stack. Commands
 // reach frames only through these, so a depth raised by a jump, a label or
 // a decoded position never meets a missing frame.
-BlockFrame* BlockAt(ScriptTask& task, int index);
-CallFrame* CallAt(ScriptTask& task, int index);
-LoopFrame* LoopAt(ScriptTask& task, int index);
+namespace detail {
+BlockFrame* MakeBlockAt(ScriptTask& task, int index);
+CallFrame* MakeCallAt(ScriptTask& task, int index);
+LoopFrame* MakeLoopAt(ScriptTask& task, int index);
+}  // namespace detail
+inline BlockFrame* BlockAt(ScriptTask& task, int index) {
+    const size_t i = static_cast<size_t>(static_cast<unsigned>(index));
+    if (i < task.blocks.size() && task.blocks[i] != nullptr) [[likely]] return task.blocks[i].get();
+    return detail::MakeBlockAt(task, index);
+}
+inline CallFrame* CallAt(ScriptTask& task, int index) {
+    const size_t i = static_cast<size_t>(static_cast<unsigned>(index));
+    if (i < task.calls.size() && task.calls[i] != nullptr) [[likely]] return task.calls[i].get();
+    return detail::MakeCallAt(task, index);
+}
+inline LoopFrame* LoopAt(ScriptTask& task, int index) {
+    const size_t i = static_cast<size_t>(static_cast<unsigned>(index));
+    if (i < task.loops.size() && task.loops[i] != nullptr) [[likely]] return task.loops[i].get();
+    return detail::MakeLoopAt(task, index);
+}
 
 // The task being run and its node: set by the runner before it runs the
 // task's commands (the command itself is the RunningCommand of
@@ -123,7 +140,10 @@ struct CurrentTask {
     ScriptTask* task = nullptr;
     NamedTreeNode* node = nullptr;
 };
-CurrentTask& TheCurrentTask();
+namespace detail {
+extern CurrentTask current_task;
+}  // namespace detail
+inline CurrentTask& TheCurrentTask() { return detail::current_task; }
 
 // Row 0 of every dispatch row (script/task_runner.cpp): while the main
 // window is inactive and the script is not to keep running, waits for the

@@ -108,24 +108,25 @@ void RunInstructions(ScriptTask& task) {
         // its tables are read afresh for every command.
         const ScriptFileRefs& file = task.file;
         const size_t at = static_cast<size_t>(static_cast<uint32_t>(i));
-        if (i < 0 || i >= file.command_count) [[unlikely]] {
+        if (i < 0 || i >= file.command_count || at >= file.entries.size()) [[unlikely]] {
             if (i == file.command_count && i > 0) FinishPastEnd(i);
             else FinishOutsideIndex();
             return;
         }
         // Loading checked every command's records against the section;
         // the running-command record is filled in place from the tables.
-        const uint8_t arg_count = file.arg_counts[at];
-        const size_t first = file.first_arg[at];
+        const CommandEntry entry = file.entries[at];
+        const uint8_t arg_count = entry.arg_count;
+        const size_t first = entry.first_arg;
         if (first + arg_count > file.records.size()) [[unlikely]] {
             FinishOutsideIndex();
             return;
         }
-        running.code = file.codes[at];
+        running.code = entry.code;
         running.index = i;
         running.command_count = file.command_count;
         running.arg_count = arg_count;
-        running.info = file.info_words[at];
+        running.info = entry.info;
         running.args = std::span<const uint8_t>(file.args.data() + first * kArgDescriptorSize,
                                                 size_t{arg_count} * kArgDescriptorSize);
         running.data = file.data;

@@ -78,10 +78,9 @@ VariableShape ScriptVariable::Shape() const {
     return shape;
 }
 
-VariableTable& Variables() {
-    static VariableTable table;
-    return table;
-}
+namespace detail {
+VariableTable variable_table;
+}  // namespace detail
 
 int32_t CreateVariableTable(uint32_t highest_number) {
     try {

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -66,7 +67,23 @@ struct ScriptVariable {
 struct VariableTable {
     std::vector<ScriptVariable> records;
 };
-VariableTable& Variables();
+namespace detail {
+extern VariableTable variable_table;
+}  // namespace detail
+inline VariableTable& Variables() { return detail::variable_table; }
+
+// Element 0 of script variable `number` when it is an integer variable that
+// has one (a plain variable's cell, as the expressions read it); else null.
+inline int64_t* IntegerCellZero(uint32_t number) {
+    std::vector<ScriptVariable>& records = detail::variable_table.records;
+    // In bytes: the record count would take a division on every read.
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(records.data());
+    const uintptr_t end = reinterpret_cast<uintptr_t>(std::to_address(records.end()));
+    if (uint64_t{number} * sizeof(ScriptVariable) >= end - begin) return nullptr;
+    ScriptVariable& variable = records.data()[number];
+    if (variable.type != kVariableInteger || variable.element_count == 0 || variable.integers.empty()) return nullptr;
+    return variable.integers.data();
+}
 
 // N + 1 empty records (numbers 0..N), replacing any earlier table. 0, or -1
 // after reporting 100010 (fatal).

@@ -193,6 +193,91 @@ TEST_F(IntExprProgramTest, TheProgramStandsAsideWhereItMayNotStandForTheByteCode
     ExpectClean();
 }
 
+// The common forms (a literal, a plain variable, a variable and a literal
+// under one operator) are recognised at load and run without the op walk,
+// also inline in the commands: each, with every operator and edge values,
+// leaves what the byte code leaves.
+TEST_F(IntExprProgramTest, ShapedFormsMatchTheByteCode) {
+    std::mt19937_64 rng(4242);
+    struct Case {
+        std::vector<uint8_t> code;
+        IntExprShape shape;
+    };
+    std::vector<Case> cases;
+    for (int k = 0; k < 40; ++k) {
+        const int64_t v = EdgyValue(rng);
+        cases.push_back({ExprAssembler().Int64(v).Take(), IntExprShape::kConstant});
+        cases.push_back({ExprAssembler().Int8(int8_t(v)).Take(), IntExprShape::kConstant});
+        cases.push_back({ExprAssembler().Var(uint16_t(kFirstVar + k % kVarCount)).Take(), IntExprShape::kVariable});
+        for (uint8_t op : kBinaryOps) {
+            cases.push_back({ExprAssembler().Var(uint16_t(kFirstVar + k % kVarCount)).Int32(int32_t(v)).Op(op).Take(),
+                             IntExprShape::kVariableConstant});
+        }
+    }
+    // Close to the forms but general: they walk the ops.
+    cases.push_back({ExprAssembler().Int8(1).Var(kFirstVar).Op(kOpSubtract).Take(), IntExprShape::kGeneral});
+    cases.push_back({ExprAssembler().Var(kFirstVar).Op(kOpNegate).Take(), IntExprShape::kGeneral});
+    cases.push_back({ExprAssembler().Var(kFirstVar).Var(kFirstVar + 1).Op(kOpLess).Take(), IntExprShape::kGeneral});
+
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SetVariables(rng);
+        std::vector<IntExprOp> ops;
+        const IntExprProgram program = CompileIntExpr(cases[i].code, ops);
+        ASSERT_NE(program.length, 0) << "case " << i;
+        EXPECT_EQ(program.shape, cases[i].shape) << "case " << i;
+        const uint32_t type = (i % 2 == 0) ? 1 : 3;
+        const uint64_t seed = rng();
+        std::mt19937_64 scribble(seed);
+        Scribble(scribble);
+        const Snapshot byte_code = Take(EvaluateExpr(type, cases[i].code));
+        scribble.seed(seed);
+        Scribble(scribble);
+        int64_t result = 0;
+        const bool ran = RunShapedIntProgram(type, program, result);
+        EXPECT_EQ(ran, cases[i].shape != IntExprShape::kGeneral) << "case " << i;
+        if (!ran) continue;
+        ExprValue value;
+        value.integer = result;
+        value.real = static_cast<double>(result);
+        ExpectSame(byte_code, Take(value), "case " + std::to_string(i));
+        scribble.seed(seed);
+        Scribble(scribble);
+        ExpectSame(byte_code, Take(EvaluateWithProgram(type, cases[i].code, program, ops.data())),
+                   "case " + std::to_string(i) + " through the entry");
+        if (HasFailure()) return;
+    }
+    ExpectClean();
+}
+
+TEST_F(IntExprProgramTest, ShapedFormsStandAsideWhereTheByteCodeMustRun) {
+    std::mt19937_64 rng(7);
+    SetVariables(rng);
+    const std::vector<uint8_t> code = ExprAssembler().Var(kFirstVar).Int8(3).Op(kOpGreaterEqual).Take();
+    std::vector<IntExprOp> ops;
+    const IntExprProgram program = CompileIntExpr(code, ops);
+    ASSERT_EQ(program.shape, IntExprShape::kVariableConstant);
+    int64_t result = 0;
+    EXPECT_TRUE(RunShapedIntProgram(1, program, result));
+    // Real entries, unknown types and types beyond the table.
+    for (uint32_t type : {2u, 7u, 16u, 0u, 255u, 1000u}) {
+        EXPECT_FALSE(RunShapedIntProgram(type, program, result)) << "type " << type;
+    }
+    SetExprDeclaring(true);
+    EXPECT_FALSE(RunShapedIntProgram(1, program, result));
+    SetExprDeclaring(false);
+    FillExprOpTable(0);
+    EXPECT_FALSE(RunShapedIntProgram(1, program, result));
+    FillExprOpTable(1);
+    ASSERT_EQ(FillRealVariable(*FindVariable(kFirstVar), VariableShape{}, 2.75), 0);
+    EXPECT_FALSE(RunShapedIntProgram(1, program, result));
+    // A variable number beyond the table.
+    const std::vector<uint8_t> far = ExprAssembler().Var(60000).Take();
+    std::vector<IntExprOp> far_ops;
+    const IntExprProgram far_program = CompileIntExpr(far, far_ops);
+    ASSERT_EQ(far_program.shape, IntExprShape::kVariable);
+    EXPECT_FALSE(RunShapedIntProgram(1, far_program, result));
+}
+
 TEST_F(IntExprProgramTest, WhatDoesNotCompile) {
     const std::vector<std::vector<uint8_t>> cases = {
         {},                                                       // empty

@@ -62,6 +62,14 @@ TEST(ScriptFileParse, SectionsComeBackUnscrambled) {
     EXPECT_EQ(file.arg_counts, (std::vector<uint8_t>{2, 3, 0, 0}));
     EXPECT_EQ(file.info_words[0], 0x1234);
     EXPECT_EQ(file.first_arg, (std::vector<uint32_t>{0, 2, 5, 5}));
+    // The loop's packed copy says the same.
+    ASSERT_EQ(file.entries.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(file.entries[i].code, file.codes[i]) << i;
+        EXPECT_EQ(file.entries[i].arg_count, file.arg_counts[i]) << i;
+        EXPECT_EQ(file.entries[i].info, file.info_words[i]) << i;
+        EXPECT_EQ(file.entries[i].first_arg, file.first_arg[i]) << i;
+    }
     EXPECT_EQ(file.data, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
     // The data section is 9 bytes long: the line section only reads right
     // when its XOR starts again at key byte 0.

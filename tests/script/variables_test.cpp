@@ -8,6 +8,7 @@
 
 #include "evaluator_test_support.h"
 #include "script/assign.h"
+#include "script/int_expr_program.h"
 #include "tools/lib/expr_assembler.h"
 
 namespace zk::evaluator_test {
@@ -61,6 +62,101 @@ TEST_F(VariablesTest, IntegerAssignOperators) {
     EXPECT_EQ(x.integers[0], 0);
     EXPECT_FALSE(ApplyAssignOperator(x, 0, 9, int64_t{5}));
     ExpectClean();
+}
+
+// A file's records carry compiled programs, and a plain integer target
+// then takes a shorter path. Each assignment here runs both ways from the
+// same state: with its records' programs (as a loaded file runs it) and
+// from its bytes alone. The variables, the result and what the evaluator
+// keeps (reference record, stack, flags) must come out the same, also
+// where the shorter path has to stand aside (a real target, a value that
+// reads a real, a subscripted target, an operator out of range).
+TEST_F(VariablesTest, CompiledAssignmentsMatchTheByteCode) {
+    struct Case {
+        const char* target;
+        uint8_t op;
+        const char* value;
+        uint8_t value_type;
+    };
+    const Case cases[] = {
+        {"x", kAssignSet, "5", 1},        {"x", kAssignAdd, "1", 1},         {"x", kAssignSubtract, "y", 1},
+        {"x", kAssignMultiply, "y + 3", 3}, {"x", kAssignDivide, "0", 1},    {"x", kAssignDivide, "y", 1},
+        {"x", kAssignRemainder, "y % 7", 1}, {"x", kAssignAnd, "y * y - 3", 1}, {"x", kAssignOr, "-y", 1},
+        {"x", kAssignXor, "y >= 3", 1},   {"x", kAssignAdd, "r", 1},         {"x", kAssignAdd, "r + 1", 1},
+        {"x", kAssignAdd, "y", 7},        {"x", kAssignSet, "y", 6},         {"r", kAssignAdd, "y", 1},
+        {"a[1]", kAssignAdd, "y", 1},     {"x", 9, "1", 1},                  {"x", kAssignAdd, "x", 1},
+    };
+    IntVar("x", 1000);
+    IntVar("y", 1001);
+    RealVar("r", 1002);
+    IntVar("a", 1003, {3});
+    for (const Case& c : cases) {
+        const std::vector<tools::ScriptArg> records = {Arg(0, c.target, 1, c.op), Arg(1, c.value, c.value_type)};
+        struct Outcome {
+            int32_t result = 0;
+            int64_t x = 0, a1 = 0;
+            double r = 0;
+            ExprReference reference;
+            uint16_t depth = 0;
+            std::array<ExprPosition, 4> cells{};
+            uint8_t aborted = 0, mode = 0;
+        };
+        auto run = [&](bool compiled) {
+            ScriptVariable& x = IntVar("x", 1000, {}, 41);
+            IntVar("y", 1001, {}, 6);
+            ScriptVariable& r = RealVar("r", 1002, {}, 2.5);
+            ScriptVariable& a = IntVar("a", 1003, {3}, 9);
+            SetCommand(BuildCommand(kCmdAssign, records));
+            std::vector<ArgDescriptor> decoded;
+            std::vector<IntExprProgram> programs;
+            std::vector<IntExprOp> ops;
+            if (compiled) {
+                DecodeArgDescriptors(image_.args, decoded);
+                for (const ArgDescriptor& d : decoded) {
+                    programs.push_back(CompileIntExpr(*ArgCode(image_.data, d), ops));
+                }
+                RunningCommand command = CurrentCommand();
+                command.records = decoded;
+                command.programs = programs;
+                command.program_ops = ops.data();
+                EXPECT_TRUE(SetRunningCommand(command));
+            }
+            ExprEvaluator& e = Evaluator();
+            e.reference = ExprReference{77, 5, kPrefixNone, 1};
+            for (size_t i = 0; i < 4; ++i) e.stack[i] = ExprPosition{int64_t(i) * 11, double(i), 0};
+            Outcome o;
+            o.result = CommandHandlerFor(kCmdAssign)();
+            o.x = x.integers[0];
+            o.a1 = a.integers[1];
+            o.r = r.reals[0];
+            o.reference = e.reference;
+            o.depth = e.depth;
+            for (size_t i = 0; i < 4; ++i) o.cells[i] = e.stack[i];
+            o.aborted = e.aborted;
+            o.mode = e.mode;
+            return o;
+        };
+        const Outcome bytes = run(false);
+        const Outcome compiled = run(true);
+        const std::string what = std::string(c.target) + " op " + std::to_string(c.op) + " " + c.value;
+        EXPECT_EQ(bytes.result, compiled.result) << what;
+        EXPECT_EQ(bytes.x, compiled.x) << what;
+        EXPECT_EQ(bytes.a1, compiled.a1) << what;
+        EXPECT_EQ(std::memcmp(&bytes.r, &compiled.r, sizeof(double)), 0) << what;
+        EXPECT_EQ(bytes.reference.variable, compiled.reference.variable) << what;
+        EXPECT_EQ(bytes.reference.element, compiled.reference.element) << what;
+        EXPECT_EQ(bytes.reference.prefix, compiled.reference.prefix) << what;
+        EXPECT_EQ(bytes.reference.whole_variable, compiled.reference.whole_variable) << what;
+        EXPECT_EQ(bytes.depth, compiled.depth) << what;
+        for (size_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(bytes.cells[i].integer, compiled.cells[i].integer) << what << " cell " << i;
+            EXPECT_EQ(bytes.cells[i].text, compiled.cells[i].text) << what << " cell " << i;
+            EXPECT_EQ(std::memcmp(&bytes.cells[i].real, &compiled.cells[i].real, sizeof(double)), 0)
+                << what << " cell " << i;
+        }
+        EXPECT_EQ(bytes.aborted, compiled.aborted) << what;
+        EXPECT_EQ(bytes.mode, compiled.mode) << what;
+    }
 }
 
 TEST_F(VariablesTest, RealAssignOperators) {
