@@ -38,8 +38,4 @@ int32_t TrimCgToAlpha(NamedTreeNode* target, NamedTreeNode* other, int32_t count
 int32_t ResizeCgCanvas(NamedTreeNode* target, NamedTreeNode* other, int32_t count, int32_t left, int32_t right,
                        int32_t top, int32_t bottom);
 
-// Direct3D transfers between a layer and a sprite; the GPU path owns them.
-int32_t PasteSprite(NamedTreeNode* target, NamedTreeNode* other);
-int32_t CaptureLayerToCg(NamedTreeNode* target, NamedTreeNode* other);
-
 }  // namespace zk

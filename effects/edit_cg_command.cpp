@@ -15,6 +15,7 @@
 #include "layers/dirty_rect.h"
 #include "layers/layer_delete_swap.h"
 #include "layers/layer_gpu_requests.h"
+#include "renderer/sprite_capture.h"
 #include "layers/text_draw.h"
 #include "layers/text_style.h"
 #include "script/arg_decoder.h"

@@ -24,6 +24,7 @@
 #include "renderer/cpu_back_buffer.h"
 #include "renderer/cpu_presentation.h"
 #include "renderer/display_state.h"
+#include "renderer/gpu_device.h"
 #include "renderer/script_edit_overlay.h"
 #include "script/command_table.h"
 #include "script/compiled_tables.h"
@@ -68,6 +69,7 @@ void ResetEngine() {
     FreeRootTrees();
     TheRootTrees() = RootTrees{};
     DestroyWindowRecords();
+    ResetGpuDevice();
     TheLetterboxOffset() = {};
     TheDisplayState() = {};
     ResetWindowSizing();

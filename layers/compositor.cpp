@@ -13,6 +13,7 @@
 #include "layers/blend_modes.h"
 #include "layers/cg_image.h"
 #include "layers/colour_tone.h"
+#include "layers/layer_gpu_requests.h"
 #include "layers/mask_opacity_ramp.h"
 #include "layers/pixel_kernels.h"
 #include "base/never.h"
@@ -204,6 +205,18 @@ int ComposeWindow(int window_number) {
     record->drawn = 1;
     if (image->changed == 0) return quit;
     const LayerRect whole = {0, 0, int64_t{image->width} - 1, int64_t{image->height} - 1};
+    // The GPU path draws its texture layers first, into the capture layer
+    // that this composition then shows.
+    LayerGpuRequests& gpu = TheLayerGpuRequests();
+    if (window_number == 0 && gpu.full_redraw != 0 && InDirect3DLayerMode()) {
+        gpu.full_redraw = 0;
+        image->whole_dirty = 1;
+        image->dirty_valid = 1;
+        image->dirty_rect = whole;
+        image->changed = 1;
+        if (gpu.draw_layer_frame != nullptr) gpu.draw_layer_frame();
+        if (InOffScreenMode()) return QuitFlag.load();
+    }
     if (ComposeLayerTree(root, window_number, 0, 0, 0, 0, whole, 0) != 0) return -1;
     return QuitFlag.load();
 }

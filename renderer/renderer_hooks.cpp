@@ -5,6 +5,7 @@
 #include "core/window_record.h"
 #include "renderer/cpu_presentation.h"
 #include "renderer/cpu_scalers.h"
+#include "renderer/gpu_device.h"
 
 namespace zk {
 
@@ -20,6 +21,7 @@ void RegisterRendererHooks() {
         return record != nullptr ? RequestWindowPaint(*record) : static_cast<int>(QuitFlag.load());
     };
     RegisterScalerJobs();
+    RegisterGpuDeviceHooks();
 }
 
 }  // namespace zk

@@ -11,6 +11,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
   libvorbis-dev libogg-dev libsndfile1-dev
   libtheora-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev
+  libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
 )
 
 missing=()
