@@ -1,6 +1,7 @@
 #include "engine/engine_registration.h"
 
 #include "core/engine_hooks.h"
+#include "engine/emote_gpu_link.h"
 #include "engine/engine_commands.h"
 #include "engine/main_loop.h"
 #include "engine/screen_saver.h"
@@ -56,6 +57,7 @@ void RegisterSubsystemHooks() {
     TheWindowSizingHooks().emote_follow_size = [] {
         if (EmoteLibraryLoaded()) TheLayerGpuRequests().full_redraw = 1;
     };
+    RegisterEmoteGpuLink();
     RegisterWindowCommands();
     RegisterEffectsHooks();
     RegisterScriptDataCommands();

@@ -125,31 +125,25 @@ bool EmoteAvailable() { return platform::EmoteLibraryAvailable(); }
 EmoteDeviceLink& TheEmoteDeviceLink() { return device_link; }
 ZkEmoteDevice& TheEmoteDevice() { return emote_device; }
 
-void AttachEmoteDevice(void* (*get_proc_address)(const char*), int32_t gl_major, int32_t gl_minor,
-                       void (*restore_gl_state)()) {
-    emote_device = ZkEmoteDevice{};
+bool EmoteDeviceReady() { return device_link.device_ready != nullptr && device_link.device_ready(); }
+
+void DescribeEmoteDevice(void* (*get_proc_address)(const char*), int32_t gl_major, int32_t gl_minor) {
     emote_device.get_proc_address = get_proc_address;
     emote_device.gl_major = gl_major;
     emote_device.gl_minor = gl_minor;
-    Store(emote_device.world, Identity());
-    Store(emote_device.view, Identity());
-    Store(emote_device.projection, Identity());
-    device_link.present = true;
-    device_link.restore_gl_state = restore_gl_state;
 }
 
-void DetachEmoteDevice() {
-    device_link = EmoteDeviceLink{};
-    emote_device = ZkEmoteDevice{};
-}
-
-void RestoreAfterEmoteCall() {
-    if (device_link.restore_gl_state != nullptr) device_link.restore_gl_state();
+void RunWithEmoteDevice(void (*body)(void*), void* data) {
+    if (device_link.with_device != nullptr) {
+        device_link.with_device(body, data);
+    } else {
+        body(data);
+    }
 }
 
 int32_t CreateEmoteDriver() {
     ReleaseAllEmotePlayers();
-    if (!EmoteAvailable() || !device_link.present) return 1;
+    if (!EmoteAvailable() || !EmoteDeviceReady()) return 1;
     ZkEmoteDriverArgs args{&emote_device, nullptr, nullptr};
     player_table.driver = CallEmote(Api().create_driver, &args);
     if (player_table.driver == nullptr) return 1;
@@ -242,7 +236,7 @@ void DrawEmotePlayer(CgImage& image) {
 }
 
 void SetEmoteCamera(float x, float y, float angle, int32_t view_width, int32_t view_height) {
-    if (!device_link.present) return;
+    if (!EmoteDeviceReady()) return;
     // A view without an extent would divide by zero: one pixel instead.
     if (view_height == 0 || view_width == 0) view_width = view_height = 1;
     const double w = view_width, h = view_height;
@@ -332,7 +326,8 @@ void ResetEmotePlayers() {
     // Players the library never knew (it was gone) are only forgotten.
     player_table.unregistered.clear();
     player_table.slots = {};
-    DetachEmoteDevice();
+    device_link = EmoteDeviceLink{};
+    emote_device = ZkEmoteDevice{};
     platform::UnloadEmoteLibrary();
 }
 

@@ -18,6 +18,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "layers/cg_image.h"
@@ -51,19 +52,21 @@ EmotePlayerTable& TheEmotePlayerTable();
 // True while the model player library is loaded.
 bool EmoteAvailable();
 
-// The GPU device the driver draws with: set when the device is made,
-// cleared when it goes. `restore_gl_state`, when set, runs after every call
-// into the library, which may change any OpenGL state.
+// The GPU device the driver draws with, as the GPU path lends it.
 struct EmoteDeviceLink {
-    bool present = false;
-    void (*restore_gl_state)() = nullptr;
+    // True while the device exists.
+    bool (*device_ready)() = nullptr;
+    // Runs `body(data)` with the device's OpenGL context current, then puts
+    // the device's own state back (a library call may change any of it).
+    // Null, or without a device: `body` runs as it is.
+    void (*with_device)(void (*body)(void*), void* data) = nullptr;
 };
 EmoteDeviceLink& TheEmoteDeviceLink();
+bool EmoteDeviceReady();
 // What ordinal 2 is given; the camera writes its matrices here.
 ZkEmoteDevice& TheEmoteDevice();
-void AttachEmoteDevice(void* (*get_proc_address)(const char*), int32_t gl_major, int32_t gl_minor,
-                       void (*restore_gl_state)());
-void DetachEmoteDevice();
+// The OpenGL loader and version the driver is told of.
+void DescribeEmoteDevice(void* (*get_proc_address)(const char*), int32_t gl_major, int32_t gl_minor);
 
 // Releases every player and the driver, then makes the driver on the
 // attached device. 0, or 1 when no driver could be made.
@@ -114,19 +117,24 @@ void HandOverEmotePlayer(CgImage& target, CgImage& other);
 // CP932 text as NUL-terminated UTF-8 for the library.
 std::string ShiftJisToUtf8(std::string_view text);
 
-// Calls one entry of the library, then lets the GPU path put back the
-// OpenGL state the call may have changed.
-void RestoreAfterEmoteCall();
+// Calls one entry of the library with the device's context current, and
+// lets the GPU path put its state back afterwards.
+void RunWithEmoteDevice(void (*body)(void*), void* data);
 template <class R, class... P, class... A>
 R CallEmote(R (*entry)(P...), A... args) {
-    struct Restore {
-        ~Restore() { RestoreAfterEmoteCall(); }
-    } restore;
-    return entry(args...);
+    if constexpr (std::is_void_v<R>) {
+        auto body = [&] { entry(args...); };
+        RunWithEmoteDevice([](void* data) { (*static_cast<decltype(body)*>(data))(); }, &body);
+    } else {
+        R result{};
+        auto body = [&] { result = entry(args...); };
+        RunWithEmoteDevice([](void* data) { (*static_cast<decltype(body)*>(data))(); }, &body);
+        return result;
+    }
 }
 
 // Back to the start (ResetEngine): players and driver released while the
-// library is loaded, the table emptied, the device detached.
+// library is loaded, the table emptied, the library unloaded.
 void ResetEmotePlayers();
 
 }  // namespace zk

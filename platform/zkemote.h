@@ -11,6 +11,12 @@
  * handle from zkemote_119. Texts are NUL-terminated. Numbers are floats;
  * 0 or 1 where the engine passes a fixed value. A byte result of 1 means
  * yes.
+ *
+ * Drawing: zkemote_256 draws into the framebuffer bound at the call, whose
+ * viewport covers the layer's target. Targets hold the picture top row
+ * first: OpenGL's row 0 is the picture's top row, y grows downwards, as
+ * the matrices below expect. The engine puts its own OpenGL state back
+ * after every call; a player keeps whatever state it needs itself.
  */
 #ifndef ZORVEK_ZKEMOTE_H
 #define ZORVEK_ZKEMOTE_H

@@ -72,7 +72,9 @@ protected:
         redraw_answers_ = Entry<void (*)(int, int)>("fake_emote_redraw_answers");
         live_players_ = Entry<int (*)()>("fake_emote_live_players");
         matrices_ = Entry<void (*)(float*)>("fake_emote_matrices_at_draw");
-        AttachEmoteDevice(nullptr, 3, 3, nullptr);
+        // A device without OpenGL: the fake records, and draws nothing.
+        TheEmoteDeviceLink().device_ready = [] { return true; };
+        DescribeEmoteDevice(nullptr, 3, 3);
         ASSERT_EQ(CreateEmoteDriver(), 0);
         EXPECT_EQ(Log(), (Lines{"2 device 0 0", "110 d 0"}));
         clear_log_();

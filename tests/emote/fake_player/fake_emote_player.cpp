@@ -13,7 +13,8 @@
 //
 // The pattern: in the framebuffer bound at the draw, the pixels of the
 // rectangle (8, 8)–(24, 24) from the top-left corner of the viewport,
-// opaque colour 0xFF2060A0 (B = 0xA0, G = 0x60, R = 0x20).
+// opaque colour 0xFF2060A0 (B = 0xA0, G = 0x60, R = 0x20). The draw's log
+// line ends in " pattern" when it was drawn (the device gave OpenGL).
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -78,8 +79,8 @@ constexpr GlEnum kScissorTest = 0x0C11;
 constexpr GlEnum kColorBufferBit = 0x00004000;
 constexpr GlEnum kViewport = 0x0BA2;
 
-void DrawPattern(ZkEmoteDevice* device) {
-    if (device == nullptr || device->get_proc_address == nullptr) return;
+bool DrawPattern(ZkEmoteDevice* device) {
+    if (device == nullptr || device->get_proc_address == nullptr) return false;
     auto proc = [&](const char* name) { return device->get_proc_address(name); };
     auto enable = reinterpret_cast<void (*)(GlEnum)>(proc("glEnable"));
     auto scissor = reinterpret_cast<void (*)(int, int, int, int)>(proc("glScissor"));
@@ -88,18 +89,19 @@ void DrawPattern(ZkEmoteDevice* device) {
     auto get_integers = reinterpret_cast<void (*)(GlEnum, int*)>(proc("glGetIntegerv"));
     if (enable == nullptr || scissor == nullptr || clear_colour == nullptr || clear == nullptr ||
         get_integers == nullptr) {
-        return;
+        return false;
     }
     int viewport[4] = {};
     get_integers(kViewport, viewport);
-    // OpenGL counts rows from the bottom.
-    const int top = viewport[1] + viewport[3];
+    // The engine's targets hold the picture top row first: OpenGL's row 0
+    // is the top.
     enable(kScissorTest);
-    scissor(viewport[0] + 8, top - 24, 16, 16);
+    scissor(viewport[0] + 8, viewport[1] + 8, 16, 16);
     clear_colour(0x20 / 255.0f, 0x60 / 255.0f, 0xA0 / 255.0f, 1.0f);
     clear(kColorBufferBit);
     // The scissor test and the clear colour are left as they are: the
     // engine puts its state back after every call.
+    return true;
 }
 
 }  // namespace
@@ -240,7 +242,6 @@ FAKE_EXPORT uint8_t zkemote_255(void* player) {
 
 FAKE_EXPORT void zkemote_256(void* player) {
     std::lock_guard hold(S().lock);
-    Log("256 p%d", Id(player));
     ZkEmoteDevice* device = S().device;
     if (device != nullptr) {
         std::memcpy(S().matrices_at_draw, device->world, sizeof device->world);
@@ -248,7 +249,8 @@ FAKE_EXPORT void zkemote_256(void* player) {
         std::memcpy(S().matrices_at_draw + 32, device->projection, sizeof device->projection);
     }
     S().draws += 1;
-    DrawPattern(device);
+    const bool drawn = DrawPattern(device);
+    Log("256 p%d%s", Id(player), drawn ? " pattern" : "");
 }
 
 // ---- for the tests ------------------------------------------------------------------
