@@ -17,6 +17,8 @@
 #include "layers/emote_command.h"
 #include "layers/emote_players.h"
 #include "platform/emote_library.h"
+#include "script/variable_info.h"
+#include "core/startup_notes.h"
 #include "tests/layers/layer_command_test_support.h"
 
 namespace zk::layer_test {
@@ -54,7 +56,19 @@ struct LibraryFolder {
     fs::path path;
 };
 
+// fileinfo model=1, result=$1000: whether the model player is loaded.
+template <class Fixture>
+int64_t ModelPlayerLoaded(Fixture& test) {
+    RegisterCommandHandler(kCmdScriptFileInfo, CmdScriptFileInfo);
+    EXPECT_EQ(FillIntegerVariable(*FindVariable(1000), VariableShape{}, 7), 0);
+    EXPECT_EQ(test.RunLine("fileinfo", {{"model", "1"}, {"result", "$1000"}}), 0);
+    return FindVariable(1000)->integers.at(0);
+}
+
 class EmoteTest : public LayerCommandTest {
+public:
+    int32_t RunLine(std::string_view command, const std::vector<Kw>& keywords) { return Run(command, keywords); }
+
 protected:
     void SetUp() override {
         ResetEngine();
@@ -64,6 +78,7 @@ protected:
         folder_->Put("complete", "emotedriver.so");
         folder_->Put("complete", "VEZoduz.so");
         ASSERT_TRUE(platform::LoadEmoteLibraryFrom(folder_->path.string()));
+        SetEmoteLibraryLoaded(true);  // as start-up notes it
         // The same instance the engine loaded: its log and its answers.
         fake_ = dlopen((folder_->path / "VEZoduz.so").c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
         ASSERT_NE(fake_, nullptr);
@@ -140,6 +155,7 @@ protected:
 // ------------------------------------------------------------------ loading
 
 TEST_F(EmoteTest, AModelFileBecomesAPlayerInItsLayer) {
+    EXPECT_EQ(ModelPlayerLoaded(*this), 1);
     WriteModel("a.psb", "MODEL");
     CgImage& image = ModelLayer("m", "a.psb");
     EXPECT_EQ(TakeLog(), (Lines{"119 d 5", "214 p1 0.5", "218 p1 0.5", "216 p1 0.5", "222 p1 0 0 0", "205 p1"}));
@@ -541,6 +557,9 @@ TEST(EmoteLibraryTest, ALibraryInTheCurrentFolderIsNotLoaded) {
 // Without the library: the placeholder on the CPU path, and command 12 is
 // quiet.
 class NoEmoteTest : public LayerCommandTest {
+public:
+    int32_t RunLine(std::string_view command, const std::vector<Kw>& keywords) { return Run(command, keywords); }
+
 protected:
     void SetUp() override {
         ResetEngine();
@@ -567,6 +586,7 @@ TEST_F(NoEmoteTest, AModelFileIsATransparentPlaceholderOnTheCpuPath) {
     EXPECT_EQ(Run("emote", {{"name", "\"m\""}, {"no", "1"}, {"action", "1"}, {"five", "0"}}), 0);
     EXPECT_TRUE(ui_.boxes.empty());
     EXPECT_EQ(PollEmotePlayers(), 0);
+    EXPECT_EQ(ModelPlayerLoaded(*this), 0);
     ExpectClean();
 }
 
