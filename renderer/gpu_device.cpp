@@ -274,10 +274,13 @@ void DrawLayerFrame() {
 }
 
 void RegisterGpuDeviceHooks() {
+    // A hook already filled is kept: the start-up tests put their own
+    // stand-ins there before start-up registers the subsystems.
     EngineHooks& hooks = Hooks();
-    hooks.init_direct3d = [] { return static_cast<int>(InitDirect3D()); };
-    hooks.release_direct3d = [] { ReleaseDirect3D(); };
-    hooks.request_direct3d_reset = [] { renderer_objects.reset_request.store(1); };
+    if (hooks.init_direct3d == nullptr) hooks.init_direct3d = [] { return static_cast<int>(InitDirect3D()); };
+    if (hooks.release_direct3d == nullptr) hooks.release_direct3d = [] { ReleaseDirect3D(); };
+    if (hooks.request_direct3d_reset == nullptr)
+        hooks.request_direct3d_reset = [] { renderer_objects.reset_request.store(1); };
     FillLayerGpuRequests();
 }
 

@@ -122,6 +122,19 @@ TEST_F(GpuDeviceTest, TheFullRedrawOfTheCompositorDrawsTheFrameFirst) {
     EXPECT_EQ(PixelAt(*LayerImage(set_.w0), 2, 2), 0xFF0000FFu);
 }
 
+TEST_F(GpuDeviceTest, SixteenBitTexturesHoldFourBitsAChannelAndReadBackConverted) {
+    Settings().texture_format = kD3dFmtA4R4G4B4;
+    ASSERT_EQ(InitDirect3D(), 0);
+    ASSERT_EQ(TheRendererObjects().layer_format, platform::GlTextureFormat::kRgba4);
+    // 0x80, 0x40, 0xC0 round to the levels 8, 4, 11 of 15: 0x88, 0x44, 0xBB.
+    NamedTreeNode* source = AddLayer("a", 8, 8, [](int32_t, int32_t) { return 0xFF8040C0u; });
+    CgImage& frame = DrawFrame();
+    EXPECT_EQ(PixelAt(frame, 3, 3), 0xFF8844BBu);
+    NamedTreeNode* dest = AddLayer("dest", 3, 3, [](int32_t, int32_t) { return 0u; }, 0, 0, kTextureKindCpu);
+    EXPECT_EQ(CaptureLayerToCg(source, dest), 0);
+    EXPECT_EQ(PixelAt(*LayerImage(dest), 3, 3), 0xFF8844BBu);
+}
+
 // ------------------------------------------------------------ capture
 
 TEST_F(GpuDeviceTest, ACaptureIsOfTheClientSizeWithTransparentMargins) {
