@@ -52,10 +52,12 @@ void RegisterLayerHooks() {
     InstallLayerQueryCommand();
     InstallEmoteCommand();
     // The model player library: its players go before the device at
-    // shutdown, the library itself last.
-    hooks.load_emote_library = [] { return platform::LoadEmoteLibrary(); };
-    hooks.release_emote_players = ReleaseAllEmotePlayers;
-    hooks.unload_emote_library = platform::UnloadEmoteLibrary;
+    // shutdown, the library itself last. A hook already filled is kept:
+    // the start-up tests put their own stand-ins there before start-up
+    // registers the subsystems.
+    if (hooks.load_emote_library == nullptr) hooks.load_emote_library = [] { return platform::LoadEmoteLibrary(); };
+    if (hooks.release_emote_players == nullptr) hooks.release_emote_players = ReleaseAllEmotePlayers;
+    if (hooks.unload_emote_library == nullptr) hooks.unload_emote_library = platform::UnloadEmoteLibrary;
 }
 
 }  // namespace zk
