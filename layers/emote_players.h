@@ -69,7 +69,8 @@ ZkEmoteDevice& TheEmoteDevice();
 void DescribeEmoteDevice(void* (*get_proc_address)(const char*), int32_t gl_major, int32_t gl_minor);
 
 // Releases every player and the driver, then makes the driver on the
-// attached device. 0, or 1 when no driver could be made.
+// device. 0, or 1 when no driver could be made (no library, no device, or
+// the library's refusal).
 int32_t CreateEmoteDriver();
 // Every player (those without a slot first), then the driver.
 void ReleaseAllEmotePlayers();
