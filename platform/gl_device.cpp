@@ -273,7 +273,8 @@ struct GlDevice::Impl {
             eglDestroyContext(display, context);
             context = EGL_NO_CONTEXT;
         }
-        eglTerminate(display);
+        // The display stays initialised: the next device takes it up again,
+        // and the driver it loaded stays with it for the process's life.
         display = EGL_NO_DISPLAY;
     }
 };

@@ -8,6 +8,7 @@
 #include "core/error_report.h"
 #include "core/named_tree.h"
 #include "core/settings.h"
+#include "core/startup_notes.h"
 #include "core/window_record.h"
 #include "layers/cg_image.h"
 #include "layers/dirty_rect.h"
@@ -25,8 +26,6 @@ using platform::GlTexture;
 RendererObjects renderer_objects;
 GpuDeviceHooks device_hooks;
 GpuDeviceTestHooks test_hooks;
-
-bool EmoteAvailable() { return device_hooks.emote_available != nullptr && device_hooks.emote_available(); }
 
 NamedTreeNode* MainRootLayer() {
     WindowRecord* record = MainWindowRecord();
@@ -61,7 +60,8 @@ GlTexture MakeFilledTexture(uint32_t argb) {
     return texture;
 }
 
-// 0, or -1 after the message of the target that could not be made.
+// 0; 1 after its message when the back buffer cannot be made (the device
+// is unusable); -1 after its message when a render target cannot be made.
 int32_t CreateRenderTargets() {
     RendererObjects& objects = renderer_objects;
     GlDevice& device = *objects.device;
@@ -70,7 +70,7 @@ int32_t CreateRenderTargets() {
                                                platform::GlTextureFormat::kRgba8, out_of_memory);
     if (objects.back_buffer == 0) {
         ShowMessageBox(Sjis("エラー").data(), Sjis("バックバッファサーフェス取得に失敗しました。"));
-        return -1;
+        return 1;
     }
     objects.render = device.CreateTexture(objects.device_width, objects.device_height, objects.layer_format,
                                           out_of_memory);
@@ -115,6 +115,10 @@ RendererObjects& TheRendererObjects() { return renderer_objects; }
 GpuDeviceHooks& TheGpuDeviceHooks() { return device_hooks; }
 GpuDeviceTestHooks& TheGpuDeviceTestHooks() { return test_hooks; }
 
+bool GpuEmoteAvailable() {
+    return device_hooks.emote_available != nullptr ? device_hooks.emote_available() : EmoteLibraryLoaded();
+}
+
 bool GpuDeviceReady() { return renderer_objects.device != nullptr && renderer_objects.back_buffer != 0; }
 
 int32_t InitDirect3D() {
@@ -130,7 +134,7 @@ int32_t InitDirect3D() {
         if (status == platform::GlCreateStatus::kNoDisplay)
             ShowMessageBox(nullptr, Sjis("[DX]オブジェクトを生成できませんでした。"));
         else if (status == platform::GlCreateStatus::kNoProgram)
-            ShowMessageBox(nullptr, "[エラー] Shader Init Error.");
+            ShowMessageBox(nullptr, Sjis("[エラー] Shader Init Error."));
         else
             ShowMessageBox(nullptr, Sjis("[Direct3D初期化エラー]Direct3Dの初期化に失敗しました。"));
         return 1;
@@ -149,7 +153,7 @@ int32_t InitDirect3D() {
         objects.device_height = std::max(objects.device_height, 1);
         objects.layer_format = Settings().texture_format == kD3dFmtA4R4G4B4 ? platform::GlTextureFormat::kRgba4
                                                                             : platform::GlTextureFormat::kRgba8;
-        if (EmoteAvailable()) {
+        if (GpuEmoteAvailable()) {
             if (device_hooks.reset_emote_camera != nullptr) device_hooks.reset_emote_camera();
             if (device_hooks.create_emote_driver != nullptr) device_hooks.create_emote_driver();
         }
@@ -158,7 +162,7 @@ int32_t InitDirect3D() {
     }
     if (targets != 0) {
         ReleaseDirect3D();
-        return -1;
+        return targets;
     }
     FillLayerGpuRequests();
     return 0;
@@ -229,9 +233,9 @@ void DrawLayerFrame() {
         if (objects.reset_request.exchange(0) != 0) reset_due = true;
         if (!reset_due) break;
         if (Settings().direct3d_layer_mode != 1) return;
-        if (EmoteAvailable() && device_hooks.release_emote_players != nullptr) device_hooks.release_emote_players();
+        if (GpuEmoteAvailable() && device_hooks.release_emote_players != nullptr) device_hooks.release_emote_players();
         if (ResetDevice() != 0) return;
-        if (EmoteAvailable()) {
+        if (GpuEmoteAvailable()) {
             if (device_hooks.reset_emote_camera != nullptr) device_hooks.reset_emote_camera();
             gpu.full_redraw = 1;
         }

@@ -71,7 +71,7 @@ bool GpuDeviceReady();
 
 // What the model layers plug in (left empty, models are not drawn).
 struct GpuDeviceHooks {
-    // The model player library is loaded.
+    // The model player library is loaded (unset: as start-up recorded it).
     bool (*emote_available)() = nullptr;
     // Renders an E-mote layer's model into `texture` (width x height),
     // which is the current render target, already cleared to 0x00808080.
@@ -83,6 +83,8 @@ struct GpuDeviceHooks {
     void (*create_emote_driver)() = nullptr;
 };
 GpuDeviceHooks& TheGpuDeviceHooks();
+// emote_available, or EmoteLibraryLoaded while it is unset.
+bool GpuEmoteAvailable();
 
 // Faults that OpenGL never reports on its own, for tests.
 struct GpuDeviceTestHooks {

@@ -62,11 +62,6 @@ bool SameTiling(const TextureGrid& a, const TextureGrid* b) {
     return true;
 }
 
-bool EmoteAvailable() {
-    const GpuDeviceHooks& hooks = TheGpuDeviceHooks();
-    return hooks.emote_available != nullptr && hooks.emote_available();
-}
-
 // The node a mask or partner name names, or null; false when the name
 // cannot be normalised.
 bool FindLayerByName(const std::string& name, NamedTreeNode*& found) {
@@ -234,7 +229,7 @@ int32_t DrawLayerQuads(CgImage* image, CgImage* mask, CgImage* partner, int draw
     uint32_t a = static_cast<uint32_t>(std::clamp<int32_t>(image->opacity, 0, 255));
     if (draw_flag == 0) a = 0;
     const uint32_t colour = VertexColourFor(blend_mode, a);
-    const bool emote = image->texture_kind == kTextureKindEmote && EmoteAvailable();
+    const bool emote = image->texture_kind == kTextureKindEmote && GpuEmoteAvailable();
 
     // A mask or partner with other tiles than the layer is drawn as without.
     const TextureGrid* mask_grid = mask != nullptr ? mask->textures.get() : nullptr;
@@ -283,7 +278,7 @@ int32_t DrawLayerTree(NamedTreeNode* group) {
         if (image == nullptr || image->texture_kind == kTextureKindCpu) continue;
         if (image->visible == 0 || image->opacity == 0) continue;
         if (image->current_pixels == nullptr) return 0;
-        if (image->texture_kind == kTextureKindEmote && EmoteAvailable()) RenderEmoteLayer(*image);
+        if (image->texture_kind == kTextureKindEmote && GpuEmoteAvailable()) RenderEmoteLayer(*image);
         NamedTreeNode* mask = nullptr;
         NamedTreeNode* partner = nullptr;
         if (!FindLayerByName(image->mask_layer_name, mask)) return -1;

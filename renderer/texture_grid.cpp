@@ -9,7 +9,6 @@
 #include "base/system_text.h"
 #include "core/error_report.h"
 #include "core/settings.h"
-#include "core/startup_notes.h"
 #include "layers/cg_image.h"
 #include "renderer/gpu_device.h"
 
@@ -65,7 +64,7 @@ void ShowVramMessage() {
                         "CPU(バイリニア) 】にセットして\r\n起動し直していただければ動作いたします。"));
 }
 
-bool IsEmoteLayer(const CgImage& image) { return image.texture_kind == kTextureKindEmote && EmoteLibraryLoaded(); }
+bool IsEmoteLayer(const CgImage& image) { return image.texture_kind == kTextureKindEmote && GpuEmoteAvailable(); }
 
 void ReleaseGridTextures(TextureGrid& grid) {
     RendererObjects& objects = TheRendererObjects();

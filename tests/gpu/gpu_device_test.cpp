@@ -33,6 +33,15 @@ TEST_F(GpuDeviceTest, TheDeviceTakesTheClientSizeAndTheTextureCaps) {
     EXPECT_TRUE(InDirect3DLayerMode());
 }
 
+TEST_F(GpuDeviceTest, ADeviceThatCannotBeMadeAsksForCpuDrawingWithItsBox) {
+    TheGpuDeviceTestHooks().fail_next_init = true;
+    EXPECT_EQ(InitDirect3D(), 1);
+    EXPECT_TRUE(SawBox(std::string(Sjis("[Direct3D初期化エラー]Direct3Dの初期化に失敗しました。"))));
+    EXPECT_FALSE(GpuDeviceReady());
+    EXPECT_EQ(TheRendererObjects().device, nullptr);
+    EXPECT_EQ(InitDirect3D(), 0);  // the next attempt is not held back
+}
+
 TEST_F(GpuDeviceTest, NoFrameWithoutACaptureLayerOrTheOffScreenMode) {
     CgImage& capture = CaptureLayer();
     TheLayerGpuRequests().capture_layer = nullptr;

@@ -18,8 +18,8 @@ uint32_t Pattern(int32_t x, int32_t y) {
 }
 
 TEST_F(LayerDrawingTest, WholePixelCopiesAreExactAcrossTiles) {
-    // 600 x 300 under the caps: four tiles of 512/128 x 256/64; the frame
-    // shows the part at (-520, -250) .. so that all four tiles meet inside it.
+    // 600 x 300 under the caps: tiles of 512 and 128 by 256 and 64. The
+    // layer sits at (-520, -250), so all four tiles meet inside the frame.
     NamedTreeNode* node = AddLayer("a", 600, 300, Pattern, -520, -250);
     (void)node;
     CgImage& frame = DrawFrame();
@@ -244,6 +244,42 @@ TEST_F(LayerDrawingTest, SoftnessZeroWithAPartnerCrossfades) {
     image.mask_softness = 0;  // no mask pass
     CgImage& frame = DrawFrame();
     EXPECT_TRUE(Within1(PixelAt(frame, 4, 4), 0xFFBF0040u)) << std::hex << PixelAt(frame, 4, 4);
+}
+
+// A model layer: one tile of the device's size, not filled from pixels,
+// rendered by the model hook into that tile, and placed at 0, 0 unscaled
+// whatever its own position and zoom.
+int model_renders = 0;
+platform::GlTexture model_target = 0;
+
+TEST_F(LayerDrawingTest, AModelLayerRendersIntoItsTileAndIsPlacedAtTheOrigin) {
+    model_renders = 0;
+    TheGpuDeviceHooks().emote_available = [] { return true; };
+    TheGpuDeviceHooks().render_emote_layer = [](CgImage& image, platform::GlTexture texture, int32_t w, int32_t h) {
+        ++model_renders;
+        model_target = TheRendererObjects().device->RenderTarget();
+        EXPECT_EQ(texture, image.textures->textures[0]);
+        EXPECT_EQ(w, kWidth);
+        EXPECT_EQ(h, kHeight);
+        TheRendererObjects().device->Clear(0xFF20A060u);  // the "model"
+    };
+    NamedTreeNode* node = AddLayer("model", 4, 4, [](int32_t, int32_t) { return 0xFFFFFFFFu; }, 0, 0,
+                                   kTextureKindCpu);
+    CgImage& image = *LayerImage(node);
+    image.texture_kind = kTextureKindEmote;
+    ASSERT_EQ(CreateLayerTextures(image, 0, 512, 256), 0);
+    EXPECT_EQ(image.textures->columns, 1);
+    EXPECT_EQ(image.textures->tile_widths[0], kWidth);
+    EXPECT_EQ(image.textures->tile_heights[0], kHeight);
+    image.x100 = 1000;
+    image.zoom_x = 5000;
+    CgImage& frame = DrawFrame();
+    EXPECT_EQ(model_renders, 1);
+    EXPECT_EQ(model_target, image.textures->textures[0]);
+    EXPECT_EQ(PixelAt(frame, 0, 0), 0xFF20A060u);
+    EXPECT_EQ(PixelAt(frame, kWidth - 1, kHeight - 1), 0xFF20A060u);
+    // The frame's own target is bound again after the model.
+    EXPECT_EQ(TheRendererObjects().device->RenderTarget(), TheRendererObjects().back_buffer);
 }
 
 }  // namespace
