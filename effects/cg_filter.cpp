@@ -11,6 +11,7 @@
 #include "layers/cg_image.h"
 #include "layers/colour_tone.h"
 #include "layers/dirty_rect.h"
+#include "layers/emote_players.h"
 #include "layers/pixel_kernels.h"
 
 namespace zk {
@@ -114,17 +115,6 @@ void RunRectFilter(int32_t op, uint8_t* out, const uint8_t* source, const CgArea
         case kFilterSwirl: SwirlCg(out, source, area, value); break;
         default: break;
     }
-}
-
-// Ops 8 and 9: a layer showing a model player gives the player to the
-// layer that receives its copy; the target is left a texture layer.
-void HandOverEmotePlayer(CgImage& target, CgImage& other) {
-    if (&target == &other) return;
-    if (target.texture_kind != kTextureKindEmote || target.emote_player == nullptr) return;
-    if (other.texture_kind == kTextureKindEmote) other.emote_player.reset();
-    other.texture_kind = kTextureKindEmote;
-    other.emote_player = std::move(target.emote_player);
-    target.texture_kind = kTextureKindGrid;
 }
 
 }  // namespace

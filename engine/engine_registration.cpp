@@ -1,13 +1,16 @@
 #include "engine/engine_registration.h"
 
 #include "core/engine_hooks.h"
+#include "engine/emote_gpu_link.h"
 #include "engine/engine_commands.h"
 #include "engine/main_loop.h"
 #include "engine/screen_saver.h"
 #include "engine/system_variables.h"
 #include "engine/window_commands.h"
 #include "engine/window_sizing.h"
+#include "core/startup_notes.h"
 #include "images/frame_sequence.h"
+#include "layers/layer_gpu_requests.h"
 #include "renderer/cpu_back_buffer.h"
 #include "renderer/cpu_presentation.h"
 #include "script/data_commands.h"
@@ -49,6 +52,12 @@ void RegisterSubsystemHooks() {
     TheWindowSizingHooks().move_window_movie = [](const platform::Rect& placed) {
         PlaceMovieVideoWindow(placed.left, placed.top, placed.Width(), placed.Height());
     };
+    // The models are drawn for the device window's size: a new size redraws
+    // them.
+    TheWindowSizingHooks().emote_follow_size = [] {
+        if (EmoteLibraryLoaded()) TheLayerGpuRequests().full_redraw = 1;
+    };
+    RegisterEmoteGpuLink();
     RegisterWindowCommands();
     RegisterEffectsHooks();
     RegisterScriptDataCommands();

@@ -19,6 +19,7 @@
 #include "images/frame_sequence.h"
 #include "layers/blend_jobs.h"
 #include "layers/cg_image.h"
+#include "layers/emote_players.h"
 #include "layers/layer_gpu_requests.h"
 #include "renderer/cpu_back_buffer.h"
 #include "renderer/cpu_presentation.h"
@@ -63,6 +64,8 @@ void ResetEngine() {
     // Windows, their requests and the input they saw.
     ResetWindowRequests();
     ResetInputState();
+    // The model players go before the layers that hold them.
+    ResetEmotePlayers();
     FreeRootTrees();
     TheRootTrees() = RootTrees{};
     DestroyWindowRecords();

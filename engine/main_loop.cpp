@@ -13,6 +13,9 @@
 #include "core/settings.h"
 #include "engine/window_proc.h"
 #include "core/window_record.h"
+#include "core/startup_notes.h"
+#include "layers/emote_players.h"
+#include "layers/layer_gpu_requests.h"
 #include "platform/clock.h"
 #include "platform/window_system.h"
 
@@ -89,6 +92,12 @@ uint8_t PaceFrame() {
     clock.period_accumulator = (clock.period_accumulator & 0xFFFF) + period16;
     uint32_t period = clock.period_accumulator >> 16;
     uint32_t elapsed = now - clock.reference_time;  // wraps with the clock
+    // The models advance by the time the last frame took; the next frame
+    // advances them by this one's.
+    if (EmoteLibraryLoaded()) {
+        AdvancePendingEmoteTime();
+        RecordEmoteElapsed(elapsed);
+    }
 
     EnterPacingSection();
     uint8_t result = 0;
@@ -154,6 +163,8 @@ int8_t FrameStep() {
     }
 
     TheFrameClock.skip_next_frame = PaceFrame();
+    // A model that changes by itself is redrawn with the whole GPU frame.
+    if (EmoteLibraryLoaded() && PollEmotePlayers() != 0) TheLayerGpuRequests().full_redraw = 1;
     if (Hooks().update_fullscreen_menu_strip != nullptr) Hooks().update_fullscreen_menu_strip();
 
     if (DrawingOn()) {

@@ -8,6 +8,7 @@
 #include "layers/cg_image.h"
 #include "images/decode_gif.h"
 #include "images/image_codecs.h"
+#include "images/load_psb.h"
 #include "script/compiled_tables.h"
 #include "storage/asset_name.h"
 #include "storage/file_source.h"
@@ -17,8 +18,6 @@ namespace zk {
 namespace {
 
 constexpr uint32_t kLayerCommand = 1;  // the command that loads images into layers
-
-int32_t DecodePsbFile(FileSource& source, CgImage& image, std::string_view name);
 
 struct DecoderRow {
     FileKind kind;
@@ -35,7 +34,7 @@ constexpr std::array<DecoderRow, 8> kDecoders{{
     {kFileKindGif, DecodeGifImage, kErrGifFailed},
     {kFileKindPsd, RefusePsdImage, 0},
     {kFileKindZcg, DecodeZcgImage, 0},
-    {kFileKindPsb, DecodePsbFile, 0},
+    {kFileKindPsb, LoadPsbIntoLayer, 0},
     {kFileKindWebp, DecodeWebpImage, 0},
 }};
 
@@ -46,23 +45,7 @@ const DecoderRow* FindDecoder(uint8_t kind) {
     return nullptr;
 }
 
-// The model library has no stand-in on this platform, so a model file is
-// what the engine shows without it: a 2 x 2 image, here transparent.
-int32_t DecodePsbPlaceholder(FileSource&, CgImage& image, std::string_view) {
-    return GiveClearedImagePixels(image, 2, 2) ? 0 : -1;
-}
-
-int32_t DecodePsbFile(FileSource& source, CgImage& image, std::string_view name) {
-    ImageDecodeFn decode = ThePsbDecoderSlot().decode;
-    return decode != nullptr ? decode(source, image, name) : DecodePsbPlaceholder(source, image, name);
-}
-
 }  // namespace
-
-PsbDecoderSlot& ThePsbDecoderSlot() {
-    static PsbDecoderSlot slot;
-    return slot;
-}
 
 int32_t RefusePsdImage(FileSource& source, CgImage&, std::string_view name) {
     // The file is read (its loader may report) before it is refused,

@@ -17,14 +17,6 @@ namespace zk {
 // 100030 with the name of command 1 and the file name. 0, or -1.
 int32_t DecodeImageFile(FileSource& source, CgImage& image, std::string_view name);
 
-// The decoder of `.psb` model files belongs to the model layers; until they
-// put theirs here, a model file becomes the 2 x 2 transparent placeholder
-// that the engine shows when the model library is missing.
-struct PsbDecoderSlot {
-    ImageDecodeFn decode = nullptr;
-};
-PsbDecoderSlot& ThePsbDecoderSlot();
-
 // Plugs the decoders into the engine at start-up: the load operation's
 // decode entry, the WebP library's loader and the .zcg worker jobs.
 void RegisterImageDecoders();

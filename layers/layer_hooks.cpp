@@ -5,6 +5,8 @@
 #include "layers/blend_tables.h"
 #include "layers/compositor.h"
 #include "layers/dirty_rect.h"
+#include "layers/emote_command.h"
+#include "layers/emote_players.h"
 #include "layers/layer_command.h"
 #include "layers/layer_query.h"
 #include "layers/layer_tree_root.h"
@@ -13,6 +15,7 @@
 #include "layers/text_buffer_commands.h"
 #include "layers/text_style.h"
 #include "layers/worker_pool.h"
+#include "platform/emote_library.h"
 #include "script/task_runner.h"
 
 namespace zk {
@@ -47,6 +50,14 @@ void RegisterLayerHooks() {
     RegisterBlendJobs();
     InstallLayerCommands();
     InstallLayerQueryCommand();
+    InstallEmoteCommand();
+    // The model player library: its players go before the device at
+    // shutdown, the library itself last. A hook already filled is kept:
+    // the start-up tests put their own stand-ins there before start-up
+    // registers the subsystems.
+    if (hooks.load_emote_library == nullptr) hooks.load_emote_library = [] { return platform::LoadEmoteLibrary(); };
+    if (hooks.release_emote_players == nullptr) hooks.release_emote_players = ReleaseAllEmotePlayers;
+    if (hooks.unload_emote_library == nullptr) hooks.unload_emote_library = platform::UnloadEmoteLibrary;
 }
 
 }  // namespace zk

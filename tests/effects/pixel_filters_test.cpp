@@ -10,6 +10,7 @@
 #include "effects/cg_operations.h"
 #include "effects/pixel_filters.h"
 #include "layers/colour_tone.h"
+#include "layers/emote_players.h"
 #include "tests/effects/effects_test_support.h"
 
 namespace zk::effects_test {
@@ -409,12 +410,12 @@ TEST_F(PixelFilterTest, CopyWithAttributesCarriesTheDisplayAttributes) {
 
 // A stand-in model player: the record only holds it and hands it on.
 int released_players = 0;
-CgOwned<EmotePlayer> FakePlayer(int* tag) {
-    return CgOwned<EmotePlayer>(reinterpret_cast<EmotePlayer*>(tag), [](EmotePlayer*) { ++released_players; });
+CgOwned<EmotePlayer> FakePlayer(EmotePlayer* player) {
+    return CgOwned<EmotePlayer>(player, [](EmotePlayer*) { ++released_players; });
 }
 
 TEST_F(PixelFilterTest, CopiesHandAModelPlayerToTheOtherLayer) {
-    int first = 1, second = 2;
+    EmotePlayer first, second;
     for (int32_t op : {8, 9}) {
         NamedTreeNode* target = Layer("t", RandomPixels(6, 5, 1), 0);
         Image(target).texture_kind = kTextureKindEmote;
@@ -426,7 +427,8 @@ TEST_F(PixelFilterTest, CopiesHandAModelPlayerToTheOtherLayer) {
         ASSERT_EQ(RunCgFilter(op, target, other, 1, 1, 3, 3, 0, 0, 1, 0), 0);
         EXPECT_EQ(released_players, 1) << "the other layer's own player is released";
         EXPECT_EQ(Image(other).texture_kind, kTextureKindEmote);
-        EXPECT_EQ(reinterpret_cast<int*>(Image(other).emote_player.get()), &first);
+        EXPECT_EQ(Image(other).emote_player.get(), &first);
+        EXPECT_EQ(first.image, &Image(other)) << "the player knows its new image";
         EXPECT_EQ(Image(target).texture_kind, kTextureKindGrid);
         EXPECT_EQ(Image(target).emote_player, nullptr);
         EXPECT_EQ(Image(other).width, 3);

@@ -205,6 +205,12 @@ std::vector<CommandEntry> BuildEntries() {
                          Num("zero"), Num("japanese"), Num("width"), Num("charheight"), Num("unused16"),
                          Txt("text"), Num("result")});
 
+    // 12: the model player of a model layer. Keywords 15 and 16 name a text
+    // array of labels and a real array of values; 17 how many pairs.
+    add(12, "emote", {Txt("name"),   Num("no"),     Num("value1"), Num("value2"), Num("value3"), Num("five"),
+                      Num("five1"),  Num("five2"),  Num("five3"),  Num("five4"),  Num("five5"),  Num("action"),
+                      Txt("text"),   Num("textmode"), Num("time"), Num("labels"), Num("values"), Num("count")});
+
     // The message text buffer: 81 closes the message, 108 appends the
     // line's own text as written, 112 appends a value.
     add(81, "endmsg", {});
