@@ -7,12 +7,14 @@
 #include "engine/system_variables.h"
 #include "engine/window_commands.h"
 #include "engine/window_sizing.h"
+#include "core/window_record.h"
 #include "images/frame_sequence.h"
 #include "renderer/cpu_back_buffer.h"
 #include "renderer/cpu_presentation.h"
 #include "script/data_commands.h"
 #include "sound/window_movie.h"
 #include "sound/window_movie_state.h"
+#include "system/menus.h"
 #include "system/system_command.h"
 #include "system/text_file_commands.h"
 
@@ -50,6 +52,12 @@ void RegisterSubsystemHooks() {
         PlaceMovieVideoWindow(placed.left, placed.top, placed.Width(), placed.Height());
     };
     RegisterWindowCommands();
+    // Command 105's menu set, and the bar made again after a display-mode
+    // switch from the name the window keeps.
+    TheWindowSizingHooks().set_window_menu_bar = SetWindowMenuBar;
+    TheWindowSizingHooks().rebuild_menu_bar = [](WindowRecord& record) {
+        SetWindowMenuBar(record, record.menu_set_name);
+    };
     RegisterEffectsHooks();
     RegisterScriptDataCommands();
     RegisterTextFileCommands();

@@ -109,6 +109,14 @@ void RecordingUi::ErrorNumber(uint32_t code) {
     error_numbers_.push_back(code);
 }
 
+uint32_t RecordingUi::PopupMenu(const PopupMenuRequest& request) {
+    popups.push_back(request);
+    if (popup_choices_.empty()) return 0;
+    const uint32_t id = popup_choices_.front();
+    popup_choices_.pop_front();
+    return id;
+}
+
 std::vector<uint32_t> RecordingUi::ErrorNumbers() const {
     std::lock_guard guard(numbers_lock_);
     return error_numbers_;

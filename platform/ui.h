@@ -71,6 +71,27 @@ std::string DialogTextToUtf8(std::string_view cp932);
 constexpr int kErrorDialogEditButton = 1033;  // "編集(&E)"
 constexpr int kErrorDialogExitButton = 1034;  // "終了(&X)"
 
+// A popup menu. Texts are CP932 with '&' before a mnemonic letter ("&&" a
+// literal '&').
+struct PopupMenuItem {
+    enum class Kind { kCommand, kSeparator, kSubmenu };
+    Kind kind = Kind::kCommand;
+    std::string text;
+    uint32_t id = 0;  // kCommand: what choosing it answers (never 0)
+    bool enabled = true;
+    bool checked = false;
+    std::vector<PopupMenuItem> children;  // kSubmenu
+};
+struct PopupMenuRequest {
+    WindowHandle owner = kNoWindow;
+    std::vector<PopupMenuItem> items;
+    // Where the menu opens: below this rectangle of the owner's client
+    // area when `below_rect` is set (a menu bar caption), else at the
+    // pointer.
+    bool below_rect = false;
+    int32_t rect_x = 0, rect_y = 0, rect_width = 0, rect_height = 0;
+};
+
 struct ErrorDialogRequest {
     enum class EditButton { kAbsent, kDisabled, kEnabled };
     std::string caption;  // CP932
@@ -94,6 +115,9 @@ public:
     // unlike the calls above); back ends that do nothing with it keep this
     // default. The stderr back end prints "error NNNNNN".
     virtual void ErrorNumber(uint32_t /*code*/) {}
+    // Shows the menu and waits: the chosen item's id, or 0 when the menu
+    // was dismissed or cannot be shown.
+    virtual uint32_t PopupMenu(const PopupMenuRequest&) { return 0; }
 };
 
 Ui& GetUi();
@@ -127,17 +151,22 @@ public:
     int MessageBox(WindowHandle owner, std::string_view text, const char* caption, uint32_t flags) override;
     int ErrorDialog(const ErrorDialogRequest& request) override;
     void ErrorNumber(uint32_t code) override;
+    uint32_t PopupMenu(const PopupMenuRequest& request) override;
     // The numbers received so far, in order.
     std::vector<uint32_t> ErrorNumbers() const;
 
     void QueueAnswer(int answer) { answers_.push_back(answer); }
     void PressEditTimes(int times) { edit_presses_ = times; }
+    // A popup's choice; without one it is dismissed (0).
+    void QueuePopupChoice(uint32_t id) { popup_choices_.push_back(id); }
 
     std::vector<Box> boxes;
     std::vector<Dialog> dialogs;
+    std::vector<PopupMenuRequest> popups;
 
 private:
     std::deque<int> answers_;
+    std::deque<uint32_t> popup_choices_;
     int edit_presses_ = 0;
     mutable std::mutex numbers_lock_;  // numbers come from any thread
     std::vector<uint32_t> error_numbers_;

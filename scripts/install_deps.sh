@@ -10,6 +10,7 @@ packages=(
   lua5.4
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
   libvorbis-dev libogg-dev libsndfile1-dev
+  libglib2.0-dev dbus-daemon
   libtheora-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev
 )
 

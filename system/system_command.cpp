@@ -30,12 +30,14 @@
 #include "storage/file_source.h"
 #include "system/debug_log.h"
 #include "system/file_commands.h"
+#include "system/menus.h"
 #include "system/file_name_list.h"
 #include "system/line_tokenizer.h"
 #include "system/registry_read.h"
 #include "system/registry_store.h"
 #include "system/script_edit.h"
 #include "system/script_paths.h"
+#include "system/tray_command.h"
 
 namespace zk {
 
@@ -295,6 +297,8 @@ void RegisterSystemServices() {
     RegisterCommandHandler(kCmdSystemFunction, CmdSystemFunction);
     RegisterFileCommands();
     RegisterRegistryCommand();
+    RegisterMenuCommands();
+    RegisterTrayCommands();
     Hooks().draw_during_window_movie = DrawDuringWindowMovie;
 }
 

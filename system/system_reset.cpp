@@ -1,10 +1,12 @@
 #include "system/system_reset.h"
 
 #include "system/debug_log.h"
+#include "system/menus.h"
 #include "system/preload_groups.h"
 #include "system/script_edit.h"
 #include "system/script_paths.h"
 #include "system/system_command.h"
+#include "system/tray_command.h"
 
 namespace zk {
 
@@ -12,6 +14,8 @@ void ResetSystemServices() {
     ResetPreloadGroups();
     ResetChosenFolders();
     ResetDebugLog();
+    ResetMenus();
+    ResetTrayIcon();
     ResetScriptEdit();
     ResetSystemCommandState();
 }

@@ -318,6 +318,20 @@ std::vector<CommandEntry> BuildEntries() {
         add(116, "system", std::move(keywords));
     }
 
+    // Menus. 62: define or change an item of the menu tree; 63: a popup
+    // menu of a group; 64: delete an item or a group; 65: one question
+    // about an item (the first given of exists, shown, enabled, order,
+    // checked, id, caption); 66-68 and 101 only check their arguments.
+    // 100: the tray icon.
+    add(62, "menuitem", {Txt("path"), Txt("caption"), Num("order"), Num("shown"), Num("enabled"), Num("checked"),
+                         Num("id")});
+    add(63, "popupmenu", {Txt("menu"), Num("show")});
+    add(64, "delmenuitem", {Txt("path")});
+    add(65, "menuinfo", {Num("result"), Txt("path"), Num("caption"), Num("exists"), Num("order"), Num("shown"),
+                         Num("enabled"), Num("checked"), Num("id")});
+    for (uint8_t code : {66, 67, 68, 101}) add(code, "check" + std::to_string(code), {});
+    add(100, "tray", {Num("show"), Txt("tip"), Txt("icon"), Txt("menu")});
+
     std::sort(entries.begin(), entries.end(), [](const CommandEntry& a, const CommandEntry& b) { return a.code < b.code; });
     return entries;
 }
