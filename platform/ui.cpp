@@ -188,7 +188,7 @@ std::optional<std::string> RecordingUi::InputBox(const InputBoxRequest& request)
 
 TextEntryResult RecordingUi::TextEntry(const TextEntryRequest& request) {
     text_entry_boxes.push_back(request);
-    if (text_entries_.empty()) return TextEntryResult{TextEntryResult::Outcome::kCancel, {}};
+    if (text_entries_.empty()) return TextEntryResult{};  // as headless: not shown
     TextEntryResult result = std::move(text_entries_.front());
     text_entries_.pop_front();
     return result;

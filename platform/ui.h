@@ -242,7 +242,8 @@ public:
     // queued entry the box is closed with OK at once (the initial text).
     // nullopt: the box cannot be shown.
     void QueueInputTyping(std::optional<std::string> typed) { input_typing_.push_back(std::move(typed)); }
-    // The text-entry box's answer; without one it is cancelled.
+    // The text-entry box's answer; without one it is not shown (as
+    // headless).
     void QueueTextEntry(TextEntryResult result) { text_entries_.push_back(std::move(result)); }
     // The folder browser's and the save dialog's answers; without one they
     // are cancelled.
