@@ -5,6 +5,7 @@
 #include "system/script_edit.h"
 #include "system/script_paths.h"
 #include "system/system_command.h"
+#include "system/system_dialogs.h"
 
 namespace zk {
 
@@ -14,6 +15,7 @@ void ResetSystemServices() {
     ResetDebugLog();
     ResetScriptEdit();
     ResetSystemCommandState();
+    ResetSystemDialogs();
 }
 
 }  // namespace zk
