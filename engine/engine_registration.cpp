@@ -1,6 +1,7 @@
 #include "engine/engine_registration.h"
 
 #include "core/engine_hooks.h"
+#include "engine/dialog_commands.h"
 #include "engine/engine_commands.h"
 #include "engine/main_loop.h"
 #include "engine/screen_saver.h"
@@ -62,6 +63,7 @@ void RegisterSubsystemHooks() {
     RegisterScriptDataCommands();
     RegisterTextFileCommands();
     RegisterSystemServices();
+    RegisterDialogCommands();
     RegisterScreenSaver();
 }
 

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "base/text_encoding.h"
+#include "platform/ui_thread.h"
 
 namespace zk::platform {
 
@@ -138,11 +139,13 @@ struct FlatItem {
 class GdbusTrayIcon final : public TrayIcon {
 public:
     GdbusTrayIcon(TrayCallbacks callbacks, std::string address)
-        : callbacks_(std::move(callbacks)), address_(std::move(address)) {
-        context_ = g_main_context_new();
-        loop_ = g_main_loop_new(context_, FALSE);
+        : callbacks_(std::move(callbacks)), address_(std::move(address)), ui_thread_(GetUiThread()) {
         node_info_ = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
         items_.emplace_back();  // the root
+        if (ui_thread_ != nullptr) return;
+        // No UI thread (a headless run): a loop of the icon's own.
+        context_ = g_main_context_new();
+        loop_ = g_main_loop_new(context_, FALSE);
         thread_ = std::thread([this] {
             g_main_context_push_thread_default(context_);
             g_main_loop_run(loop_);
@@ -159,19 +162,21 @@ public:
             }
             watch_subscription_ = 0;
         }
-        // The loop may not have started yet: quitting is queued until it has.
-        g_main_context_invoke(context_, [](gpointer loop) -> gboolean {
-            g_main_loop_quit(static_cast<GMainLoop*>(loop));
-            return G_SOURCE_REMOVE;
-        }, loop_);
-        thread_.join();
+        if (thread_.joinable()) {
+            // The loop may not have started yet: quitting is queued until it has.
+            g_main_context_invoke(context_, [](gpointer loop) -> gboolean {
+                g_main_loop_quit(static_cast<GMainLoop*>(loop));
+                return G_SOURCE_REMOVE;
+            }, loop_);
+            thread_.join();
+        }
         if (connection_ != nullptr) {
             g_dbus_connection_close_sync(connection_, nullptr, nullptr);
             g_object_unref(connection_);
         }
         g_dbus_node_info_unref(node_info_);
-        g_main_loop_unref(loop_);
-        g_main_context_unref(context_);
+        if (loop_ != nullptr) g_main_loop_unref(loop_);
+        if (context_ != nullptr) g_main_context_unref(context_);
     }
 
     void Show(const std::string& tooltip, const TrayIconPicture& picture) override {
@@ -242,10 +247,17 @@ public:
     }
 
 private:
-    // Runs `work` on the icon's loop and waits for it: objects and signal
-    // subscriptions are served on the loop they were made on. The loop runs
-    // until the destructor, which stops it only after its last call here.
+    // Runs `work` on the loop that serves the bus (the UI thread's, or the
+    // icon's own) and waits for it: objects and signal subscriptions are
+    // served on the loop they were made on. The icon's own loop runs until
+    // the destructor, which stops it only after its last call here; the UI
+    // thread answers every call until it ends, and after that the work is
+    // dropped (its loop serves nothing any more).
     void RunOnLoop(const std::function<void()>& work) {
+        if (ui_thread_ != nullptr) {
+            ui_thread_->Call(work);
+            return;
+        }
         struct Job {
             const std::function<void()>* work;
             std::mutex lock;
@@ -549,6 +561,7 @@ private:
 
     TrayCallbacks callbacks_;
     std::string address_;
+    UiThread* ui_thread_ = nullptr;
     GMainContext* context_ = nullptr;
     GMainLoop* loop_ = nullptr;
     GDBusNodeInfo* node_info_ = nullptr;

@@ -8,8 +8,10 @@
 // shows, and nothing fails.
 //
 // Threading: Show, SetMenu and Remove from any one thread at a time (the
-// frame step); the bus's calls are served on a GLib loop of the icon's own
-// thread, which also runs the callbacks. The destructor stops that thread.
+// frame step); the bus's calls are served on the UI thread's GLib loop
+// (platform/ui_thread.h) when one is installed when the icon is made, else
+// on a loop of the icon's own thread, which the destructor stops. The
+// callbacks run there.
 #pragma once
 
 #include <cstdint>

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config ccache
-  libsdl2-dev libx11-dev libxext-dev xvfb libgtest-dev zlib1g-dev libdeflate-dev libsnappy-dev
+  libsdl2-dev libx11-dev libxext-dev libgtk-3-dev xvfb libgtest-dev zlib1g-dev libdeflate-dev libsnappy-dev
   clang libclang-rt-14-dev
   libpixman-1-dev libpng-dev libjpeg62-turbo-dev libwebp-dev libgif-dev
   lua5.4

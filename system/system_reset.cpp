@@ -7,6 +7,7 @@
 #include "system/script_paths.h"
 #include "system/system_command.h"
 #include "system/tray_command.h"
+#include "system/system_dialogs.h"
 
 namespace zk {
 
@@ -18,6 +19,7 @@ void ResetSystemServices() {
     ResetTrayIcon();
     ResetScriptEdit();
     ResetSystemCommandState();
+    ResetSystemDialogs();
 }
 
 }  // namespace zk

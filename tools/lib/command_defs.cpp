@@ -332,6 +332,24 @@ std::vector<CommandEntry> BuildEntries() {
     for (uint8_t code : {66, 67, 68, 101}) add(code, "check" + std::to_string(code), {});
     add(100, "tray", {Num("show"), Txt("tip"), Txt("icon"), Txt("menu")});
 
+    // The player's dialogs, the clipboard and the cursor. 10: a message box
+    // (13, 14, 15 choose the buttons) or, with 16, an input box; 20 skips
+    // the command. 69: the cursor's mode, hiding, position and shape.
+    {
+        std::vector<KeywordDef> keywords = {Txt("caption"), Txt("text")};
+        Unused(keywords, 9);
+        for (KeywordDef keyword : {Txt("initial"), Num("textresult"), Num("result"), Num("unused12"),
+                                   Num("okcancel"), Num("yesno"), Num("yesnocancel"), Num("input"), Num("limit"),
+                                   Num("default"), Num("icon"), Num("skip"), Num("unused21"), Num("unused22")}) {
+            keywords.push_back(std::move(keyword));  // 9..22
+        }
+        add(10, "msgbox", std::move(keywords));
+    }
+    add(5, "copyclip", {Num("flag"), Txt("text")});
+    add(6, "pasteclip", {Num("flag"), Num("result")});
+    add(69, "cursor", {Num("mode"), Num("delay"), Num("wake1"), Num("wake2"), Num("wake3"), Num("x"), Num("y"),
+                       Num("shape"), Num("hotx"), Num("hoty"), Txt("layer")});
+
     std::sort(entries.begin(), entries.end(), [](const CommandEntry& a, const CommandEntry& b) { return a.code < b.code; });
     return entries;
 }
