@@ -1,6 +1,8 @@
 #include "engine/engine_registration.h"
 
 #include "core/engine_hooks.h"
+#include "core/named_tree.h"
+#include "core/root_trees.h"
 #include "engine/dialog_commands.h"
 #include "engine/engine_commands.h"
 #include "engine/main_loop.h"
@@ -54,10 +56,13 @@ void RegisterSubsystemHooks() {
     };
     RegisterWindowCommands();
     // Command 105's menu set, and the bar made again after a display-mode
-    // switch from the name the window keeps.
+    // switch from the name the window keeps: a menu deleted since then
+    // takes the bar away rather than end the game with a report.
     TheWindowSizingHooks().set_window_menu_bar = SetWindowMenuBar;
     TheWindowSizingHooks().rebuild_menu_bar = [](WindowRecord& record) {
-        SetWindowMenuBar(record, record.menu_set_name);
+        const bool exists = !record.menu_set_name.empty() &&
+                            FindNodeByPath(TheRootTrees().menus, record.menu_set_name, kFindGroup) != nullptr;
+        SetWindowMenuBar(record, exists ? record.menu_set_name : std::string());
     };
     RegisterEffectsHooks();
     RegisterScriptDataCommands();

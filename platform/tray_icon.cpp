@@ -251,11 +251,11 @@ private:
     // icon's own) and waits for it: objects and signal subscriptions are
     // served on the loop they were made on. The icon's own loop runs until
     // the destructor, which stops it only after its last call here; the UI
-    // thread answers every call until it ends, and after that the work is
-    // dropped (its loop serves nothing any more).
+    // thread answers every call while it is installed; once it is not (the
+    // program's end) the work is dropped, as its loop serves nothing more.
     void RunOnLoop(const std::function<void()>& work) {
         if (ui_thread_ != nullptr) {
-            ui_thread_->Call(work);
+            if (GetUiThread() == ui_thread_) ui_thread_->Call(work);
             return;
         }
         struct Job {

@@ -42,7 +42,7 @@ scripts/fuzz.sh 5 build-asan
 # a report there fails its test through the log and the exit code.
 CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" \
-  -DZORVEK_TSAN=ON -DZORVEK_BENCH=OFF -DZORVEK_TEST_SUITES="core;layers;platform;renderer;script;sound;effects"
+  -DZORVEK_TSAN=ON -DZORVEK_BENCH=OFF -DZORVEK_TEST_SUITES="core;layers;platform;renderer;script;sound;effects;system"
 cmake --build build-tsan -j "$jobs"
 (cd build-tsan && TSAN_OPTIONS="second_deadlock_stack=1" ctest --output-on-failure -j "$jobs")
 

@@ -339,14 +339,10 @@ int32_t CmdShowPopupMenu() {
     if (NormaliseNodePath(path, name->Text(), TheRootTrees().menu_folder, false) < 0) return -1;
     const NamedTreeNode* node = FindNodeByPath(TheRootTrees().menus, path, kFindGroup);
     if (node == nullptr || show == nullptr || show->value != 1) return 0;
-    // An incomplete build still shows what it made.
+    // An incomplete build still shows what it made. The menu opens at the
+    // pointer wherever it is then, so no position is taken here.
     BuildWrappedMenuSet(kPopupMenuSet, node);
-    platform::Point cursor;
-    const WindowRecord* main_record = MainWindowRecord();
-    if (main_record != nullptr && main_record->window != platform::kNoWindow && platform::HasWindowSystem()) {
-        CallOnMainThread([&] { platform::GetWindowSystem().GetCursorClientPos(main_record->window, cursor); });
-    }
-    RequestPopupMenu(kPopupMenuSet, cursor.x, cursor.y);
+    RequestPopupMenu(kPopupMenuSet, 0, 0);
     return 0;
 }
 

@@ -12,6 +12,7 @@
 
 #include "base/text_encoding.h"
 #include "core/window_requests.h"
+#include "layers/cg_image.h"
 #include "platform/tray_icon.h"
 #include "system/menus.h"
 #include "system/system_command.h"
@@ -289,6 +290,57 @@ TEST_F(TrayIconTest, TipsKeepWholeCharactersAndAMissingLayerChangesNothing) {
     EXPECT_FALSE(TrayIconShown());
     ASSERT_EQ(Run("", "tray show=0"), 0);  // nothing shown: nothing to do
     EXPECT_FALSE(TrayIconShown());
+}
+
+// A layer "W0/<name>" of the size given, every pixel B, G, R, A = 1, 2, 3, 4.
+void MakeIconLayer(const char* name, int32_t size) {
+    // The layer tree's own root, when the layers' hooks did not make it.
+    if (TheRootTrees().layers == nullptr) TheRootTrees().layers = CreateRootNode();
+    NamedTreeNode* layers = TheRootTrees().layers;
+    if (FindNodeByPath(layers, "W0", kFindGroup) == nullptr) CreateTreeNode(layers, "W0", true, 1);
+    NamedTreeNode* node = CreateTreeNode(layers, std::string("W0/") + name, false, 1);
+    ASSERT_NE(node, nullptr);
+    CgImage* image = CreateCgImage(node);
+    ASSERT_NE(image, nullptr);
+    ASSERT_TRUE(AllocCgPixels(*image, size, size));
+    image->width = image->height = size;
+    for (int32_t i = 0; i < size * size; ++i) {
+        for (int c = 0; c < 4; ++c) image->current_pixels[i * 4 + c] = static_cast<uint8_t>(c + 1);
+    }
+}
+
+TEST_F(TrayIconTest, IconsComeFrom16By16LayersAndOtherSizesAreNamed) {
+    BusClient client(bus_.address());
+    ASSERT_TRUE(client.ok());
+    auto icon_bytes = [&] {
+        std::vector<uint8_t> out;
+        GVariant* pixmaps = client.Property(ItemName(), "/StatusNotifierItem", "org.kde.StatusNotifierItem", "IconPixmap");
+        if (pixmaps == nullptr || g_variant_n_children(pixmaps) != 1) return out;
+        GVariant* pixmap = g_variant_get_child_value(pixmaps, 0);
+        GVariant* bytes = nullptr;
+        g_variant_get(pixmap, "(ii@ay)", nullptr, nullptr, &bytes);
+        gsize size = 0;
+        const auto* data = static_cast<const uint8_t*>(g_variant_get_fixed_array(bytes, &size, 1));
+        out.assign(data, data + size);
+        g_variant_unref(bytes);
+        g_variant_unref(pixmap);
+        g_variant_unref(pixmaps);
+        return out;
+    };
+    before_pass = [] {
+        MakeIconLayer("small", 16);
+        MakeIconLayer("big", 32);
+    };
+    ASSERT_EQ(Run("", "tray show=1, icon=\"small\""), 0);
+    std::vector<uint8_t> argb;
+    for (int i = 0; i < 256; ++i) argb.insert(argb.end(), {4, 3, 2, 1});
+    EXPECT_EQ(icon_bytes(), argb);
+    EXPECT_TRUE(ui_.boxes.empty());
+
+    ASSERT_EQ(Run("", "tray show=1, icon=\"big\""), 0);
+    ASSERT_EQ(ui_.boxes.size(), 1u);
+    EXPECT_EQ(ui_.boxes[0].text, Utf8ToCp932("ICON ERR.\r\nレイヤサイズが 16x16 ではありません。"));
+    EXPECT_EQ(icon_bytes(), platform::BuiltInTrayIcon().argb) << "the engine's own icon instead";
 }
 
 TEST(TrayIconPictureTest, LayerPixelsBecomeBigEndianArgb) {
