@@ -53,6 +53,7 @@
 #include "platform/headless_window_system.h"
 #include "platform/stop_signals.h"
 #include "platform/ui.h"
+#include "platform/ui_thread.h"
 #include "platform/window_system.h"
 #include "storage/appended_data.h"
 
@@ -207,10 +208,18 @@ int main(int argc, char** argv) {
     }
 
     std::unique_ptr<zk::platform::WindowSystem> windows;
+    // Dialogs and menus run on the UI thread, with GTK on the windows' X
+    // display; where GTK cannot open it, SDL's message boxes stand in.
+    std::unique_ptr<zk::platform::UiThread> ui_thread;
     std::unique_ptr<zk::platform::Ui> ui;
     if (!options.headless) {
         windows = zk::platform::CreateSdlWindowSystem();
-        if (windows != nullptr) ui = zk::platform::CreateSdlUi();
+        if (windows != nullptr) {
+            const std::string x_display = windows->HostX11Display();
+            if (!x_display.empty()) ui_thread = zk::platform::UiThread::Start(x_display);
+            if (ui_thread != nullptr) ui = zk::platform::CreateGtkUi(*ui_thread);
+            if (ui == nullptr) ui = zk::platform::CreateSdlUi();
+        }
     }
     if (windows == nullptr) {
         auto headless_windows = zk::platform::CreateHeadlessWindowSystem();
@@ -220,6 +229,7 @@ int main(int argc, char** argv) {
     }
     zk::platform::InstallWindowSystem(windows.get());
     zk::platform::InstallUi(ui.get());
+    zk::platform::InstallUiThread(ui_thread.get());
     zk::SetFrameLimit(options.frames);
     if (!options.png.empty()) zk::SetLastFrameSnapshotPath(std::filesystem::absolute(options.png, error).string());
     // From here SIGINT and SIGTERM close the engine in order.
@@ -275,6 +285,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", zk::DescribeRunEnd(facts).c_str());
 
     zk::platform::InstallUi(nullptr);
+    zk::platform::InstallUiThread(nullptr);
     zk::platform::InstallWindowSystem(nullptr);
     return exit_code;
 }

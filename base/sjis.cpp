@@ -38,6 +38,16 @@ size_t SjisFindLast(std::string_view text, char c) {
     return found;
 }
 
+std::string_view SjisTruncate(std::string_view text, size_t max_bytes) {
+    size_t end = 0;
+    while (end < text.size()) {
+        const size_t n = SjisCharLength(text, end);
+        if (end + n > max_bytes) break;
+        end += n;
+    }
+    return text.substr(0, end);
+}
+
 bool SjisEqualsIgnoreCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size();) {

@@ -29,6 +29,11 @@ std::string SjisReplaceByte(std::string_view text, char from, char to);
 // Position of the last single-byte `c`, or npos.
 size_t SjisFindLast(std::string_view text, char c);
 
+// The longest start of `text` of whole characters that fits in `max_bytes`:
+// a double-byte character that would not fit whole is left out with the
+// rest (a lead byte at the very end of the text counts as one byte).
+std::string_view SjisTruncate(std::string_view text, size_t max_bytes);
+
 // ASCII-case-insensitive comparison of two texts (double-byte characters compared exactly).
 bool SjisEqualsIgnoreCase(std::string_view a, std::string_view b);
 

@@ -4,6 +4,7 @@
 
 #include "core/engine_hooks.h"
 #include "core/error_report.h"
+#include "core/window_requests.h"
 #include "base/system_text.h"
 #include "platform/window_system.h"
 
@@ -16,9 +17,14 @@ std::array<std::unique_ptr<WindowRecord>, kWindowCount> window_records;
 WindowCreationSettings window_creation_settings;
 platform::WindowHandle menu_strip_window = platform::kNoWindow;
 
-int64_t MenuStripWindowProc(platform::WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) {
-    // The strip draws the menu bar in fullscreen; until menus exist it only
-    // takes the default handling.
+// The strip's procedure: a menu choice (WM_COMMAND) becomes the pending
+// menu command; the close command is swallowed.
+int64_t HandleMenuStripMessage(platform::WindowHandle window, uint32_t message, uint64_t wparam, int64_t lparam) {
+    if (message == platform::WM_COMMAND) {
+        TheWindowRequests().menu_command = static_cast<int64_t>(wparam & 0xFFFF);
+    } else if (message == platform::WM_SYSCOMMAND && (wparam & 0xFFF0) == platform::SC_CLOSE) {
+        return 0;  // the strip never closes
+    }
     return platform::GetWindowSystem().DefWindowProc(window, message, wparam, lparam);
 }
 }  // namespace
@@ -90,7 +96,7 @@ int SetupWindowRecord(WindowRecord& record, std::string_view title) {
 int CreateMenuStripWindow() {
     auto& windows = platform::GetWindowSystem();
     WindowRecord* main_record = MainWindowRecord();
-    if (!windows.RegisterClass("zkMncl", MenuStripWindowProc)) return 0;
+    if (!windows.RegisterClass("zkMncl", HandleMenuStripMessage)) return 0;
     platform::WindowCreateParams params;
     params.class_name = "zkMncl";
     params.title = "zkMncl";

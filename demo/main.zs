@@ -39,6 +39,8 @@
 # F5 saves the scene (its integers and the background picture) into
 # save\demo.sd and memory row 0; F9 loads it back, from the row once this
 # run has saved, else from the file an earlier run left.
+# The right button opens a menu of the same: save, load, fullscreen and
+# quit. The map window has a menu bar whose "閉じる" closes it.
 # F8 opens a one-line EDIT field at the bottom left (type a name, with the
 # input method too); F8 again closes it and writes the name to the debug
 # log (debuglog.txt). F12 exports the background as save\shot.png, asks
@@ -83,6 +85,9 @@ int ref_state
 int opening
 # fullscreen is 1 while the main window covers its monitor.
 int fullscreen
+# The item chosen from a menu this pass (0: none): 1 save, 2 load,
+# 3 fullscreen, 4 quit, 11 the map window's "閉じる".
+int chosen
 
 # Read-only system variables, declared by number: the held/released counter
 # of each input (1 on the frame a key or button went down), the joystick
@@ -91,6 +96,8 @@ int held[1024] at 144
 int pad_button[512] at 280
 int mouse_x at 133
 int mouse_y at 138
+# The last menu item chosen (its id), cleared once taken.
+int menu_command at 132
 
 label SYSTEM_START
 # Five seconds at 60 frames a second, read from a text (command 60).
@@ -151,6 +158,18 @@ editcg name=":W1/map", scale20=1, width=160, height=120
 layer name=":W1/dot", priority=2, file="image/ball.bmp"
 editcg name=":W1/dot", scale20=1, width=16, height=16
 
+# The right button's menu, and the map window's menu bar.
+menuitem path="main/", caption="メニュー", order=1
+menuitem path="main/save", caption="セーブ(&S)", order=1, id=1
+menuitem path="main/load", caption="ロード(&L)", order=2, id=2
+menuitem path="main/sep", caption="", order=3
+menuitem path="main/fullscreen", caption="フルスクリーン(&F)", order=4, id=3
+menuitem path="main/sep2", caption="", order=5
+menuitem path="main/quit", caption="終了(&X)", order=6, id=4
+menuitem path="mapbar/", caption="マップ", order=2
+menuitem path="mapbar/map/", caption="マップ(&M)", order=1
+menuitem path="mapbar/map/close", caption="閉じる(&C)", order=1, id=11
+
 # Gamepads are read only when a script asks for them.
 input gamepad=1
 
@@ -202,7 +221,7 @@ loop
   spin += 1
   # The map window opens once the main window is up (and has the focus).
   if spin == 2
-    window no=1, title="マップ", width=160, height=120, layerset=":W1/", close=3, x=20, y=20
+    window no=1, title="マップ", width=160, height=120, layerset=":W1/", close=3, x=20, y=20, menu="mapbar/"
   end
   size = spin % 64
   if size > 32
@@ -245,20 +264,31 @@ loop
     layer name="pointer", x=mouse_x - 32, y=mouse_y - 32
   end
 
+  # The right button (input 2) opens the menu; the item chosen comes back
+  # as the menu command on a later pass.
+  if held[2] == 1
+    popupmenu menu="main/", show=1
+  end
+  chosen = menu_command
+  menu_command = 0
+  if chosen == 11
+    hidewindow no=1
+  end
+
   # F11 (122), or Return with Alt (18) held, switches the screen mode.
-  if held[122] == 1 || (held[13] == 1 && held[18] > 0)
+  if held[122] == 1 || (held[13] == 1 && held[18] > 0) || chosen == 3
     windowinfo result=fullscreen, fullscreen=1
     window screenmode=1 - fullscreen
   end
 
   # Escape (virtual key 27) ends the demo.
-  if held[27] == 1
+  if held[27] == 1 || chosen == 4
     endprogram
   end
 
   # F5 (virtual key 116): block 1 every integer of group 1, block 2 the
   # background; written into the file, then built again for the row.
-  if held[116] == 1
+  if held[116] == 1 || chosen == 1
     save no=1, int1=1
     save no=2, layer="bg"
     save file="demo"
@@ -295,7 +325,7 @@ loop
   # F9 (120): the picture first, then the integers; loading the list ends
   # this pass, and the next one puts the layers where the restored scene
   # has them.
-  if held[120] == 1
+  if held[120] == 1 || chosen == 2
     if quick_saved == 1.0
       load row=0, no=2, layer="bg"
       load row=0, no=1

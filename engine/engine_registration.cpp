@@ -2,6 +2,9 @@
 
 #include "core/engine_hooks.h"
 #include "engine/emote_gpu_link.h"
+#include "core/named_tree.h"
+#include "core/root_trees.h"
+#include "engine/dialog_commands.h"
 #include "engine/engine_commands.h"
 #include "engine/main_loop.h"
 #include "engine/screen_saver.h"
@@ -9,6 +12,7 @@
 #include "engine/window_commands.h"
 #include "engine/window_sizing.h"
 #include "core/startup_notes.h"
+#include "core/window_record.h"
 #include "images/frame_sequence.h"
 #include "layers/layer_gpu_requests.h"
 #include "renderer/cpu_back_buffer.h"
@@ -16,6 +20,7 @@
 #include "script/data_commands.h"
 #include "sound/window_movie.h"
 #include "sound/window_movie_state.h"
+#include "system/menus.h"
 #include "system/system_command.h"
 #include "system/text_file_commands.h"
 
@@ -59,10 +64,20 @@ void RegisterSubsystemHooks() {
     };
     RegisterEmoteGpuLink();
     RegisterWindowCommands();
+    // Command 105's menu set, and the bar made again after a display-mode
+    // switch from the name the window keeps: a menu deleted since then
+    // takes the bar away rather than end the game with a report.
+    TheWindowSizingHooks().set_window_menu_bar = SetWindowMenuBar;
+    TheWindowSizingHooks().rebuild_menu_bar = [](WindowRecord& record) {
+        const bool exists = !record.menu_set_name.empty() &&
+                            FindNodeByPath(TheRootTrees().menus, record.menu_set_name, kFindGroup) != nullptr;
+        SetWindowMenuBar(record, exists ? record.menu_set_name : std::string());
+    };
     RegisterEffectsHooks();
     RegisterScriptDataCommands();
     RegisterTextFileCommands();
     RegisterSystemServices();
+    RegisterDialogCommands();
     RegisterScreenSaver();
 }
 

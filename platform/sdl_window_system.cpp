@@ -144,6 +144,21 @@ public:
         return out;
     }
 
+    bool SetClipboardText(const std::string& text) override { return SDL_SetClipboardText(text.c_str()) == 0; }
+
+    std::string HostX11Display() override {
+        const char* driver = SDL_GetCurrentVideoDriver();
+        if (driver == nullptr || std::string_view(driver) != "x11") return {};
+        // SDL opens the display $DISPLAY names.
+        const char* name = SDL_getenv("DISPLAY");
+        return name != nullptr ? std::string(name) : std::string();
+    }
+
+    uint64_t HostWindowId(WindowHandle window) override {
+        WindowRecord* record = Find(window);
+        return record != nullptr ? X11WindowId(Sdl(*record)) : 0;
+    }
+
     Rect AdjustWindowRect(const Rect& client, uint32_t style, uint32_t ex_style) override {
         return ClientToWindowRect(client, FrameFor(style, ex_style));
     }

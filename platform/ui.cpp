@@ -49,6 +49,77 @@ std::string DialogTextToUtf8(std::string_view cp932) {
     return Cp932ToUtf8(text);
 }
 
+std::string DialogTextFromUtf8(std::string_view utf8, bool crlf) {
+    std::string text;
+    text.reserve(utf8.size());
+    size_t i = 0;
+    while (i < utf8.size()) {
+        const uint8_t lead = static_cast<uint8_t>(utf8[i]);
+        if (lead < 0x80) {
+            if (lead == '\n' && crlf) text.push_back('\r');
+            text.push_back(static_cast<char>(lead));
+            ++i;
+            continue;
+        }
+        size_t length = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+        else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+        else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+        bool valid = length != 0 && i + length <= utf8.size();
+        for (size_t k = 1; valid && k < length; ++k) valid = (static_cast<uint8_t>(utf8[i + k]) & 0xC0) == 0x80;
+        if (!valid) {
+            text.push_back('?');
+            ++i;
+            continue;
+        }
+        const std::string_view character = utf8.substr(i, length);
+        const std::string converted = Utf8ToCp932(character);
+        // The converter passes what it cannot convert through unchanged.
+        if (converted == character || converted.empty() || converted.size() > 2) {
+            text.push_back('?');
+        } else {
+            text += converted;
+        }
+        i += length;
+    }
+    return text;
+}
+
+size_t SjisCharacterCount(std::string_view cp932) {
+    size_t count = 0;
+    for (size_t i = 0; i < cp932.size(); i += SjisCharLength(cp932, i)) ++count;
+    return count;
+}
+
+std::string_view LimitCharacters(std::string_view cp932, int32_t limit) {
+    if (limit <= 0) return cp932;
+    size_t i = 0;
+    for (int32_t count = 0; i < cp932.size() && count < limit; ++count) i += SjisCharLength(cp932, i);
+    return cp932.substr(0, i);
+}
+
+std::string MnemonicsToGtk(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size() + 4);
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        if (c == '&') {
+            if (i + 1 < utf8.size() && utf8[i + 1] == '&') {
+                out.push_back('&');
+                ++i;
+            } else if (i + 1 < utf8.size()) {
+                out.push_back('_');
+            }
+            // A lone '&' at the end marks nothing and is dropped.
+        } else if (c == '_') {
+            out += "__";
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
 // --- Buttons ---------------------------------------------------------------
 
 std::vector<MessageBoxButton> MessageBoxButtons(uint32_t flags) {
@@ -102,6 +173,49 @@ int RecordingUi::ErrorDialog(const ErrorDialogRequest& request) {
         for (int i = 0; i < edit_presses_; ++i) request.on_edit();
     }
     return kErrorDialogExitButton;
+}
+
+std::optional<std::string> RecordingUi::InputBox(const InputBoxRequest& request) {
+    input_boxes.push_back(request);
+    std::optional<std::string> typed = request.initial;
+    if (!input_typing_.empty()) {
+        typed = std::move(input_typing_.front());
+        input_typing_.pop_front();
+    }
+    if (!typed) return std::nullopt;
+    return std::string(SjisTruncate(LimitCharacters(*typed, request.limit), kDialogResultLimit));
+}
+
+TextEntryResult RecordingUi::TextEntry(const TextEntryRequest& request) {
+    text_entry_boxes.push_back(request);
+    if (text_entries_.empty()) return TextEntryResult{};  // as headless: not shown
+    TextEntryResult result = std::move(text_entries_.front());
+    text_entries_.pop_front();
+    return result;
+}
+
+std::optional<std::string> RecordingUi::BrowseFolder(const FolderRequest& request) {
+    folder_boxes.push_back(request);
+    if (folders_.empty()) return std::nullopt;
+    std::optional<std::string> folder = std::move(folders_.front());
+    folders_.pop_front();
+    return folder;
+}
+
+std::optional<std::string> RecordingUi::SaveFile(const SaveFileRequest& request) {
+    save_boxes.push_back(request);
+    if (save_files_.empty()) return std::nullopt;
+    std::optional<std::string> file = std::move(save_files_.front());
+    save_files_.pop_front();
+    return file;
+}
+
+uint32_t RecordingUi::PopupMenu(const PopupMenuRequest& request) {
+    popups.push_back(request);
+    if (popup_choices_.empty()) return 0;
+    const uint32_t id = popup_choices_.front();
+    popup_choices_.pop_front();
+    return id;
 }
 
 void RecordingUi::ErrorNumber(uint32_t code) {

@@ -9,6 +9,7 @@
 
 #include "platform/game_path.h"
 #include "platform/ui.h"
+#include "base/sjis.h"
 #include "base/text_encoding.h"
 
 namespace zk::platform {
@@ -34,6 +35,12 @@ public:
     int ErrorDialog(const ErrorDialogRequest& request) override {
         Print(Cp932ToUtf8(request.caption), request.message);
         return kErrorDialogExitButton;
+    }
+
+    // Only OK ends an input box: answered with its initial text.
+    std::optional<std::string> InputBox(const InputBoxRequest& request) override {
+        Print(Cp932ToUtf8(request.title), request.prompt);
+        return std::string(SjisTruncate(LimitCharacters(request.initial, request.limit), kDialogResultLimit));
     }
 
     void ErrorNumber(uint32_t code) override {

@@ -266,6 +266,21 @@ public:
     }
     // The clipboard's text (UTF-8), empty when it holds none. Main thread.
     virtual std::string ClipboardText() { return {}; }
+    // Puts text (UTF-8) on the clipboard; false when it could not. Main
+    // thread.
+    virtual bool SetClipboardText(const std::string& text) {
+        (void)text;
+        return false;
+    }
+    // The X display the windows are on (its name, as $DISPLAY gives it);
+    // empty when they are not on X11. Main thread.
+    virtual std::string HostX11Display() { return {}; }
+    // The host's own number of a window (its X11 window id), 0 when there is
+    // none (an unknown window, headless, another video driver). Main thread.
+    virtual uint64_t HostWindowId(WindowHandle window) {
+        (void)window;
+        return 0;
+    }
     // The joysticks of this back end (see GetJoysticks). Any thread.
     virtual Joysticks& HostJoysticks() = 0;
 

@@ -38,6 +38,11 @@ unsigned short ClampExtent(int32_t v) {
 
 }  // namespace
 
+uint64_t X11WindowId(SDL_Window* window) {
+    X11Window x11;
+    return ToX11(window, x11) ? static_cast<uint64_t>(x11.window) : 0;
+}
+
 bool X11SetAspectHint(SDL_Window* window, int32_t aspect_width, int32_t aspect_height) {
     X11Window x;
     if (!ToX11(window, x)) return false;

@@ -19,6 +19,8 @@ struct SDL_Window;
 
 namespace zk::platform {
 
+// The X11 window id of an SDL window; 0 when it is no X11 window.
+uint64_t X11WindowId(SDL_Window* window);
 // Aspect width : height for user resizing; 0 for either clears the hint.
 bool X11SetAspectHint(SDL_Window* window, int32_t aspect_width, int32_t aspect_height);
 // top: to the top; else behind `behind`, or to the bottom when it is null.

@@ -4,12 +4,13 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config ccache
-  libsdl2-dev libx11-dev libxext-dev xvfb libgtest-dev zlib1g-dev libdeflate-dev libsnappy-dev
+  libsdl2-dev libx11-dev libxext-dev libgtk-3-dev xvfb libgtest-dev zlib1g-dev libdeflate-dev libsnappy-dev
   clang libclang-rt-14-dev
   libpixman-1-dev libpng-dev libjpeg62-turbo-dev libwebp-dev libgif-dev
   lua5.4
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
   libvorbis-dev libogg-dev libsndfile1-dev
+  libglib2.0-dev dbus-daemon
   libtheora-dev libavformat-dev libavcodec-dev libswscale-dev libswresample-dev
   libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
 )

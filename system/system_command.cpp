@@ -30,12 +30,15 @@
 #include "storage/file_source.h"
 #include "system/debug_log.h"
 #include "system/file_commands.h"
+#include "system/menus.h"
 #include "system/file_name_list.h"
 #include "system/line_tokenizer.h"
 #include "system/registry_read.h"
 #include "system/registry_store.h"
 #include "system/script_edit.h"
 #include "system/script_paths.h"
+#include "system/tray_command.h"
+#include "system/system_dialogs.h"
 
 namespace zk {
 
@@ -231,7 +234,9 @@ int32_t CmdSystemFunction() {
             break;
         case 25:
         case 26:
-            break;  // no save dialog can be shown: nothing stored, as after a cancel
+            // Nothing stored after a cancel.
+            if (const std::optional<std::string> file = RunSaveDialog(code == 26, text1)) StoreText(a, *file);
+            break;
         case 27: draw_during_window_movie.store(true); break;
         case 28: draw_during_window_movie.store(false); break;
         case 32: {
@@ -275,8 +280,8 @@ int32_t CmdSystemFunction() {
         case 10103: CloseScriptEdit(); break;
         case 10104: SetScriptEditText(text1); break;
         case 10105: StoreText(a, GetScriptEditText()); break;
-        case 10201: StoreNumber(a, -1); break;  // no text-entry dialog can be shown
-        case 10205: StoreText(a, ""); break;     // no text was ever confirmed
+        case 10201: StoreNumber(a, RunTextEntry(text1)); break;
+        case 10205: StoreText(a, LastConfirmedText()); break;
         case 20005: FocusScriptEdit(true); break;
         case 20006: FocusScriptEdit(false); break;
         case 20011: CaptionDragPause.store(1); break;
@@ -284,7 +289,7 @@ int32_t CmdSystemFunction() {
         case 20013: BeginScriptPause(); break;
         case 20014: EndScriptPause(); break;
         case 20021: StoreNumber(a, 0); break;
-        case 21000: StoreText(a, ""); break;  // no folder browser: nothing chosen
+        case 21000: StoreText(a, RunFolderBrowser(text1, text2)); break;
         case 21031: StoreText(a, ""); break;  // there is no Windows folder
         default: break;
     }
@@ -295,6 +300,8 @@ void RegisterSystemServices() {
     RegisterCommandHandler(kCmdSystemFunction, CmdSystemFunction);
     RegisterFileCommands();
     RegisterRegistryCommand();
+    RegisterMenuCommands();
+    RegisterTrayCommands();
     Hooks().draw_during_window_movie = DrawDuringWindowMovie;
 }
 

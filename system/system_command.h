@@ -1,7 +1,8 @@
 // Command 116: the numbered system functions (a file copied out of the
 // game data, a text file written, a folder listed into the file-name list,
 // the tokenizer, registry deletions, free disk space, the administrator
-// test, the debug log, the EDIT field, the engine switches).
+// test, the debug log, the EDIT field, the dialogs of system/system_dialogs.h,
+// the engine switches).
 #pragma once
 
 #include <cstdint>

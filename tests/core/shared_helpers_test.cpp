@@ -89,6 +89,25 @@ TEST(SharedHelpers, ShiftJisStepsDoubleByteCharactersWhole) {
     EXPECT_EQ(SjisCharLength("a\x95", 1), 1u);
 }
 
+TEST(SharedHelpers, ShiftJisTruncationKeepsPairsWhole) {
+    const std::string a = "\x82\xA0";  // あ
+    struct Case {
+        std::string text;
+        size_t max_bytes;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"abc", 3, "abc"},
+        {"abc", 2, "ab"},
+        {"ab" + a, 3, "ab"},          // the pair would straddle the end: left out
+        {"ab" + a, 4, "ab" + a},
+        {a + a, 1, ""},
+        {"ab\x95", 3, "ab\x95"},     // a lead byte ending the text is one byte
+        {"", 0, ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(SjisTruncate(c.text, c.max_bytes), c.expected) << c.max_bytes;
+}
+
 TEST(SharedHelpers, ShiftJisLowerCasingFoldsOnlySingleByteLetters) {
     const std::string hyou = "\x95\x5C";       // 表: trail byte 0x5C ('\\')
     const std::string full_width_a = "\x82\x60";  // Ａ

@@ -286,6 +286,42 @@ struct SplitCase {
     std::vector<std::string> args;
 };
 
+TEST(DialogText, BackToCp932) {
+    struct Case {
+        std::string utf8;
+        bool crlf;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"abc", false, "abc"},
+        {"エラー", false, kErrorCp932},
+        {"a\nb", true, "a\r\nb"},
+        {"a\nb", false, "a\nb"},
+        {"x\xF0\x9F\x98\x80y", false, "x?y"},   // an emoji: no CP932 character
+        {"\xE4\xB8", false, "??"},             // a cut sequence: each byte is no UTF-8
+        {"\xC0\xAF", false, "??"},             // an overlong form
+        {"\xE2\x82\xAC", false, "?"},          // € is not in CP932 either
+    };
+    for (const Case& c : cases) EXPECT_EQ(DialogTextFromUtf8(c.utf8, c.crlf), c.expected) << c.utf8;
+}
+
+TEST(DialogText, CharacterLimitCountsPairsAsOne) {
+    const std::string a = "\x82\xA0";  // あ
+    EXPECT_EQ(SjisCharacterCount("ab" + a + a), 4u);
+    EXPECT_EQ(LimitCharacters("abcdef", 5), "abcde");
+    EXPECT_EQ(LimitCharacters(a + a + a + "x", 2), a + a);
+    EXPECT_EQ(LimitCharacters("abcdef", 0), "abcdef");
+    EXPECT_EQ(LimitCharacters("abc", -3), "abc");
+}
+
+TEST(DialogText, MnemonicsForGtk) {
+    EXPECT_EQ(MnemonicsToGtk("&File"), "_File");
+    EXPECT_EQ(MnemonicsToGtk("Save && Quit"), "Save & Quit");
+    EXPECT_EQ(MnemonicsToGtk("snake_case"), "snake__case");
+    EXPECT_EQ(MnemonicsToGtk("end&"), "end");
+    EXPECT_EQ(MnemonicsToGtk("保存(&S)"), "保存(_S)");
+}
+
 TEST(SplitCommandLine, WindowsRules) {
     const std::vector<SplitCase> cases = {
         {"", {}},

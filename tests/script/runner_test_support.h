@@ -29,7 +29,7 @@ namespace zk::script_test {
 // "E<code>" and up to three arguments, for every error these tests expect.
 inline std::vector<tools::ZkeRecord> RunnerErrorTexts() {
     std::vector<tools::ZkeRecord> records = TestErrorTexts();
-    for (uint32_t code : {100230u, 100242u, 101000u, 101250u, 101310u, 101320u, 101330u, 105210u, 101010u, 101020u, 101030u, 101140u, 101150u, 101210u, 101220u, 101293u,
+    for (uint32_t code : {100230u, 100240u, 100242u, 100260u, 101000u, 101250u, 101310u, 101320u, 101330u, 105210u, 101010u, 101020u, 101030u, 101140u, 101150u, 101210u, 101220u, 101293u,
                           101300u, 101400u, 101420u, 101450u, 101600u, 102130u, 104010u, 104060u, 104110u, 104111u, 107010u,
                           107020u, 108010u, 108120u, 108180u, 108190u, 108200u, 108210u, 108220u, 120010u, 120020u, 120110u, 120120u, 160010u, 900000u, 900020u, 900030u,
                           900050u, 900060u}) {

@@ -324,6 +324,38 @@ std::vector<CommandEntry> BuildEntries() {
         add(116, "system", std::move(keywords));
     }
 
+    // Menus. 62: define or change an item of the menu tree; 63: a popup
+    // menu of a group; 64: delete an item or a group; 65: one question
+    // about an item (the first given of exists, shown, enabled, order,
+    // checked, id, caption); 66-68 and 101 only check their arguments.
+    // 100: the tray icon.
+    add(62, "menuitem", {Txt("path"), Txt("caption"), Num("order"), Num("shown"), Num("enabled"), Num("checked"),
+                         Num("id")});
+    add(63, "popupmenu", {Txt("menu"), Num("show")});
+    add(64, "delmenuitem", {Txt("path")});
+    add(65, "menuinfo", {Num("result"), Txt("path"), Num("caption"), Num("exists"), Num("order"), Num("shown"),
+                         Num("enabled"), Num("checked"), Num("id")});
+    for (uint8_t code : {66, 67, 68, 101}) add(code, "check" + std::to_string(code), {});
+    add(100, "tray", {Num("show"), Txt("tip"), Txt("icon"), Txt("menu")});
+
+    // The player's dialogs, the clipboard and the cursor. 10: a message box
+    // (13, 14, 15 choose the buttons) or, with 16, an input box; 20 skips
+    // the command. 69: the cursor's mode, hiding, position and shape.
+    {
+        std::vector<KeywordDef> keywords = {Txt("caption"), Txt("text")};
+        Unused(keywords, 9);
+        for (KeywordDef keyword : {Txt("initial"), Num("textresult"), Num("result"), Num("unused12"),
+                                   Num("okcancel"), Num("yesno"), Num("yesnocancel"), Num("input"), Num("limit"),
+                                   Num("default"), Num("icon"), Num("skip"), Num("unused21"), Num("unused22")}) {
+            keywords.push_back(std::move(keyword));  // 9..22
+        }
+        add(10, "msgbox", std::move(keywords));
+    }
+    add(5, "copyclip", {Num("flag"), Txt("text")});
+    add(6, "pasteclip", {Num("flag"), Num("result")});
+    add(69, "cursor", {Num("mode"), Num("delay"), Num("wake1"), Num("wake2"), Num("wake3"), Num("x"), Num("y"),
+                       Num("shape"), Num("hotx"), Num("hoty"), Txt("layer")});
+
     std::sort(entries.begin(), entries.end(), [](const CommandEntry& a, const CommandEntry& b) { return a.code < b.code; });
     return entries;
 }
