@@ -17,6 +17,7 @@
 #include "platform/emote_library.h"
 #include "tests/gpu/gpu_test_support.h"
 #include "tests/storage/run_program.h"
+#include "tools/lib/folder_pack.h"
 #include "tools/lib/bmp_writer.h"
 #include "tools/lib/byte_writer.h"
 #include "tools/lib/script_text.h"
@@ -172,7 +173,7 @@ end
     config.title = "model";
     config.screen_width = 128;
     config.screen_height = 96;
-    ASSERT_TRUE(tools::WriteFile((folder / "zkbin" / "zkcfg.zbn").string(), tools::WriteEngineConfig(config)));
+    ASSERT_TRUE(tools::WriteReleaseConfig(folder, config));
     tools::BmpImage shot;
     shot.width = 128;
     shot.height = 96;
