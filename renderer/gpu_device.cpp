@@ -1,3 +1,4 @@
+#include "system/system_command.h"
 #include "renderer/gpu_device.h"
 
 #include <algorithm>
@@ -101,10 +102,13 @@ void FallBackToCpuDrawing() {
     StoreDrawingSwitch(settings.direct3d_layer_mode, 0);
 }
 
+// Command 116's codes 80 and 81, or the device's own switch.
+bool OffScreen(const RendererObjects& objects) { return objects.off_screen_mode != 0 || OffScreenModeRequested(); }
+
 void FillLayerGpuRequests() {
     LayerGpuRequests& gpu = TheLayerGpuRequests();
     gpu.direct3d_layer_mode = [] { return GpuLayerDrawing() && GpuDeviceReady(); };
-    gpu.off_screen_mode = [] { return renderer_objects.off_screen_mode != 0; };
+    gpu.off_screen_mode = [] { return OffScreen(renderer_objects); };
     gpu.create_layer_textures = CreateLayerTextures;
     gpu.draw_layer_frame = DrawLayerFrame;
 }
@@ -226,7 +230,8 @@ int32_t ResetDevice() {
 void DrawLayerFrame() {
     RendererObjects& objects = renderer_objects;
     LayerGpuRequests& gpu = TheLayerGpuRequests();
-    if (objects.off_screen_mode == 0 && gpu.capture_layer == nullptr) return;
+    const bool off_screen = OffScreen(objects);
+    if (!off_screen && gpu.capture_layer == nullptr) return;
     for (;;) {
         bool reset_due = test_hooks.device_not_reset;
         test_hooks.device_not_reset = false;
@@ -245,7 +250,7 @@ void DrawLayerFrame() {
     GlDevice::Current current(device);
     if (!current.ok()) return;
 
-    if (objects.off_screen_mode != 0) {
+    if (off_screen) {
         // Frames of the off-screen mode go into a target of their own.
         if (objects.scratch == 0) {
             bool out_of_memory = false;
@@ -259,7 +264,7 @@ void DrawLayerFrame() {
     }
     device.Clear(0);
     if (NamedTreeNode* root = MainRootLayer()) DrawLayerTree(root);
-    if (objects.off_screen_mode != 0) {
+    if (off_screen) {
         device.SetRenderTarget(objects.back_buffer, objects.device_width, objects.device_height);
         return;
     }

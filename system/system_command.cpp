@@ -178,6 +178,7 @@ int64_t StoreTextLengths(uint32_t text_var, int64_t first_text, uint32_t int_var
 }
 
 bool OffScreenModeRequested() { return off_screen_mode.load(); }
+void RequestOffScreenMode(bool on) { off_screen_mode.store(on); }
 bool DrawDuringWindowMovie() { return draw_during_window_movie.load(); }
 
 int32_t CmdSystemFunction() {
@@ -260,8 +261,8 @@ int32_t CmdSystemFunction() {
         case 38: StoreNumber(a, IsAdministrator() ? 1 : 0); break;
         case 51: DeleteDebugLog(); break;
         case 52: AppendDebugLog(kDebugLogName, true, text1); break;
-        case 80: off_screen_mode.store(true); break;
-        case 81: off_screen_mode.store(false); break;
+        case 80: RequestOffScreenMode(true); break;
+        case 81: RequestOffScreenMode(false); break;
         case 100: ShowMainWindow(platform::SW_HIDE); break;
         case 110: ShowMainWindow(platform::SW_SHOW); break;
         case 120: {

@@ -27,8 +27,10 @@ std::vector<std::string> ListFolderNames(std::string_view folder, std::string_vi
 // empty text or the end of the text variable. Returns the non-empty count.
 int64_t StoreTextLengths(uint32_t text_var, int64_t first_text, uint32_t int_var, int64_t first_int);
 
-// The renderer's off-screen mode as codes 80 and 81 left it (recorded).
+// The renderer's off-screen mode as codes 80 and 81 left it; the GPU
+// path's frame reads it.
 bool OffScreenModeRequested();
+void RequestOffScreenMode(bool on);
 // Code 27's switch: composition keeps running while a movie plays in the
 // window.
 bool DrawDuringWindowMovie();

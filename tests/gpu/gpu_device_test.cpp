@@ -13,6 +13,7 @@
 #include "layers/compositor.h"
 #include "platform/game_path.h"
 #include "renderer/sprite_capture.h"
+#include "system/system_command.h"
 #include "tests/gpu/gpu_test_support.h"
 
 namespace zk::gpu_test {
@@ -110,13 +111,23 @@ TEST_F(GpuDeviceTest, AFailedResetFallsBackToCpuDrawingAndDrawsNothing) {
     EXPECT_EQ(PixelAt(capture, 0, 0), 0x12345678u);
 }
 
+// The device's own switch and command 116's code 80 alike.
 TEST_F(GpuDeviceTest, TheOffScreenModeReadsNothingBack) {
-    AddLayer("a", 8, 8, [](int32_t, int32_t) { return 0xFFFFFFFFu; });
-    CgImage& capture = CaptureLayer();
-    TheRendererObjects().off_screen_mode = 1;
-    DrawLayerFrame();
-    EXPECT_EQ(PixelAt(capture, 0, 0), 0x12345678u);
-    EXPECT_NE(TheRendererObjects().scratch, 0u);
+    for (const bool by_command : {false, true}) {
+        SCOPED_TRACE(by_command ? "code 80" : "device switch");
+        AddLayer(by_command ? "b" : "a", 8, 8, [](int32_t, int32_t) { return 0xFFFFFFFFu; });
+        CgImage& capture = CaptureLayer();
+        if (by_command) {
+            RequestOffScreenMode(true);
+        } else {
+            TheRendererObjects().off_screen_mode = 1;
+        }
+        DrawLayerFrame();
+        EXPECT_EQ(PixelAt(capture, 0, 0), 0x12345678u);
+        EXPECT_NE(TheRendererObjects().scratch, 0u);
+        TheRendererObjects().off_screen_mode = 0;
+        RequestOffScreenMode(false);
+    }
 }
 
 TEST_F(GpuDeviceTest, TheFullRedrawOfTheCompositorDrawsTheFrameFirst) {
