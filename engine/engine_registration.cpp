@@ -1,6 +1,7 @@
 #include "engine/engine_registration.h"
 
 #include "core/engine_hooks.h"
+#include "engine/cursor_command.h"
 #include "engine/dialog_commands.h"
 #include "engine/engine_commands.h"
 #include "engine/main_loop.h"
@@ -56,6 +57,7 @@ void RegisterSubsystemHooks() {
     RegisterTextFileCommands();
     RegisterSystemServices();
     RegisterDialogCommands();
+    RegisterCursorCommand();
     RegisterScreenSaver();
 }
 
