@@ -4,6 +4,7 @@
 #include "engine/emote_gpu_link.h"
 #include "core/named_tree.h"
 #include "core/root_trees.h"
+#include "engine/cursor_command.h"
 #include "engine/dialog_commands.h"
 #include "engine/engine_commands.h"
 #include "engine/main_loop.h"
@@ -78,6 +79,7 @@ void RegisterSubsystemHooks() {
     RegisterTextFileCommands();
     RegisterSystemServices();
     RegisterDialogCommands();
+    RegisterCursorCommand();
     RegisterScreenSaver();
 }
 

@@ -296,6 +296,13 @@ bool HeadlessWindowSystem::GetCursorClientPos(WindowHandle window, Point& out) {
     return true;
 }
 
+bool HeadlessWindowSystem::WarpCursor(WindowHandle window, Point client) {
+    if (Find(window) == nullptr) return false;
+    const Point origin = ClientOrigin(window);
+    pointer_ = Point{origin.x + client.x, origin.y + client.y};
+    return true;
+}
+
 int HeadlessWindowSystem::ShowCursor(bool show) {
     cursor_count_ += show ? 1 : -1;
     return cursor_count_;

@@ -92,6 +92,21 @@ public:
     // The mode a monitor was switched to (none: its desktop mode).
     std::optional<DisplayMode> CurrentDisplayMode(int monitor) const;
     Point CursorPosition() const { return pointer_; }
+    bool WarpCursor(WindowHandle window, Point client) override;
+    bool SetCursorShape(PointerShape shape) override {
+        cursor_shape_ = shape;
+        colour_cursor_.reset();
+        return true;
+    }
+    bool SetColorCursor(const CursorImage& image) override {
+        if (colour_cursor_fails_) return false;
+        colour_cursor_ = image;
+        return true;
+    }
+    // The shape asked for last (a colour cursor replaces it while set).
+    PointerShape CurrentCursorShape() const { return cursor_shape_; }
+    const std::optional<CursorImage>& ColourCursor() const { return colour_cursor_; }
+    void SetColourCursorFails(bool fails) { colour_cursor_fails_ = fails; }
     // The user drags the window's frame to this client size (main thread).
     void InjectUserResize(WindowHandle window, int32_t client_width, int32_t client_height);
 
@@ -192,6 +207,9 @@ private:
     KeyboardState keys_{};    // side keys for Shift, Ctrl and Alt; generic ones filled on reading
     Point pointer_;           // screen coordinates
     int cursor_count_ = 0;
+    PointerShape cursor_shape_ = PointerShape::kArrow;
+    std::optional<CursorImage> colour_cursor_;
+    bool colour_cursor_fails_ = false;
     WindowHandle focused_ = kNoWindow;
     bool focus_on_show_ = false;
     bool host_screen_saver_allowed_ = false;

@@ -52,6 +52,7 @@
 
 #include "platform/game_path.h"
 #include "platform/joysticks.h"
+#include "platform/sdl_cursors.h"
 #include "platform/virtual_keys.h"
 #include "platform/window_system_common.h"
 #include "platform/x11_window_extras.h"
@@ -73,6 +74,7 @@ public:
     ~SdlWindowSystem() override {
         DestroyAllHostWindows();
         joysticks_.reset();
+        cursor_.reset();  // before SDL, which frees what cursors are left
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
 
@@ -135,6 +137,17 @@ public:
     }
 
     Joysticks& HostJoysticks() override { return *joysticks_; }
+
+    bool WarpCursor(WindowHandle window, Point client) override {
+        WindowRecord* record = Find(window);
+        if (record == nullptr || Sdl(*record) == nullptr) return false;
+        SDL_WarpMouseInWindow(Sdl(*record), client.x, client.y);
+        return true;
+    }
+
+    // SDL has one pointer for all windows.
+    bool SetCursorShape(PointerShape shape) override { return Use(MakeSdlCursor(shape)); }
+    bool SetColorCursor(const CursorImage& image) override { return Use(MakeSdlColorCursor(image)); }
 
     std::string ClipboardText() override {
         char* text = SDL_GetClipboardText();
@@ -789,6 +802,14 @@ private:
     int cursor_count_ = 0;        // ShowCursor's display count
     std::vector<std::string> drop_files_;  // the drop being delivered
     std::unique_ptr<Joysticks> joysticks_;
+    SdlCursorPtr cursor_;  // the pointer set last; the old one is freed once replaced
+
+    bool Use(SdlCursorPtr cursor) {
+        if (cursor == nullptr) return false;
+        SDL_SetCursor(cursor.get());
+        cursor_ = std::move(cursor);
+        return true;
+    }
     FrameMetrics frame_;
     bool measured_frame_ = false;
 };

@@ -180,16 +180,25 @@ bool UiThread::OnThisThread() const {
     return shared_->started && shared_->thread_id == std::this_thread::get_id();
 }
 
+namespace {
+
+// Queues a job and wakes the loop; false when the thread is ending.
+bool Enqueue(const SharedPtr& shared, const std::shared_ptr<Job>& job, GSourceFunc drain) {
+    {
+        std::lock_guard hold(shared->lock);
+        if (shared->ending) return false;
+        shared->queue.push_back(job);
+    }
+    AttachIdle(shared, drain);
+    return true;
+}
+
+}  // namespace
+
 bool UiThread::Post(std::function<void()> work) {
     auto job = std::make_shared<Job>();
     job->work = std::move(work);
-    {
-        std::lock_guard hold(shared_->lock);
-        if (shared_->ending) return false;
-        shared_->queue.push_back(job);
-    }
-    AttachIdle(shared_, &UiThread::DrainQueue);
-    return true;
+    return Enqueue(shared_, job, &UiThread::DrainQueue);
 }
 
 bool UiThread::Call(std::function<void()> work, const std::function<bool()>& wait_step) {
@@ -197,22 +206,20 @@ bool UiThread::Call(std::function<void()> work, const std::function<bool()>& wai
         work();
         return true;
     }
+    // The wait holds the shared state itself: the thread may be ended (and
+    // this object destroyed) while the caller still waits for its work.
+    const SharedPtr shared = shared_;
     auto job = std::make_shared<Job>();
     job->work = std::move(work);
-    {
-        std::lock_guard hold(shared_->lock);
-        if (shared_->ending) return false;
-        shared_->queue.push_back(job);
-    }
-    AttachIdle(shared_, &UiThread::DrainQueue);
+    if (!Enqueue(shared, job, &UiThread::DrainQueue)) return false;
     bool gave_up = false;
-    std::unique_lock hold(shared_->lock);
+    std::unique_lock hold(shared->lock);
     while (!job->done) {
         if (!wait_step) {
-            shared_->changed.wait(hold, [&] { return job->done; });
+            shared->changed.wait(hold, [&] { return job->done; });
             break;
         }
-        shared_->changed.wait_for(hold, std::chrono::milliseconds(10), [&] { return job->done; });
+        shared->changed.wait_for(hold, std::chrono::milliseconds(10), [&] { return job->done; });
         if (job->done) break;
         hold.unlock();
         if (!gave_up && !wait_step()) {
@@ -220,11 +227,12 @@ bool UiThread::Call(std::function<void()> work, const std::function<bool()>& wai
             job->cancel.store(true);
             // Ends the job's modal; dropped (and not needed) when the
             // thread is ending, which ends every modal itself.
-            Shared* shared = shared_.get();
-            Post([shared, job] {
-                if (std::find(shared->running.begin(), shared->running.end(), job) != shared->running.end())
-                    EndModals(*shared);
-            });
+            auto cancel = std::make_shared<Job>();
+            Shared* raw = shared.get();
+            cancel->work = [raw, job] {
+                if (std::find(raw->running.begin(), raw->running.end(), job) != raw->running.end()) EndModals(*raw);
+            };
+            Enqueue(shared, cancel, &UiThread::DrainQueue);
         }
         hold.lock();
     }

@@ -32,6 +32,20 @@ struct Point {
     bool operator==(const Point&) const = default;
 };
 
+// The pointer shapes a program can ask the desktop for.
+enum class PointerShape {
+    kArrow, kIBeam, kWait, kCross, kUpArrow, kSizeNWSE, kSizeNESW, kSizeWE, kSizeNS, kSizeAll, kNo, kHand,
+    kAppStarting, kHelp,
+};
+
+// A colour pointer: B, G, R, A bytes, top row first, and its hotspot
+// (inside the image).
+struct CursorImage {
+    int32_t width = 0, height = 0;
+    std::vector<uint8_t> bgra;
+    int32_t hot_x = 0, hot_y = 0;
+};
+
 // One display mode of a monitor (EnumDisplaySettings).
 struct DisplayMode {
     int32_t width = 0;
@@ -270,6 +284,23 @@ public:
     // thread.
     virtual bool SetClipboardText(const std::string& text) {
         (void)text;
+        return false;
+    }
+    // Moves the pointer to a point of a window's client area; false for an
+    // unknown window. Main thread.
+    virtual bool WarpCursor(WindowHandle window, Point client) {
+        (void)window;
+        (void)client;
+        return false;
+    }
+    // The pointer's shape over the program's windows (one pointer serves
+    // them all); false when the host cannot make it. Main thread.
+    virtual bool SetCursorShape(PointerShape shape) {
+        (void)shape;
+        return false;
+    }
+    virtual bool SetColorCursor(const CursorImage& image) {
+        (void)image;
         return false;
     }
     // The X display the windows are on (its name, as $DISPLAY gives it);
