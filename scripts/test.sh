@@ -37,14 +37,15 @@ scripts/fuzz.sh 5 build-asan
 # script), the workers (layers, renderer), the platform's threads and
 # events (platform), the sound thread and the audio callback (sound), the
 # image operations that scale on the workers (effects), the tray icon's bus
-# thread (system). scripts/tsan.supp leaves out what GLib, GTK and Xlib do
+# thread (system), the GPU device handed from start-up to the frame thread
+# and the model players called on it (gpu, emote). scripts/tsan.supp leaves out what GLib, GTK and Xlib do
 # among their own threads, which ThreadSanitizer cannot follow. The
 # zorvek executable that the core suite runs (the demo among those runs, in
 # both threading modes) is built with TSan too:
 # a report there fails its test through the log and the exit code.
 CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" \
-  -DZORVEK_TSAN=ON -DZORVEK_BENCH=OFF -DZORVEK_TEST_SUITES="core;layers;platform;renderer;script;sound;effects;system"
+  -DZORVEK_TSAN=ON -DZORVEK_BENCH=OFF -DZORVEK_TEST_SUITES="core;layers;platform;renderer;script;sound;effects;system;gpu;emote"
 cmake --build build-tsan -j "$jobs"
 (cd build-tsan && TSAN_OPTIONS="second_deadlock_stack=1 suppressions=$PWD/../scripts/tsan.supp" ctest --output-on-failure -j "$jobs")
 
