@@ -4,7 +4,12 @@
 #include "base/text_encoding.h"
 #include "base/never.h"
 
-#include <iconv.h>  // the C library's converter, like zlib a library, not an OS service; platform/ converts text too
+// A deliberate exception to keeping system headers behind platform/: base/
+// sits below platform/, and every layer (platform/ included) converts CP932
+// text through these functions. iconv is the C library's portable converter
+// (POSIX), called the same way on every system we build for, so no platform
+// layer stands in for it.
+#include <iconv.h>
 
 #include <cerrno>
 #include <cstdint>
