@@ -6,6 +6,7 @@
 // with the next save.
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,12 +83,24 @@ TEST_F(SaveTest, AKilledWriterLeavesTheOldFileOrTheNewOneWhole) {
     for (int kill_number = 0; kill_number < 200 || (advanced <= 10 && kill_number < 2000); ++kill_number) {
         // Each child goes on from the newest state the file holds.
         ASSERT_EQ(SetNumberElement(symbols.at("k"), 0, last + 1), 0);
+        // The delay counts from the child's first pass, not from the fork:
+        // copying a large (sanitized) process can take longer than a pass.
+        int started[2];
+        ASSERT_EQ(pipe(started), 0);
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             alarm(30);  // never outlive a parent that failed
+            close(started[0]);
+            const char ready = 1;
+            if (write(started[1], &ready, 1) != 1) _exit(1);
             for (;;) Pass();
         }
+        close(started[1]);
+        pollfd wait_for_start{started[0], POLLIN, 0};
+        const int polled = poll(&wait_for_start, 1, 30000);
+        close(started[0]);
+        ASSERT_EQ(polled, 1) << "the child never started";
         usleep(static_cast<useconds_t>(delay_us(random)));
         ASSERT_EQ(kill(child, SIGKILL), 0);
         int status = 0;
