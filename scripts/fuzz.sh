@@ -20,16 +20,36 @@ if [[ -z "$targets" ]]; then
 fi
 cmake --build "$tree" -j "$(nproc)" --target $targets
 
-for target in $targets; do
-  name="${target#fuzz_}"
-  work="$tree/corpus/$name"
+# The targets run side by side, one per processor. Each one's output goes
+# to its own log: the last lines of each are printed, a failure's whole.
+logs="$tree/fuzz-logs"
+rm -rf "$logs" && mkdir -p "$logs"
+run_target() {
+  local tree="$1" seconds="$2" target="$3"
+  local name="${target#fuzz_}"
+  local work="$tree/corpus/$name"
   mkdir -p "$work"
-  seeds=()
+  local seeds=()
   [[ -d "tests/fuzz/corpus/$name" ]] && seeds+=("tests/fuzz/corpus/$name")
   if [[ -d "tests/fuzz/regressions/$name" ]]; then
     echo "== $target: replaying regressions"
-    "$tree/$target" "tests/fuzz/regressions/$name"/*
+    "$tree/$target" "tests/fuzz/regressions/$name"/* || return 1
   fi
   echo "== $target: ${seconds}s"
-  "$tree/$target" -max_total_time="$seconds" -print_final_stats=0 "$work" "${seeds[@]}" 2>&1 | tail -3
+  "$tree/$target" -max_total_time="$seconds" -print_final_stats=0 "$work" "${seeds[@]}"
+}
+export -f run_target
+failed=0
+printf '%s\n' $targets | xargs -P "$(nproc)" -I{} bash -c \
+  'run_target "$0" "$1" "$2" > "$0/fuzz-logs/$2.log" 2>&1 || { echo FAILED >> "$0/fuzz-logs/$2.log"; exit 1; }' \
+  "$tree" "$seconds" {} || failed=1
+for target in $targets; do
+  grep -q '^FAILED$' "$logs/$target.log" || { echo "== $target"; tail -2 "$logs/$target.log"; }
 done
+for target in $targets; do
+  if grep -q '^FAILED$' "$logs/$target.log"; then
+    echo "== $target FAILED:"
+    cat "$logs/$target.log"
+  fi
+done
+exit "$failed"

@@ -6,8 +6,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Each step's time, printed as it ends and summed up at the end.
+timings=""
+step_start=$SECONDS
+step_done() {
+  timings+="$(printf '%5d s  %s' $((SECONDS - step_start)) "$1")"$'\n'
+  echo "== $1: $((SECONDS - step_start)) s"
+  step_start=$SECONDS
+}
+
 scripts/install_deps.sh
 scripts/check_layering.sh
+step_done "packages and layering"
 
 jobs=$(nproc)
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/zorvek-ccache}"
@@ -15,9 +25,11 @@ export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/zorvek-ccache}"
 # Optimised without debug information: the quickest build to compile whose
 # benchmarks still mean something.
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" \
-  -DZORVEK_TESTS=ON -DZORVEK_BENCH=ON
+  -DZORVEK_TESTS=ON -DZORVEK_BENCH=ON -DZORVEK_UNITY=ON
 cmake --build build -j "$jobs"
+step_done "plain build"
 (cd build && ctest --output-on-failure -j "$jobs")
+step_done "plain tests"
 
 # The second build: clang with AddressSanitizer + UndefinedBehaviorSanitizer
 # for the whole test suite, instrumented for libFuzzer too, so the fuzz
@@ -25,15 +37,18 @@ cmake --build build -j "$jobs"
 # -O1 with line tables keeps sanitizer reports readable and compiles fast.
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" \
-  -DZORVEK_SANITIZE=ON -DZORVEK_FUZZ=ON -DZORVEK_BENCH=OFF
+  -DZORVEK_SANITIZE=ON -DZORVEK_FUZZ=ON -DZORVEK_BENCH=OFF -DZORVEK_UNITY=ON
 cmake --build build-asan -j "$jobs"
+step_done "ASan+UBSan build"
 # scripts/lsan.supp leaves out the process-long caches of GLib and GTK,
 # which the engine's UI thread starts wherever a display opens (Xvfb).
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS="suppressions=$PWD/../scripts/lsan.supp" ctest --output-on-failure -j "$jobs")
+step_done "ASan+UBSan tests"
 
 # Every loader of untrusted bytes has a fuzzer: a short run each.
 scripts/fuzz.sh 5 build-asan
+step_done "fuzzers"
 
 # The third build: clang with ThreadSanitizer, only for the suites that
 # start threads: the engine in process in both threading modes (core,
@@ -48,12 +63,16 @@ scripts/fuzz.sh 5 build-asan
 # a report there fails its test through the log and the exit code.
 CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" \
-  -DZORVEK_TSAN=ON -DZORVEK_BENCH=OFF -DZORVEK_TEST_SUITES="core;layers;platform;renderer;script;sound;effects;system;gpu;emote"
+  -DZORVEK_TSAN=ON -DZORVEK_BENCH=OFF -DZORVEK_UNITY=ON -DZORVEK_TEST_SUITES="core;layers;platform;renderer;script;sound;effects;system;gpu;emote"
 cmake --build build-tsan -j "$jobs"
+step_done "TSan build"
 (cd build-tsan && TSAN_OPTIONS="second_deadlock_stack=1 suppressions=$PWD/../scripts/tsan.supp" ctest --output-on-failure -j "$jobs")
+step_done "TSan tests"
 
 # Benchmarks print ratios; they never decide the outcome.
 for bench in build/bench_*; do
   [[ -x "$bench" ]] && { "$bench" || true; }
 done
+step_done "benchmarks"
+printf '%s' "$timings"
 echo "All tests passed."
