@@ -5,7 +5,6 @@
 #include <string>
 
 #include "core/named_tree.h"
-#include "core/root_trees.h"
 #include "layers/cg_image.h"
 #include "layers/dirty_rect.h"
 #include "layers/emote_players.h"
@@ -61,14 +60,9 @@ void SendNamedValues(const CommandArgBlock& args, void* handle) {
 int32_t CmdControlEmotePlayer() {
     if (DecodeCommandArgs(kCmdControlEmotePlayer) != 0) return -1;
     const CommandArgBlock& args = Args();
-    const RootTrees& trees = TheRootTrees();
-    std::string name;
-    BuildLayerName(args, name);
-    std::string path;
-    const int32_t kind = NormaliseNodePath(path, name, trees.layer_folder, false);
-    if (kind < 0) return -1;
-    NamedTreeNode* node = trees.layers != nullptr ? FindNodeByPath(trees.layers, path, kind) : nullptr;
-    CgImage* image = LayerImage(node);
+    const std::optional<AddressedLayer> layer = FindAddressedLayer(args);
+    if (!layer) return -1;
+    CgImage* image = LayerImage(layer->node);
     if (image == nullptr) return 0;
     // Every call needs the layer's player.
     void* handle = image->emote_player != nullptr ? image->emote_player->handle : nullptr;

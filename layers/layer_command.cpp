@@ -341,6 +341,18 @@ bool BuildLayerName(const CommandArgBlock& args, std::string& out) {
     return true;
 }
 
+std::optional<AddressedLayer> FindAddressedLayer(const CommandArgBlock& args) {
+    const RootTrees& trees = TheRootTrees();
+    std::string name;
+    BuildLayerName(args, name);
+    std::string path;
+    // A number does not make the name a leaf here: "bg/" with a number
+    // still names a group.
+    const int32_t kind = NormaliseNodePath(path, name, trees.layer_folder, false);
+    if (kind < 0) return std::nullopt;
+    return AddressedLayer{trees.layers != nullptr ? FindNodeByPath(trees.layers, path, kind) : nullptr, kind};
+}
+
 int32_t CmdSetLayer() {
     if (DecodeCommandArgs(kCmdSetLayer) != 0) return -1;
     const CommandArgBlock& args = Args();

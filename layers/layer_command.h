@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/error_codes.h"
@@ -19,6 +20,7 @@
 namespace zk {
 
 struct CommandArgBlock;
+struct NamedTreeNode;
 
 inline constexpr uint8_t kCmdSetLayer = 1;
 inline constexpr uint8_t kCmdDeleteLayer = 3;
@@ -72,6 +74,16 @@ inline constexpr int64_t kLayerSizeNotGiven = -1;
 // The name a layer command addresses: keyword 0's text, followed by "." and
 // keyword 1's value in decimal when keyword 1 is given. True when it is.
 bool BuildLayerName(const CommandArgBlock& args, std::string& out);
+
+// The layer a command's name keywords address, for the commands that only
+// look a layer up: its node (null when there is none) and the path's kind
+// (1 for a group path, 0 for a leaf). Empty when the name is no path
+// (already reported).
+struct AddressedLayer {
+    NamedTreeNode* node = nullptr;
+    int32_t kind = 0;
+};
+std::optional<AddressedLayer> FindAddressedLayer(const CommandArgBlock& args);
 
 // Command 1. 0 when done (also when it quietly does nothing), -1 after an
 // error (reported; changes made before the failing step stay).

@@ -55,18 +55,13 @@ int32_t CmdDeleteLayer() {
     const RootTrees& trees = TheRootTrees();
     // The trees exist from start-up to shutdown.
     if (ZK_NEVER(trees.layers == nullptr)) return 0;
-    std::string name;
-    BuildLayerName(Args(), name);
-    std::string path;
-    // A number does not make the name a leaf here: "bg/" with a number
-    // still names a group.
-    const int32_t kind = NormaliseNodePath(path, name, trees.layer_folder, false);
-    if (kind < 0) return -1;
-    NamedTreeNode* node = FindNodeByPath(trees.layers, path, kind);
+    const std::optional<AddressedLayer> layer = FindAddressedLayer(Args());
+    if (!layer) return -1;
+    NamedTreeNode* node = layer->node;
     if (node == nullptr || LayerImage(node) == nullptr) return 0;
     InvalidateLayer(node);
     ForgetCaptureLayerIn(node);
-    if (kind == 1) {
+    if (layer->kind == 1) {
         FreeLayerSubtree(node);
     } else {
         FreeLayerNode(node);

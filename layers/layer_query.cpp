@@ -8,7 +8,6 @@
 
 #include "core/error_report.h"
 #include "core/named_tree.h"
-#include "core/root_trees.h"
 #include "core/window_record.h"
 #include "layers/cg_image.h"
 #include "layers/compositor.h"
@@ -233,21 +232,17 @@ bool ReadLayerPixelAt(const CgImage& image, int64_t x, int64_t y, uint32_t& pixe
 int32_t CmdQueryLayer() {
     if (DecodeCommandArgs(kCmdQueryLayer) != 0) return -1;
     const CommandArgBlock& args = Args();
-    const RootTrees& trees = TheRootTrees();
     const CommandArgSlot* result = args.Find(kQueryResult);
-    std::string name;
-    BuildLayerName(args, name);
-    std::string path;
-    const int32_t kind = NormaliseNodePath(path, name, trees.layer_folder, false);
-    if (kind < 0) return -1;
-    NamedTreeNode* node = trees.layers != nullptr ? FindNodeByPath(trees.layers, path, kind) : nullptr;
+    const std::optional<AddressedLayer> layer = FindAddressedLayer(args);
+    if (!layer) return -1;
+    NamedTreeNode* node = layer->node;
     const CgImage* image = LayerImage(node);
     if (image == nullptr) {
         StoreNothingFound(result);
         return 0;
     }
     bool failed = false;
-    const std::optional<Answer> answer = Select(args, node, *image, kind == 1, failed);
+    const std::optional<Answer> answer = Select(args, node, *image, layer->kind == 1, failed);
     if (failed) return -1;
     if (answer) Store(result, *answer);
     return 0;
