@@ -53,6 +53,8 @@ void DestroyMenuStripWindow() {
     menu_strip_window = platform::kNoWindow;
 }
 
+platform::WindowHandle MenuStripWindow() { return menu_strip_window; }
+
 void DestroyWindowRecords() {
     for (auto& record : window_records) record.reset();
     WindowState = {-1, -1, -1, -1};

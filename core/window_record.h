@@ -97,5 +97,8 @@ WindowCreationSettings& TheWindowCreationSettings();
 // Menu-strip window of the fullscreen menu bar: made hidden at start-up.
 int CreateMenuStripWindow();
 void DestroyMenuStripWindow();
+// The strip window (kNoWindow before it is made): a fullscreen bar's
+// choices go to its procedure.
+platform::WindowHandle MenuStripWindow();
 
 }  // namespace zk

@@ -40,7 +40,9 @@
 # save\demo.sd and memory row 0; F9 loads it back, from the row once this
 # run has saved, else from the file an earlier run left.
 # The right button opens a menu of the same: save, load, fullscreen and
-# quit. The map window has a menu bar whose "閉じる" closes it.
+# quit. The map window has a menu bar (drawn by the engine as a strip at
+# the top of the window) whose "閉じる" closes it; its title greets the
+# player by the name asked for on the first run.
 # F8 opens a one-line EDIT field at the bottom left (type a name, with the
 # input method too); F8 again closes it and writes the name to the debug
 # log (debuglog.txt). F12 exports the background as save\shot.png, asks
@@ -85,6 +87,9 @@ int ref_state
 int opening
 # fullscreen is 1 while the main window covers its monitor.
 int fullscreen
+# The player's name, and whether an earlier run kept it (save\player.sd).
+str player_name
+int named
 # The item chosen from a menu this pass (0: none): 1 save, 2 load,
 # 3 fullscreen, 4 quit, 11 the map window's "閉じる".
 int chosen
@@ -173,6 +178,18 @@ menuitem path="mapbar/map/close", caption="閉じる(&C)", order=1, id=11
 # Gamepads are read only when a script asks for them.
 input gamepad=1
 
+# The player's name: asked once, by an input box on the first run, and
+# kept in save\player.sd (data block 3), so a later run knows the player
+# without asking. A run without a display answers with the initial text.
+filequery file="save/player.sd", exists=1, result=named
+if named == 1
+  load file="player", no=3, var=player_name
+else
+  msgbox caption="ZORVEK デモ", text="お名前を入力してください。", input=1, initial="プレイヤー", limit=16, textresult=player_name
+  save no=3, var=player_name
+  save file="player"
+end
+
 # One pass a frame: a wipe or a fade takes 32 frames, the ball never stops.
 loop
   frame += 1
@@ -221,7 +238,7 @@ loop
   spin += 1
   # The map window opens once the main window is up (and has the focus).
   if spin == 2
-    window no=1, title="マップ", width=160, height=120, layerset=":W1/", close=3, x=20, y=20, menu="mapbar/"
+    window no=1, title="マップ：" + player_name, width=160, height=120, layerset=":W1/", close=3, x=20, y=20, menu="mapbar/"
   end
   size = spin % 64
   if size > 32

@@ -1,5 +1,6 @@
 #include "engine/engine_registration.h"
 
+
 #include "core/engine_hooks.h"
 #include "engine/emote_gpu_link.h"
 #include "core/named_tree.h"
@@ -8,6 +9,7 @@
 #include "engine/dialog_commands.h"
 #include "engine/engine_commands.h"
 #include "engine/main_loop.h"
+#include "engine/menu_strip.h"
 #include "engine/screen_saver.h"
 #include "engine/system_variables.h"
 #include "engine/window_commands.h"
@@ -68,12 +70,24 @@ void RegisterSubsystemHooks() {
     // Command 105's menu set, and the bar made again after a display-mode
     // switch from the name the window keeps: a menu deleted since then
     // takes the bar away rather than end the game with a report.
-    TheWindowSizingHooks().set_window_menu_bar = SetWindowMenuBar;
+    // The bar is drawn as the window's menu strip (engine/menu_strip.h).
+    TheWindowSizingHooks().set_window_menu_bar = [](WindowRecord& record, const std::string& name) {
+        if (!SetWindowMenuBar(record, name)) return false;
+        ApplyWindowMenuBar(record);
+        return true;
+    };
     TheWindowSizingHooks().rebuild_menu_bar = [](WindowRecord& record) {
         const bool exists = !record.menu_set_name.empty() &&
                             FindNodeByPath(TheRootTrees().menus, record.menu_set_name, kFindGroup) != nullptr;
         SetWindowMenuBar(record, exists ? record.menu_set_name : std::string());
+        ApplyWindowMenuBar(record);
     };
+    TheWindowSizingHooks().remove_menu_bar = RemoveWindowMenuBar;
+    TheWindowSizingHooks().remove_menu_strip_menu = [] {
+        if (WindowRecord* main_record = MainWindowRecord()) RemoveWindowMenuBar(*main_record);
+    };
+    Hooks().update_fullscreen_menu_strip = UpdateFullscreenMenuStrip;
+    Hooks().menu_strip_shown = FullscreenMenuStripShown;
     RegisterEffectsHooks();
     RegisterScriptDataCommands();
     RegisterTextFileCommands();

@@ -12,6 +12,7 @@
 #include "engine/engine_commands.h"
 #include "engine/input.h"
 #include "engine/main_loop.h"
+#include "engine/menu_strip.h"
 #include "engine/screen_saver.h"
 #include "engine/startup.h"
 #include "engine/window_proc.h"
@@ -77,6 +78,7 @@ void ResetEngine() {
     // Subsystems.
     ResetFileNameList();
     ResetSystemServices();
+    ResetMenuStrip();
     ResetScriptEditOverlay();
     ResetSaveRows();
     TheCgFileLoaders() = CgFileLoaders{ResolveImageName, nullptr};

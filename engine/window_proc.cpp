@@ -8,6 +8,7 @@
 #include "core/engine_hooks.h"
 #include "core/engine_state.h"
 #include "engine/input.h"
+#include "engine/menu_strip.h"
 #include "engine/script_edit_input.h"
 #include "core/named_tree.h"
 #include "core/settings.h"
@@ -298,6 +299,10 @@ int64_t HandleWindowMessage(WindowRecord& record, platform::WindowHandle window,
             if (hooks.on_window_pos_changed != nullptr) hooks.on_window_pos_changed(record, lparam);
             break;
         case WM_NCLBUTTONDOWN:
+            if (wparam == HTMENU) {
+                OnMenuStripPress(record, lparam);
+                return 0;
+            }
             if (wparam == HTCAPTION) OnCaptionPress();
             break;
         case WM_NCLBUTTONUP:

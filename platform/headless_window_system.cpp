@@ -52,9 +52,10 @@ uint64_t HeadlessWindowSystem::BlitCount(WindowHandle window) const {
 }
 
 bool HeadlessWindowSystem::HostBeginClientAccess(WindowRecord& record, ClientSurface& out) {
+    // The host's pixels: a docked menu strip's rows above the client area.
     const int32_t width = record.client_rect.Width();
-    const int32_t height = record.client_rect.Height();
-    if (width <= 0 || height <= 0) return false;
+    const int32_t height = record.client_rect.Height() + DockedStripHeight(record);
+    if (width <= 0 || record.client_rect.Height() <= 0) return false;
     const uint64_t bytes = uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) * 4;
     if (bytes > kMaxFramebufferBytes) return false;
     Framebuffer& framebuffer = framebuffers_[record.handle];
@@ -77,7 +78,7 @@ void HeadlessWindowSystem::HostShowWindow(WindowRecord& record, int show_command
     calls_.push_back(HeadlessCall{HeadlessCall::Kind::kShowWindow, record.handle, show_command});
     if (focus_on_show_ && focused_ == kNoWindow && record.visible && !before.visible) Activate(record.handle);
 
-    const FrameMetrics frame = ApproximateFrame(record.style, record.ex_style);
+    const FrameMetrics frame = FrameOf(record);
     const Rect work_area = GetWorkArea();
     std::unique_lock lock = LockWindows();
     if (record.maximized && !before.maximized) {
@@ -237,7 +238,9 @@ WindowHandle HeadlessWindowSystem::MainWindow() const {
 Point HeadlessWindowSystem::ClientOrigin(WindowHandle window) const {
     const WindowRecord* record = Find(window);
     if (record == nullptr) return Point{};
-    const Rect client = WindowToClientRect(record->window_rect, ApproximateFrame(record->style, record->ex_style));
+    FrameMetrics frame = ApproximateFrame(record->style, record->ex_style);
+    frame.top += DockedStripHeight(*record);
+    const Rect client = WindowToClientRect(record->window_rect, frame);
     return Point{client.left, client.top};
 }
 
@@ -353,6 +356,10 @@ void HeadlessWindowSystem::InjectInput(const InputEvent& event) {
         }
         case Kind::kMouseMove:
             pointer_ = Point{origin.x + event.a, origin.y + event.b};
+            if (const std::optional<WindowInfo> info = window != kNoWindow ? FindInfo(window) : std::nullopt;
+                info && OnShownMenuStrip(*info, Point{event.a, event.b})) {
+                break;  // over the menu strip
+            }
             post(WM_MOUSEMOVE, MouseKeyFlags(), MakeLParam(event.a, event.b));
             break;
         case Kind::kButtonDown:
@@ -371,6 +378,13 @@ void HeadlessWindowSystem::InjectInput(const InputEvent& event) {
                 case VK_RBUTTON: message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP; break;
                 case VK_MBUTTON: message = down ? WM_MBUTTONDOWN : WM_MBUTTONUP; break;
                 default: break;  // the side buttons have no message the engine reads
+            }
+            // A press on the menu strip is the strip's, not the client's.
+            const std::optional<WindowInfo> info = window != kNoWindow ? FindInfo(window) : std::nullopt;
+            const Point at{pointer_.x - origin.x, pointer_.y - origin.y};
+            if (info && OnShownMenuStrip(*info, at)) {
+                if (key == VK_LBUTTON && down) post(WM_NCLBUTTONDOWN, HTMENU, client_point);
+                break;
             }
             if (message != 0) post(message, MouseKeyFlags(), client_point);
             break;

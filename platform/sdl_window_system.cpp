@@ -30,6 +30,11 @@
 //   files dropped              -> WM_DROPFILES once the drop is complete, wparam = drop number
 //   SDL_QUIT                   -> nothing (each window's close arrives by itself)
 //
+// A docked menu strip (SetMenuStrip) is the SDL window's top rows: the
+// client area is the rest, so client points, sizes and the client origin
+// are SDL's less the strip; a left press on the strip becomes
+// WM_NCLBUTTONDOWN HTMENU, other pointer events over it are dropped.
+//
 // Keyboard state: SDL's key table read through our scancode map, with the
 // mouse buttons of SDL's mouse state. Joysticks: SDL's joystick subsystem
 // (platform/sdl_joysticks.cpp).
@@ -126,7 +131,7 @@ public:
             x -= wx;
             y -= wy;
         }
-        out = Point{x, y};
+        out = Point{x, y - DockedStripHeight(*record)};
         return true;
     }
 
@@ -141,7 +146,7 @@ public:
     bool WarpCursor(WindowHandle window, Point client) override {
         WindowRecord* record = Find(window);
         if (record == nullptr || Sdl(*record) == nullptr) return false;
-        SDL_WarpMouseInWindow(Sdl(*record), client.x, client.y);
+        SDL_WarpMouseInWindow(Sdl(*record), client.x, client.y + DockedStripHeight(*record));
         return true;
     }
 
@@ -286,9 +291,10 @@ public:
     Rect GetClientRect(WindowHandle window) override {
         WindowRecord* record = Find(window);
         if (record == nullptr) return Rect{};
+        // The SDL window holds a docked menu strip above the client area.
         int w = 0, h = 0;
         SDL_GetWindowSize(Sdl(*record), &w, &h);
-        return Rect{0, 0, w, h};
+        return Rect{0, 0, w, std::max(0, h - DockedStripHeight(*record))};
     }
 
 protected:
@@ -490,12 +496,19 @@ protected:
     Point HostClientOrigin(WindowRecord& record) override {
         int x = 0, y = 0;
         SDL_GetWindowPosition(Sdl(record), &x, &y);
-        return Point{x, y};
+        return Point{x, y + DockedStripHeight(record)};
     }
 
     void HostMoveWindow(WindowRecord& record, Point client_origin) override {
         // SDL reports the move (SDL_WINDOWEVENT_MOVED), which becomes WM_MOVE.
-        SDL_SetWindowPosition(Sdl(record), client_origin.x, client_origin.y);
+        SDL_SetWindowPosition(Sdl(record), client_origin.x, client_origin.y - DockedStripHeight(record));
+    }
+
+    // The host lost the strip's pixels (a new surface, an expose).
+    void RepaintMenuStrip(WindowRecord& record) {
+        if (record.menu_strip <= 0 || !record.menu_strip_shown) return;
+        ClientSurface host;
+        if (HostBeginClientAccess(record, host)) HostEndClientAccess(record, PaintMenuStrip(record, host));
     }
 
     void WakeMainThread(bool from_main_thread) override {
@@ -581,10 +594,11 @@ private:
         SDL_GetWindowPosition(Sdl(record), &x, &y);
         SDL_GetWindowSize(Sdl(record), &w, &h);
         const FrameMetrics frame = FrameFor(record.style, record.ex_style);
+        const int32_t client_h = std::max(0, h - DockedStripHeight(record));
         std::unique_lock lock = LockWindows();
-        record.client_rect = Rect{0, 0, w, h};
+        record.client_rect = Rect{0, 0, w, client_h};
         record.window_rect = ClientToWindowRect(Rect{x, y, x + w, y + h}, frame);
-        return MakeLParam(w, h);
+        return MakeLParam(w, client_h);
     }
 
     void SetSizeState(WindowRecord& record, bool minimized, bool maximized) {
@@ -602,6 +616,7 @@ private:
                 Post(handle, WM_SYSCOMMAND, SC_CLOSE, 0);
                 break;
             case SDL_WINDOWEVENT_EXPOSED:
+                RepaintMenuStrip(*record);
                 Queue().Invalidate(handle);
                 break;
             case SDL_WINDOWEVENT_FOCUS_GAINED:
@@ -611,18 +626,21 @@ private:
                 Post(handle, WM_ACTIVATE, WA_INACTIVE, 0);
                 break;
             case SDL_WINDOWEVENT_SIZE_CHANGED: {
-                const bool same = e.data1 == record->client_rect.Width() && e.data2 == record->client_rect.Height();
+                // The SDL window holds a docked menu strip above the client area.
+                const int32_t client_h = std::max(0, e.data2 - DockedStripHeight(*record));
+                RepaintMenuStrip(*record);  // SDL made the surface again
+                const bool same = e.data1 == record->client_rect.Width() && client_h == record->client_rect.Height();
                 if (same) break;  // a size the engine set (already told)
                 if (!record->minimized && !record->maximized && !record->fullscreen) {
-                    UserResized(*record, e.data1, e.data2);
+                    UserResized(*record, e.data1, client_h);
                     break;
                 }
                 std::unique_lock lock = LockWindows();
-                record->client_rect = Rect{0, 0, e.data1, e.data2};
+                record->client_rect = Rect{0, 0, e.data1, client_h};
                 lock.unlock();
                 if (!record->minimized) {
                     Post(handle, WM_SIZE, record->maximized ? SIZE_MAXIMIZED : SIZE_RESTORED,
-                         MakeLParam(e.data1, e.data2));
+                         MakeLParam(e.data1, client_h));
                 }
                 break;
             }
@@ -634,7 +652,7 @@ private:
                 record->window_rect.right = record->window_rect.left + w;
                 record->window_rect.bottom = record->window_rect.top + h;
                 lock.unlock();
-                Post(handle, WM_MOVE, 0, MakeLParam(e.data1, e.data2));
+                Post(handle, WM_MOVE, 0, MakeLParam(e.data1, e.data2 + DockedStripHeight(*record)));
                 break;
             }
             case SDL_WINDOWEVENT_MINIMIZED:
@@ -689,13 +707,20 @@ private:
             mouse_buttons_ &= ~flag;
         }
         if (handle == kNoWindow) return;
+        // A press on the menu strip is the strip's, not the client's.
+        const WindowRecord* record = Find(handle);
+        const Point at{e.x, e.y - (record != nullptr ? DockedStripHeight(*record) : 0)};
+        if (record != nullptr && OnShownMenuStrip(*record, at)) {
+            if (down && e.button == SDL_BUTTON_LEFT) Post(handle, WM_NCLBUTTONDOWN, HTMENU, MakeLParam(at.x, at.y));
+            return;
+        }
         uint32_t message = 0;
         switch (e.button) {
             case SDL_BUTTON_LEFT: message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP; break;
             case SDL_BUTTON_RIGHT: message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP; break;
             default: message = down ? WM_MBUTTONDOWN : WM_MBUTTONUP; break;
         }
-        Post(handle, message, KeyFlags(), MakeLParam(e.x, e.y));
+        Post(handle, message, KeyFlags(), MakeLParam(at.x, at.y));
     }
 
     void TranslateWheel(const SDL_MouseWheelEvent& e) {
@@ -756,8 +781,11 @@ private:
                 break;
             case SDL_MOUSEMOTION: {
                 const WindowHandle handle = HandleFor(event.motion.windowID);
-                if (handle == kNoWindow) break;
-                Post(handle, WM_MOUSEMOVE, KeyFlags(), MakeLParam(event.motion.x, event.motion.y));
+                const WindowRecord* record = Find(handle);
+                if (record == nullptr) break;
+                const Point at{event.motion.x, event.motion.y - DockedStripHeight(*record)};
+                if (OnShownMenuStrip(*record, at)) break;  // over the menu strip
+                Post(handle, WM_MOUSEMOVE, KeyFlags(), MakeLParam(at.x, at.y));
                 break;
             }
             case SDL_MOUSEBUTTONDOWN:

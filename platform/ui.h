@@ -155,9 +155,9 @@ struct PopupMenuItem {
 struct PopupMenuRequest {
     WindowHandle owner = kNoWindow;
     std::vector<PopupMenuItem> items;
-    // Where the menu opens: below this rectangle of the owner's client
-    // area when `below_rect` is set (a menu bar caption), else at the
-    // pointer.
+    // Where the menu opens: below this rectangle of the owner's window as
+    // the host shows it (a docked menu strip's rows included) when
+    // `below_rect` is set (a menu bar caption), else at the pointer.
     bool below_rect = false;
     int32_t rect_x = 0, rect_y = 0, rect_width = 0, rect_height = 0;
 };

@@ -70,6 +70,7 @@ enum SizeType : uint64_t { SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED
 enum HitTest : uint64_t {
     HTCLIENT = 1,
     HTCAPTION = 2,
+    HTMENU = 5,  // the window's menu strip (platform/window_system.h)
 };
 
 // WM_SYSCOMMAND codes (compare after AND 0xFFF0).

@@ -315,6 +315,50 @@ public:
     // The joysticks of this back end (see GetJoysticks). Any thread.
     virtual Joysticks& HostJoysticks() = 0;
 
+    // ---- The menu strip ----
+    // A window's menu bar is a strip across the top of the window that the
+    // engine draws. Docked (a window in its normal state) it is non-client:
+    // the outer rectangle stays, the client area starts below the strip and
+    // is that much shorter (WM_SIZE follows), and every client coordinate
+    // (GetClientRect, pointer messages and positions, blits, cursor warps)
+    // leaves the strip out. Overlaid (a fullscreen window) it takes no room:
+    // while shown it lies over the client's top rows. A left press on a
+    // shown strip arrives as WM_NCLBUTTONDOWN with HTMENU and the client
+    // point pressed (its y negative on a docked strip); other pointer
+    // messages over a shown strip are not sent. Main thread.
+    //
+    // Gives the window a strip of `height` pixels (0: none), drawn with the
+    // last picture given; false for an unknown window.
+    virtual bool SetMenuStrip(WindowHandle window, int32_t height, bool overlay) {
+        (void)window;
+        (void)height;
+        (void)overlay;
+        return false;
+    }
+    // The strip's picture: B, G, R, X, top row first, at least the strip's
+    // height. Columns past its width repeat its last column. The window
+    // system keeps it and draws it again whenever the strip is shown.
+    virtual bool DrawMenuStrip(WindowHandle window, const ClientImage& picture) {
+        (void)window;
+        (void)picture;
+        return false;
+    }
+    // Shows or hides an overlaid strip (a docked one is always shown).
+    // Hiding it leaves the client's top rows as the strip left them.
+    virtual bool ShowMenuStrip(WindowHandle window, bool shown) {
+        (void)window;
+        (void)shown;
+        return false;
+    }
+    // True while the window is fullscreen through ChangeDisplayMode.
+    virtual bool IsFullscreen(WindowHandle window) {
+        (void)window;
+        return false;
+    }
+    // What the host shows of the window: the docked strip's rows, then the
+    // client area (as ReadClientPixels). False for an unknown window.
+    virtual bool ReadWindowPixels(WindowHandle window, ClientImage& out) { return ReadClientPixels(window, out); }
+
     // ---- Scripted input ----
     // A back end that plays a script of player input (the headless one's
     // input script) plays it by frame, never by the clock: the engine asks

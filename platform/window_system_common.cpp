@@ -39,6 +39,13 @@ Rect ClientToWindowRect(const Rect& client, const FrameMetrics& frame) {
 
 namespace {
 
+Rect Union(const Rect& a, const Rect& b) {
+    if (a.Width() <= 0 || a.Height() <= 0) return b;
+    if (b.Width() <= 0 || b.Height() <= 0) return a;
+    return Rect{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+                std::max(a.bottom, b.bottom)};
+}
+
 // The part of [0, count) whose positions origin + i fall inside [0, limit).
 struct IndexRange {
     int64_t begin = 0, end = 0;
@@ -351,9 +358,16 @@ bool WindowSystemCommon::StretchBlit(WindowHandle window, const BlitArea& destin
     const uint64_t row_bytes = static_cast<uint64_t>(block.width) * 4;
     if (static_cast<uint64_t>(block_height) > block.bytes.size() / row_bytes) return false;
 
-    ClientSurface surface;
-    if (!HostBeginClientAccess(*record, surface)) return false;
-    const Rect written = StretchOnto(surface, destination, block, source);
+    ClientSurface host;
+    if (!HostBeginClientAccess(*record, host)) return false;
+    const ClientSurface surface = ClientPart(*record, host);
+    Rect written = StretchOnto(surface, destination, block, source);
+    const int32_t docked = host.height - surface.height;
+    written.top += docked;
+    written.bottom += docked;
+    // An overlaid strip stays on top of what was drawn under it.
+    if (written.Width() > 0 && record->menu_strip_overlay && written.top < record->menu_strip)
+        written = Union(written, PaintMenuStrip(*record, host));
     HostEndClientAccess(*record, written);
     return true;
 }
@@ -361,8 +375,13 @@ bool WindowSystemCommon::StretchBlit(WindowHandle window, const BlitArea& destin
 bool WindowSystemCommon::ReadClientPixels(WindowHandle window, ClientImage& out) {
     WindowRecord* record = Find(window);
     if (record == nullptr) return false;
-    ClientSurface surface;
-    if (!HostBeginClientAccess(*record, surface)) return false;
+    ClientSurface host;
+    if (!HostBeginClientAccess(*record, host)) return false;
+    const ClientSurface surface = ClientPart(*record, host);
+    if (surface.height <= 0) {
+        HostEndClientAccess(*record, Rect{});
+        return false;
+    }
     const size_t row_bytes = static_cast<size_t>(surface.width) * 4;
     out.width = surface.width;
     out.height = surface.height;
@@ -373,6 +392,110 @@ bool WindowSystemCommon::ReadClientPixels(WindowHandle window, ClientImage& out)
     }
     HostEndClientAccess(*record, Rect{});
     return true;
+}
+
+bool WindowSystemCommon::ReadWindowPixels(WindowHandle window, ClientImage& out) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    ClientSurface host;
+    if (!HostBeginClientAccess(*record, host)) return false;
+    const size_t row_bytes = static_cast<size_t>(host.width) * 4;
+    out.width = host.width;
+    out.height = host.height;
+    out.pixels.resize(row_bytes * static_cast<size_t>(host.height));
+    for (int32_t y = 0; y < host.height; ++y) {
+        std::memcpy(out.pixels.data() + row_bytes * static_cast<size_t>(y),
+                    host.pixels + static_cast<size_t>(host.pitch) * static_cast<size_t>(y), row_bytes);
+    }
+    HostEndClientAccess(*record, Rect{});
+    return true;
+}
+
+// --- the menu strip ------------------------------------------------------------
+
+bool OnShownMenuStrip(const WindowInfo& info, Point client) {
+    if (info.menu_strip <= 0 || client.x < 0 || client.x >= info.client_rect.Width()) return false;
+    if (!info.menu_strip_overlay) return client.y < 0 && client.y >= -info.menu_strip;
+    return info.menu_strip_shown && client.y >= 0 && client.y < info.menu_strip;
+}
+
+Rect WindowSystemCommon::PaintMenuStrip(const WindowRecord& record, const ClientSurface& host) {
+    if (record.menu_strip <= 0 || !record.menu_strip_shown) return Rect{};
+    const int32_t rows = std::min(record.menu_strip, host.height);
+    if (rows <= 0 || host.width <= 0) return Rect{};
+    const ClientImage& picture = record.strip_picture;
+    const bool usable = picture.width > 0 && picture.height >= rows &&
+                        picture.pixels.size() >= static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 4;
+    for (int32_t y = 0; y < rows; ++y) {
+        uint8_t* to = host.pixels + static_cast<size_t>(host.pitch) * static_cast<size_t>(y);
+        if (!usable) {
+            std::memset(to, 0xF0, static_cast<size_t>(host.width) * 4);  // a plain light strip
+            continue;
+        }
+        const uint8_t* from = picture.pixels.data() + static_cast<size_t>(picture.width) * 4 * static_cast<size_t>(y);
+        const int32_t copied = std::min(picture.width, host.width);
+        std::memcpy(to, from, static_cast<size_t>(copied) * 4);
+        const uint8_t* last = from + static_cast<size_t>(picture.width - 1) * 4;
+        for (int32_t x = copied; x < host.width; ++x) std::memcpy(to + static_cast<size_t>(x) * 4, last, 4);
+    }
+    return Rect{0, 0, host.width, rows};
+}
+
+bool WindowSystemCommon::SetMenuStrip(WindowHandle window, int32_t height, bool overlay) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    height = std::clamp(height, 0, 256);
+    const Rect client_before = record->client_rect;
+    const bool was_docked = DockedStripHeight(*record) > 0;
+    {
+        std::lock_guard lock(windows_mutex_);
+        record->menu_strip = height;
+        record->menu_strip_overlay = overlay;
+        // A docked strip always shows; an overlaid one waits for ShowMenuStrip.
+        record->menu_strip_shown = height > 0 && !overlay;
+    }
+    const FrameMetrics frame = FrameOf(*record);
+    {
+        std::lock_guard lock(windows_mutex_);
+        const Rect client = WindowToClientRect(record->window_rect, frame);
+        record->client_rect = Rect{0, 0, std::max(client.Width(), 0), std::max(client.Height(), 0)};
+    }
+    NotifyPlacement(*record, record->window_rect, client_before);
+    ClientSurface host;
+    if (HostBeginClientAccess(*record, host)) HostEndClientAccess(*record, PaintMenuStrip(*record, host));
+    // The client area moved on the host: it is drawn again.
+    if (was_docked || DockedStripHeight(*record) > 0) InvalidateWindow(window);
+    return true;
+}
+
+bool WindowSystemCommon::DrawMenuStrip(WindowHandle window, const ClientImage& picture) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    record->strip_picture = picture;
+    ClientSurface host;
+    if (HostBeginClientAccess(*record, host)) HostEndClientAccess(*record, PaintMenuStrip(*record, host));
+    return true;
+}
+
+bool WindowSystemCommon::ShowMenuStrip(WindowHandle window, bool shown) {
+    WindowRecord* record = Find(window);
+    if (record == nullptr || record->menu_strip <= 0) return false;
+    if (!record->menu_strip_overlay) return true;
+    {
+        std::lock_guard lock(windows_mutex_);
+        record->menu_strip_shown = shown;
+    }
+    ClientSurface host;
+    if (shown && HostBeginClientAccess(*record, host)) HostEndClientAccess(*record, PaintMenuStrip(*record, host));
+    return true;
+}
+
+ClientSurface WindowSystemCommon::ClientPart(const WindowRecord& record, const ClientSurface& host) {
+    const int32_t docked = std::clamp(DockedStripHeight(record), 0, std::max(host.height, 0));
+    ClientSurface client = host;
+    client.pixels = host.pixels + static_cast<size_t>(host.pitch) * static_cast<size_t>(docked);
+    client.height = host.height - docked;
+    return client;
 }
 
 // --- messages --------------------------------------------------------------
@@ -633,7 +756,7 @@ void WindowSystemCommon::NotifyPlacement(WindowRecord& record, const Rect& outer
     if (!moved && !sized && SameRect(record.window_rect, outer_before)) return;
     queue_.Post(Message{record.handle, WM_WINDOWPOSCHANGED, 0, 0});
     if (moved) {
-        const Rect client = WindowToClientRect(record.window_rect, HostFrame(record.style, record.ex_style));
+        const Rect client = WindowToClientRect(record.window_rect, FrameOf(record));
         queue_.Post(Message{record.handle, WM_MOVE, 0, MakeLParam(client.left, client.top)});
     }
     if (sized && !record.minimized) {
@@ -653,7 +776,7 @@ bool WindowSystemCommon::MoveWindow(WindowHandle window, const Rect& outer, bool
     if (rect.right < rect.left) rect.right = rect.left;
     if (rect.bottom < rect.top) rect.bottom = rect.top;
     // The back end may look at the windows to measure the frame: not under the lock.
-    const FrameMetrics frame = HostFrame(record->style, record->ex_style);
+    const FrameMetrics frame = FrameOf(*record);
     {
         std::lock_guard lock(windows_mutex_);
         record->window_rect = rect;
@@ -672,7 +795,7 @@ bool WindowSystemCommon::SetWindowStyle(WindowHandle window, uint32_t style) {
     if (record == nullptr) return false;
     const uint32_t before = record->style;
     const Rect client_before = record->client_rect;
-    const FrameMetrics frame = HostFrame(style, record->ex_style);
+    const FrameMetrics frame = FrameOf(*record, style);
     {
         std::lock_guard lock(windows_mutex_);
         record->style = style;
@@ -692,7 +815,7 @@ bool WindowSystemCommon::RefreshSizeLimits(WindowHandle window) {
     SendMessage(window, WM_GETMINMAXINFO, 0, reinterpret_cast<int64_t>(&info));
     record = Find(window);
     if (record == nullptr) return false;
-    const FrameMetrics frame = HostFrame(record->style, record->ex_style);
+    const FrameMetrics frame = FrameOf(*record);
     const int32_t frame_width = frame.left + frame.right;
     const int32_t frame_height = frame.top + frame.bottom;
     auto client = [](int32_t outer, int32_t border) { return outer > border ? outer - border : 0; };
@@ -719,7 +842,7 @@ void WindowSystemCommon::UserResized(WindowRecord& record, int32_t client_width,
     const bool width_changed = client_width != client_before.Width();
     const bool height_changed = client_height != client_before.Height();
     if (!width_changed && !height_changed) return;
-    const FrameMetrics frame = HostFrame(record.style, record.ex_style);
+    const FrameMetrics frame = FrameOf(record);
     const Rect asked{before.left, before.top, before.left + frame.left + std::max(client_width, 0) + frame.right,
                      before.top + frame.top + std::max(client_height, 0) + frame.bottom};
     const uint64_t edge = width_changed && height_changed ? WMSZ_BOTTOMRIGHT : (width_changed ? WMSZ_RIGHT : WMSZ_BOTTOM);

@@ -88,7 +88,18 @@ struct WindowInfo {
     // The last flash asked for.
     uint32_t flash_count = 0;
     uint32_t flash_interval = 0;
+    // The menu strip (SetMenuStrip): its height (0: none), docked above the
+    // client area or overlaid on its top rows, and whether it is shown (a
+    // docked strip always is).
+    int32_t menu_strip = 0;
+    bool menu_strip_overlay = false;
+    bool menu_strip_shown = false;
 };
+
+// The rows a docked menu strip takes above the client area.
+inline int32_t DockedStripHeight(const WindowInfo& info) { return info.menu_strip_overlay ? 0 : info.menu_strip; }
+// Whether a client point lies on the window's shown menu strip.
+bool OnShownMenuStrip(const WindowInfo& info, Point client);
 
 // A window's client pixels as a back end opens them: B, G, R, X per pixel,
 // top row first.
@@ -122,6 +133,14 @@ public:
     bool StretchBlit(WindowHandle window, const BlitArea& destination, const DibPixels& block,
                      const BlitArea& source) override;
     bool ReadClientPixels(WindowHandle window, ClientImage& out) override;
+    bool SetMenuStrip(WindowHandle window, int32_t height, bool overlay) override;
+    bool DrawMenuStrip(WindowHandle window, const ClientImage& picture) override;
+    bool ShowMenuStrip(WindowHandle window, bool shown) override;
+    bool ReadWindowPixels(WindowHandle window, ClientImage& out) override;
+    bool IsFullscreen(WindowHandle window) override {
+        const WindowRecord* record = Find(window);
+        return record != nullptr && record->fullscreen;
+    }
 
     bool PeekMessage(Message& out, bool remove) override;
     bool GetMessage(Message& out) override;
@@ -161,6 +180,7 @@ protected:
         bool destroying = false;  // WM_DESTROY is being sent
         bool input_method_detached = false;  // composition is dropped
         void* host = nullptr;     // the back end's window object
+        ClientImage strip_picture;  // the menu strip's picture (DrawMenuStrip)
     };
 
     // Host hooks. The record already holds the new state when they run.
@@ -171,12 +191,12 @@ protected:
     virtual void HostShowWindow(WindowRecord& record, int show_command, const WindowInfo& before) = 0;
     virtual void HostRaiseWindow(WindowRecord& record) = 0;
     virtual void HostSetTitle(WindowRecord& record) = 0;
-    // Opens the client area's pixels for reading and writing; false when
-    // the window has none. Every successful call is paired with
-    // HostEndClientAccess.
+    // Opens the pixels the host shows for reading and writing: the rows of
+    // a docked menu strip, then the client area; false when the window has
+    // none. Every successful call is paired with HostEndClientAccess.
     virtual bool HostBeginClientAccess(WindowRecord& record, ClientSurface& out) = 0;
-    // Closes them; `written` (client coordinates, possibly empty) is the
-    // area that changed, which the host then shows.
+    // Closes them; `written` (coordinates of the opened pixels, possibly
+    // empty) is the area that changed, which the host then shows.
     virtual void HostEndClientAccess(WindowRecord& record, const Rect& written) = 0;
     // Moves pending host events into the queue (never blocks).
     virtual void PumpHostEvents() = 0;
@@ -190,6 +210,19 @@ protected:
     virtual void HostMoveWindow(WindowRecord& record, Point client_origin) = 0;
     // The frame around the client area of a style.
     virtual FrameMetrics HostFrame(uint32_t style, uint32_t ex_style) { return ApproximateFrame(style, ex_style); }
+    // The frame of a window: its style's, with a docked menu strip's rows
+    // added to the top.
+    FrameMetrics FrameOf(const WindowInfo& info, uint32_t style) {
+        FrameMetrics frame = HostFrame(style, info.ex_style);
+        frame.top += DockedStripHeight(info);
+        return frame;
+    }
+    FrameMetrics FrameOf(const WindowInfo& info) { return FrameOf(info, info.style); }
+    // Draws the strip's picture over the opened pixels' top rows; the
+    // rectangle drawn (empty when there is no strip to show).
+    static Rect PaintMenuStrip(const WindowRecord& record, const ClientSurface& host);
+    // The client area's part of the opened pixels (below a docked strip).
+    static ClientSurface ClientPart(const WindowRecord& record, const ClientSurface& host);
     // Applies the record's outer rectangle (it was `before`).
     virtual void HostMoveResize(WindowRecord& record, const Rect& before) { (void)record; (void)before; }
     // Applies the record's style (it was `before`).

@@ -27,6 +27,7 @@ int fill_counter = 0;
 // The bar each window shows, copied out of set 0 when it was built: set 0
 // is rebuilt for the next window that gets a bar, and the bar of the first
 // must not go with it.
+std::mutex bars_lock;
 std::array<std::vector<platform::PopupMenuItem>, kWindowCount> window_bars;
 
 // The popup request comes from the frame step (command 63) and from the
@@ -221,19 +222,22 @@ bool SetWindowMenuBar(WindowRecord& record, const std::string& name) {
     }
     DestroyMenuSet(kMenuBarSet);
     if (node == nullptr) {
+        std::lock_guard lock(bars_lock);
         window_bars[number].clear();
         return true;
     }
     NewMenu(kMenuBarSet, 0);
     fill_counter = 0;
     if (BuildMenuSet(kMenuBarSet, node) != 0) return true;  // the window keeps no new bar
-    window_bars[number] = MenuDescription(kMenuBarSet, 0);
+    std::vector<platform::PopupMenuItem> bar = MenuDescription(kMenuBarSet, 0);
+    std::lock_guard lock(bars_lock);
+    window_bars[number] = std::move(bar);
     return true;
 }
 
-const std::vector<platform::PopupMenuItem>& WindowMenuBar(int window_number) {
-    static const std::vector<platform::PopupMenuItem> none;
-    if (window_number < 0 || static_cast<size_t>(window_number) >= window_bars.size()) return none;
+std::vector<platform::PopupMenuItem> WindowMenuBar(int window_number) {
+    if (window_number < 0 || static_cast<size_t>(window_number) >= window_bars.size()) return {};
+    std::lock_guard lock(bars_lock);
     return window_bars[static_cast<size_t>(window_number)];
 }
 
@@ -424,7 +428,10 @@ void RegisterMenuCommands() {
 void ResetMenus() {
     for (int set = 0; set < kMenuSetCount; ++set) DestroyMenuSet(set);
     fill_counter = 0;
-    for (auto& bar : window_bars) bar.clear();
+    {
+        std::lock_guard lock(bars_lock);
+        for (auto& bar : window_bars) bar.clear();
+    }
     std::lock_guard lock(popup_lock);
     popup_request = 0;
     popup_x = popup_y = 0;

@@ -7,7 +7,9 @@
 // menu. `MenuDescription` turns a set into what the UI back ends show.
 //
 // Threading: the frame step's thread (the commands, the popup request and
-// its showing). The tray's copy of set 2 is taken from there too.
+// its showing). The tray's copy of set 2 is taken from there too. The bars
+// the windows show are under a lock of their own: the window procedure
+// reads them on the main thread when a caption is clicked.
 #pragma once
 
 #include <array>
@@ -103,8 +105,9 @@ std::vector<platform::PopupMenuItem> PopupDescription(int set);
 // removes the bar. A name that names no menu-tree group reports 101250 and
 // gives false. The bar a window shows is kept per window number.
 bool SetWindowMenuBar(WindowRecord& record, const std::string& name);
-// The bar a window shows (empty: none).
-const std::vector<platform::PopupMenuItem>& WindowMenuBar(int window_number);
+// The bar a window shows (empty: none): a copy, since the window
+// procedure reads it on the main thread while the frame step may build.
+std::vector<platform::PopupMenuItem> WindowMenuBar(int window_number);
 
 // ---- Popup requests ----------------------------------------------------------
 

@@ -59,6 +59,10 @@ protected:
         setenv("SDL_VIDEODRIVER", "x11", 1);
         setenv("DISPLAY", display_.c_str(), 1);
 
+        // The window surface as plain X11 images: an accelerated one would
+        // load Mesa's driver, whose allocations the leak checker reports
+        // once the driver is unloaded.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         ResetEngine();
         windows_ = platform::CreateSdlWindowSystem();
         ASSERT_NE(windows_, nullptr);
@@ -172,6 +176,48 @@ TEST_F(XvfbWindowTest, AResizeKeepsTheAspectAndFullscreenComesBack) {
     EXPECT_EQ(SDL_GetWindowFlags(sdl) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
     EXPECT_EQ(TheCpuBackBuffer().width, 1000);
     XCloseDisplay(x);
+}
+
+// The menu strip on a real X window: the host window keeps its size, the
+// client area is the rest below the strip, the strip's rows show its
+// picture, and a pointer on the client's first row reads as row 0.
+TEST_F(XvfbWindowTest, AMenuStripKeepsTheHostWindowAndTheClientLeavesItOut) {
+    ASSERT_TRUE(Until([&] { return Client().Width() == 800 && Client().Height() == 600; }));
+    SDL_Window* sdl = SDL_GetWindowFromID(1);
+    ASSERT_NE(sdl, nullptr);
+
+    constexpr int32_t kStrip = 20;
+    platform::ClientImage picture;
+    picture.width = 1;
+    picture.height = kStrip;
+    picture.pixels.assign(size_t{4} * kStrip, 0);
+    for (int32_t y = 0; y < kStrip; ++y) picture.pixels[size_t(y) * 4 + 1] = 200;  // green
+    ASSERT_TRUE(windows_->DrawMenuStrip(main_->window, picture));
+    ASSERT_TRUE(windows_->SetMenuStrip(main_->window, kStrip, false));
+    Settle();
+    EXPECT_EQ(Client().Width(), 800);
+    EXPECT_EQ(Client().Height(), 600 - kStrip);
+    int w = 0, h = 0;
+    SDL_GetWindowSize(sdl, &w, &h);
+    EXPECT_EQ(w, 800);
+    EXPECT_EQ(h, 600) << "the host window keeps its size";
+
+    platform::ClientImage whole, client;
+    ASSERT_TRUE(windows_->ReadWindowPixels(main_->window, whole));
+    ASSERT_TRUE(windows_->ReadClientPixels(main_->window, client));
+    EXPECT_EQ(whole.height, 600);
+    EXPECT_EQ(client.height, 600 - kStrip);
+    EXPECT_EQ(whole.pixels[size_t(whole.width) * 4 * 5 + 400 * 4 + 1], 200) << "the strip's picture, repeated";
+
+    // The pointer on the client's first row.
+    ASSERT_TRUE(windows_->WarpCursor(main_->window, platform::Point{30, 0}));
+    platform::Point at{-1, -1};
+    EXPECT_TRUE(Until([&] { return windows_->GetCursorClientPos(main_->window, at) && at == platform::Point{30, 0}; }))
+        << at.x << ", " << at.y;
+
+    ASSERT_TRUE(windows_->SetMenuStrip(main_->window, 0, false));
+    Settle();
+    EXPECT_EQ(Client().Height(), 600);
 }
 
 }  // namespace

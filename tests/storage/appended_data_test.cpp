@@ -26,6 +26,10 @@
 namespace zk {
 namespace {
 
+// The demo asks the player's name on its first run in a game folder; a run
+// without a display shows the box on stderr and answers it.
+constexpr const char* kDemoNameBox = "[ZORVEK デモ]\nお名前を入力してください。\n";
+
 namespace fs = std::filesystem;
 using storage_test::RunProgram;
 using storage_test::RunResult;
@@ -229,7 +233,7 @@ TEST_F(AppendedDataTest, SingleFileGameStartsFromItsAppendedPack) {
     RunResult run = RunProgram({game.string(), "--game", game.parent_path().string(), "--headless", "--frames", "5"},
                                root_ / "run.txt");
     EXPECT_EQ(run.exit_code, 0) << run.output;
-    EXPECT_EQ(run.output, "zorvek: 5 frames, frame limit reached\n");
+    EXPECT_EQ(run.output, std::string(kDemoNameBox) + "zorvek: 5 frames, frame limit reached\n");
 }
 
 TEST_F(AppendedDataTest, SingleFileGameIsItsOwnFolderWhereverItIsStarted) {
@@ -242,7 +246,7 @@ TEST_F(AppendedDataTest, SingleFileGameIsItsOwnFolderWhereverItIsStarted) {
     ASSERT_TRUE(tools::WriteFile((elsewhere / "zkbin" / "zkcfg.zbn").string(), std::vector<uint8_t>(5, 'x')));
     RunResult run = RunProgram({game.string(), "--headless", "--frames", "5"}, root_ / "run.txt", elsewhere);
     EXPECT_EQ(run.exit_code, 0) << run.output;
-    EXPECT_EQ(run.output, "zorvek: 5 frames, frame limit reached\n");
+    EXPECT_EQ(run.output, std::string(kDemoNameBox) + "zorvek: 5 frames, frame limit reached\n");
 }
 
 TEST_F(AppendedDataTest, PackedGameFolderStartsAsReleasedData) {
@@ -250,7 +254,7 @@ TEST_F(AppendedDataTest, PackedGameFolderStartsAsReleasedData) {
     RunResult run =
         RunProgram({engine_.string(), "--game", folder.string(), "--headless", "--frames", "5"}, root_ / "run.txt");
     EXPECT_EQ(run.exit_code, 0) << run.output;
-    EXPECT_EQ(run.output, "zorvek: 5 frames, frame limit reached\n");
+    EXPECT_EQ(run.output, std::string(kDemoNameBox) + "zorvek: 5 frames, frame limit reached\n");
 }
 
 TEST_F(AppendedDataTest, AppendingAgainReplacesTheGame) {
