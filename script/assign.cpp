@@ -197,7 +197,7 @@ namespace {
     if (op >= kAssignOperatorCount || command.programs[1].length == 0) return false;
     // The target's entry must be one that runs the program (an integer
     // result in integer arithmetic); a plain variable then never aborts.
-    int64_t* cell = IntegerCellZero(target_program.variable);
+    int64_t* cell = detail::ProgramCell(target_program);
     if (cell == nullptr || !IntProgramsStandFor(target.expr_type)) return false;
     detail::the_evaluator.reference.variable = target_program.variable;
     detail::the_evaluator.reference.element = 0;
@@ -223,9 +223,12 @@ namespace {
 
 }  // namespace
 
-int32_t CmdAssign() {
-    const RunningCommand& command = CurrentCommand();
-    if (AssignPlainInteger(command)) return 0;
+namespace {
+
+// Everything but the common form: the target's run names the element, the
+// value runs by the entry the variable's type asks for. Out of line, so
+// that the common form pays for none of its set-up.
+[[gnu::noinline]] int32_t AssignGeneral(const RunningCommand& command) {
     std::span<const uint8_t> target_code, value_code;
     const ArgDescriptor* target = CommandRecord(command, 0, target_code);
     if (target == nullptr) return -1;
@@ -292,6 +295,14 @@ int32_t CmdAssign() {
             ReportScriptError(kErrWrongVariableType, true);
             return -1;
     }
+}
+
+}  // namespace
+
+int32_t CmdAssign() {
+    const RunningCommand& command = CurrentCommand();
+    if (AssignPlainInteger(command)) return 0;
+    return AssignGeneral(command);
 }
 
 }  // namespace zk
