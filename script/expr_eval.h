@@ -71,24 +71,26 @@ struct ExprTextSlot {
 };
 
 struct ExprEvaluator {
+    // The run state first and together (every run resets most of it), then
+    // the large arrays: a short run touches few cache lines.
     uint8_t mode = kModeInteger;
     uint16_t depth = 0;
-    std::array<ExprPosition, kExprStackSize> stack{};
-    std::array<ExprTextSlot, kTextPoolSize> pool;
     uint16_t next_text = 1;
-    ExprReference reference;
-    // The subscripts of the last closed subscript list (the declaration
-    // commands read them as sizes).
-    std::array<int64_t, kMaxSubscripts> subscripts{};
     uint8_t subscript_count = 0;
-    std::array<SubscriptContext, kMaxSubscriptNesting> contexts{};
     int8_t nesting = 0;
     uint8_t declaring = 0;     // set by the declaration commands around their reference
     uint8_t variable_met = 0;  // set by the folding-mode variable opcodes
     uint8_t aborted = 0;       // the last run stopped before its end
+    ExprReference reference;
     // The caller's text buffer and the result's length (text modes).
     std::span<char> out;
     size_t result_length = 0;
+    // The subscripts of the last closed subscript list (the declaration
+    // commands read them as sizes).
+    std::array<int64_t, kMaxSubscripts> subscripts{};
+    std::array<ExprPosition, kExprStackSize> stack{};
+    std::array<ExprTextSlot, kTextPoolSize> pool;
+    std::array<SubscriptContext, kMaxSubscriptNesting> contexts{};
 
     bool IntegerArithmetic() const { return (mode & 1) != 0 || nesting > 0; }
 };

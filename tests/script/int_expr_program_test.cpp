@@ -333,7 +333,9 @@ TEST_F(IntExprProgramTest, CachedCellsNeverOutliveAVariableArrayChange) {
         for (size_t k = 0; k < runs.size(); ++k) ran[k] = RunShapedIntProgram(1, *runs[k].second, results[k]);
         for (size_t k = 0; k < runs.size(); ++k) {
             EXPECT_EQ(ran[k], change.runs) << change.what;
-            if (ran[k]) EXPECT_EQ(results[k], EvaluateExpr(1, *runs[k].first).integer) << change.what;
+            if (ran[k]) {
+                EXPECT_EQ(results[k], EvaluateExpr(1, *runs[k].first).integer) << change.what;
+            }
         }
         // Keep the cells again for the next change (the byte code's own
         // variable reads may have moved the generation on).
