@@ -710,6 +710,7 @@ std::array<ExprEntry, kExprEntryCount> entry_table = MakeUnknownEntryTable();
 // Runs the code in a mode and takes position 0.
 ExprValue RunInMode(uint8_t mode, std::span<const uint8_t> code, std::span<char> text_out) {
     ExprEvaluator& e = the_evaluator;
+    e.program_clean = 0;
     e.mode = mode;
     e.out = text_out;
     RunExprByteCode(code);
@@ -736,7 +737,12 @@ ExprValue RunInMode(uint8_t mode, std::span<const uint8_t> code, std::span<char>
 
 }  // namespace
 
-ExprEvaluator& Evaluator() { return the_evaluator; }
+const ExprEvaluator& ReadEvaluator() { return the_evaluator; }
+
+ExprEvaluator& Evaluator() {
+    the_evaluator.program_clean = 0;  // the holder may change any of it
+    return the_evaluator;
+}
 
 std::array<ExprOpHandler, 256>& ExprOpTable() { return op_table; }
 
@@ -759,6 +765,7 @@ static void ResetRunState(ExprEvaluator& e) { detail::ResetRunState(e); }
 
 int32_t RunExprByteCode(std::span<const uint8_t> code) {
     ExprEvaluator& e = the_evaluator;
+    e.program_clean = 0;
     ResetRunState(e);
 
     bool aborted = false;

@@ -131,10 +131,15 @@ extern uint8_t normal_op_table;
     }
 }
 
+// A program's run starts as a byte-code run does. After another program's
+// run only the depth and position 0's integer differ from that start, and
+// every program run sets both itself (its first op pushes position 0).
 [[gnu::always_inline]] inline void StartProgramRun(ExprEvaluator& e) {
+    if (e.program_clean != 0) [[likely]] return;
     e.mode = kModeInteger;
     e.out = {};
     ResetRunState(e);
+    e.program_clean = 1;
 }
 
 // A push of a plain variable: the reference record names its element 0.

@@ -81,7 +81,7 @@ struct Snapshot {
 };
 
 Snapshot Take(const ExprValue& value) {
-    const ExprEvaluator& e = Evaluator();
+    const ExprEvaluator& e = ReadEvaluator();
     Snapshot s;
     s.value = value;
     s.depth = e.depth;
@@ -198,6 +198,54 @@ TEST_F(IntExprProgramTest, TheProgramStandsAsideWhereItMayNotStandForTheByteCode
 // under one operator) are recognised at load and run without the op walk,
 // also inline in the commands: each, with every operator and edge values,
 // leaves what the byte code leaves.
+TEST_F(IntExprProgramTest, ProgramRunsInARowMatchTheByteCode) {
+    // A program run right after another skips setting what that run left
+    // as a run's start sets it; a chain of runs (shaped, general, and byte
+    // code between them) must leave the same state after every step as
+    // the same chain run as byte code.
+    std::mt19937_64 rng(99);
+    for (int chain = 0; chain < 200; ++chain) {
+        struct Step {
+            std::vector<uint8_t> code;
+            IntExprProgram program;
+            uint32_t type = 1;
+        };
+        std::vector<IntExprOp> ops;
+        std::vector<Step> steps;
+        for (int k = 0; k < 12; ++k) {
+            Step step;
+            const uint16_t var = uint16_t(kFirstVar + rng() % kVarCount);
+            switch (rng() % 5) {
+                case 0: step.code = ExprAssembler().Int32(int32_t(EdgyValue(rng))).Take(); break;
+                case 1: step.code = ExprAssembler().Var(var).Take(); break;
+                case 2:
+                    step.code = ExprAssembler().Var(var).Int8(int8_t(rng() % 9)).Op(kBinaryOps[rng() % 16]).Take();
+                    break;
+                case 3: step.code = RandomExpression(rng); break;
+                default: step.code = ExprAssembler().Real(1.5).Var(var).Op(kOpAdd).Take(); break;  // byte code only
+            }
+            step.program = CompileIntExpr(step.code, ops);
+            step.type = (rng() % 3 == 0) ? 2 : 1;  // type 2: a real entry, the byte code runs
+            steps.push_back(std::move(step));
+        }
+        SetVariables(rng);
+        const uint64_t seed = rng();
+        std::vector<Snapshot> byte_code;
+        std::mt19937_64 scribble(seed);
+        Scribble(scribble);
+        for (const Step& step : steps) byte_code.push_back(Take(EvaluateExpr(step.type, step.code)));
+        scribble.seed(seed);
+        Scribble(scribble);
+        for (size_t k = 0; k < steps.size(); ++k) {
+            const Step& step = steps[k];
+            ExpectSame(byte_code[k], Take(EvaluateWithProgram(step.type, step.code, step.program, ops.data())),
+                       "chain " + std::to_string(chain) + " step " + std::to_string(k));
+        }
+        if (HasFailure()) return;
+    }
+    ExpectClean();
+}
+
 TEST_F(IntExprProgramTest, ShapedFormsMatchTheByteCode) {
     std::mt19937_64 rng(4242);
     struct Case {
