@@ -68,10 +68,20 @@ ExprValue EvaluateRecordCode(const RunningCommand& command, const ArgDescriptor&
     return EvaluateExpr(type, code, text_out);
 }
 
+void FillLeadArguments(RunningCommand& command) {
+    for (size_t k = 0; k < command.lead_records.size(); ++k) {
+        const bool has_record = k < command.arg_count && k < command.records.size();
+        command.lead_records[k] = has_record ? command.records[k] : ArgDescriptor{};
+        command.lead_programs[k] = has_record && k < command.programs.size() ? command.programs[k] : IntExprProgram{};
+    }
+}
+
 bool SetRunningCommand(const RunningCommand& command) {
     if (command.index < 0 || command.index >= command.command_count) return false;
     if (command.records.size() >= command.arg_count) {
-        OwnRunningCommand() = command;
+        RunningCommand& own = OwnRunningCommand();
+        own = command;
+        FillLeadArguments(own);
         return true;
     }
     if (command.args.size() < size_t{command.arg_count} * kArgDescriptorSize) return false;
@@ -81,6 +91,7 @@ bool SetRunningCommand(const RunningCommand& command) {
     own.records = loose_records;
     own.programs = {};
     own.program_ops = nullptr;
+    FillLeadArguments(own);
     return true;
 }
 

@@ -79,10 +79,20 @@ struct RunningCommand {
     // was set from bytes alone.
     std::span<const IntExprProgram> programs;
     const IntExprOp* program_ops = nullptr;
+    // Records 0 and 1 and their programs again, copied in (FillLeadArguments)
+    // so that the commands run most often (assignments, conditions) read
+    // them without going through the spans. A record the command does not
+    // have, or one without a program, has the empty program (length 0).
+    std::array<ArgDescriptor, 2> lead_records{};
+    std::array<IntExprProgram, 2> lead_programs{};
 
     // Record `index` (0-based), or null beyond the command's records.
     const ArgDescriptor* Record(size_t index) const { return index < records.size() ? &records[index] : nullptr; }
 };
+
+// Copies records 0 and 1 and their programs from the spans into the
+// command's lead fields (the empty program where there is none).
+void FillLeadArguments(RunningCommand& command);
 
 // Evaluates `code` (record's code) with ExprEntryTable[type], through the
 // record's compiled program when it has one that may stand for the byte

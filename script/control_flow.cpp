@@ -86,8 +86,9 @@ bool IsTrue(const ExprValue& value) { return value.integer != 0 || value.real !=
 [[gnu::always_inline]] inline bool EvaluateCondition(const ArgDescriptor& condition, bool& truth) {
     const RunningCommand& command = CurrentCommand();
     int64_t result = 0;
-    if (!command.programs.empty() && &condition == command.records.data() &&
-        RunShapedIntProgram(condition.expr_type, command.programs[0], result)) [[likely]] {
+    // The condition is record 0, whose lead copy the command carries.
+    if (&condition == command.records.data() &&
+        RunShapedIntProgram(command.lead_records[0].expr_type, command.lead_programs[0], result)) [[likely]] {
         truth = result != 0;
         return true;
     }

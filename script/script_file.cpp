@@ -236,6 +236,7 @@ void BuildRunningCommands(ScriptFile& file) {
             file.running.clear();
             return;
         }
+        FillLeadArguments(*command);
         file.running.push_back(*command);
     }
 }

@@ -3,6 +3,7 @@
 // rows and the folding of constant label names.
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -289,6 +290,24 @@ TEST_F(LoadScriptFileTest, RunningRecordsMatchTheTablesAndNeverOutliveTheirFile)
         EXPECT_EQ(built.records.size(), built.arg_count) << i;
         EXPECT_EQ(built.programs.data(), filled->programs.data()) << i;
         EXPECT_EQ(built.program_ops, file->program_ops.data()) << i;
+        // Records 0 and 1 again, with their programs; empty beyond the
+        // command's records.
+        for (size_t k = 0; k < 2; ++k) {
+            const IntExprProgram& lead = built.lead_programs[k];
+            if (k >= built.arg_count) {
+                EXPECT_EQ(lead.length, 0) << i << " lead " << k;
+                EXPECT_EQ(lead.shape, IntExprShape::kGeneral) << i << " lead " << k;
+                continue;
+            }
+            const ArgDescriptor& record = built.records[k];
+            EXPECT_EQ(std::memcmp(&built.lead_records[k], &record, sizeof record), 0) << i << " lead " << k;
+            const IntExprProgram& program = built.programs[k];
+            EXPECT_EQ(lead.first, program.first) << i << " lead " << k;
+            EXPECT_EQ(lead.length, program.length) << i << " lead " << k;
+            EXPECT_EQ(lead.shape, program.shape) << i << " lead " << k;
+            EXPECT_EQ(lead.variable, program.variable) << i << " lead " << k;
+            EXPECT_EQ(lead.constant, program.constant) << i << " lead " << k;
+        }
     }
 
     // The runner points the running command at a file's record; emptying
