@@ -175,46 +175,45 @@ namespace detail {
     return cell;
 }
 
+// A shaped form's run on its variable's cell (null for a literal): position
+// 0's integer and the evaluator as the byte code leaves them. The caller has
+// checked that the program may stand for the byte code and is not general.
+[[gnu::always_inline]] inline void RunShapeOn(const IntExprProgram& program, const int64_t* cell, int64_t& result) {
+    ExprEvaluator& e = the_evaluator;
+    StartProgramRun(e);
+    if (program.shape == IntExprShape::kConstant) {
+        ExprPosition& p = e.stack[0];
+        p.text = 0;
+        p.integer = program.constant;
+    } else {
+        PushVariableCell(e, 0, program.variable, *cell);
+        if (program.shape == IntExprShape::kVariableConstant) {
+            ExprPosition& b = e.stack[1];
+            b.text = 0;
+            b.integer = program.constant;
+            ExprPosition& a = e.stack[0];
+            a.integer = ApplyBinary(program.opcode, a.integer, program.constant);
+        }
+    }
+    e.depth = 1;
+    e.aborted = 0;
+    result = e.stack[0].integer;
+}
+
 // The shaped forms (a literal, a plain variable, a variable and a literal
 // under one operator), for a caller that has checked the program may stand
 // for the byte code: true with position 0's integer and the evaluator as
 // the byte code leaves it; false (nothing changed) for a general program or
 // a variable that is not a plain integer.
 [[gnu::always_inline]] inline bool RunShape(const IntExprProgram& program, int64_t& result) {
-    ExprEvaluator& e = the_evaluator;
-    switch (program.shape) {
-        case IntExprShape::kConstant: {
-            StartProgramRun(e);
-            ExprPosition& p = e.stack[0];
-            p.text = 0;
-            p.integer = program.constant;
-            e.depth = 1;
-            e.aborted = 0;
-            result = program.constant;
-            return true;
-        }
-        case IntExprShape::kVariable:
-        case IntExprShape::kVariableConstant: {
-            const int64_t* cell = ProgramCell(program);
-            if (cell == nullptr) return false;
-            StartProgramRun(e);
-            PushVariableCell(e, 0, program.variable, *cell);
-            if (program.shape == IntExprShape::kVariableConstant) {
-                ExprPosition& b = e.stack[1];
-                b.text = 0;
-                b.integer = program.constant;
-                ExprPosition& a = e.stack[0];
-                a.integer = ApplyBinary(program.opcode, a.integer, program.constant);
-            }
-            e.depth = 1;
-            e.aborted = 0;
-            result = e.stack[0].integer;
-            return true;
-        }
-        case IntExprShape::kGeneral:
-            break;
+    if (program.shape == IntExprShape::kGeneral) return false;
+    const int64_t* cell = nullptr;
+    if (program.shape != IntExprShape::kConstant) {
+        cell = ProgramCell(program);
+        if (cell == nullptr) return false;
     }
-    return false;
+    RunShapeOn(program, cell, result);
+    return true;
 }
 }  // namespace detail
 
