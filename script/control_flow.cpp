@@ -303,7 +303,10 @@ int32_t CmdReturn() {
     return 0;
 }
 
-int32_t CmdBlockBegin() {
+namespace {
+
+// The whole command, for every case BlockBeginKept leaves.
+[[gnu::noinline]] int32_t BlockBeginGeneral() {
     ScriptTask* task = Task();
     if (ZK_NEVER(task == nullptr)) return -1;
     const int depth = task->block_depth;
@@ -326,6 +329,48 @@ int32_t CmdBlockBegin() {
     if (!EvaluateCondition(*condition, truth)) return -1;
     if (!truth) task->next_index = next->code_length != 0 ? TargetOf(*next) : TargetOf(*end);
     return 0;
+}
+
+// The common case without a call: the three records there, the frames at
+// this depth and the next made already, and a condition of a shaped form
+// whose cell (if any) is kept for this variable generation. The same steps
+// as BlockBeginGeneral in the same order; false (nothing changed) when any
+// of it does not hold.
+[[gnu::always_inline]] inline bool BlockBeginKept() {
+    ScriptTask* task = Task();
+    const RunningCommand& command = CurrentCommand();
+    if (task == nullptr || command.records.size() < 3) return false;
+    const int depth = task->block_depth;
+    if (depth < 0 || depth >= kMaxOpenBlocks) return false;
+    const size_t at = static_cast<size_t>(depth);
+    if (at + 1 >= task->blocks.size() || task->blocks[at] == nullptr || task->blocks[at + 1] == nullptr) return false;
+    // Record 0's lead copy is the condition (empty when the command has no
+    // record 0 of its own, which the general path reports).
+    const IntExprProgram& program = command.lead_programs[0];
+    if (program.shape == IntExprShape::kGeneral) return false;
+    if (program.shape != IntExprShape::kConstant &&
+        (program.cell_generation != VariableGeneration() || program.cell == nullptr)) {
+        return false;
+    }
+    if (!IntProgramsStandFor(command.lead_records[0].expr_type)) return false;
+    const ArgDescriptor& next = command.records[1];
+    const ArgDescriptor& end = command.records[2];
+    BlockFrame& frame = *task->blocks[at];
+    frame.begin_index = command.index;
+    frame.loop_depth = task->loop_depth;
+    frame.end_target = TargetOf(end);
+    task->block_depth = static_cast<int8_t>(depth + 1);
+    int64_t result = 0;
+    detail::RunShapeOn(program, program.cell, result);
+    if (result == 0) task->next_index = next.code_length != 0 ? TargetOf(next) : TargetOf(end);
+    return true;
+}
+
+}  // namespace
+
+int32_t CmdBlockBegin() {
+    if (BlockBeginKept()) [[likely]] return 0;
+    return BlockBeginGeneral();
 }
 
 int32_t CmdBlockElseIf() {
