@@ -441,7 +441,10 @@ int32_t CmdLeaveBlocks() { return JumpOutOfBlocks(kCmdLeaveBlocks, false); }
 
 int32_t CmdRestartBlock() { return JumpOutOfBlocks(kCmdRestartBlock, true); }
 
-int32_t CmdBlockEnd() {
+namespace {
+
+// The whole command: reports a missing open block, makes a missing frame.
+[[gnu::noinline]] int32_t BlockEndGeneral() {
     ScriptTask* task = Task();
     if (ZK_NEVER(task == nullptr)) return -1;
     const int depth = task->block_depth;
@@ -454,6 +457,23 @@ int32_t CmdBlockEnd() {
     task->block_depth = static_cast<int8_t>(depth - 1);
     block->end_target = 0;
     return 0;
+}
+
+}  // namespace
+
+int32_t CmdBlockEnd() {
+    // An open block whose frame exists: the same steps, without a call.
+    ScriptTask* task = Task();
+    if (task != nullptr) [[likely]] {
+        const int depth = task->block_depth;
+        const size_t at = static_cast<size_t>(depth - 1);
+        if (depth > 0 && at < task->blocks.size() && task->blocks[at] != nullptr) [[likely]] {
+            task->block_depth = static_cast<int8_t>(depth - 1);
+            task->blocks[at]->end_target = 0;
+            return 0;
+        }
+    }
+    return BlockEndGeneral();
 }
 
 int32_t CmdLoopBegin() {
@@ -485,7 +505,25 @@ int32_t CmdLoopBegin() {
     return 0;
 }
 
-int32_t CmdLoopEnd() {
+namespace {
+
+// One round's end on a loop frame.
+[[gnu::always_inline]] inline void EndLoopRound(ScriptTask& task, LoopFrame& frame, int depth) {
+    constexpr uint64_t kEndless = ~uint64_t{0};
+    if (frame.count == kEndless || static_cast<int64_t>(frame.counter) < static_cast<int64_t>(frame.count)) {
+        frame.counter += 1;
+        task.next_index = frame.begin_index;
+        task.block_depth = frame.block_depth;
+        return;
+    }
+    task.loop_depth = static_cast<int8_t>(depth - 1);
+    frame.counter = 0;
+    frame.count = 0;
+    frame.begin_index = 0;
+}
+
+// The whole command: reports a missing open loop, makes a missing frame.
+[[gnu::noinline]] int32_t LoopEndGeneral() {
     ScriptTask* task = Task();
     if (ZK_NEVER(task == nullptr)) return -1;
     const int depth = task->loop_depth;
@@ -495,18 +533,24 @@ int32_t CmdLoopEnd() {
     }
     LoopFrame* frame = LoopAt(*task, depth - 1);
     if (frame == nullptr) return -1;
-    constexpr uint64_t kEndless = ~uint64_t{0};
-    if (frame->count == kEndless || static_cast<int64_t>(frame->counter) < static_cast<int64_t>(frame->count)) {
-        frame->counter += 1;
-        task->next_index = frame->begin_index;
-        task->block_depth = frame->block_depth;
-        return 0;
-    }
-    task->loop_depth = static_cast<int8_t>(depth - 1);
-    frame->counter = 0;
-    frame->count = 0;
-    frame->begin_index = 0;
+    EndLoopRound(*task, *frame, depth);
     return 0;
+}
+
+}  // namespace
+
+int32_t CmdLoopEnd() {
+    // An open loop whose frame exists: the same steps, without a call.
+    ScriptTask* task = Task();
+    if (task != nullptr) [[likely]] {
+        const int depth = task->loop_depth;
+        const size_t at = static_cast<size_t>(depth - 1);
+        if (depth > 0 && at < task->loops.size() && task->loops[at] != nullptr) [[likely]] {
+            EndLoopRound(*task, *task->loops[at], depth);
+            return 0;
+        }
+    }
+    return LoopEndGeneral();
 }
 
 namespace {
