@@ -79,6 +79,25 @@ int32_t TargetOf(const ArgDescriptor& record) { return static_cast<int32_t>(reco
 
 bool IsTrue(const ExprValue& value) { return value.integer != 0 || value.real != 0.0; }
 
+// A condition (record 0 of if and else-if) as true or false: a common form
+// runs here, where its integer alone decides (its real is the same number),
+// anything else through the general evaluation. False when the run failed
+// with a report.
+[[gnu::always_inline]] inline bool EvaluateCondition(const ArgDescriptor& condition, bool& truth) {
+    const RunningCommand& command = CurrentCommand();
+    int64_t result = 0;
+    // The condition is record 0, whose lead copy the command carries.
+    if (&condition == command.records.data() &&
+        RunShapedIntProgram(command.lead_records[0].expr_type, command.lead_programs[0], result)) [[likely]] {
+        truth = result != 0;
+        return true;
+    }
+    std::optional<ExprValue> value = EvaluateRecordCodeChecked(condition);
+    if (!value) return false;
+    truth = IsTrue(*value);
+    return true;
+}
+
 // The info word can announce up to 31 values of a kind; the frames hold 16.
 // The loader refuses such files already; this keeps the runner safe too.
 CallValueCounts ClampedCounts(uint16_t info) {
@@ -284,7 +303,10 @@ int32_t CmdReturn() {
     return 0;
 }
 
-int32_t CmdBlockBegin() {
+namespace {
+
+// The whole command, for every case BlockBeginKept leaves.
+[[gnu::noinline]] int32_t BlockBeginGeneral() {
     ScriptTask* task = Task();
     if (ZK_NEVER(task == nullptr)) return -1;
     const int depth = task->block_depth;
@@ -303,10 +325,52 @@ int32_t CmdBlockBegin() {
     frame->end_target = TargetOf(*end);
     task->block_depth = static_cast<int8_t>(depth + 1);
 
-    std::optional<ExprValue> value = EvaluateRecord(*condition);
-    if (!value) return -1;
-    if (!IsTrue(*value)) task->next_index = next->code_length != 0 ? TargetOf(*next) : TargetOf(*end);
+    bool truth = false;
+    if (!EvaluateCondition(*condition, truth)) return -1;
+    if (!truth) task->next_index = next->code_length != 0 ? TargetOf(*next) : TargetOf(*end);
     return 0;
+}
+
+// The common case without a call: the three records there, the frames at
+// this depth and the next made already, and a condition of a shaped form
+// whose cell (if any) is kept for this variable generation. The same steps
+// as BlockBeginGeneral in the same order; false (nothing changed) when any
+// of it does not hold.
+[[gnu::always_inline]] inline bool BlockBeginKept() {
+    ScriptTask* task = Task();
+    const RunningCommand& command = CurrentCommand();
+    if (task == nullptr || command.records.size() < 3) return false;
+    const int depth = task->block_depth;
+    if (depth < 0 || depth >= kMaxOpenBlocks) return false;
+    const size_t at = static_cast<size_t>(depth);
+    if (at + 1 >= task->blocks.size() || task->blocks[at] == nullptr || task->blocks[at + 1] == nullptr) return false;
+    // Record 0's lead copy is the condition (empty when the command has no
+    // record 0 of its own, which the general path reports).
+    const IntExprProgram& program = command.lead_programs[0];
+    if (program.shape == IntExprShape::kGeneral) return false;
+    if (program.shape != IntExprShape::kConstant &&
+        (program.cell_generation != VariableGeneration() || program.cell == nullptr)) {
+        return false;
+    }
+    if (!IntProgramsStandFor(command.lead_records[0].expr_type)) return false;
+    const ArgDescriptor& next = command.records[1];
+    const ArgDescriptor& end = command.records[2];
+    BlockFrame& frame = *task->blocks[at];
+    frame.begin_index = command.index;
+    frame.loop_depth = task->loop_depth;
+    frame.end_target = TargetOf(end);
+    task->block_depth = static_cast<int8_t>(depth + 1);
+    int64_t result = 0;
+    detail::RunShapeOn(program, program.cell, result);
+    if (result == 0) task->next_index = next.code_length != 0 ? TargetOf(next) : TargetOf(end);
+    return true;
+}
+
+}  // namespace
+
+int32_t CmdBlockBegin() {
+    if (BlockBeginKept()) [[likely]] return 0;
+    return BlockBeginGeneral();
 }
 
 int32_t CmdBlockElseIf() {
@@ -321,9 +385,9 @@ int32_t CmdBlockElseIf() {
     if (command.arg_count == 0) return 0;  // an else part
     const ArgDescriptor* condition = RecordOf(1);
     if (!condition) return -1;
-    std::optional<ExprValue> value = EvaluateRecord(*condition);
-    if (!value) return -1;
-    if (IsTrue(*value)) return 0;
+    bool truth = false;
+    if (!EvaluateCondition(*condition, truth)) return -1;
+    if (truth) return 0;
     const ArgDescriptor* next = command.Record(1);
     if (next && next->code_length != 0) {
         task->next_index = TargetOf(*next);
@@ -377,7 +441,10 @@ int32_t CmdLeaveBlocks() { return JumpOutOfBlocks(kCmdLeaveBlocks, false); }
 
 int32_t CmdRestartBlock() { return JumpOutOfBlocks(kCmdRestartBlock, true); }
 
-int32_t CmdBlockEnd() {
+namespace {
+
+// The whole command: reports a missing open block, makes a missing frame.
+[[gnu::noinline]] int32_t BlockEndGeneral() {
     ScriptTask* task = Task();
     if (ZK_NEVER(task == nullptr)) return -1;
     const int depth = task->block_depth;
@@ -390,6 +457,23 @@ int32_t CmdBlockEnd() {
     task->block_depth = static_cast<int8_t>(depth - 1);
     block->end_target = 0;
     return 0;
+}
+
+}  // namespace
+
+int32_t CmdBlockEnd() {
+    // An open block whose frame exists: the same steps, without a call.
+    ScriptTask* task = Task();
+    if (task != nullptr) [[likely]] {
+        const int depth = task->block_depth;
+        const size_t at = static_cast<size_t>(depth - 1);
+        if (depth > 0 && at < task->blocks.size() && task->blocks[at] != nullptr) [[likely]] {
+            task->block_depth = static_cast<int8_t>(depth - 1);
+            task->blocks[at]->end_target = 0;
+            return 0;
+        }
+    }
+    return BlockEndGeneral();
 }
 
 int32_t CmdLoopBegin() {
@@ -421,7 +505,25 @@ int32_t CmdLoopBegin() {
     return 0;
 }
 
-int32_t CmdLoopEnd() {
+namespace {
+
+// One round's end on a loop frame.
+[[gnu::always_inline]] inline void EndLoopRound(ScriptTask& task, LoopFrame& frame, int depth) {
+    constexpr uint64_t kEndless = ~uint64_t{0};
+    if (frame.count == kEndless || static_cast<int64_t>(frame.counter) < static_cast<int64_t>(frame.count)) {
+        frame.counter += 1;
+        task.next_index = frame.begin_index;
+        task.block_depth = frame.block_depth;
+        return;
+    }
+    task.loop_depth = static_cast<int8_t>(depth - 1);
+    frame.counter = 0;
+    frame.count = 0;
+    frame.begin_index = 0;
+}
+
+// The whole command: reports a missing open loop, makes a missing frame.
+[[gnu::noinline]] int32_t LoopEndGeneral() {
     ScriptTask* task = Task();
     if (ZK_NEVER(task == nullptr)) return -1;
     const int depth = task->loop_depth;
@@ -431,18 +533,24 @@ int32_t CmdLoopEnd() {
     }
     LoopFrame* frame = LoopAt(*task, depth - 1);
     if (frame == nullptr) return -1;
-    constexpr uint64_t kEndless = ~uint64_t{0};
-    if (frame->count == kEndless || static_cast<int64_t>(frame->counter) < static_cast<int64_t>(frame->count)) {
-        frame->counter += 1;
-        task->next_index = frame->begin_index;
-        task->block_depth = frame->block_depth;
-        return 0;
-    }
-    task->loop_depth = static_cast<int8_t>(depth - 1);
-    frame->counter = 0;
-    frame->count = 0;
-    frame->begin_index = 0;
+    EndLoopRound(*task, *frame, depth);
     return 0;
+}
+
+}  // namespace
+
+int32_t CmdLoopEnd() {
+    // An open loop whose frame exists: the same steps, without a call.
+    ScriptTask* task = Task();
+    if (task != nullptr) [[likely]] {
+        const int depth = task->loop_depth;
+        const size_t at = static_cast<size_t>(depth - 1);
+        if (depth > 0 && at < task->loops.size() && task->loops[at] != nullptr) [[likely]] {
+            EndLoopRound(*task, *task->loops[at], depth);
+            return 0;
+        }
+    }
+    return LoopEndGeneral();
 }
 
 namespace {
