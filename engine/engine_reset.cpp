@@ -58,7 +58,7 @@ void ResetEngine() {
     ResetCommandTable();
     ResetCommandSwitches();
     ResetEngineCommandState();
-    CurrentCommand() = RunningCommand{};
+    ClearRunningCommand();
     TheCurrentTask() = {};
     SystemVariableAccess() = {};
     // Windows, their requests and the input they saw.

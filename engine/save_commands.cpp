@@ -472,6 +472,7 @@ int32_t ApplyRestore(const CheckedRestore& restore) {
         return 0;
     }
     const uint64_t count = restore.count;
+    VariableArraysChanged();
     switch (parsed.type) {
         case kVariableInteger:
             variable.integers.resize(static_cast<size_t>(count));

@@ -188,21 +188,22 @@ namespace {
 // path below. False when any of it does not hold: the general path then
 // runs the whole command, whose target run names the same element again.
 [[gnu::always_inline]] inline bool AssignPlainInteger(const RunningCommand& command) {
-    if (command.arg_count < 2 || command.programs.size() < 2) return false;
-    const IntExprProgram& target_program = command.programs[0];
+    // The lead copies of records 0 and 1: a command with fewer records, or
+    // without their programs, has empty programs there and goes on below.
+    const IntExprProgram& target_program = command.lead_programs[0];
     if (target_program.shape != IntExprShape::kVariable) return false;
-    const ArgDescriptor& target = command.records[0];
-    const ArgDescriptor& value = command.records[1];
+    const ArgDescriptor& target = command.lead_records[0];
+    const ArgDescriptor& value = command.lead_records[1];
     const uint8_t op = target.op;
-    if (op >= kAssignOperatorCount || command.programs[1].length == 0) return false;
+    if (op >= kAssignOperatorCount || command.lead_programs[1].length == 0) return false;
     // The target's entry must be one that runs the program (an integer
     // result in integer arithmetic); a plain variable then never aborts.
-    int64_t* cell = IntegerCellZero(target_program.variable);
+    int64_t* cell = detail::ProgramCell(target_program);
     if (cell == nullptr || !IntProgramsStandFor(target.expr_type)) return false;
     detail::the_evaluator.reference.variable = target_program.variable;
     detail::the_evaluator.reference.element = 0;
     int64_t x = 0;
-    const IntExprProgram& value_program = command.programs[1];
+    const IntExprProgram& value_program = command.lead_programs[1];
     if (!RunShapedIntProgram(value.expr_type, value_program, x) &&
         !EvaluateIntProgram(value.expr_type, value_program, command.program_ops, x)) {
         return false;
@@ -223,9 +224,12 @@ namespace {
 
 }  // namespace
 
-int32_t CmdAssign() {
-    const RunningCommand& command = CurrentCommand();
-    if (AssignPlainInteger(command)) return 0;
+namespace {
+
+// Everything but the common form: the target's run names the element, the
+// value runs by the entry the variable's type asks for. Out of line, so
+// that the common form pays for none of its set-up.
+[[gnu::noinline]] int32_t AssignGeneral(const RunningCommand& command) {
     std::span<const uint8_t> target_code, value_code;
     const ArgDescriptor* target = CommandRecord(command, 0, target_code);
     if (target == nullptr) return -1;
@@ -292,6 +296,14 @@ int32_t CmdAssign() {
             ReportScriptError(kErrWrongVariableType, true);
             return -1;
     }
+}
+
+}  // namespace
+
+int32_t CmdAssign() {
+    const RunningCommand& command = CurrentCommand();
+    if (AssignPlainInteger(command)) return 0;
+    return AssignGeneral(command);
 }
 
 }  // namespace zk

@@ -20,8 +20,22 @@ std::array<uint8_t, kCommandSwitchCount> command_switches = [] {
 }  // namespace
 
 namespace detail {
-RunningCommand running_command;
+RunningCommand own_command;
+const RunningCommand* running_command = &own_command;
 }  // namespace detail
+
+RunningCommand& OwnRunningCommand() {
+    if (detail::running_command != &detail::own_command) {
+        detail::own_command = *detail::running_command;
+        detail::running_command = &detail::own_command;
+    }
+    return detail::own_command;
+}
+
+void ClearRunningCommand() {
+    detail::own_command = RunningCommand{};
+    detail::running_command = &detail::own_command;
+}
 
 std::optional<ArgDescriptor> ReadArgDescriptor(std::span<const uint8_t> records, size_t index) {
     if (index >= records.size() / kArgDescriptorSize) return std::nullopt;
@@ -54,18 +68,30 @@ ExprValue EvaluateRecordCode(const RunningCommand& command, const ArgDescriptor&
     return EvaluateExpr(type, code, text_out);
 }
 
+void FillLeadArguments(RunningCommand& command) {
+    for (size_t k = 0; k < command.lead_records.size(); ++k) {
+        const bool has_record = k < command.arg_count && k < command.records.size();
+        command.lead_records[k] = has_record ? command.records[k] : ArgDescriptor{};
+        command.lead_programs[k] = has_record && k < command.programs.size() ? command.programs[k] : IntExprProgram{};
+    }
+}
+
 bool SetRunningCommand(const RunningCommand& command) {
     if (command.index < 0 || command.index >= command.command_count) return false;
     if (command.records.size() >= command.arg_count) {
-        detail::running_command = command;
+        RunningCommand& own = OwnRunningCommand();
+        own = command;
+        FillLeadArguments(own);
         return true;
     }
     if (command.args.size() < size_t{command.arg_count} * kArgDescriptorSize) return false;
     DecodeArgDescriptors(command.args, loose_records);
-    detail::running_command = command;
-    detail::running_command.records = loose_records;
-    detail::running_command.programs = {};
-    detail::running_command.program_ops = nullptr;
+    RunningCommand& own = OwnRunningCommand();
+    own = command;
+    own.records = loose_records;
+    own.programs = {};
+    own.program_ops = nullptr;
+    FillLeadArguments(own);
     return true;
 }
 

@@ -59,9 +59,10 @@ inline std::optional<std::span<const uint8_t>> ArgCode(std::span<const uint8_t> 
 
 // ---- The running command --------------------------------------------------
 
-// What the decoder and the handlers read about the command being run. The
-// task runner fills it in place before it calls each handler; anything else
-// sets it through SetRunningCommand.
+// What the decoder and the handlers read about the command being run. A
+// loaded file holds one per command, made at load; the task runner points
+// at it before it calls each handler. Anything else sets it through
+// SetRunningCommand.
 struct RunningCommand {
     uint8_t code = 0;
     int32_t index = -1;          // command index in its file
@@ -78,10 +79,20 @@ struct RunningCommand {
     // was set from bytes alone.
     std::span<const IntExprProgram> programs;
     const IntExprOp* program_ops = nullptr;
+    // Records 0 and 1 and their programs again, copied in (FillLeadArguments)
+    // so that the commands run most often (assignments, conditions) read
+    // them without going through the spans. A record the command does not
+    // have, or one without a program, has the empty program (length 0).
+    std::array<ArgDescriptor, 2> lead_records{};
+    std::array<IntExprProgram, 2> lead_programs{};
 
     // Record `index` (0-based), or null beyond the command's records.
     const ArgDescriptor* Record(size_t index) const { return index < records.size() ? &records[index] : nullptr; }
 };
+
+// Copies records 0 and 1 and their programs from the spans into the
+// command's lead fields (the empty program where there is none).
+void FillLeadArguments(RunningCommand& command);
 
 // Evaluates `code` (record's code) with ExprEntryTable[type], through the
 // record's compiled program when it has one that may stand for the byte
@@ -90,9 +101,22 @@ ExprValue EvaluateRecordCode(const RunningCommand& command, const ArgDescriptor&
                              std::span<const uint8_t> code, std::span<char> text_out = {});
 
 namespace detail {
-extern RunningCommand running_command;
+// The running command: a loaded file's prebuilt record of it (the runner
+// points here before each handler), or own_command.
+extern const RunningCommand* running_command;
+extern RunningCommand own_command;
 }  // namespace detail
-inline RunningCommand& CurrentCommand() { return detail::running_command; }
+inline const RunningCommand& CurrentCommand() { return *detail::running_command; }
+// Makes a file's prebuilt record the running command (the runner). The
+// record must live as long as it stays current: freeing script files calls
+// ClearRunningCommand.
+inline void PointRunningCommandAt(const RunningCommand& command) { detail::running_command = &command; }
+// The running command's own storage, made current with the running
+// command's values copied into it: for a command that no file holds
+// (tests, tools) or one whose fields a report changes.
+RunningCommand& OwnRunningCommand();
+// Back to an empty running command in own storage (reset, files freed).
+void ClearRunningCommand();
 // The index is checked against the file's command count and the records
 // against the argument bytes: false (and nothing set) when either fails.
 // A command given only as bytes gets its records decoded here, into storage

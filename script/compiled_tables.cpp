@@ -373,6 +373,7 @@ CompiledTables& TheCompiledTables() { return compiled_tables; }
 void ResetCompiledTables() {
     compiled_tables = CompiledTables();
     ResetVariableTable();
+    ClearRunningCommand();
     TheScriptFileTable().files.clear();
 }
 

@@ -79,6 +79,25 @@ int32_t TargetOf(const ArgDescriptor& record) { return static_cast<int32_t>(reco
 
 bool IsTrue(const ExprValue& value) { return value.integer != 0 || value.real != 0.0; }
 
+// A condition (record 0 of if and else-if) as true or false: a common form
+// runs here, where its integer alone decides (its real is the same number),
+// anything else through the general evaluation. False when the run failed
+// with a report.
+[[gnu::always_inline]] inline bool EvaluateCondition(const ArgDescriptor& condition, bool& truth) {
+    const RunningCommand& command = CurrentCommand();
+    int64_t result = 0;
+    // The condition is record 0, whose lead copy the command carries.
+    if (&condition == command.records.data() &&
+        RunShapedIntProgram(command.lead_records[0].expr_type, command.lead_programs[0], result)) [[likely]] {
+        truth = result != 0;
+        return true;
+    }
+    std::optional<ExprValue> value = EvaluateRecordCodeChecked(condition);
+    if (!value) return false;
+    truth = IsTrue(*value);
+    return true;
+}
+
 // The info word can announce up to 31 values of a kind; the frames hold 16.
 // The loader refuses such files already; this keeps the runner safe too.
 CallValueCounts ClampedCounts(uint16_t info) {
@@ -303,9 +322,9 @@ int32_t CmdBlockBegin() {
     frame->end_target = TargetOf(*end);
     task->block_depth = static_cast<int8_t>(depth + 1);
 
-    std::optional<ExprValue> value = EvaluateRecord(*condition);
-    if (!value) return -1;
-    if (!IsTrue(*value)) task->next_index = next->code_length != 0 ? TargetOf(*next) : TargetOf(*end);
+    bool truth = false;
+    if (!EvaluateCondition(*condition, truth)) return -1;
+    if (!truth) task->next_index = next->code_length != 0 ? TargetOf(*next) : TargetOf(*end);
     return 0;
 }
 
@@ -321,9 +340,9 @@ int32_t CmdBlockElseIf() {
     if (command.arg_count == 0) return 0;  // an else part
     const ArgDescriptor* condition = RecordOf(1);
     if (!condition) return -1;
-    std::optional<ExprValue> value = EvaluateRecord(*condition);
-    if (!value) return -1;
-    if (IsTrue(*value)) return 0;
+    bool truth = false;
+    if (!EvaluateCondition(*condition, truth)) return -1;
+    if (truth) return 0;
     const ArgDescriptor* next = command.Record(1);
     if (next && next->code_length != 0) {
         task->next_index = TargetOf(*next);

@@ -710,6 +710,7 @@ std::array<ExprEntry, kExprEntryCount> entry_table = MakeUnknownEntryTable();
 // Runs the code in a mode and takes position 0.
 ExprValue RunInMode(uint8_t mode, std::span<const uint8_t> code, std::span<char> text_out) {
     ExprEvaluator& e = the_evaluator;
+    e.program_clean = 0;
     e.mode = mode;
     e.out = text_out;
     RunExprByteCode(code);
@@ -736,7 +737,12 @@ ExprValue RunInMode(uint8_t mode, std::span<const uint8_t> code, std::span<char>
 
 }  // namespace
 
-ExprEvaluator& Evaluator() { return the_evaluator; }
+const ExprEvaluator& ReadEvaluator() { return the_evaluator; }
+
+ExprEvaluator& Evaluator() {
+    the_evaluator.program_clean = 0;  // the holder may change any of it
+    return the_evaluator;
+}
 
 std::array<ExprOpHandler, 256>& ExprOpTable() { return op_table; }
 
@@ -759,6 +765,7 @@ static void ResetRunState(ExprEvaluator& e) { detail::ResetRunState(e); }
 
 int32_t RunExprByteCode(std::span<const uint8_t> code) {
     ExprEvaluator& e = the_evaluator;
+    e.program_clean = 0;
     ResetRunState(e);
 
     bool aborted = false;
@@ -893,43 +900,7 @@ using detail::PushVariableCell;
     if (program.length == 0 || e.declaring != 0 || op_table[kOpVariable] != OpVariable) return false;
 
     // The common forms, without a walk over the ops.
-    switch (program.shape) {
-        case IntExprShape::kConstant: {
-            StartProgramRun(e);
-            ExprPosition& p = e.stack[0];
-            p.text = 0;
-            p.integer = program.constant;
-            EndProgramRun(e, 1);
-            result = program.constant;
-            return true;
-        }
-        case IntExprShape::kVariable: {
-            const int64_t* cell = IntegerCellZero(program.variable);
-            if (cell == nullptr) return false;
-            StartProgramRun(e);
-            PushVariableCell(e, 0, program.variable, *cell);
-            EndProgramRun(e, 1);
-            result = e.stack[0].integer;
-            return true;
-        }
-        case IntExprShape::kVariableConstant: {
-            const int64_t* cell = IntegerCellZero(program.variable);
-            if (cell == nullptr) return false;
-            StartProgramRun(e);
-            PushVariableCell(e, 0, program.variable, *cell);
-            ExprPosition& b = e.stack[1];
-            b.text = 0;
-            b.integer = program.constant;
-            ExprPosition& a = e.stack[0];
-            a.integer = ApplyBinary(program.opcode, a.integer, program.constant);
-            a.text = 0;
-            EndProgramRun(e, 1);
-            result = a.integer;
-            return true;
-        }
-        case IntExprShape::kGeneral:
-            break;
-    }
+    if (program.shape != IntExprShape::kGeneral) return detail::RunShape(program, result);
 
     const IntExprOp* const begin = ops + program.first;
     const IntExprOp* const end = begin + program.length;

@@ -61,6 +61,11 @@ struct IntExprProgram {
     uint8_t opcode = 0;
     uint32_t variable = 0;
     int64_t constant = 0;
+    // The shape's variable's element 0 (IntegerCellZero) as last looked up,
+    // and the variable generation it was taken in: good only while that
+    // generation lasts. A cache, so it may change in a const program.
+    mutable int64_t* cell = nullptr;
+    mutable uint64_t cell_generation = 0;
 };
 
 inline constexpr size_t kMaxIntExprOps = 32;
@@ -126,10 +131,15 @@ extern uint8_t normal_op_table;
     }
 }
 
+// A program's run starts as a byte-code run does. After another program's
+// run only the depth and position 0's integer differ from that start, and
+// every program run sets both itself (its first op pushes position 0).
 [[gnu::always_inline]] inline void StartProgramRun(ExprEvaluator& e) {
+    if (e.program_clean != 0) [[likely]] return;
     e.mode = kModeInteger;
     e.out = {};
     ResetRunState(e);
+    e.program_clean = 1;
 }
 
 // A push of a plain variable: the reference record names its element 0.
@@ -152,41 +162,69 @@ extern uint8_t normal_op_table;
            detail::normal_op_table != 0;
 }
 
+namespace detail {
+// Element 0 of the program's shape variable when it is a plain integer
+// cell, else null: looked up once per variable generation, so that a loop
+// over the same variables does not search the table on every run.
+[[gnu::always_inline]] inline int64_t* ProgramCell(const IntExprProgram& program) {
+    const uint64_t generation = VariableGeneration();
+    if (program.cell_generation == generation) [[likely]] return program.cell;
+    int64_t* cell = IntegerCellZero(program.variable);
+    program.cell = cell;
+    program.cell_generation = generation;
+    return cell;
+}
+
 // The shaped forms (a literal, a plain variable, a variable and a literal
-// under one operator) run in the caller: true with position 0's integer and
+// under one operator), for a caller that has checked the program may stand
+// for the byte code: true with position 0's integer and the evaluator as
+// the byte code leaves it; false (nothing changed) for a general program or
+// a variable that is not a plain integer.
+[[gnu::always_inline]] inline bool RunShape(const IntExprProgram& program, int64_t& result) {
+    ExprEvaluator& e = the_evaluator;
+    switch (program.shape) {
+        case IntExprShape::kConstant: {
+            StartProgramRun(e);
+            ExprPosition& p = e.stack[0];
+            p.text = 0;
+            p.integer = program.constant;
+            e.depth = 1;
+            e.aborted = 0;
+            result = program.constant;
+            return true;
+        }
+        case IntExprShape::kVariable:
+        case IntExprShape::kVariableConstant: {
+            const int64_t* cell = ProgramCell(program);
+            if (cell == nullptr) return false;
+            StartProgramRun(e);
+            PushVariableCell(e, 0, program.variable, *cell);
+            if (program.shape == IntExprShape::kVariableConstant) {
+                ExprPosition& b = e.stack[1];
+                b.text = 0;
+                b.integer = program.constant;
+                ExprPosition& a = e.stack[0];
+                a.integer = ApplyBinary(program.opcode, a.integer, program.constant);
+            }
+            e.depth = 1;
+            e.aborted = 0;
+            result = e.stack[0].integer;
+            return true;
+        }
+        case IntExprShape::kGeneral:
+            break;
+    }
+    return false;
+}
+}  // namespace detail
+
+// The shaped forms run in the caller: true with position 0's integer and
 // the evaluator as the byte code leaves it; false (nothing changed) for a
 // general program or whenever the program may not stand for the byte code,
 // where the caller goes on with EvaluateIntProgram or EvaluateWithProgram.
 [[gnu::always_inline]] inline bool RunShapedIntProgram(uint32_t type, const IntExprProgram& program,
                                                        int64_t& result) {
-    using namespace detail;
-    ExprEvaluator& e = the_evaluator;
-    if (program.shape == IntExprShape::kGeneral || !IntProgramsStandFor(type)) return false;
-    if (program.shape == IntExprShape::kConstant) {
-        StartProgramRun(e);
-        ExprPosition& p = e.stack[0];
-        p.text = 0;
-        p.integer = program.constant;
-        e.depth = 1;
-        e.aborted = 0;
-        result = program.constant;
-        return true;
-    }
-    const int64_t* cell = IntegerCellZero(program.variable);
-    if (cell == nullptr) return false;
-    StartProgramRun(e);
-    PushVariableCell(e, 0, program.variable, *cell);
-    if (program.shape == IntExprShape::kVariableConstant) {
-        ExprPosition& b = e.stack[1];
-        b.text = 0;
-        b.integer = program.constant;
-        ExprPosition& a = e.stack[0];
-        a.integer = ApplyBinary(program.opcode, a.integer, program.constant);
-    }
-    e.depth = 1;
-    e.aborted = 0;
-    result = e.stack[0].integer;
-    return true;
+    return program.shape != IntExprShape::kGeneral && IntProgramsStandFor(type) && detail::RunShape(program, result);
 }
 
 // Runs the program alone, as the integer entries would: true with the

@@ -1,5 +1,6 @@
 #include "script/script_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 
@@ -221,7 +222,23 @@ ScriptFileRefs ScriptFile::Refs() const {
     refs.program_ops = program_ops.data();
     refs.data = data;
     refs.lines = lines;
+    refs.running = running;
     return refs;
+}
+
+void BuildRunningCommands(ScriptFile& file) {
+    const ScriptFileRefs refs = file.Refs();
+    file.running.clear();
+    file.running.reserve(static_cast<size_t>(std::max(file.command_count, 0)));
+    for (int32_t i = 0; i < file.command_count; ++i) {
+        std::optional<RunningCommand> command = refs.Running(i);
+        if (ZK_NEVER(!command)) {  // every index below the count has its record
+            file.running.clear();
+            return;
+        }
+        FillLeadArguments(*command);
+        file.running.push_back(*command);
+    }
 }
 
 void BindDispatchRows(ScriptFile& file, std::span<const CommandHandler> command_table, CommandHandler pause_wait) {
@@ -241,6 +258,7 @@ ScriptFileTable& TheScriptFileTable() {
 
 void CreateScriptFileTable(uint32_t file_count) {
     ScriptFileTable& table = TheScriptFileTable();
+    ClearRunningCommand();
     table.files.clear();
     table.files.resize(file_count);
 }
@@ -295,6 +313,11 @@ int32_t LoadScriptFile(uint16_t file_number) {
     FoldLabels(parsed);
     parsed.state = ScriptFileState::kLoaded;
     *slot = std::move(parsed);
+    try {
+        BuildRunningCommands(*slot);
+    } catch (const std::bad_alloc&) {
+        slot->running.clear();  // the runner fills a record per command instead
+    }
     // The file's own variables get their values at its first load; a failed
     // fill has been reported (fatal) and does not unload the file.
     InitVariablesFromDefinitions(file_number);

@@ -119,6 +119,9 @@ struct ScriptFileRefs {
     const IntExprOp* program_ops = nullptr;
     std::span<const uint8_t> data;
     std::span<const int32_t> lines;
+    // The running-command record of each command, made at load (empty for
+    // a file that was not loaded through LoadScriptFile).
+    std::span<const RunningCommand> running;
 
     // The argument record bytes of command `index` (arg count × 12 bytes);
     // empty for an index outside the file.
@@ -157,9 +160,23 @@ struct ScriptFile {
     std::vector<IntExprOp> program_ops;
     std::vector<uint8_t> data;
     std::vector<int32_t> lines;
+    // One running-command record per command (BuildRunningCommands), whose
+    // spans point into the vectors above: a copy would point into the
+    // original, so files move but do not copy.
+    std::vector<RunningCommand> running;
+
+    ScriptFile() = default;
+    ScriptFile(ScriptFile&&) = default;
+    ScriptFile& operator=(ScriptFile&&) = default;
+    ScriptFile(const ScriptFile&) = delete;
+    ScriptFile& operator=(const ScriptFile&) = delete;
 
     ScriptFileRefs Refs() const;
 };
+
+// Makes the file's running-command records from its tables, the same
+// values as ScriptFileRefs::Running gives for each index.
+void BuildRunningCommands(ScriptFile& file);
 
 // Parses and checks the bytes of a script file (no engine state is read or
 // changed): 0 with `out` filled and its rows empty, or 104010 with `out`
@@ -179,7 +196,9 @@ void BindDispatchRows(ScriptFile& file, std::span<const CommandHandler> command_
 void FoldLabels(ScriptFile& file);
 
 // The ScriptFileTable: one entry per file number of the ScriptFileList,
-// created empty by the list loader and filled by LoadScriptFile.
+// created empty by the list loader and filled by LoadScriptFile. Whoever
+// empties it calls ClearRunningCommand, since the running command may be a
+// record of one of its files.
 struct ScriptFileTable {
     std::vector<std::unique_ptr<ScriptFile>> files;
 };

@@ -90,7 +90,7 @@ void CheckCorners() {
 // The task ran on past its file's last command: an author's mistake, not
 // damaged data. Reported at that last command, the line the author wrote.
 [[gnu::noinline]] void FinishPastEnd(int32_t command_count) {
-    CurrentCommand().index = command_count - 1;
+    OwnRunningCommand().index = command_count - 1;
     ReportScriptError(kErrRanPastEnd, true);
 }
 
@@ -98,9 +98,47 @@ void CheckCorners() {
     if (++state.steps % kCornerCheckPeriod == 0) CheckCorners();
 }
 
+// A file without prebuilt running-command records (one not loaded through
+// LoadScriptFile, or one whose records could not be made): the record is
+// filled in own storage from the tables. False when the index or the
+// records lie outside the file (reported).
+[[gnu::noinline]] bool FillRunningCommand(const ScriptFileRefs& file, int32_t i) {
+    const size_t at = static_cast<size_t>(static_cast<uint32_t>(i));
+    if (i < 0 || i >= file.command_count || at >= file.entries.size()) {
+        if (i == file.command_count && i > 0) FinishPastEnd(i);
+        else FinishOutsideIndex();
+        return false;
+    }
+    // Loading checked every command's records against the section.
+    const CommandEntry entry = file.entries[at];
+    const uint8_t arg_count = entry.arg_count;
+    const size_t first = entry.first_arg;
+    if (first + arg_count > file.records.size()) {
+        FinishOutsideIndex();
+        return false;
+    }
+    RunningCommand& running = OwnRunningCommand();
+    running.code = entry.code;
+    running.index = i;
+    running.command_count = file.command_count;
+    running.arg_count = arg_count;
+    running.info = entry.info;
+    running.args = std::span<const uint8_t>(file.args.data() + first * kArgDescriptorSize,
+                                            size_t{arg_count} * kArgDescriptorSize);
+    running.data = file.data;
+    running.records = std::span<const ArgDescriptor>(file.records.data() + first, arg_count);
+    if (first + arg_count <= file.programs.size()) {
+        running.programs = std::span<const IntExprProgram>(file.programs.data() + first, arg_count);
+    } else {
+        running.programs = {};
+    }
+    running.program_ops = file.program_ops;
+    FillLeadArguments(running);
+    return true;
+}
+
 void RunInstructions(ScriptTask& task) {
     const bool debug = Settings().debug != 0;
-    RunningCommand& running = CurrentCommand();
     uint8_t yield = 0;
     while (yield == 0 && QuitFlag.load(std::memory_order_relaxed) == 0) {
         const int32_t i = task.next_index;
@@ -108,35 +146,14 @@ void RunInstructions(ScriptTask& task) {
         // its tables are read afresh for every command.
         const ScriptFileRefs& file = task.file;
         const size_t at = static_cast<size_t>(static_cast<uint32_t>(i));
-        if (i < 0 || i >= file.command_count || at >= file.entries.size()) [[unlikely]] {
-            if (i == file.command_count && i > 0) FinishPastEnd(i);
-            else FinishOutsideIndex();
+        // A loaded file holds every command's record: the running command
+        // points at it, nothing is copied. The record count is the command
+        // count, so this also keeps the index inside the file.
+        if (at < file.running.size()) [[likely]] {
+            PointRunningCommandAt(file.running[at]);
+        } else if (!FillRunningCommand(file, i)) {
             return;
         }
-        // Loading checked every command's records against the section;
-        // the running-command record is filled in place from the tables.
-        const CommandEntry entry = file.entries[at];
-        const uint8_t arg_count = entry.arg_count;
-        const size_t first = entry.first_arg;
-        if (first + arg_count > file.records.size()) [[unlikely]] {
-            FinishOutsideIndex();
-            return;
-        }
-        running.code = entry.code;
-        running.index = i;
-        running.command_count = file.command_count;
-        running.arg_count = arg_count;
-        running.info = entry.info;
-        running.args = std::span<const uint8_t>(file.args.data() + first * kArgDescriptorSize,
-                                                size_t{arg_count} * kArgDescriptorSize);
-        running.data = file.data;
-        running.records = std::span<const ArgDescriptor>(file.records.data() + first, arg_count);
-        if (first + arg_count <= file.programs.size()) [[likely]] {
-            running.programs = std::span<const IntExprProgram>(file.programs.data() + first, arg_count);
-        } else {
-            running.programs = {};
-        }
-        running.program_ops = file.program_ops;
         task.next_index = i + 1;
         const size_t row = ScriptHeldByInactivePause() ? 0 : 1;
         const std::span<const CommandHandler> handlers = file.rows[row];

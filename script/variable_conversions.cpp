@@ -363,6 +363,7 @@ int32_t CountVariableElements(uint32_t number) {
         ReportScriptError(error, true);
         return -1;
     }
+    VariableArraysChanged();
     variable->element_count = count;
     return 0;
 }
@@ -381,6 +382,7 @@ int32_t ResizeVariableArray(uint32_t number, int64_t count) {
         return -1;
     }
     const size_t n = static_cast<size_t>(count);
+    VariableArraysChanged();
     try {
         switch (variable->type) {
             case kVariableInteger: variable->integers.resize(n, 0); break;

@@ -29,6 +29,7 @@ void ReportShapeError(uint32_t error) {
 
 // Stores the new shape and type; the element arrays are the caller's.
 void CommitShape(ScriptVariable& variable, uint8_t type, const VariableShape& shape, uint64_t count) {
+    VariableArraysChanged();
     variable.type = type;
     variable.dimension_count = shape.dimension_count;
     variable.sizes = {};
@@ -39,6 +40,7 @@ void CommitShape(ScriptVariable& variable, uint8_t type, const VariableShape& sh
 // The arrays of the types other than `keep`, released: a variable changes
 // type only by a new declaration or fill, and nothing reads the old ones.
 void ReleaseOtherArrays(ScriptVariable& variable, uint8_t keep) {
+    VariableArraysChanged();
     if (keep != kVariableInteger) std::vector<int64_t>().swap(variable.integers);
     if (keep != kVariableReal) std::vector<double>().swap(variable.reals);
     if (keep != kVariableText) std::vector<std::string>().swap(variable.texts);
@@ -80,6 +82,7 @@ VariableShape ScriptVariable::Shape() const {
 
 namespace detail {
 VariableTable variable_table;
+uint64_t variable_generation = 1;
 }  // namespace detail
 
 int32_t CreateVariableTable(uint32_t highest_number) {
@@ -96,6 +99,7 @@ int32_t CreateVariableTable(uint32_t highest_number) {
 void ResetVariableTable() { std::vector<ScriptVariable>().swap(Variables().records); }
 
 ScriptVariable* FindVariable(uint32_t number) {
+    VariableArraysChanged();  // the holder may resize or retype it
     std::vector<ScriptVariable>& records = Variables().records;
     return number < records.size() ? &records[number] : nullptr;
 }

@@ -69,8 +69,23 @@ struct VariableTable {
 };
 namespace detail {
 extern VariableTable variable_table;
+// See VariableArraysChanged.
+extern uint64_t variable_generation;
 }  // namespace detail
-inline VariableTable& Variables() { return detail::variable_table; }
+
+// Counts the changes that may move, retype or resize a variable's arrays:
+// the table made or dropped, a fill, a declaration, a resize, a restore,
+// and every mutable reach into the table (Variables, FindVariable), whose
+// holder may change any of it. A pointer to a cell is good while the count
+// stays what it was when the pointer was taken. Never 0, so that 0 can mean
+// "never taken". Script thread only, as the variables.
+inline void VariableArraysChanged() { ++detail::variable_generation; }
+inline uint64_t VariableGeneration() { return detail::variable_generation; }
+
+inline VariableTable& Variables() {
+    VariableArraysChanged();
+    return detail::variable_table;
+}
 
 // Element 0 of script variable `number` when it is an integer variable that
 // has one (a plain variable's cell, as the expressions read it); else null.

@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         command.data = bytes;
         if (!zk::SetRunningCommand(command)) __builtin_trap();
         zk::CmdAssign();
-        zk::CurrentCommand() = zk::RunningCommand{};
+        zk::ClearRunningCommand();
         return 0;
     }
 

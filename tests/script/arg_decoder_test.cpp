@@ -243,7 +243,7 @@ TEST_F(ArgDecoderTest, RunningCommandIsChecked) {
     command.arg_count = 2;  // more records than the bytes hold
     EXPECT_FALSE(SetRunningCommand(command));
     // A running command set around the check fails the decode, not memory.
-    CurrentCommand() = command;
+    OwnRunningCommand() = command;
     EXPECT_EQ(DecodeCommandArgs(kProbe), -1);
     ExpectFatal(900030);
 }

@@ -15,6 +15,7 @@
 
 #include "evaluator_test_support.h"
 #include "script/expr_opcodes.h"
+#include "script/variable_conversions.h"
 #include "script/variables.h"
 #include "tools/lib/expr_assembler.h"
 
@@ -80,7 +81,7 @@ struct Snapshot {
 };
 
 Snapshot Take(const ExprValue& value) {
-    const ExprEvaluator& e = Evaluator();
+    const ExprEvaluator& e = ReadEvaluator();
     Snapshot s;
     s.value = value;
     s.depth = e.depth;
@@ -197,6 +198,54 @@ TEST_F(IntExprProgramTest, TheProgramStandsAsideWhereItMayNotStandForTheByteCode
 // under one operator) are recognised at load and run without the op walk,
 // also inline in the commands: each, with every operator and edge values,
 // leaves what the byte code leaves.
+TEST_F(IntExprProgramTest, ProgramRunsInARowMatchTheByteCode) {
+    // A program run right after another skips setting what that run left
+    // as a run's start sets it; a chain of runs (shaped, general, and byte
+    // code between them) must leave the same state after every step as
+    // the same chain run as byte code.
+    std::mt19937_64 rng(99);
+    for (int chain = 0; chain < 200; ++chain) {
+        struct Step {
+            std::vector<uint8_t> code;
+            IntExprProgram program;
+            uint32_t type = 1;
+        };
+        std::vector<IntExprOp> ops;
+        std::vector<Step> steps;
+        for (int k = 0; k < 12; ++k) {
+            Step step;
+            const uint16_t var = uint16_t(kFirstVar + rng() % kVarCount);
+            switch (rng() % 5) {
+                case 0: step.code = ExprAssembler().Int32(int32_t(EdgyValue(rng))).Take(); break;
+                case 1: step.code = ExprAssembler().Var(var).Take(); break;
+                case 2:
+                    step.code = ExprAssembler().Var(var).Int8(int8_t(rng() % 9)).Op(kBinaryOps[rng() % 16]).Take();
+                    break;
+                case 3: step.code = RandomExpression(rng); break;
+                default: step.code = ExprAssembler().Real(1.5).Var(var).Op(kOpAdd).Take(); break;  // byte code only
+            }
+            step.program = CompileIntExpr(step.code, ops);
+            step.type = (rng() % 3 == 0) ? 2 : 1;  // type 2: a real entry, the byte code runs
+            steps.push_back(std::move(step));
+        }
+        SetVariables(rng);
+        const uint64_t seed = rng();
+        std::vector<Snapshot> byte_code;
+        std::mt19937_64 scribble(seed);
+        Scribble(scribble);
+        for (const Step& step : steps) byte_code.push_back(Take(EvaluateExpr(step.type, step.code)));
+        scribble.seed(seed);
+        Scribble(scribble);
+        for (size_t k = 0; k < steps.size(); ++k) {
+            const Step& step = steps[k];
+            ExpectSame(byte_code[k], Take(EvaluateWithProgram(step.type, step.code, step.program, ops.data())),
+                       "chain " + std::to_string(chain) + " step " + std::to_string(k));
+        }
+        if (HasFailure()) return;
+    }
+    ExpectClean();
+}
+
 TEST_F(IntExprProgramTest, ShapedFormsMatchTheByteCode) {
     std::mt19937_64 rng(4242);
     struct Case {
@@ -276,6 +325,71 @@ TEST_F(IntExprProgramTest, ShapedFormsStandAsideWhereTheByteCodeMustRun) {
     const IntExprProgram far_program = CompileIntExpr(far, far_ops);
     ASSERT_EQ(far_program.shape, IntExprShape::kVariable);
     EXPECT_FALSE(RunShapedIntProgram(1, far_program, result));
+}
+
+TEST_F(IntExprProgramTest, CachedCellsNeverOutliveAVariableArrayChange) {
+    // The same programs run again after each change to the variable's
+    // arrays: each run either matches the byte code on the state as it is
+    // now, or stands aside; a cell kept from before a change would read
+    // freed memory (ASan) or a stale value.
+    const std::vector<uint8_t> plain = ExprAssembler().Var(kFirstVar).Take();
+    const std::vector<uint8_t> step = ExprAssembler().Var(kFirstVar).Int8(5).Op(kOpAdd).Take();
+    std::vector<IntExprOp> ops;
+    const IntExprProgram plain_program = CompileIntExpr(plain, ops);
+    const IntExprProgram step_program = CompileIntExpr(step, ops);
+    ASSERT_EQ(plain_program.shape, IntExprShape::kVariable);
+    ASSERT_EQ(step_program.shape, IntExprShape::kVariableConstant);
+    // The record is reached once, before any cell is kept, so that the
+    // changes below are seen only by what they do to the arrays.
+    static ScriptVariable* held = nullptr;
+    held = FindVariable(kFirstVar);
+    ASSERT_EQ(FillIntegerVariable(*held, VariableShape{}, 40), 0);
+
+    struct Change {
+        const char* what;
+        void (*apply)();
+        bool runs;  // the programs stand for the byte code afterwards
+    };
+    const Change changes[] = {
+        {"element written in place", [] { *IntegerCellZero(kFirstVar) = 41; }, true},
+        {"declared again as an array", [] { ASSERT_EQ(FillIntegerVariable(*held, Shape({3}), 7), 0); }, true},
+        {"resized to a larger array", [] { ASSERT_EQ(ResizeVariableArray(kFirstVar, 100000), 0); }, true},
+        {"element written after the resize", [] { *IntegerCellZero(kFirstVar) = -9; }, true},
+        {"declared as a real", [] { ASSERT_EQ(FillRealVariable(*held, VariableShape{}, 2.5), 0); }, false},
+        {"declared as an integer again", [] { ASSERT_EQ(FillIntegerVariable(*held, VariableShape{}, 12), 0); }, true},
+        {"shape without elements", [] { SetVariableShape(*held, kVariableInteger, VariableShape{}); }, false},
+        {"filled again", [] { ASSERT_EQ(FillIntegerVariable(*held, VariableShape{}, 3), 0); }, true},
+        {"table dropped", [] { ResetVariableTable(); }, false},
+        {"table made again", [] { ASSERT_EQ(CreateVariableTable(1100), 0); }, false},
+        {"filled in the new table",
+         [] {
+             held = FindVariable(kFirstVar);
+             ASSERT_EQ(FillIntegerVariable(*held, VariableShape{}, 77), 0);
+         },
+         true},
+    };
+    using Run = std::pair<const std::vector<uint8_t>*, const IntExprProgram*>;
+    const std::array<Run, 2> runs = {Run{&plain, &plain_program}, Run{&step, &step_program}};
+    int64_t result = 0;
+    for (const Run& run : runs) ASSERT_TRUE(RunShapedIntProgram(1, *run.second, result));  // cells kept
+    for (const Change& change : changes) {
+        change.apply();
+        // The programs first, on the cells kept from before the change;
+        // then the byte code on the state as it is now.
+        std::array<bool, 2> ran{};
+        std::array<int64_t, 2> results{};
+        for (size_t k = 0; k < runs.size(); ++k) ran[k] = RunShapedIntProgram(1, *runs[k].second, results[k]);
+        for (size_t k = 0; k < runs.size(); ++k) {
+            EXPECT_EQ(ran[k], change.runs) << change.what;
+            if (ran[k]) {
+                EXPECT_EQ(results[k], EvaluateExpr(1, *runs[k].first).integer) << change.what;
+            }
+        }
+        // Keep the cells again for the next change (the byte code's own
+        // variable reads may have moved the generation on).
+        for (const Run& run : runs) RunShapedIntProgram(1, *run.second, result);
+        if (HasFailure()) return;
+    }
 }
 
 TEST_F(IntExprProgramTest, WhatDoesNotCompile) {

@@ -3,10 +3,12 @@
 // rows and the folding of constant label names.
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "script/command_table.h"
+#include "script/compiled_tables.h"
 #include "script/expr_eval.h"
 #include "script/labels.h"
 #include "script/script_file.h"
@@ -262,6 +264,82 @@ TEST_F(LoadScriptFileTest, LoadsOnceAndBindsBothRows) {
     for (CommandHandler handler : file->rows[0]) EXPECT_EQ(handler, &DispatchWithPauseWait);
     EXPECT_EQ(file->lines[3], 13);
     EXPECT_EQ(LoadedScriptFile(1), nullptr);
+    EXPECT_EQ(Reports(), 0u);
+}
+
+TEST_F(LoadScriptFileTest, RunningRecordsMatchTheTablesAndNeverOutliveTheirFile) {
+    WriteScript(2, SampleFile());
+    ASSERT_EQ(LoadScriptFile(2), 1);
+    const ScriptFile* file = LoadedScriptFile(2);
+    ASSERT_NE(file, nullptr);
+    const ScriptFileRefs refs = file->Refs();
+    ASSERT_EQ(refs.running.size(), static_cast<size_t>(file->command_count));
+    for (int32_t i = 0; i < file->command_count; ++i) {
+        const RunningCommand& built = refs.running[static_cast<size_t>(i)];
+        const std::optional<RunningCommand> filled = refs.Running(i);
+        ASSERT_TRUE(filled.has_value()) << i;
+        EXPECT_EQ(built.code, filled->code) << i;
+        EXPECT_EQ(built.index, i);
+        EXPECT_EQ(built.command_count, file->command_count);
+        EXPECT_EQ(built.arg_count, filled->arg_count) << i;
+        EXPECT_EQ(built.info, filled->info) << i;
+        EXPECT_EQ(built.args.data(), filled->args.data()) << i;
+        EXPECT_EQ(built.args.size(), filled->args.size()) << i;
+        EXPECT_EQ(built.data.data(), file->data.data()) << i;
+        EXPECT_EQ(built.records.data(), filled->records.data()) << i;
+        EXPECT_EQ(built.records.size(), built.arg_count) << i;
+        EXPECT_EQ(built.programs.data(), filled->programs.data()) << i;
+        EXPECT_EQ(built.program_ops, file->program_ops.data()) << i;
+        // Records 0 and 1 again, with their programs; empty beyond the
+        // command's records.
+        for (size_t k = 0; k < 2; ++k) {
+            const IntExprProgram& lead = built.lead_programs[k];
+            if (k >= built.arg_count) {
+                EXPECT_EQ(lead.length, 0) << i << " lead " << k;
+                EXPECT_EQ(lead.shape, IntExprShape::kGeneral) << i << " lead " << k;
+                continue;
+            }
+            const ArgDescriptor& record = built.records[k];
+            EXPECT_EQ(std::memcmp(&built.lead_records[k], &record, sizeof record), 0) << i << " lead " << k;
+            const IntExprProgram& program = built.programs[k];
+            EXPECT_EQ(lead.first, program.first) << i << " lead " << k;
+            EXPECT_EQ(lead.length, program.length) << i << " lead " << k;
+            EXPECT_EQ(lead.shape, program.shape) << i << " lead " << k;
+            EXPECT_EQ(lead.variable, program.variable) << i << " lead " << k;
+            EXPECT_EQ(lead.constant, program.constant) << i << " lead " << k;
+        }
+    }
+
+    // The runner points the running command at a file's record; emptying
+    // the file table (a new list, a reset) must not leave it pointing into
+    // the freed file (ASan sees any read through a stale pointer).
+    const auto freed_files = std::to_array<void (*)()>({[] { CreateScriptFileTable(4); }, ResetCompiledTables});
+    for (void (*free_files)() : freed_files) {
+        CreateScriptFileTable(4);
+        ASSERT_EQ(LoadScriptFile(2), 1);
+        const ScriptFile* loaded = LoadedScriptFile(2);
+        ASSERT_NE(loaded, nullptr);
+        PointRunningCommandAt(loaded->running[1]);
+        EXPECT_EQ(&CurrentCommand(), &loaded->running[1]);
+        EXPECT_EQ(CurrentCommand().index, 1);
+        free_files();
+        EXPECT_EQ(CurrentCommand().index, -1);
+        EXPECT_TRUE(CurrentCommand().records.empty());
+        EXPECT_TRUE(CurrentCommand().data.empty());
+    }
+
+    // A report that changes the running command's fields works on a copy:
+    // the file's record stays as loaded.
+    CreateScriptFileTable(4);
+    ASSERT_EQ(LoadScriptFile(2), 1);
+    const ScriptFile* again = LoadedScriptFile(2);
+    ASSERT_NE(again, nullptr);
+    PointRunningCommandAt(again->running[0]);
+    OwnRunningCommand().index = 3;
+    EXPECT_EQ(CurrentCommand().index, 3);
+    EXPECT_EQ(CurrentCommand().code, again->running[0].code);
+    EXPECT_EQ(again->running[0].index, 0);
+    ClearRunningCommand();
     EXPECT_EQ(Reports(), 0u);
 }
 
