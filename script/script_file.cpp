@@ -221,6 +221,10 @@ ScriptFileRefs ScriptFile::Refs() const {
     refs.program_ops = program_ops.data();
     refs.data = data;
     refs.lines = lines;
+    refs.plan_of = call_plans.plan_of;
+    refs.plans = call_plans.plans;
+    refs.plan_values = call_plans.values;
+    refs.plan_texts = call_plans.texts;
     return refs;
 }
 
@@ -293,6 +297,11 @@ int32_t LoadScriptFile(uint16_t file_number) {
         return 0;
     }
     FoldLabels(parsed);
+    try {
+        BuildCallPlans(parsed, CallPlanKeywordsFromTables(), parsed.call_plans);
+    } catch (const std::bad_alloc&) {
+        parsed.call_plans = CallPlans{};  // the general path runs every call
+    }
     parsed.state = ScriptFileState::kLoaded;
     *slot = std::move(parsed);
     // The file's own variables get their values at its first load; a failed

@@ -25,8 +25,11 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "script/call_counts.h"
+#include "script/call_plan.h"
 #include "script/command_handler.h"
 #include "script/command_table.h"
 
@@ -71,26 +74,6 @@ inline uint16_t FoldedCallLabel(int32_t expr_type, int32_t op) {
 }
 inline uint16_t FoldedCallLabel(const ArgDescriptor& d) { return FoldedCallLabel(d.expr_type, d.op); }
 
-// The value counts that calls (43) and returns (79) pack into their info word:
-// integers bits 3-7, reals bits 0-2 × 4 + bits 14-15, texts bits 9-13.
-inline constexpr uint8_t kMaxCallValues = 16;
-struct CallValueCounts {
-    uint8_t integers = 0;
-    uint8_t reals = 0;
-    uint8_t texts = 0;
-};
-inline CallValueCounts UnpackCallInfo(uint16_t info) {
-    CallValueCounts counts;
-    counts.integers = static_cast<uint8_t>((info >> 3) & 0x1F);
-    counts.reals = static_cast<uint8_t>((info & 0x7) * 4 + ((info >> 14) & 0x3));
-    counts.texts = static_cast<uint8_t>((info >> 9) & 0x1F);
-    return counts;
-}
-inline uint16_t PackCallInfo(CallValueCounts counts) {
-    return static_cast<uint16_t>(((counts.integers & 0x1F) << 3) | ((counts.reals >> 2) & 0x7) |
-                                 ((counts.reals & 0x3) << 14) | ((counts.texts & 0x1F) << 9));
-}
-
 // What the instruction loop reads of one command, packed so that one load
 // brings it: the same values as the file's per-command tables.
 struct CommandEntry {
@@ -119,6 +102,11 @@ struct ScriptFileRefs {
     const IntExprOp* program_ops = nullptr;
     std::span<const uint8_t> data;
     std::span<const int32_t> lines;
+    // Calls and returns planned at load (script/call_plan.h).
+    std::span<const int32_t> plan_of;
+    std::span<const CallPlan> plans;
+    std::span<const PlannedValue> plan_values;
+    std::string_view plan_texts;
 
     // The argument record bytes of command `index` (arg count × 12 bytes);
     // empty for an index outside the file.
@@ -157,6 +145,7 @@ struct ScriptFile {
     std::vector<IntExprOp> program_ops;
     std::vector<uint8_t> data;
     std::vector<int32_t> lines;
+    CallPlans call_plans;
 
     ScriptFileRefs Refs() const;
 };
