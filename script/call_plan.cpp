@@ -1,4 +1,5 @@
 #include "script/call_plan.h"
+#include "script/call_plan_run.h"
 
 #include <algorithm>
 #include <cstring>
@@ -136,6 +137,7 @@ bool PlanCommand(const ScriptFile& file, size_t i, bool call, const std::array<P
 
     CallPlan plan;
     plan.first_record = static_cast<uint32_t>(first);
+    plan.line = i < file.lines.size() ? file.lines[i] : 0;
     plan.counts = counts;
     std::array<PlannedValue, kMaxCallValues + 1> integers{}, reals{}, texts{};
     std::array<bool, 256> seen{};
@@ -247,47 +249,6 @@ bool PlanCommand(const ScriptFile& file, size_t i, bool call, const std::array<P
     return true;
 }
 
-std::span<const PlannedValue> ValuesOf(const CallPlan& plan, const ScriptFileRefs& file) {
-    const size_t count = size_t{plan.counts.integers} + plan.counts.reals + plan.counts.texts;
-    return file.plan_values.subspan(plan.first_value, count);
-}
-
-std::string_view PlanText(const ScriptFileRefs& file, uint32_t offset, uint32_t length) {
-    return file.plan_texts.substr(offset, length);
-}
-
-// Integers, reals, texts into one frame's arrays, as the general path fills
-// them.
-void FillFrom(std::span<const PlannedValue> values, const CallValueCounts& counts, const ScriptFileRefs& file,
-              std::array<int64_t, kCallValueSlots>& integers, std::array<double, kCallValueSlots>& reals,
-              std::array<std::string, kCallValueSlots>& texts, std::array<uint8_t, kCallValueSlots>& integer_given,
-              std::array<uint8_t, kCallValueSlots>& real_given, std::array<uint8_t, kCallValueSlots>& text_given) {
-    size_t at = 0;
-    for (int i = 1; i <= counts.integers; ++i, ++at) {
-        const PlannedValue& value = values[at];
-        integer_given[i] = value.kind != PlannedValueKind::kAbsent ? 1 : 0;
-        switch (value.kind) {
-            case PlannedValueKind::kAbsent: integers[i] = 0; break;
-            case PlannedValueKind::kConstant: integers[i] = value.integer; break;
-            case PlannedValueKind::kIntegerVariable: integers[i] = *IntegerCellZero(value.variable); break;
-        }
-    }
-    for (int i = 1; i <= counts.reals; ++i, ++at) {
-        const PlannedValue& value = values[at];
-        real_given[i] = value.kind != PlannedValueKind::kAbsent ? 1 : 0;
-        reals[i] = value.kind != PlannedValueKind::kAbsent ? value.real : 0.0;
-    }
-    for (int i = 1; i <= counts.texts; ++i, ++at) {
-        const PlannedValue& value = values[at];
-        text_given[i] = value.kind != PlannedValueKind::kAbsent ? 1 : 0;
-        if (value.kind != PlannedValueKind::kAbsent) {
-            texts[i].assign(PlanText(file, value.text_offset, value.text_length));
-        } else {
-            texts[i].clear();
-        }
-    }
-}
-
 }  // namespace
 
 CallPlanKeywords CallPlanKeywordsFromTables() {
@@ -317,78 +278,18 @@ void BuildCallPlans(const ScriptFile& file, const CallPlanKeywords& keywords, Ca
     }
 }
 
-const CallPlan* CallPlanFor(const ScriptTask& task, const RunningCommand& command) {
-    const ScriptFileRefs& file = task.file;
-    const size_t at = static_cast<size_t>(static_cast<uint32_t>(command.index));
-    if (at >= file.plan_of.size()) return nullptr;
-    const int32_t p = file.plan_of[at];
-    if (p < 0 || static_cast<size_t>(p) >= file.plans.size()) return nullptr;
-    const CallPlan& plan = file.plans[static_cast<size_t>(p)];
-    // A command set from elsewhere is not this file's.
-    if (command.records.data() != file.records.data() + plan.first_record || command.data.data() != file.data.data()) {
-        return nullptr;
-    }
-    return &plan;
-}
+namespace detail {
 
-bool CallPlanUsable(const CallPlan& plan, const ScriptTask& task) {
-    const ExprEvaluator& e = detail::the_evaluator;
-    if (e.declaring != 0 || detail::normal_op_table == 0) return false;
-    if (plan.end.kind == PlannedEndKind::kText && !e.pool[1].bytes) return false;
-    if (plan.end.kind == PlannedEndKind::kIntegerVariable && IntegerCellZero(plan.end.variable) == nullptr) {
-        return false;
-    }
-    if (plan.end.names_variable) {
-        for (const PlannedValue& value : ValuesOf(plan, task.file).first(plan.counts.integers)) {
-            if (value.kind == PlannedValueKind::kIntegerVariable && IntegerCellZero(value.variable) == nullptr) {
-                return false;
-            }
+bool CallPlanVariablesReadable(const CallPlan& plan, const ScriptTask& task) {
+    const PlannedValue* value = task.file.plan_values.data() + plan.first_value;
+    for (int i = 1; i <= plan.counts.integers; ++i, ++value) {
+        if (value->kind == PlannedValueKind::kIntegerVariable && IntegerCellZero(value->variable) == nullptr) {
+            return false;
         }
     }
-    return true;
+    return plan.end.kind != PlannedEndKind::kIntegerVariable || IntegerCellZero(plan.end.variable) != nullptr;
 }
 
-void ApplyPlannedEvaluatorEnd(const CallPlan& plan, const ScriptTask& task) {
-    const PlannedEvaluatorEnd& end = plan.end;
-    if (end.kind == PlannedEndKind::kNone) return;
-    ExprEvaluator& e = detail::the_evaluator;
-    e.mode = end.mode;
-    e.out = {};
-    detail::ResetRunState(e);
-    ExprPosition& top = e.stack[0];
-    switch (end.kind) {
-        case PlannedEndKind::kNone: break;
-        case PlannedEndKind::kInteger: top.integer = end.integer; break;
-        case PlannedEndKind::kIntegerVariable: top.integer = *IntegerCellZero(end.variable); break;
-        case PlannedEndKind::kReal: top.real = end.real; break;
-        case PlannedEndKind::kText: {
-            const std::string_view text = PlanText(task.file, end.text_offset, end.text_length);
-            ExprTextSlot& slot = e.pool[1];
-            if (!text.empty()) std::memcpy(slot.bytes.get(), text.data(), text.size());
-            slot.bytes[text.size()] = '\0';
-            slot.length = text.size();
-            top.text = 1;
-            e.next_text = 2;
-            e.result_length = text.size();
-            break;
-        }
-    }
-    if (end.names_variable) {
-        e.reference.variable = end.reference_variable;
-        e.reference.element = 0;
-    }
-    e.depth = 1;
-    e.aborted = 0;
-}
-
-void FillPlannedArguments(const CallPlan& plan, const ScriptTask& task, CallFrame& callee) {
-    FillFrom(ValuesOf(plan, task.file), plan.counts, task.file, callee.int_args, callee.real_args, callee.text_args,
-             callee.int_arg_given, callee.real_arg_given, callee.text_arg_given);
-}
-
-void FillPlannedReturns(const CallPlan& plan, const ScriptTask& task, CallFrame& entry) {
-    FillFrom(ValuesOf(plan, task.file), plan.counts, task.file, entry.int_returns, entry.real_returns,
-             entry.text_returns, entry.int_return_given, entry.real_return_given, entry.text_return_given);
-}
+}  // namespace detail
 
 }  // namespace zk

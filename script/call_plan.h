@@ -73,6 +73,7 @@ struct PlannedEvaluatorEnd {
 struct CallPlan {
     uint32_t first_record = 0;  // the command's first argument record
     uint16_t label = 0;         // calls: the folded label index
+    int32_t line = 0;           // the command's source line
     bool fill = false;          // whether the values are filled (not a bare call)
     CallValueCounts counts;
     // counts.integers integer values, then the reals, then the texts.
@@ -105,20 +106,7 @@ struct CallPlans {
 // evaluator's entry table must be filled (start-up tables).
 void BuildCallPlans(const ScriptFile& file, const CallPlanKeywords& keywords, CallPlans& out);
 
-// The plan of the running command when it is command `command.index` of
-// the task's current file and has one; else null.
-const CallPlan* CallPlanFor(const ScriptTask& task, const RunningCommand& command);
-
-// True when the plan may stand for the general path right now (see above);
-// nothing is changed.
-bool CallPlanUsable(const CallPlan& plan, const ScriptTask& task);
-
-// Puts the evaluator into the plan's end state (after CallPlanUsable).
-void ApplyPlannedEvaluatorEnd(const CallPlan& plan, const ScriptTask& task);
-
-// Fills arguments (call) or return values (return) as the general path
-// does, presence bytes included.
-void FillPlannedArguments(const CallPlan& plan, const ScriptTask& task, CallFrame& callee);
-void FillPlannedReturns(const CallPlan& plan, const ScriptTask& task, CallFrame& entry);
+// The run-time side (plan lookup, usability, evaluator end state, frame
+// values) is inline in script/call_plan_run.h.
 
 }  // namespace zk

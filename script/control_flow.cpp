@@ -9,7 +9,7 @@
 
 #include "core/engine_state.h"
 #include "core/error_report.h"
-#include "script/call_plan.h"
+#include "script/call_plan_run.h"
 #include "script/command_table.h"
 #include "script/compiled_tables.h"
 #include "script/expr_eval.h"
@@ -208,11 +208,11 @@ namespace {
 
 // The rest of a call once the callee's frame holds its values: the caller's
 // return record, then on at the label.
-int32_t EnterSubroutine(ScriptTask& task, const RunningCommand& command, int depth, CallFrame& caller,
-                        const LabelEntry& label) {
+[[gnu::always_inline]] inline int32_t EnterSubroutine(ScriptTask& task, const RunningCommand& command, int depth,
+                                                      CallFrame& caller, const LabelEntry& label,
+                                                      int32_t caller_line) {
     const uint16_t return_file = task.file_number;
-    const int32_t caller_line = task.file.Line(command.index);
-    if (!SwitchTaskFile(task, label.file_number)) return -1;
+    if (!TaskInLoadedFile(task, label.file_number) && !SwitchTaskFile(task, label.file_number)) return -1;
     caller.return_index = command.index + 1;
     caller.return_file = return_file;
     caller.caller_line = caller_line;
@@ -225,7 +225,8 @@ int32_t EnterSubroutine(ScriptTask& task, const RunningCommand& command, int dep
 
 // A call planned at load: the same frames, evaluator state and errors as
 // the general path. nullopt when the general path must run.
-std::optional<int32_t> RunPlannedCall(ScriptTask& task, const RunningCommand& command, const CallPlan& plan) {
+[[gnu::always_inline]] inline std::optional<int32_t> RunPlannedCall(ScriptTask& task, const RunningCommand& command,
+                                                                    const CallPlan& plan) {
     if (!CallPlanUsable(plan, task)) return std::nullopt;
     const int depth = task.call_depth;
     if (depth + 1 > kMaxOpenCalls) return std::nullopt;  // reported there
@@ -240,12 +241,12 @@ std::optional<int32_t> RunPlannedCall(ScriptTask& task, const RunningCommand& co
         ReportScriptError(kErrMalformedCode, true);
         return -1;
     }
-    return EnterSubroutine(task, command, depth, *caller, *label);
+    return EnterSubroutine(task, command, depth, *caller, *label, plan.line);
 }
 
 // A return planned at load, from an open call; nullopt when the general
 // path must run.
-std::optional<int32_t> RunPlannedReturn(ScriptTask& task, const CallPlan& plan) {
+[[gnu::always_inline]] inline std::optional<int32_t> RunPlannedReturn(ScriptTask& task, const CallPlan& plan) {
     const int depth = task.call_depth;
     if (depth <= 0 || !CallPlanUsable(plan, task)) return std::nullopt;
     ApplyPlannedEvaluatorEnd(plan, task);
@@ -253,7 +254,7 @@ std::optional<int32_t> RunPlannedReturn(ScriptTask& task, const CallPlan& plan) 
     if (entry == nullptr) return -1;
     entry->return_counts = plan.counts;
     if (plan.fill) FillPlannedReturns(plan, task, *entry);
-    if (!SwitchTaskFile(task, entry->return_file)) return -1;
+    if (!TaskInLoadedFile(task, entry->return_file) && !SwitchTaskFile(task, entry->return_file)) return -1;
     task.call_depth = static_cast<int8_t>(depth - 1);
     task.next_index = entry->return_index;
     return 0;
@@ -303,7 +304,7 @@ int32_t CmdCallSubroutine() {
         label = FindLabelReported(label_slot != nullptr ? label_slot->Text() : std::string_view());
         if (label == nullptr) return -1;
     }
-    return EnterSubroutine(*task, command, depth, *caller, *label);
+    return EnterSubroutine(*task, command, depth, *caller, *label, task->file.Line(command.index));
 }
 
 int32_t CmdReturn() {

@@ -238,10 +238,9 @@ void BindDispatchRows(ScriptFile& file, std::span<const CommandHandler> command_
     }
 }
 
-ScriptFileTable& TheScriptFileTable() {
-    static ScriptFileTable table;
-    return table;
-}
+namespace detail {
+constinit ScriptFileTable script_file_table;
+}  // namespace detail
 
 void CreateScriptFileTable(uint32_t file_count) {
     ScriptFileTable& table = TheScriptFileTable();
@@ -308,13 +307,6 @@ int32_t LoadScriptFile(uint16_t file_number) {
     // fill has been reported (fatal) and does not unload the file.
     InitVariablesFromDefinitions(file_number);
     return 1;
-}
-
-const ScriptFile* LoadedScriptFile(uint32_t file_number) {
-    const ScriptFileTable& table = TheScriptFileTable();
-    if (file_number >= table.files.size()) return nullptr;
-    const ScriptFile* file = table.files[file_number].get();
-    return file != nullptr && file->state == ScriptFileState::kLoaded ? file : nullptr;
 }
 
 }  // namespace zk

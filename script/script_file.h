@@ -172,7 +172,10 @@ void FoldLabels(ScriptFile& file);
 struct ScriptFileTable {
     std::vector<std::unique_ptr<ScriptFile>> files;
 };
-ScriptFileTable& TheScriptFileTable();
+namespace detail {
+extern ScriptFileTable script_file_table;
+}  // namespace detail
+inline ScriptFileTable& TheScriptFileTable() { return detail::script_file_table; }
 void CreateScriptFileTable(uint32_t file_count);
 
 // "zkbin\zkt%05d.zbn".
@@ -185,6 +188,11 @@ std::string ScriptFileGamePath(uint32_t file_number);
 // so nothing ever runs commands from it.
 int32_t LoadScriptFile(uint16_t file_number);
 // The loaded file of a number, or null when it is not loaded.
-const ScriptFile* LoadedScriptFile(uint32_t file_number);
+inline const ScriptFile* LoadedScriptFile(uint32_t file_number) {
+    const ScriptFileTable& table = TheScriptFileTable();
+    if (file_number >= table.files.size()) return nullptr;
+    const ScriptFile* file = table.files[file_number].get();
+    return file != nullptr && file->state == ScriptFileState::kLoaded ? file : nullptr;
+}
 
 }  // namespace zk
