@@ -126,7 +126,7 @@ uint32_t AddText(CallPlans& out, const std::string& text) {
 // The plan of command i, appended to `out`; false (out unchanged but for
 // texts no plan refers to) when the command cannot have one.
 bool PlanCommand(const ScriptFile& file, size_t i, bool call, const std::array<PlanKeyword, 256>& keywords,
-                 CallPlans& out) {
+                 std::span<const LabelEntry> labels, CallPlans& out) {
     const uint8_t arg_count = file.arg_counts[i];
     const size_t first = file.first_arg[i];
     if (first + arg_count > file.records.size() || first + arg_count > file.programs.size()) return false;
@@ -172,6 +172,9 @@ bool PlanCommand(const ScriptFile& file, size_t i, bool call, const std::array<P
                 if (slot.role == PlanRole::kLabel) {
                     plan.label = FoldedCallLabel(record);
                     if (plan.label == 0) return false;  // looked up by name when run
+                    if (plan.label >= labels.size()) return false;
+                    plan.label_file = labels[plan.label].file_number;
+                    plan.label_command_index = labels[plan.label].command_index;
                     label_given = true;
                 } else {
                     PlannedValue& value = texts[static_cast<size_t>(slot.index)];
@@ -244,7 +247,7 @@ bool PlanCommand(const ScriptFile& file, size_t i, bool call, const std::array<P
     for (int n = 1; n <= counts.integers; ++n) out.values.push_back(integers[static_cast<size_t>(n)]);
     for (int n = 1; n <= counts.reals; ++n) out.values.push_back(reals[static_cast<size_t>(n)]);
     for (int n = 1; n <= counts.texts; ++n) out.values.push_back(texts[static_cast<size_t>(n)]);
-    out.plan_of[i] = static_cast<int32_t>(out.plans.size());
+    out.plan_of[i] = CallPlanRef{static_cast<int32_t>(out.plans.size()), plan.first_record};
     out.plans.push_back(plan);
     return true;
 }
@@ -266,15 +269,16 @@ CallPlanKeywords CallPlanKeywordsFromTables() {
     return out;
 }
 
-void BuildCallPlans(const ScriptFile& file, const CallPlanKeywords& keywords, CallPlans& out) {
+void BuildCallPlans(const ScriptFile& file, const CallPlanKeywords& keywords, std::span<const LabelEntry> labels,
+                    CallPlans& out) {
     out = CallPlans{};
     const size_t n = file.codes.size();
     if (file.arg_counts.size() != n || file.first_arg.size() != n || file.info_words.size() != n) return;
-    out.plan_of.assign(n, -1);
+    out.plan_of.assign(n, CallPlanRef{});
     for (size_t i = 0; i < n; ++i) {
         const uint8_t code = file.codes[i];
-        if (code == kCmdCallSubroutine) PlanCommand(file, i, true, keywords.call, out);
-        if (code == kCmdReturn) PlanCommand(file, i, false, keywords.ret, out);
+        if (code == kCmdCallSubroutine) PlanCommand(file, i, true, keywords.call, labels, out);
+        if (code == kCmdReturn) PlanCommand(file, i, false, keywords.ret, labels, out);
     }
 }
 

@@ -26,6 +26,7 @@
 
 #include "script/call_counts.h"
 #include "script/command_table.h"
+#include "script/labels.h"
 
 namespace zk {
 
@@ -73,6 +74,10 @@ struct PlannedEvaluatorEnd {
 struct CallPlan {
     uint32_t first_record = 0;  // the command's first argument record
     uint16_t label = 0;         // calls: the folded label index
+    // Calls: where that label leads (the label table does not change once
+    // the files that fold indexes into it are loaded).
+    uint16_t label_file = 0;
+    uint32_t label_command_index = 0;
     int32_t line = 0;           // the command's source line
     bool fill = false;          // whether the values are filled (not a bare call)
     CallValueCounts counts;
@@ -94,17 +99,30 @@ struct CallPlanKeywords {
 // From the loaded command definitions (zkc.zbn).
 CallPlanKeywords CallPlanKeywordsFromTables();
 
+// Per command: its plan (-1 none) and its first argument record, read in
+// one load.
+struct CallPlanRef {
+    int32_t plan = -1;
+    uint32_t first_record = 0;
+};
+
 // Per file, built after label folding.
 struct CallPlans {
-    std::vector<int32_t> plan_of;  // per command: index into `plans`, or -1
+    std::vector<CallPlanRef> plan_of;  // per command
+    // The number the file is loaded under in the script file table, once it
+    // is (-1 before): a task bound to this file with this number is bound to
+    // the loaded file, so a call or return within the file switches nothing.
+    int32_t loaded_as = -1;
     std::vector<CallPlan> plans;
     std::vector<PlannedValue> values;
     std::string texts;
 };
 
-// Plans every call and return of a parsed, label-folded file it can. The
-// evaluator's entry table must be filled (start-up tables).
-void BuildCallPlans(const ScriptFile& file, const CallPlanKeywords& keywords, CallPlans& out);
+// Plans every call and return of a parsed, label-folded file it can, with
+// the label table the file's calls were folded against. The evaluator's
+// entry table must be filled (start-up tables).
+void BuildCallPlans(const ScriptFile& file, const CallPlanKeywords& keywords, std::span<const LabelEntry> labels,
+                    CallPlans& out);
 
 // The run-time side (plan lookup, usability, evaluator end state, frame
 // values) is inline in script/call_plan_run.h.

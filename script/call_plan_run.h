@@ -22,11 +22,10 @@ namespace zk {
     const ScriptFileRefs& file = task.file;
     const size_t at = static_cast<size_t>(static_cast<uint32_t>(command.index));
     if (at >= file.plan_of.size()) return nullptr;
-    const int32_t p = file.plan_of[at];
-    if (p < 0) return nullptr;
-    const CallPlan& plan = file.plans[static_cast<size_t>(p)];
+    const CallPlanRef ref = file.plan_of[at];
     // A command set from elsewhere is not this file's.
-    if (command.records.data() != file.records.data() + plan.first_record) [[unlikely]] return nullptr;
+    if (ref.plan < 0 || command.records.data() != file.records.data() + ref.first_record) return nullptr;
+    const CallPlan& plan = file.plans[static_cast<size_t>(ref.plan)];
     return &plan;
 }
 
@@ -117,6 +116,13 @@ namespace detail {
     }
 }
 }  // namespace detail
+
+// True when a switch of the task to `file_number` changes nothing: the task
+// is bound to the loaded file of that number (as TaskInLoadedFile tells,
+// for a file whose plan it runs, without a look at the file table).
+[[gnu::always_inline]] inline bool PlannedFileKept(const ScriptTask& task, uint16_t file_number) {
+    return task.file_number == file_number && task.file.plan_file == int32_t{file_number};
+}
 
 // Fills arguments (call) or return values (return) as the general path
 // does, presence bytes included.

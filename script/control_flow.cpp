@@ -206,23 +206,6 @@ int32_t CmdJumpToLabel() {
 
 namespace {
 
-// The rest of a call once the callee's frame holds its values: the caller's
-// return record, then on at the label.
-[[gnu::always_inline]] inline int32_t EnterSubroutine(ScriptTask& task, const RunningCommand& command, int depth,
-                                                      CallFrame& caller, const LabelEntry& label,
-                                                      int32_t caller_line) {
-    const uint16_t return_file = task.file_number;
-    if (!TaskInLoadedFile(task, label.file_number) && !SwitchTaskFile(task, label.file_number)) return -1;
-    caller.return_index = command.index + 1;
-    caller.return_file = return_file;
-    caller.caller_line = caller_line;
-    caller.saved_block_depth = static_cast<uint8_t>(task.block_depth);
-    caller.saved_loop_depth = static_cast<uint8_t>(task.loop_depth);
-    task.call_depth = static_cast<int8_t>(depth + 1);
-    task.next_index = static_cast<int32_t>(label.command_index);
-    return 0;
-}
-
 // A call planned at load: the same frames, evaluator state and errors as
 // the general path. nullopt when the general path must run.
 [[gnu::always_inline]] inline std::optional<int32_t> RunPlannedCall(ScriptTask& task, const RunningCommand& command,
@@ -236,12 +219,16 @@ namespace {
     if (callee == nullptr || caller == nullptr) return -1;
     callee->arg_counts = plan.counts;
     if (plan.fill) FillPlannedArguments(plan, task, *callee);
-    const LabelEntry* label = LabelAt(plan.label);
-    if (label == nullptr) {  // folded at load from this very table: never outside it
-        ReportScriptError(kErrMalformedCode, true);
-        return -1;
-    }
-    return EnterSubroutine(task, command, depth, *caller, *label, plan.line);
+    const uint16_t return_file = task.file_number;
+    if (!PlannedFileKept(task, plan.label_file) && !SwitchTaskFile(task, plan.label_file)) return -1;
+    caller->return_index = command.index + 1;
+    caller->return_file = return_file;
+    caller->caller_line = plan.line;
+    caller->saved_block_depth = static_cast<uint8_t>(task.block_depth);
+    caller->saved_loop_depth = static_cast<uint8_t>(task.loop_depth);
+    task.call_depth = static_cast<int8_t>(depth + 1);
+    task.next_index = static_cast<int32_t>(plan.label_command_index);
+    return 0;
 }
 
 // A return planned at load, from an open call; nullopt when the general
@@ -254,7 +241,7 @@ namespace {
     if (entry == nullptr) return -1;
     entry->return_counts = plan.counts;
     if (plan.fill) FillPlannedReturns(plan, task, *entry);
-    if (!TaskInLoadedFile(task, entry->return_file) && !SwitchTaskFile(task, entry->return_file)) return -1;
+    if (!PlannedFileKept(task, entry->return_file) && !SwitchTaskFile(task, entry->return_file)) return -1;
     task.call_depth = static_cast<int8_t>(depth - 1);
     task.next_index = entry->return_index;
     return 0;
@@ -304,7 +291,17 @@ int32_t CmdCallSubroutine() {
         label = FindLabelReported(label_slot != nullptr ? label_slot->Text() : std::string_view());
         if (label == nullptr) return -1;
     }
-    return EnterSubroutine(*task, command, depth, *caller, *label, task->file.Line(command.index));
+    const uint16_t return_file = task->file_number;
+    const int32_t caller_line = task->file.Line(command.index);
+    if (!SwitchTaskFile(*task, label->file_number)) return -1;
+    caller->return_index = command.index + 1;
+    caller->return_file = return_file;
+    caller->caller_line = caller_line;
+    caller->saved_block_depth = static_cast<uint8_t>(task->block_depth);
+    caller->saved_loop_depth = static_cast<uint8_t>(task->loop_depth);
+    task->call_depth = static_cast<int8_t>(depth + 1);
+    task->next_index = static_cast<int32_t>(label->command_index);
+    return 0;
 }
 
 int32_t CmdReturn() {

@@ -222,6 +222,7 @@ ScriptFileRefs ScriptFile::Refs() const {
     refs.data = data;
     refs.lines = lines;
     refs.plan_of = call_plans.plan_of;
+    refs.plan_file = call_plans.loaded_as;
     refs.plans = call_plans.plans;
     refs.plan_values = call_plans.values;
     refs.plan_texts = call_plans.texts;
@@ -297,7 +298,8 @@ int32_t LoadScriptFile(uint16_t file_number) {
     }
     FoldLabels(parsed);
     try {
-        BuildCallPlans(parsed, CallPlanKeywordsFromTables(), parsed.call_plans);
+        BuildCallPlans(parsed, CallPlanKeywordsFromTables(), TheCompiledTables().labels.entries, parsed.call_plans);
+        parsed.call_plans.loaded_as = file_number;
     } catch (const std::bad_alloc&) {
         parsed.call_plans = CallPlans{};  // the general path runs every call
     }

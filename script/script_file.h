@@ -103,7 +103,8 @@ struct ScriptFileRefs {
     std::span<const uint8_t> data;
     std::span<const int32_t> lines;
     // Calls and returns planned at load (script/call_plan.h).
-    std::span<const int32_t> plan_of;
+    std::span<const CallPlanRef> plan_of;
+    int32_t plan_file = -1;  // the number the file is loaded under, or -1
     std::span<const CallPlan> plans;
     std::span<const PlannedValue> plan_values;
     std::string_view plan_texts;
