@@ -60,7 +60,7 @@ namespace detail {
         case PlannedEndKind::kIntegerVariable: top.integer = *IntegerCellZero(end.variable); break;
         case PlannedEndKind::kReal: top.real = end.real; break;
         case PlannedEndKind::kText: {
-            const std::string_view text = task.file.plan_texts.substr(end.text_offset, end.text_length);
+            const std::string_view text(task.file.plan_texts.data() + end.text_offset, end.text_length);
             ExprTextSlot& slot = e.pool[1];
             if (!text.empty()) std::memcpy(slot.bytes.get(), text.data(), text.size());
             slot.bytes[text.size()] = '\0';
@@ -112,7 +112,8 @@ namespace detail {
     }
     for (int i = 1; i <= counts.texts; ++i, ++value) {
         text_given[i] = value->kind != PlannedValueKind::kAbsent ? 1 : 0;
-        SetFrameText(texts[i], file.plan_texts.substr(value->text_offset, value->text_length));  // absent: empty
+        // Offsets and lengths were checked against the texts when planned.
+        SetFrameText(texts[i], std::string_view(file.plan_texts.data() + value->text_offset, value->text_length));
     }
 }
 }  // namespace detail

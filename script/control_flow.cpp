@@ -247,14 +247,9 @@ namespace {
     return 0;
 }
 
-}  // namespace
-
-int32_t CmdCallSubroutine() {
-    if (ScriptTask* task = Task(); task != nullptr) {
-        if (const CallPlan* plan = CallPlanFor(*task, CurrentCommand())) {
-            if (std::optional<int32_t> result = RunPlannedCall(*task, CurrentCommand(), *plan)) return *result;
-        }
-    }
+// The general call: decodes every record and fills the frame from the
+// argument block. Out of line, so that the planned path stays small.
+[[gnu::noinline]] int32_t CallSubroutineDecoded() {
     if (DecodeCallCommandArgs(kCmdCallSubroutine) != 0) return -1;
     ScriptTask* task = Task();
     if (ZK_NEVER(task == nullptr)) return -1;
@@ -304,12 +299,8 @@ int32_t CmdCallSubroutine() {
     return 0;
 }
 
-int32_t CmdReturn() {
-    if (ScriptTask* task = Task(); task != nullptr) {
-        if (const CallPlan* plan = CallPlanFor(*task, CurrentCommand())) {
-            if (std::optional<int32_t> result = RunPlannedReturn(*task, *plan)) return *result;
-        }
-    }
+// The general return, as the general call.
+[[gnu::noinline]] int32_t ReturnDecoded() {
     if (DecodeCommandArgs(kCmdReturn) != 0) return -1;
     ScriptTask* task = Task();
     if (ZK_NEVER(task == nullptr)) return -1;
@@ -337,6 +328,26 @@ int32_t CmdReturn() {
     task->call_depth = static_cast<int8_t>(depth - 1);
     task->next_index = entry->return_index;
     return 0;
+}
+
+}  // namespace
+
+int32_t CmdCallSubroutine() {
+    if (ScriptTask* task = Task(); task != nullptr) {
+        if (const CallPlan* plan = CallPlanFor(*task, CurrentCommand())) {
+            if (std::optional<int32_t> result = RunPlannedCall(*task, CurrentCommand(), *plan)) return *result;
+        }
+    }
+    return CallSubroutineDecoded();
+}
+
+int32_t CmdReturn() {
+    if (ScriptTask* task = Task(); task != nullptr) {
+        if (const CallPlan* plan = CallPlanFor(*task, CurrentCommand())) {
+            if (std::optional<int32_t> result = RunPlannedReturn(*task, *plan)) return *result;
+        }
+    }
+    return ReturnDecoded();
 }
 
 int32_t CmdBlockBegin() {
