@@ -68,8 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zk::ScriptFile file;
     if (zk::ParseScriptFile(std::span<const uint8_t>(data, size), zk::ScriptFileKey(), file) != 0) return 0;
     static const zk::CallPlanKeywords keywords = CompilerCallKeywords();
-    // Labels 1..15 are foldable; a call naming another stays unplanned.
-    static const std::vector<zk::LabelEntry> labels(16);
+    // Unfolded files: keyword 0's type and operator bytes read as a label
+    // index; those below 256 lead somewhere, the rest stay unplanned.
+    static const std::vector<zk::LabelEntry> labels(256);
     zk::BuildCallPlans(file, keywords, labels, file.call_plans);
     CheckPlans(file);
 
