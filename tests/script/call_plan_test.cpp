@@ -189,6 +189,17 @@ TEST_F(CallPlanTest, VariableOfAnotherTypeTakesTheGeneralPath) {
     }
 }
 
+// A label the table does not hold is not folded, so the call has no plan
+// and reports the missing label when it runs.
+TEST_F(CallPlanTest, MissingLabelIsLeftToTheGeneralPath) {
+    ASSERT_TRUE(Boot("label SYSTEM_START\ncall NOWHERE(1, 2.5, \"a\")\nlabel IDLE\nwait 1\njump IDLE\n"));
+    ScriptTask* task = Task("SYSTEM");
+    ASSERT_NE(task, nullptr);
+    EXPECT_TRUE(TheScriptFileTable().files[task->file_number]->call_plans.plans.empty());
+    EXPECT_EQ(Pass(), 1);
+    EXPECT_EQ(LastCode(), 108180u);
+}
+
 // Recursion through planned calls and returns keeps every level's frame.
 TEST_F(CallPlanTest, RecursionThroughPlannedCalls) {
     ASSERT_TRUE(Boot(R"(int d
