@@ -24,7 +24,10 @@ namespace zk {
     if (at >= file.plan_of.size()) return nullptr;
     const CallPlanRef ref = file.plan_of[at];
     // A command set from elsewhere is not this file's.
-    if (ref.plan < 0 || command.records.data() != file.records.data() + ref.first_record) return nullptr;
+    if (ref.plan < 0 || command.records.data() != file.records.data() + ref.first_record ||
+        command.data.data() != file.data.data()) {
+        return nullptr;
+    }
     const CallPlan& plan = file.plans[static_cast<size_t>(ref.plan)];
     return &plan;
 }
