@@ -52,7 +52,10 @@ namespace detail {
 [[gnu::always_inline]] inline void ApplyPlannedEvaluatorEnd(const CallPlan& plan, const ScriptTask& task) {
     const PlannedEvaluatorEnd& end = plan.end;
     if (end.kind == PlannedEndKind::kNone) return;
-    ExprEvaluator& e = detail::the_evaluator;
+    // Through the evaluator's mutable accessor, as anything that rewrites
+    // its run state from outside: whatever the evaluator keeps about its
+    // own state must learn that it changed.
+    ExprEvaluator& e = Evaluator();
     e.mode = end.mode;
     e.out = {};
     detail::ResetRunState(e);
