@@ -136,6 +136,7 @@ bool PlanCommand(const ScriptFile& file, size_t i, bool call, const std::array<P
     }
 
     CallPlan plan;
+    plan.command_index = static_cast<int32_t>(i);
     plan.first_record = static_cast<uint32_t>(first);
     plan.line = i < file.lines.size() ? file.lines[i] : 0;
     plan.counts = counts;

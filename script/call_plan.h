@@ -72,6 +72,7 @@ struct PlannedEvaluatorEnd {
 };
 
 struct CallPlan {
+    int32_t command_index = 0;  // the command it plans
     uint32_t first_record = 0;  // the command's first argument record
     uint16_t label = 0;         // calls: the folded label index
     // Calls: where that label leads (the label table does not change once

@@ -4,6 +4,7 @@
 // Inline: these run once per call and per return.
 #pragma once
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -17,19 +18,20 @@
 namespace zk {
 
 // The plan of the running command when it is command `command.index` of
-// the task's current file and has one; else null.
+// the task's current file and has one; else null. The record carries its
+// plan; a record set from elsewhere, or one whose file's plans were
+// replaced since, does not pass for the file's.
 [[gnu::always_inline]] inline const CallPlan* CallPlanFor(const ScriptTask& task, const RunningCommand& command) {
+    const CallPlan* plan = command.plan;
+    if (plan == nullptr) return nullptr;
     const ScriptFileRefs& file = task.file;
-    const size_t at = static_cast<size_t>(static_cast<uint32_t>(command.index));
-    if (at >= file.plan_of.size()) return nullptr;
-    const CallPlanRef ref = file.plan_of[at];
-    // A command set from elsewhere is not this file's.
-    if (ref.plan < 0 || command.records.data() != file.records.data() + ref.first_record ||
-        command.data.data() != file.data.data()) {
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(plan) - reinterpret_cast<uintptr_t>(file.plans.data());
+    if (offset >= file.plans.size_bytes()) [[unlikely]] return nullptr;
+    if (plan->command_index != command.index || command.records.data() != file.records.data() + plan->first_record ||
+        command.data.data() != file.data.data()) [[unlikely]] {
         return nullptr;
     }
-    const CallPlan& plan = file.plans[static_cast<size_t>(ref.plan)];
-    return &plan;
+    return plan;
 }
 
 namespace detail {

@@ -199,7 +199,15 @@ std::optional<RunningCommand> ScriptFileRefs::Running(int64_t index) const {
             command.program_ops = program_ops;
         }
     }
+    command.plan = PlanAt(index);
     return command;
+}
+
+const CallPlan* ScriptFileRefs::PlanAt(int64_t index) const {
+    if (index < 0 || static_cast<uint64_t>(index) >= plan_of.size()) return nullptr;
+    const int32_t plan = plan_of[static_cast<size_t>(index)].plan;
+    if (plan < 0 || static_cast<size_t>(plan) >= plans.size()) return nullptr;
+    return &plans[static_cast<size_t>(plan)];
 }
 
 int32_t ScriptFileRefs::Line(int64_t index) const {

@@ -121,6 +121,8 @@ struct ScriptFileRefs {
     std::optional<RunningCommand> Running(int64_t index) const;
     // The command's source line, or 0 for an index outside the file.
     int32_t Line(int64_t index) const;
+    // The plan of command `index`, or null (none, or outside the file).
+    const CallPlan* PlanAt(int64_t index) const;
 };
 
 enum class ScriptFileState : uint8_t {

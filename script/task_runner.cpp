@@ -133,6 +133,7 @@ void CheckCorners() {
         running.programs = {};
     }
     running.program_ops = file.program_ops;
+    running.plan = file.PlanAt(i);
     FillLeadArguments(running);
     return true;
 }
