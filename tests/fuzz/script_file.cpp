@@ -4,6 +4,7 @@
 // command record, the call and return plans) must stay in bounds.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -80,7 +81,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::span<const uint8_t> records = refs.CommandArgBytes(i);
         if (records.size() != size_t{refs.arg_counts[static_cast<size_t>(i)]} * zk::kArgDescriptorSize) __builtin_trap();
         sink = sink + static_cast<uint64_t>(refs.Line(i));
-        if (!refs.Running(i)) __builtin_trap();
+        const std::optional<zk::RunningCommand> running = refs.Running(i);
+        if (!running) __builtin_trap();
+        // A record's plan is its own command's, the one the per-command table names.
+        if (running->plan != refs.PlanAt(i)) __builtin_trap();
+        if (running->plan != nullptr && running->plan->command_index != i) __builtin_trap();
         const uint8_t code = refs.codes[static_cast<size_t>(i)];
         for (size_t k = 0; k < records.size() / zk::kArgDescriptorSize; ++k) {
             std::optional<zk::ArgDescriptor> record = zk::ReadArgDescriptor(records, k);

@@ -3,9 +3,11 @@
 // without them, and everything the two commands leave behind (the frames'
 // values and presence bytes, the return record, the task's counters and
 // the evaluator's state) must be the same, bit for bit.
+#include <array>
 #include <bit>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "script/call_plan_run.h"
@@ -198,6 +200,53 @@ TEST_F(CallPlanTest, MissingLabelIsLeftToTheGeneralPath) {
     EXPECT_TRUE(TheScriptFileTable().files[task->file_number]->call_plans.plans.empty());
     EXPECT_EQ(Pass(), 1);
     EXPECT_EQ(LastCode(), 108180u);
+}
+
+// A running-command record carries its plan; the plan counts only for
+// the command it was made for, in the file the task runs. A record changed
+// after it was made, or a file whose plans were taken away since, leaves
+// the command to the general path.
+TEST_F(CallPlanTest, RecordPlanCountsOnlyForItsOwnCommandAndFile) {
+    ASSERT_TRUE(Boot("label SYSTEM_START\ncall SUB(1, 2.5, \"a\")\nlabel IDLE\nwait 1\njump IDLE\n"
+                     "label SUB\nreturn(7)\n"));
+    ScriptTask* task = Task("SYSTEM");
+    ASSERT_NE(task, nullptr);
+    ScriptFile& file = *TheScriptFileTable().files[task->file_number];
+    const size_t at = static_cast<size_t>(task->next_index);
+    ASSERT_LT(at, file.running.size());
+    const RunningCommand& prebuilt = file.running[at];
+    ASSERT_NE(prebuilt.plan, nullptr);
+    EXPECT_EQ(CallPlanFor(*task, prebuilt), prebuilt.plan);
+    std::optional<RunningCommand> built = task->file.Running(task->next_index);
+    ASSERT_TRUE(built.has_value());
+    EXPECT_EQ(built->plan, prebuilt.plan);  // the same record either way
+
+    const std::array<uint8_t, 4> other_data{};
+    struct Case {
+        const char* what;
+        void (*change)(RunningCommand&, std::span<const uint8_t>);
+    };
+    for (const Case& c : {
+             Case{"another index", [](RunningCommand& r, std::span<const uint8_t>) { r.index += 1; }},
+             Case{"other records",
+                  [](RunningCommand& r, std::span<const uint8_t>) { r.records = r.records.subspan(1); }},
+             Case{"another data section", [](RunningCommand& r, std::span<const uint8_t> d) { r.data = d; }},
+         }) {
+        SCOPED_TRACE(c.what);
+        RunningCommand changed = prebuilt;
+        c.change(changed, other_data);
+        EXPECT_EQ(CallPlanFor(*task, changed), nullptr);
+    }
+
+    // Plans taken away after load: the prebuilt record still holds its old
+    // pointer, which lies outside the file's plans now.
+    file.call_plans = CallPlans{};
+    BindTaskToFile(*task, task->file_number, file);
+    EXPECT_EQ(CallPlanFor(*task, prebuilt), nullptr);
+    ASSERT_EQ(Pass(), 0);
+    EXPECT_EQ(task->calls[1]->int_args[1], 1);
+    EXPECT_EQ(task->calls[0]->int_returns[1], 7);
+    EXPECT_EQ(Reports(), 0u) << ErrorReporter().message;
 }
 
 // Recursion through planned calls and returns keeps every level's frame.
