@@ -29,6 +29,8 @@
 
 namespace zk {
 
+struct CallPlan;
+
 // ---- Compiled argument records ----------------------------------------------
 
 // One argument of a compiled command, 12 bytes in a script file's argument
@@ -85,6 +87,9 @@ struct RunningCommand {
     // have, or one without a program, has the empty program (length 0).
     std::array<ArgDescriptor, 2> lead_records{};
     std::array<IntExprProgram, 2> lead_programs{};
+    // A call's or return's plan (script/call_plan.h) in the file's plans,
+    // or null. The handler checks it against the task's file before use.
+    const CallPlan* plan = nullptr;
 
     // Record `index` (0-based), or null beyond the command's records.
     const ArgDescriptor* Record(size_t index) const { return index < records.size() ? &records[index] : nullptr; }

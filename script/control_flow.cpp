@@ -9,6 +9,7 @@
 
 #include "core/engine_state.h"
 #include "core/error_report.h"
+#include "script/call_plan_run.h"
 #include "script/command_table.h"
 #include "script/compiled_tables.h"
 #include "script/expr_eval.h"
@@ -222,7 +223,52 @@ int32_t CmdJumpToLabel() {
     return 0;
 }
 
-int32_t CmdCallSubroutine() {
+namespace {
+
+// A call planned at load: the same frames, evaluator state and errors as
+// the general path. nullopt when the general path must run.
+[[gnu::always_inline]] inline std::optional<int32_t> RunPlannedCall(ScriptTask& task, const RunningCommand& command,
+                                                                    const CallPlan& plan) {
+    if (!CallPlanUsable(plan, task)) return std::nullopt;
+    const int depth = task.call_depth;
+    if (depth + 1 > kMaxOpenCalls) return std::nullopt;  // reported there
+    ApplyPlannedEvaluatorEnd(plan, task);
+    CallFrame* callee = CallAt(task, depth + 1);
+    CallFrame* caller = CallAt(task, depth);
+    if (callee == nullptr || caller == nullptr) return -1;
+    callee->arg_counts = plan.counts;
+    if (plan.fill) FillPlannedArguments(plan, task, *callee);
+    const uint16_t return_file = task.file_number;
+    if (!PlannedFileKept(task, plan.label_file) && !SwitchTaskFile(task, plan.label_file)) return -1;
+    caller->return_index = command.index + 1;
+    caller->return_file = return_file;
+    caller->caller_line = plan.line;
+    caller->saved_block_depth = static_cast<uint8_t>(task.block_depth);
+    caller->saved_loop_depth = static_cast<uint8_t>(task.loop_depth);
+    task.call_depth = static_cast<int8_t>(depth + 1);
+    task.next_index = static_cast<int32_t>(plan.label_command_index);
+    return 0;
+}
+
+// A return planned at load, from an open call; nullopt when the general
+// path must run.
+[[gnu::always_inline]] inline std::optional<int32_t> RunPlannedReturn(ScriptTask& task, const CallPlan& plan) {
+    const int depth = task.call_depth;
+    if (depth <= 0 || !CallPlanUsable(plan, task)) return std::nullopt;
+    ApplyPlannedEvaluatorEnd(plan, task);
+    CallFrame* entry = CallAt(task, depth - 1);
+    if (entry == nullptr) return -1;
+    entry->return_counts = plan.counts;
+    if (plan.fill) FillPlannedReturns(plan, task, *entry);
+    if (!PlannedFileKept(task, entry->return_file) && !SwitchTaskFile(task, entry->return_file)) return -1;
+    task.call_depth = static_cast<int8_t>(depth - 1);
+    task.next_index = entry->return_index;
+    return 0;
+}
+
+// The general call: decodes every record and fills the frame from the
+// argument block. Out of line, so that the planned path stays small.
+[[gnu::noinline]] int32_t CallSubroutineDecoded() {
     if (DecodeCallCommandArgs(kCmdCallSubroutine) != 0) return -1;
     ScriptTask* task = Task();
     if (ZK_NEVER(task == nullptr)) return -1;
@@ -259,7 +305,6 @@ int32_t CmdCallSubroutine() {
         label = FindLabelReported(label_slot != nullptr ? label_slot->Text() : std::string_view());
         if (label == nullptr) return -1;
     }
-
     const uint16_t return_file = task->file_number;
     const int32_t caller_line = task->file.Line(command.index);
     if (!SwitchTaskFile(*task, label->file_number)) return -1;
@@ -273,7 +318,8 @@ int32_t CmdCallSubroutine() {
     return 0;
 }
 
-int32_t CmdReturn() {
+// The general return, as the general call.
+[[gnu::noinline]] int32_t ReturnDecoded() {
     if (DecodeCommandArgs(kCmdReturn) != 0) return -1;
     ScriptTask* task = Task();
     if (ZK_NEVER(task == nullptr)) return -1;
@@ -301,6 +347,26 @@ int32_t CmdReturn() {
     task->call_depth = static_cast<int8_t>(depth - 1);
     task->next_index = entry->return_index;
     return 0;
+}
+
+}  // namespace
+
+int32_t CmdCallSubroutine() {
+    if (ScriptTask* task = Task(); task != nullptr) {
+        if (const CallPlan* plan = CallPlanFor(*task, CurrentCommand())) {
+            if (std::optional<int32_t> result = RunPlannedCall(*task, CurrentCommand(), *plan)) return *result;
+        }
+    }
+    return CallSubroutineDecoded();
+}
+
+int32_t CmdReturn() {
+    if (ScriptTask* task = Task(); task != nullptr) {
+        if (const CallPlan* plan = CallPlanFor(*task, CurrentCommand())) {
+            if (std::optional<int32_t> result = RunPlannedReturn(*task, *plan)) return *result;
+        }
+    }
+    return ReturnDecoded();
 }
 
 namespace {

@@ -209,6 +209,48 @@ uint32_t TakeReference(std::span<const uint8_t> payload) {
     return r.variable;
 }
 
+}  // namespace
+
+std::optional<size_t> DecodeTextLiteral(std::span<const uint8_t> payload, char* out) {
+    size_t length = 0;
+    const uint8_t delimiter = payload.empty() ? 0 : payload[0];
+    size_t i = 1;
+    auto emit = [&](uint8_t byte) {
+        if (length >= kExprTextSize - 1) return false;
+        out[length++] = static_cast<char>(byte);
+        return true;
+    };
+    while (i < payload.size()) {
+        uint8_t b = payload[i];
+        if (b == delimiter) break;
+        if (IsSjisLeadByte(b)) {
+            // The trail byte goes with its lead unexamined.
+            if (!emit(b)) return std::nullopt;
+            if (i + 1 < payload.size() && !emit(payload[i + 1])) return std::nullopt;
+            i += 2;
+            continue;
+        }
+        if (b == '\\') {
+            uint8_t next = i + 1 < payload.size() ? payload[i + 1] : delimiter;
+            // The backslash is dropped; a delimiter after it still ends the
+            // text, and any other byte after it is taken as it is next time.
+            if (next == delimiter || (next != '\\' && next != 'n' && next != 't')) {
+                ++i;
+                continue;
+            }
+            if (!emit(next == 'n' ? '\n' : next == 't' ? '\t' : '\\')) return std::nullopt;
+            i += 2;
+            continue;
+        }
+        if (!emit(b)) return std::nullopt;
+        ++i;
+    }
+    out[length] = '\0';
+    return TextLength(out, length);
+}
+
+namespace {
+
 // ---- Opcode handlers ------------------------------------------------------
 
 int32_t OpUnknown(std::span<const uint8_t>) { return Malformed(); }
@@ -223,42 +265,9 @@ int32_t OpText(std::span<const uint8_t> payload) {
     uint16_t slot_number = 0;
     ExprTextSlot* slot = NewText(slot_number);
     if (slot == nullptr) return 1;
-    char* out = slot->bytes.get();
-    size_t length = 0;
-    const uint8_t delimiter = payload[0];
-    size_t i = 1;
-    auto emit = [&](uint8_t byte) {
-        if (length >= kExprTextSize - 1) return false;
-        out[length++] = static_cast<char>(byte);
-        return true;
-    };
-    while (i < payload.size()) {
-        uint8_t b = payload[i];
-        if (b == delimiter) break;
-        if (IsSjisLeadByte(b)) {
-            // The trail byte goes with its lead unexamined.
-            if (!emit(b)) return Malformed();
-            if (i + 1 < payload.size() && !emit(payload[i + 1])) return Malformed();
-            i += 2;
-            continue;
-        }
-        if (b == '\\') {
-            uint8_t next = i + 1 < payload.size() ? payload[i + 1] : delimiter;
-            // The backslash is dropped; a delimiter after it still ends the
-            // text, and any other byte after it is taken as it is next time.
-            if (next == delimiter || (next != '\\' && next != 'n' && next != 't')) {
-                ++i;
-                continue;
-            }
-            if (!emit(next == 'n' ? '\n' : next == 't' ? '\t' : '\\')) return Malformed();
-            i += 2;
-            continue;
-        }
-        if (!emit(b)) return Malformed();
-        ++i;
-    }
-    out[length] = '\0';
-    slot->length = TextLength(out, length);
+    std::optional<size_t> length = DecodeTextLiteral(payload, slot->bytes.get());
+    if (!length) return Malformed();
+    slot->length = *length;
     return PushText(slot_number);
 }
 

@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -159,6 +160,10 @@ std::array<ExprEntry, kExprEntryCount>& ExprEntryTable();
 void FillExprEntryTable();
 // ExprEntryTable[type], with a type beyond the table taken as unknown.
 ExprValue EvaluateExpr(uint32_t type, std::span<const uint8_t> code, std::span<char> text_out = {});
+
+// The text of a text literal ('M') payload, written with its NUL into `out`
+// (kExprTextSize bytes): its length, or nullopt when it does not fit.
+std::optional<size_t> DecodeTextLiteral(std::span<const uint8_t> payload, char* out);
 
 // ---- Texts read as numbers ------------------------------------------------
 // The readers of the text-to-number conversion, shared with the commands

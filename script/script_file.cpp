@@ -199,7 +199,15 @@ std::optional<RunningCommand> ScriptFileRefs::Running(int64_t index) const {
             command.program_ops = program_ops;
         }
     }
+    command.plan = PlanAt(index);
     return command;
+}
+
+const CallPlan* ScriptFileRefs::PlanAt(int64_t index) const {
+    if (index < 0 || static_cast<uint64_t>(index) >= plan_of.size()) return nullptr;
+    const int32_t plan = plan_of[static_cast<size_t>(index)].plan;
+    if (plan < 0 || static_cast<size_t>(plan) >= plans.size()) return nullptr;
+    return &plans[static_cast<size_t>(plan)];
 }
 
 int32_t ScriptFileRefs::Line(int64_t index) const {
@@ -223,6 +231,11 @@ ScriptFileRefs ScriptFile::Refs() const {
     refs.data = data;
     refs.lines = lines;
     refs.running = running;
+    refs.plan_of = call_plans.plan_of;
+    refs.plan_file = call_plans.loaded_as;
+    refs.plans = call_plans.plans;
+    refs.plan_values = call_plans.values;
+    refs.plan_texts = call_plans.texts;
     return refs;
 }
 
@@ -251,10 +264,9 @@ void BindDispatchRows(ScriptFile& file, std::span<const CommandHandler> command_
     }
 }
 
-ScriptFileTable& TheScriptFileTable() {
-    static ScriptFileTable table;
-    return table;
-}
+namespace detail {
+constinit ScriptFileTable script_file_table;
+}  // namespace detail
 
 void CreateScriptFileTable(uint32_t file_count) {
     ScriptFileTable& table = TheScriptFileTable();
@@ -311,6 +323,12 @@ int32_t LoadScriptFile(uint16_t file_number) {
         return 0;
     }
     FoldLabels(parsed);
+    try {
+        BuildCallPlans(parsed, CallPlanKeywordsFromTables(), TheCompiledTables().labels.entries, parsed.call_plans);
+        parsed.call_plans.loaded_as = file_number;
+    } catch (const std::bad_alloc&) {
+        parsed.call_plans = CallPlans{};  // the general path runs every call
+    }
     parsed.state = ScriptFileState::kLoaded;
     *slot = std::move(parsed);
     try {
@@ -322,13 +340,6 @@ int32_t LoadScriptFile(uint16_t file_number) {
     // fill has been reported (fatal) and does not unload the file.
     InitVariablesFromDefinitions(file_number);
     return 1;
-}
-
-const ScriptFile* LoadedScriptFile(uint32_t file_number) {
-    const ScriptFileTable& table = TheScriptFileTable();
-    if (file_number >= table.files.size()) return nullptr;
-    const ScriptFile* file = table.files[file_number].get();
-    return file != nullptr && file->state == ScriptFileState::kLoaded ? file : nullptr;
 }
 
 }  // namespace zk

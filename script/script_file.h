@@ -25,8 +25,11 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "script/call_counts.h"
+#include "script/call_plan.h"
 #include "script/command_handler.h"
 #include "script/command_table.h"
 
@@ -71,26 +74,6 @@ inline uint16_t FoldedCallLabel(int32_t expr_type, int32_t op) {
 }
 inline uint16_t FoldedCallLabel(const ArgDescriptor& d) { return FoldedCallLabel(d.expr_type, d.op); }
 
-// The value counts that calls (43) and returns (79) pack into their info word:
-// integers bits 3-7, reals bits 0-2 × 4 + bits 14-15, texts bits 9-13.
-inline constexpr uint8_t kMaxCallValues = 16;
-struct CallValueCounts {
-    uint8_t integers = 0;
-    uint8_t reals = 0;
-    uint8_t texts = 0;
-};
-inline CallValueCounts UnpackCallInfo(uint16_t info) {
-    CallValueCounts counts;
-    counts.integers = static_cast<uint8_t>((info >> 3) & 0x1F);
-    counts.reals = static_cast<uint8_t>((info & 0x7) * 4 + ((info >> 14) & 0x3));
-    counts.texts = static_cast<uint8_t>((info >> 9) & 0x1F);
-    return counts;
-}
-inline uint16_t PackCallInfo(CallValueCounts counts) {
-    return static_cast<uint16_t>(((counts.integers & 0x1F) << 3) | ((counts.reals >> 2) & 0x7) |
-                                 ((counts.reals & 0x3) << 14) | ((counts.texts & 0x1F) << 9));
-}
-
 // What the instruction loop reads of one command, packed so that one load
 // brings it: the same values as the file's per-command tables.
 struct CommandEntry {
@@ -123,6 +106,13 @@ struct ScriptFileRefs {
     // a file that was not loaded through LoadScriptFile).
     std::span<const RunningCommand> running;
 
+    // Calls and returns planned at load (script/call_plan.h).
+    std::span<const CallPlanRef> plan_of;
+    int32_t plan_file = -1;  // the number the file is loaded under, or -1
+    std::span<const CallPlan> plans;
+    std::span<const PlannedValue> plan_values;
+    std::string_view plan_texts;
+
     // The argument record bytes of command `index` (arg count × 12 bytes);
     // empty for an index outside the file.
     std::span<const uint8_t> CommandArgBytes(int64_t index) const;
@@ -131,6 +121,8 @@ struct ScriptFileRefs {
     std::optional<RunningCommand> Running(int64_t index) const;
     // The command's source line, or 0 for an index outside the file.
     int32_t Line(int64_t index) const;
+    // The plan of command `index`, or null (none, or outside the file).
+    const CallPlan* PlanAt(int64_t index) const;
 };
 
 enum class ScriptFileState : uint8_t {
@@ -171,6 +163,8 @@ struct ScriptFile {
     ScriptFile(const ScriptFile&) = delete;
     ScriptFile& operator=(const ScriptFile&) = delete;
 
+    CallPlans call_plans;
+
     ScriptFileRefs Refs() const;
 };
 
@@ -202,7 +196,10 @@ void FoldLabels(ScriptFile& file);
 struct ScriptFileTable {
     std::vector<std::unique_ptr<ScriptFile>> files;
 };
-ScriptFileTable& TheScriptFileTable();
+namespace detail {
+extern ScriptFileTable script_file_table;
+}  // namespace detail
+inline ScriptFileTable& TheScriptFileTable() { return detail::script_file_table; }
 void CreateScriptFileTable(uint32_t file_count);
 
 // "zkbin\zkt%05d.zbn".
@@ -215,6 +212,11 @@ std::string ScriptFileGamePath(uint32_t file_number);
 // so nothing ever runs commands from it.
 int32_t LoadScriptFile(uint16_t file_number);
 // The loaded file of a number, or null when it is not loaded.
-const ScriptFile* LoadedScriptFile(uint32_t file_number);
+inline const ScriptFile* LoadedScriptFile(uint32_t file_number) {
+    const ScriptFileTable& table = TheScriptFileTable();
+    if (file_number >= table.files.size()) return nullptr;
+    const ScriptFile* file = table.files[file_number].get();
+    return file != nullptr && file->state == ScriptFileState::kLoaded ? file : nullptr;
+}
 
 }  // namespace zk

@@ -99,6 +99,14 @@ bool CreateScriptTaskHook(NamedTreeNode* node, bool system);
 // The task carried by a task node, or null.
 ScriptTask* TaskOf(NamedTreeNode* node);
 
+// True when the task is bound to loaded file `file_number` already, so that
+// a switch to it changes nothing.
+inline bool TaskInLoadedFile(const ScriptTask& task, uint16_t file_number) {
+    const ScriptFile* file = LoadedScriptFile(file_number);
+    return file != nullptr && task.file_number == file_number && task.file.rows[1].data() == file->rows[1].data() &&
+           task.file.command_count == file->command_count;
+}
+
 // Points the task at a loaded file: its number and table references.
 void BindTaskToFile(ScriptTask& task, uint16_t file_number, const ScriptFile& file);
 

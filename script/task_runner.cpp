@@ -133,6 +133,7 @@ void CheckCorners() {
         running.programs = {};
     }
     running.program_ops = file.program_ops;
+    running.plan = file.PlanAt(i);
     FillLeadArguments(running);
     return true;
 }
@@ -285,13 +286,9 @@ uint64_t& TaskTreeChanges() { return state.changes; }
 int64_t& ResumeOrderKey() { return state.resume_key; }
 
 bool SwitchTaskFile(ScriptTask& task, uint16_t file_number) {
-    const ScriptFile* file = LoadedScriptFile(file_number);
-    if (file != nullptr && task.file_number == file_number && task.file.rows[1].data() == file->rows[1].data() &&
-        task.file.command_count == file->command_count) {
-        return true;
-    }
+    if (TaskInLoadedFile(task, file_number)) return true;
     if (LoadScriptFile(file_number) != 1) return false;
-    file = LoadedScriptFile(file_number);
+    const ScriptFile* file = LoadedScriptFile(file_number);
     if (ZK_NEVER(file == nullptr)) return false;  // loaded just above
     BindTaskToFile(task, file_number, *file);
     return true;
