@@ -50,42 +50,6 @@ namespace detail {
     return true;
 }
 
-namespace detail {
-// Copies a text's bytes. Planned texts are mostly a few bytes: at up to 16
-// two overlapping fixed-size moves do it without the library call (a call
-// through the PLT on every planned call). Exactly `text.size()` bytes are
-// read and written.
-[[gnu::always_inline]] inline void CopyPlannedText(char* to, std::string_view text) {
-    const char* from = text.data();
-    const size_t n = text.size();
-    if (n >= 8) {
-        if (n > 16) {
-            std::memcpy(to, from, n);
-            return;
-        }
-        uint64_t head = 0, tail = 0;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + n - 8, 8);
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + n - 8, &tail, 8);
-    } else if (n >= 4) {
-        uint32_t head = 0, tail = 0;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + n - 4, 4);
-        std::memcpy(to, &head, 4);
-        std::memcpy(to + n - 4, &tail, 4);
-    } else if (n >= 2) {
-        uint16_t head = 0, tail = 0;
-        std::memcpy(&head, from, 2);
-        std::memcpy(&tail, from + n - 2, 2);
-        std::memcpy(to, &head, 2);
-        std::memcpy(to + n - 2, &tail, 2);
-    } else if (n == 1) {
-        to[0] = from[0];
-    }
-}
-}  // namespace detail
-
 // Puts the evaluator into the plan's end state (after CallPlanUsable).
 [[gnu::always_inline]] inline void ApplyPlannedEvaluatorEnd(const CallPlan& plan, const ScriptTask& task) {
     const PlannedEvaluatorEnd& end = plan.end;
@@ -106,9 +70,8 @@ namespace detail {
         case PlannedEndKind::kText: {
             const std::string_view text(task.file.plan_texts.data() + end.text_offset, end.text_length);
             ExprTextSlot& slot = e.pool[1];
-            char* bytes = slot.bytes.get();
-            detail::CopyPlannedText(bytes, text);
-            bytes[text.size()] = '\0';
+            if (!text.empty()) std::memcpy(slot.bytes.get(), text.data(), text.size());
+            slot.bytes[text.size()] = '\0';
             slot.length = text.size();
             top.text = 1;
             e.next_text = 2;
