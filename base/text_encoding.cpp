@@ -4,12 +4,10 @@
 #include "base/text_encoding.h"
 #include "base/never.h"
 
-// A deliberate exception to keeping system headers behind platform/: base/
-// sits below platform/, and every layer (platform/ included) converts CP932
-// text through these functions. iconv is the C library's portable converter
-// (POSIX), called the same way on every system we build for, so no platform
-// layer stands in for it.
-#include <iconv.h>
+// base/ sits below platform/ and every layer (platform/ included) converts
+// CP932 text through these functions; iconv is POSIX, called the same way on
+// every system we build for, so no platform layer stands in for it.
+#include <iconv.h>  // deliberate exception to system headers behind platform/: see above
 
 #include <cerrno>
 #include <cstdint>

@@ -372,6 +372,22 @@ bool WindowSystemCommon::StretchBlit(WindowHandle window, const BlitArea& destin
     return true;
 }
 
+namespace {
+
+// The rows of a locked surface, packed into `out`.
+void CopySurfacePixels(const ClientSurface& surface, ClientImage& out) {
+    const size_t row_bytes = static_cast<size_t>(surface.width) * 4;
+    out.width = surface.width;
+    out.height = surface.height;
+    out.pixels.resize(row_bytes * static_cast<size_t>(surface.height));
+    for (int32_t y = 0; y < surface.height; ++y) {
+        std::memcpy(out.pixels.data() + row_bytes * static_cast<size_t>(y),
+                    surface.pixels + static_cast<size_t>(surface.pitch) * static_cast<size_t>(y), row_bytes);
+    }
+}
+
+}  // namespace
+
 bool WindowSystemCommon::ReadClientPixels(WindowHandle window, ClientImage& out) {
     WindowRecord* record = Find(window);
     if (record == nullptr) return false;
@@ -382,14 +398,7 @@ bool WindowSystemCommon::ReadClientPixels(WindowHandle window, ClientImage& out)
         HostEndClientAccess(*record, Rect{});
         return false;
     }
-    const size_t row_bytes = static_cast<size_t>(surface.width) * 4;
-    out.width = surface.width;
-    out.height = surface.height;
-    out.pixels.resize(row_bytes * static_cast<size_t>(surface.height));
-    for (int32_t y = 0; y < surface.height; ++y) {
-        std::memcpy(out.pixels.data() + row_bytes * static_cast<size_t>(y),
-                    surface.pixels + static_cast<size_t>(surface.pitch) * static_cast<size_t>(y), row_bytes);
-    }
+    CopySurfacePixels(surface, out);
     HostEndClientAccess(*record, Rect{});
     return true;
 }
@@ -399,14 +408,7 @@ bool WindowSystemCommon::ReadWindowPixels(WindowHandle window, ClientImage& out)
     if (record == nullptr) return false;
     ClientSurface host;
     if (!HostBeginClientAccess(*record, host)) return false;
-    const size_t row_bytes = static_cast<size_t>(host.width) * 4;
-    out.width = host.width;
-    out.height = host.height;
-    out.pixels.resize(row_bytes * static_cast<size_t>(host.height));
-    for (int32_t y = 0; y < host.height; ++y) {
-        std::memcpy(out.pixels.data() + row_bytes * static_cast<size_t>(y),
-                    host.pixels + static_cast<size_t>(host.pitch) * static_cast<size_t>(y), row_bytes);
-    }
+    CopySurfacePixels(host, out);
     HostEndClientAccess(*record, Rect{});
     return true;
 }

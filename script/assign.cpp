@@ -132,7 +132,11 @@ void FillAssignOpTable() {
                        RealOp<kAssignAnd>,      RealOp<kAssignOr>,     RealOp<kAssignXor>};
 }
 
-bool ApplyAssignOperator(int64_t& element, uint8_t op, int64_t value) {
+namespace {
+
+// One integer operator applied in place; false for an operator outside the
+// table. Inlined into the assignment's fast paths.
+[[gnu::always_inline]] inline bool ApplyIntegerOperator(int64_t& element, uint8_t op, int64_t value) {
     switch (op) {
         case kAssignSet: ApplyInteger<kAssignSet>(element, value); return true;
         case kAssignAdd: ApplyInteger<kAssignAdd>(element, value); return true;
@@ -145,6 +149,12 @@ bool ApplyAssignOperator(int64_t& element, uint8_t op, int64_t value) {
         case kAssignXor: ApplyInteger<kAssignXor>(element, value); return true;
         default: return false;
     }
+}
+
+}  // namespace
+
+bool ApplyAssignOperator(int64_t& element, uint8_t op, int64_t value) {
+    return ApplyIntegerOperator(element, op, value);
 }
 
 bool ApplyAssignOperator(double& element, uint8_t op, double value) {
@@ -208,17 +218,7 @@ namespace {
     detail::the_evaluator.reference.element = 0;
     int64_t x = 0;
     detail::RunShapeOn(value_program, value_program.cell, x);
-    switch (op) {
-        case kAssignSet: ApplyInteger<kAssignSet>(*cell, x); break;
-        case kAssignAdd: ApplyInteger<kAssignAdd>(*cell, x); break;
-        case kAssignSubtract: ApplyInteger<kAssignSubtract>(*cell, x); break;
-        case kAssignMultiply: ApplyInteger<kAssignMultiply>(*cell, x); break;
-        case kAssignDivide: ApplyInteger<kAssignDivide>(*cell, x); break;
-        case kAssignRemainder: ApplyInteger<kAssignRemainder>(*cell, x); break;
-        case kAssignAnd: ApplyInteger<kAssignAnd>(*cell, x); break;
-        case kAssignOr: ApplyInteger<kAssignOr>(*cell, x); break;
-        default: ApplyInteger<kAssignXor>(*cell, x); break;
-    }
+    ApplyIntegerOperator(*cell, op, x);  // op checked above
     return true;
 }
 
@@ -250,23 +250,9 @@ namespace {
         !EvaluateIntProgram(value.expr_type, value_program, command.program_ops, x)) {
         return false;
     }
-    switch (op) {
-        case kAssignSet: ApplyInteger<kAssignSet>(*cell, x); break;
-        case kAssignAdd: ApplyInteger<kAssignAdd>(*cell, x); break;
-        case kAssignSubtract: ApplyInteger<kAssignSubtract>(*cell, x); break;
-        case kAssignMultiply: ApplyInteger<kAssignMultiply>(*cell, x); break;
-        case kAssignDivide: ApplyInteger<kAssignDivide>(*cell, x); break;
-        case kAssignRemainder: ApplyInteger<kAssignRemainder>(*cell, x); break;
-        case kAssignAnd: ApplyInteger<kAssignAnd>(*cell, x); break;
-        case kAssignOr: ApplyInteger<kAssignOr>(*cell, x); break;
-        default: ApplyInteger<kAssignXor>(*cell, x); break;
-    }
+    ApplyIntegerOperator(*cell, op, x);  // op checked above
     return true;
 }
-
-}  // namespace
-
-namespace {
 
 // Everything but the common form: the target's run names the element, the
 // value runs by the entry the variable's type asks for. Out of line, so
